@@ -1,0 +1,211 @@
+#include "foundation/Database.h"
+
+#include "foundation/ErrorLog.h"
+#include "foundation/Seams.h"
+#include "foundation/Session.h"
+#include "platform/ProgramFolder.h"
+
+Database::Database(Session& session, ErrorLog& errors, MessageSink& messages)
+    : m_session(session), m_errors(errors), m_messages(messages)
+{
+}
+
+QString Database::sqlServerConnectionString(const QString& password, const QString& user, const QString& database,
+                                            const QString& address, const QString& port)
+{
+    return QStringLiteral("Provider=SQLOLEDB.1") + QStringLiteral(";Password=") + password +
+           QStringLiteral(";Persist Security Info=True") + QStringLiteral(";User ID=") + user +
+           QStringLiteral(";Initial Catalog=") + database + QStringLiteral(";Data Source= ") + address +
+           QStringLiteral(";Network Address= ") + address + u',' + port + QStringLiteral(";Network Library=dbmssocn");
+}
+
+QString Database::branchConnectionString() const
+{
+    return sqlServerConnectionString(m_session.CfgDBPass, m_session.CfgDBUser, m_session.CfgDBName,
+                                     m_session.CfgDBIp, m_session.CfgDBPort);
+}
+
+QString Database::mainConnectionString() const
+{
+    return sqlServerConnectionString(m_session.BranchDBPass, m_session.BranchDBUser, m_session.BranchDBName,
+                                     m_session.BranchIP, m_session.BranchDBPort);
+}
+
+QString Database::localConnectionString() const
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+           ProgramFolder::path(m_session.programFolder, QStringLiteral("\\Brenvo.mdb")) +
+           QStringLiteral(";Persist Security Info=False;");
+}
+
+bool Database::openSqlServer(Connection& connection, const QString& connectionString, const QString& function)
+{
+    QString error;
+    if (connection.open(connectionString, m_session.programFolder, &error))
+        return true;
+    const QString message = QStringLiteral("데이터베이스 연결을 실패했습니다.") + QStringLiteral("\r\n") + connectionString;
+    m_messages.showMessage(message, QString(), MessageIcon::None);
+    m_errors.WriteErrorLog(message + error, QStringLiteral("MDatabaseProcedure"), function, connectionString);
+    return false;
+}
+
+void Database::BranchSQLDBConnect()
+{
+    m_branchConnected = false;
+    m_branchConnected = openSqlServer(m_branchConn, branchConnectionString(), QStringLiteral("BranchSQLDBConnect"));
+}
+
+void Database::BranchSQLDBClose()
+{
+    m_branchConn.close();
+    m_branchConnected = false;
+}
+
+void Database::SQLDBConnect()
+{
+    m_sqlConnected = false;
+    m_sqlConnected = openSqlServer(m_sqlConn, mainConnectionString(), QStringLiteral("SQLDBConnect"));
+}
+
+void Database::SQLDBClose()
+{
+    m_sqlConn.close();
+    m_sqlConnected = false;
+}
+
+bool Database::MDBConnection()
+{
+    m_mdbConnected = false;
+    const QString connectionString = localConnectionString();
+    QString error;
+    if (m_mdbConn.open(connectionString, m_session.programFolder, &error)) {
+        m_mdbConnected = true;
+        return true;
+    }
+    m_messages.showMessage(QStringLiteral("database 경로가 틀립니다.") + QStringLiteral("\r\n\r\n") +
+                               QStringLiteral(" 경로 확인 후 다시 시도하세요. ") + QStringLiteral("\r\n") +
+                               connectionString,
+                           QString(), MessageIcon::Information);
+    m_errors.WriteErrorLog(error, QStringLiteral("modDBProcedure()"), QStringLiteral("MDBConnection()"),
+                           connectionString);
+    return false;
+}
+
+void Database::MDBClose()
+{
+    m_mdbConnected = false;
+    m_mdbConn.close();
+}
+
+QString Database::GetFieldValue(const QVariant& value)
+{
+    if (value.isNull())
+        return QString();
+    return value.toString().trimmed();
+}
+
+QString Database::GetNowDate()
+{
+    static const QString sql = QStringLiteral("SELECT CONVERT(varchar(20), GETDATE(), 20)  AS NOWDATE");
+    Use use(*this, Slot::Main);
+    Recordset rs;
+    QString error;
+    if (!m_sqlConn.openRecordset(sql, &rs, &error)) {
+        m_errors.WriteErrorLog(error, QStringLiteral("MuserFuncNProc"), QStringLiteral("GetNowDate()"),
+                               QStringLiteral("USP_NOW_DATE"));
+        return QString();
+    }
+    if (rs.isEof() || rs.isBof())
+        return QString();
+    return rs.value(QStringLiteral("NOWDATE")).toString();
+}
+
+Connection& Database::connection(Slot slot)
+{
+    switch (slot) {
+    case Slot::Directory:
+        return m_branchConn;
+    case Slot::Local:
+        return m_mdbConn;
+    case Slot::Main:
+        break;
+    }
+    return m_sqlConn;
+}
+
+bool Database::isConnected(Slot slot) const
+{
+    switch (slot) {
+    case Slot::Directory:
+        return m_branchConnected;
+    case Slot::Local:
+        return m_mdbConnected;
+    case Slot::Main:
+        break;
+    }
+    return m_sqlConnected;
+}
+
+void Database::open(Slot slot)
+{
+    switch (slot) {
+    case Slot::Directory:
+        BranchSQLDBConnect();
+        break;
+    case Slot::Local:
+        MDBConnection();
+        break;
+    case Slot::Main:
+        SQLDBConnect();
+        break;
+    }
+}
+
+void Database::close(Slot slot)
+{
+    switch (slot) {
+    case Slot::Directory:
+        BranchSQLDBClose();
+        break;
+    case Slot::Local:
+        MDBClose();
+        break;
+    case Slot::Main:
+        SQLDBClose();
+        break;
+    }
+}
+
+bool Database::execute(Slot slot, const QString& sql, const QString& location, const QString& function,
+                       int* rowsAffected)
+{
+    QString error;
+    if (connection(slot).execute(sql, &error, rowsAffected))
+        return true;
+    m_errors.WriteErrorLog(error, location, function, sql);
+    return false;
+}
+
+bool Database::query(Slot slot, const QString& sql, Recordset* result, const QString& location,
+                     const QString& function)
+{
+    QString error;
+    if (connection(slot).openRecordset(sql, result, &error))
+        return true;
+    m_errors.WriteErrorLog(error, location, function, sql);
+    return false;
+}
+
+Database::Use::Use(Database& db, Slot slot) : m_db(db), m_slot(slot)
+{
+    if (!m_db.isConnected(slot)) {
+        m_db.open(slot);
+        m_opened = true;
+    }
+}
+
+Database::Use::~Use()
+{
+    if (m_opened && m_db.isConnected(m_slot))
+        m_db.close(m_slot);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include "platform/Connection.h"
+#include "platform/Recordset.h"
+
+struct Session;
+class ErrorLog;
+class MessageSink;
+
+// The three connection slots of the program and the conventions every
+// database routine follows: open a slot only if it is closed, close it at the
+// end only if this routine opened it, and report a failure once through the
+// error log with the routine's location and function name.
+class Database
+{
+public:
+    enum class Slot { Main, Directory, Local };
+
+    Database(Session& session, ErrorLog& errors, MessageSink& messages);
+
+    // Directory database (login only).
+    void BranchSQLDBConnect();
+    void BranchSQLDBClose();
+    bool BranchSQLConnected() const { return m_branchConnected; }
+    // Branch database: everything else.
+    void SQLDBConnect();
+    void SQLDBClose();
+    bool SQLConnected() const { return m_sqlConnected; }
+    // The local record file, program folder + "\Brenvo.mdb".
+    bool MDBConnection();
+    void MDBClose();
+    bool MDBConnected() const { return m_mdbConnected; }
+
+    QString branchConnectionString() const;
+    QString mainConnectionString() const;
+    QString localConnectionString() const;
+    static QString sqlServerConnectionString(const QString& password, const QString& user, const QString& database,
+                                             const QString& address, const QString& port);
+
+    // Server time "yyyy-mm-dd hh:mm:ss"; '' after a failure.
+    QString GetNowDate();
+    // A field as trimmed text, Null as ''.
+    static QString GetFieldValue(const QVariant& value);
+
+    Connection& connection(Slot slot);
+    bool isConnected(Slot slot) const;
+    void open(Slot slot);
+    void close(Slot slot);
+
+    // Runs one statement on an open slot; on failure writes the error-log
+    // block with the statement and returns false.
+    bool execute(Slot slot, const QString& sql, const QString& location, const QString& function,
+                 int* rowsAffected = nullptr);
+    bool query(Slot slot, const QString& sql, Recordset* result, const QString& location, const QString& function);
+
+    // Opens a slot for the length of one operation when it is closed, and
+    // closes it again at the end only in that case.
+    class Use
+    {
+    public:
+        Use(Database& db, Slot slot);
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+        bool connected() const { return m_db.isConnected(m_slot); }
+
+    private:
+        Database& m_db;
+        Slot m_slot;
+        bool m_opened = false;
+    };
+
+    ErrorLog& errors() { return m_errors; }
+    Session& session() { return m_session; }
+
+private:
+    bool openSqlServer(Connection& connection, const QString& connectionString, const QString& function);
+
+    Session& m_session;
+    ErrorLog& m_errors;
+    MessageSink& m_messages;
+    Connection m_branchConn;
+    Connection m_sqlConn;
+    Connection m_mdbConn;
+    bool m_branchConnected = false;
+    bool m_sqlConnected = false;
+    bool m_mdbConnected = false;
+};

@@ -1,0 +1,70 @@
+#include "foundation/ErrorLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "foundation/HostUtils.h"
+#include "foundation/Seams.h"
+#include "platform/ProgramFolder.h"
+
+ErrorLog::ErrorLog(QString programFolder, MessageSink& messages)
+    : m_programFolder(std::move(programFolder)), m_messages(messages),
+      m_clock([] { return QDateTime::currentDateTime(); })
+{
+}
+
+QString ErrorLog::block(const QDateTime& when, const QString& description, const QString& location,
+                        const QString& functionName, const QString& sqlText)
+{
+    const QString crlf = QStringLiteral("\r\n");
+    const int hour12 = (when.time().hour() + 11) % 12 + 1;
+    const QString stamp = QStringLiteral("%1 %2:%3 %4")
+                              .arg(when.date().toString(QStringLiteral("yyyy/MM/dd")))
+                              .arg(hour12, 2, 10, QLatin1Char('0'))
+                              .arg(when.time().minute(), 2, 10, QLatin1Char('0'))
+                              .arg(when.time().hour() < 12 ? QStringLiteral("am") : QStringLiteral("pm"));
+    return crlf + crlf + QStringLiteral("======== ErrorLog Start ===========") + crlf +
+           QStringLiteral("DATE              : ") + stamp + crlf +
+           QStringLiteral("ERROR LOCATION    : ") + location + crlf +
+           QStringLiteral("ERROR FUNCTION    : ") + functionName + crlf +
+           QStringLiteral("ERROR DESCRIPTION : ") + description + crlf +
+           QStringLiteral("ERROR SQL CODE    : ") + sqlText + crlf +
+           QStringLiteral("======== ErrorLog End ===========");
+}
+
+QString ErrorLog::logFilePath(const QDate& day) const
+{
+    return ProgramFolder::path(m_programFolder, QStringLiteral("\\ERRORLOG\\Err") +
+                                                    day.toString(QStringLiteral("yyyyMMdd")) +
+                                                    QStringLiteral(".log"));
+}
+
+void ErrorLog::WriteErrorLog(const QString& description, const QString& location, const QString& functionName,
+                             const QString& sqlText)
+{
+    m_messages.setBusyCursor(true);
+    const QDateTime now = m_clock();
+    const QString text = block(now, description, location, functionName, sqlText);
+    m_messages.showMessage(text, QString(), MessageIcon::None);
+    if (HostUtils::MakeDirPath(ProgramFolder::path(m_programFolder, QStringLiteral("\\ERRORLOG\\"))))
+        SaveFile(logFilePath(now.date()), text, true);
+    m_messages.setBusyCursor(false);
+}
+
+bool ErrorLog::SaveFile(const QString& fileName, const QString& text, bool append, QString* error) const
+{
+    QString path = fileName;
+    if (!fileName.contains(u'\\') && !fileName.contains(u'/'))
+        path = ProgramFolder::path(m_programFolder, u'\\' + fileName);
+    QFile file(path);
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate);
+    bool ok = file.open(mode);
+    if (ok) {
+        const QByteArray bytes = (text + QStringLiteral("\r\n")).toUtf8();
+        ok = file.write(bytes) == bytes.size();
+        ok = file.flush() && ok;
+    }
+    if (!ok && error)
+        *error = QStringLiteral("SaveFile: ") + file.errorString() + QStringLiteral(" -> ") + fileName;
+    return ok;
+}

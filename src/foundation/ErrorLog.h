@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+class MessageSink;
+
+// The one failure report of the program: the block is shown to the agent and
+// appended to ERRORLOG\ErrYYYYMMDD.log in the program folder.
+class ErrorLog
+{
+public:
+    ErrorLog(QString programFolder, MessageSink& messages);
+
+    void WriteErrorLog(const QString& description, const QString& location, const QString& functionName,
+                       const QString& sqlText);
+
+    // Writes text and CR LF to fileName (a bare name means the program
+    // folder); false with *error = "SaveFile: <why> -> <file>" on failure.
+    bool SaveFile(const QString& fileName, const QString& text, bool append, QString* error = nullptr) const;
+
+    static QString block(const QDateTime& when, const QString& description, const QString& location,
+                         const QString& functionName, const QString& sqlText);
+    QString logFilePath(const QDate& day) const;
+
+    // The workstation clock; tests replace it to cross midnight.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+private:
+    QString m_programFolder;
+    MessageSink& m_messages;
+    std::function<QDateTime()> m_clock;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+// The two ways logic reaches a person. The windows library installs the real
+// ones (message boxes, modal windows); tests install recorders and scripted
+// answers.
+
+enum class MessageIcon { None, Information, Critical };
+
+class MessageSink
+{
+public:
+    virtual ~MessageSink() = default;
+    // An empty caption means the application's title. Blocks until confirmed.
+    virtual void showMessage(const QString& text, const QString& caption, MessageIcon icon) = 0;
+    // The wait pointer while the error log works; the arrow again afterwards.
+    virtual void setBusyCursor(bool busy) = 0;
+};
+
+// The program's windows that logic opens, named by their form names.
+enum class Window { BulkUpload, Main, CallerId, CallResult, SmallCall };
+
+class WindowOpener
+{
+public:
+    virtual ~WindowOpener() = default;
+    // Shows the window modally and returns when it has closed.
+    virtual void showModal(Window window) = 0;
+    // True while a top-level window of the program with exactly this caption
+    // exists, shown or hidden.
+    virtual bool isWindowOpen(const QString& caption) const = 0;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// The values of one run that the login fills and everything after it reads.
+// Owned by the application and passed by reference; each test builds its own.
+struct Session
+{
+    QString programFolder;
+
+    // Settings file, section "Database", read again at every login attempt.
+    QString CfgDBIp, CfgDBUser, CfgDBPass, CfgDBName, CfgDBPort;
+
+    QString BranchID, AgentID;
+
+    // From the branch's TB_BRANCH row.
+    QString BranchName, BranchIP, BranchDBUser, BranchDBPass, BranchDBPort, BranchDBName;
+    QString FtpIP, FtpUser, FtpPwd, FtpPortNo, FlashTime;
+    QString LandCode, LineAreaCd, LineLongCd;
+
+    // From the agent's AgentLogin row.
+    QString TeamID, UserName, AgentPrivilege, AgentLocalPhoneNO;
+
+    QString LoginTime;
+};

@@ -1,0 +1,246 @@
+#include "platform/Connection.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+
+#include "platform/SqlDialect.h"
+
+namespace {
+
+QAtomicInt connectionCounter;
+
+QString describe(const QSqlError& error)
+{
+    QString text = error.databaseText();
+    if (!error.driverText().isEmpty() && !text.contains(error.driverText()))
+        text = text.isEmpty() ? error.driverText() : text + QStringLiteral(" (") + error.driverText() + u')';
+    return text.isEmpty() ? error.text() : text;
+}
+
+// ODBC values with separators or braces go between braces, with '}' doubled.
+QString odbcValue(const QString& value)
+{
+    if (!value.contains(u';') && !value.contains(u'{') && !value.contains(u'}') && value.trimmed() == value)
+        return value;
+    QString escaped = value;
+    escaped.replace(u'}', QStringLiteral("}}"));
+    return u'{' + escaped + u'}';
+}
+
+} // namespace
+
+Connection::Connection()
+    : m_name(QStringLiteral("brenvo-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
+{
+}
+
+Connection::~Connection()
+{
+    close();
+}
+
+QHash<QString, QString> Connection::parseConnectionString(const QString& connectionString)
+{
+    QHash<QString, QString> keys;
+    for (const QString& part : connectionString.split(u';')) {
+        const int eq = part.indexOf(u'=');
+        if (eq < 0)
+            continue;
+        keys.insert(part.left(eq).trimmed().toLower(), part.mid(eq + 1).trimmed());
+    }
+    return keys;
+}
+
+QString Connection::odbcConnectionString(const QHash<QString, QString>& keys)
+{
+    QString server = keys.value(QStringLiteral("data source"));
+    QString port;
+    const QString network = keys.value(QStringLiteral("network address"));
+    const int comma = network.lastIndexOf(u',');
+    if (comma >= 0) {
+        port = network.mid(comma + 1).trimmed();
+        if (server.isEmpty())
+            server = network.left(comma).trimmed();
+    }
+    return QStringLiteral("DRIVER=FreeTDS;SERVER=%1;PORT=%2;DATABASE=%3;UID=%4;PWD=%5;"
+                          "TDS_Version=7.4;ClientCharset=UTF-8")
+        .arg(odbcValue(server), odbcValue(port), odbcValue(keys.value(QStringLiteral("initial catalog"))),
+             odbcValue(keys.value(QStringLiteral("user id"))), odbcValue(keys.value(QStringLiteral("password"))));
+}
+
+bool Connection::open(const QString& connectionString, const QString& programFolder, QString* error)
+{
+    close();
+    const QHash<QString, QString> keys = parseConnectionString(connectionString);
+    const QString provider = keys.value(QStringLiteral("provider")).toLower();
+    const QString source = keys.value(QStringLiteral("data source"));
+
+    QSqlDatabase db;
+    if (provider.startsWith(QStringLiteral("microsoft.jet"))) {
+        m_kind = Kind::LocalFile;
+        // mode=rw: a missing file is an error, as the Jet provider has it.
+        if (!QFileInfo::exists(source)) {
+            if (error)
+                *error = QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(source));
+            return false;
+        }
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
+        db.setDatabaseName(QUrl::fromLocalFile(source).toString(QUrl::FullyEncoded) + QStringLiteral("?mode=rw"));
+    } else if (source.startsWith(QStringLiteral("sqlite:"), Qt::CaseInsensitive)) {
+        m_kind = Kind::Sqlite;
+        const QString file = QDir(programFolder).filePath(source.mid(7).trimmed());
+        if (!QFileInfo::exists(file)) {
+            if (error)
+                *error = QStringLiteral("[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied. (%1)")
+                             .arg(QDir::toNativeSeparators(file));
+            return false;
+        }
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
+        db.setDatabaseName(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) + QStringLiteral("?mode=rw"));
+    } else {
+        m_kind = Kind::SqlServer;
+        db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10;SQL_ATTR_CONNECTION_TIMEOUT=30"));
+        db.setDatabaseName(odbcConnectionString(keys));
+    }
+
+    if (!db.open()) {
+        if (error)
+            *error = describe(db.lastError());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+        return false;
+    }
+    if (m_kind != Kind::SqlServer) {
+        QSqlQuery pragma(db);
+        pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+    }
+    return true;
+}
+
+void Connection::close()
+{
+    if (!QSqlDatabase::contains(m_name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+bool Connection::isOpen() const
+{
+    return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
+}
+
+QString Connection::prepare(const QString& sql) const
+{
+    journal(sql);
+    return m_kind == Kind::SqlServer ? sql : SqlDialect::toSqlite(sql);
+}
+
+void Connection::journal(const QString& sql) const
+{
+    if (m_kind == Kind::LocalFile)
+        return;
+    static const QString path = qEnvironmentVariable("BRENVO_SQL_JOURNAL");
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (file.open(QIODevice::Append | QIODevice::WriteOnly)) {
+        const QJsonObject entry{{QStringLiteral("sql"), sql}};
+        file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n');
+    }
+}
+
+bool Connection::execute(const QString& sql, QString* error, int* rowsAffected)
+{
+    if (!isOpen()) {
+        if (error)
+            *error = QStringLiteral("Operation is not allowed when the object is closed.");
+        return false;
+    }
+    QSqlQuery query(QSqlDatabase::database(m_name, false));
+    if (!query.exec(prepare(sql))) {
+        if (error)
+            *error = describe(query.lastError());
+        return false;
+    }
+    if (rowsAffected)
+        *rowsAffected = query.numRowsAffected();
+    return true;
+}
+
+bool Connection::openRecordset(const QString& sql, Recordset* result, QString* error)
+{
+    if (!isOpen()) {
+        if (error)
+            *error = QStringLiteral("Operation is not allowed when the object is closed.");
+        return false;
+    }
+    QSqlQuery query(QSqlDatabase::database(m_name, false));
+    query.setForwardOnly(true);
+    if (!query.exec(prepare(sql))) {
+        if (error)
+            *error = describe(query.lastError());
+        return false;
+    }
+    const QSqlRecord record = query.record();
+    QStringList names;
+    names.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        names << record.fieldName(i);
+    QVector<QVector<QVariant>> rows;
+    while (query.next()) {
+        QVector<QVariant> row(record.count());
+        for (int i = 0; i < record.count(); ++i)
+            row[i] = query.value(i);
+        rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid()) {
+        if (error)
+            *error = describe(query.lastError());
+        return false;
+    }
+    *result = Recordset(std::move(names), std::move(rows));
+    return true;
+}
+
+bool Connection::beginTransaction(QString* error)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!db.transaction()) {
+        if (error)
+            *error = describe(db.lastError());
+        return false;
+    }
+    return true;
+}
+
+bool Connection::commit(QString* error)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!db.commit()) {
+        if (error)
+            *error = describe(db.lastError());
+        return false;
+    }
+    return true;
+}
+
+void Connection::rollback()
+{
+    QSqlDatabase::database(m_name, false).rollback();
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QLineEdit>
+#include <QPointF>
+#include <QWidget>
+
+#include "windows/ClickLabel.h"
+
+class LoginProcedure;
+
+// The login window, "Brenvo Login".
+class Frm000000 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Frm000000(LoginProcedure& login, QWidget* parent = nullptr);
+
+    QLineEdit* TxtBranchID;
+    QLineEdit* TxtLoginID;
+    QLineEdit* TxtLoginPass;
+    ClickLabel* lblLogin;
+    ClickLabel* lblLoginCancel;
+    QLabel* lblTop;
+
+signals:
+    // The login succeeded: the bulk upload and the main window come next.
+    void loggedIn();
+
+public slots:
+    void lblLogin_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    LoginProcedure& m_login;
+    int m_dragFlag = 0;
+    QPointF m_grab;
+};

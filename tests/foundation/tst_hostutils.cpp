@@ -1,0 +1,101 @@
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "Recorders.h"
+#include "foundation/HostUtils.h"
+#include "platform/ProgramFolder.h"
+
+using namespace HostUtils;
+
+class TestHostUtils : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void phoneDigits()
+    {
+        QCOMPARE(PhoneDigits("0-12 34*5#x"), QStringLiteral("01234*5#"));
+        QCOMPARE(PhoneDigits("(02) 1234-5678 내선 99"), QStringLiteral("02123456789" "9"));
+        QCOMPARE(PhoneDigits("CID:02-123-4567#"), QStringLiteral("021234567#"));
+        QCOMPARE(PhoneDigits("*#0123"), QStringLiteral("*#0123"));
+        QCOMPARE(PhoneDigits(""), QString());
+        QCOMPARE(PhoneDigits(QString::fromUtf8("\xef\xbc\x91")), QString()); // full-width digits are not 0-9
+    }
+
+    void formatDuration_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << 0.0 << "00:00:00";
+        QTest::newRow("59") << 59.0 << "00:00:59";
+        QTest::newRow("61") << 61.0 << "00:01:01";
+        QTest::newRow("3599") << 3599.0 << "00:59:59";
+        QTest::newRow("3600") << 3600.0 << "01:00:00";
+        QTest::newRow("3661") << 3661.0 << "01:01:01";
+        QTest::newRow("754") << 754.0 << "00:12:34";
+        QTest::newRow("100 hours") << 360000.0 << "100:00:00";
+        QTest::newRow("rounds the rest") << 59.6 << "00:01:00";
+    }
+    void formatDuration()
+    {
+        QFETCH(double, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(FormatDuration(seconds), text);
+    }
+
+    void namesAndCombos()
+    {
+        QCOMPARE(GetFileName("C:\\Brenvo\\RECDATA\\20261206\\x.vox"), QStringLiteral("x.vox"));
+        QCOMPARE(GetFileName("/home/a/RECDATA/20261206"), QStringLiteral("20261206"));
+        QCOMPARE(GetFileName("RECDATA\\"), QString());
+        QCOMPARE(GetFileName("plain"), QStringLiteral("plain"));
+
+        const QList<ComboItem> items{{"전체", 99}, {"부재중", 1}, {"예약", 5}, {"둘째 예약", 5}};
+        QCOMPARE(FindComboIndex(items, "5"), 2);
+        QCOMPARE(FindComboIndex(items, "05"), 0); // compared as text
+        QCOMPARE(FindComboIndex(items, "7"), 0);
+        QCOMPARE(GetTermName(items, "05"), QStringLiteral("예약")); // compared as a number
+        QCOMPARE(GetTermName(items, " 1 "), QStringLiteral("부재중"));
+        QCOMPARE(GetTermName(items, ""), QString());
+        QCOMPARE(GetTermName(items, "x"), QString());
+        QCOMPARE(GetTermName(items, "8"), QString());
+    }
+
+    void foldersAndPaths()
+    {
+        QTemporaryDir dir;
+        QVERIFY(MakeDirPath(dir.filePath("a/b/c/")));
+        QVERIFY(QDir(dir.filePath("a/b/c")).exists());
+        QVERIFY(MakeDirPath(dir.filePath("a/b/c/")));             // existing is fine
+        QVERIFY(MakeDirPath(dir.filePath("x/y/file.txt")));        // the last part is not a folder
+        QVERIFY(!QFileInfo::exists(dir.filePath("x/y/file.txt")));
+        QVERIFY(QDir(dir.filePath("x/y")).exists());
+        QFile file(dir.filePath("f"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(!MakeDirPath(dir.filePath("f/g/")));
+
+        QCOMPARE(ProgramFolder::path("/p", "\\Brenvo.ini"), QStringLiteral("/p/Brenvo.ini"));
+        QCOMPARE(ProgramFolder::path("/p/", "\\RecData\\20261206"), QStringLiteral("/p/RECDATA/20261206"));
+        QCOMPARE(ProgramFolder::path("/p", "\\RECDATA\\Temp\\RemoteFile.vox"),
+                 QStringLiteral("/p/RECDATA/Temp/RemoteFile.vox"));
+        QCOMPARE(ProgramFolder::path("/p", "\\ERRORLOG\\"), QStringLiteral("/p/ERRORLOG/"));
+    }
+
+    void localAddress()
+    {
+        MessageRecorder messages;
+        const QString ip = GetLocalIP(messages);
+        if (ip.isEmpty()) {
+            QCOMPARE(messages.messages.size(), 1);
+            QVERIFY(messages.texts().first().contains("Unable to successfully get Host Name."));
+        } else {
+            QVERIFY(messages.messages.isEmpty());
+            QCOMPARE(ip.split('.').size(), 4);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostUtils)
+#include "tst_hostutils.moc"

@@ -1,0 +1,177 @@
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "ProgramFolderFixture.h"
+#include "login/AgentStatus.h"
+#include "login/LoginProcedure.h"
+
+using Outcome = LoginProcedure::Outcome;
+
+namespace {
+
+struct Login
+{
+    ProgramFolderFixture f;
+    AgentStatus status{f.db, f.messages};
+    LoginProcedure login{f.db, status, f.messages};
+
+    QString agentRow(const QString& agent)
+    {
+        return f.rows("branch0001.db", "select Login, Status, AgentIp from AgentLogin where AgentID = '" + agent + "'")
+            .value(0);
+    }
+    void writeSettings(const QByteArray& text)
+    {
+        QFile ini(f.path("Brenvo.ini"));
+        ini.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        ini.write(text);
+    }
+};
+
+} // namespace
+
+class TestLogin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void success()
+    {
+        Login t;
+        QCOMPARE(t.login.proposedBranch(), QStringLiteral("0001"));
+        QCOMPARE(t.login.attempt("  0001 ", " kim ", " 1234 "), Outcome::LoggedIn);
+        QVERIFY2(t.f.messages.messages.isEmpty(), qPrintable(t.f.messages.texts().join('\n')));
+        const Session& s = t.f.session;
+        QCOMPARE(s.BranchID, QStringLiteral("0001"));
+        QCOMPARE(s.AgentID, QStringLiteral("kim"));
+        QCOMPARE(s.AgentPrivilege, QStringLiteral("12"));
+        QCOMPARE(s.UserName, QStringLiteral("김민수"));
+        QCOMPARE(s.TeamID, QStringLiteral("01"));
+        QCOMPARE(s.BranchName, QStringLiteral("강남지점"));
+        QCOMPARE(s.BranchDBName, QStringLiteral("Brenvo0001"));
+        QCOMPARE(s.BranchDBUser, s.CfgDBUser);
+        QCOMPARE(s.FtpPortNo, QStringLiteral("2121"));
+        QCOMPARE(s.LandCode, QStringLiteral("02"));
+        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(s.LoginTime).hasMatch());
+        QVERIFY(t.agentRow("kim").startsWith("1|0|"));
+        QVERIFY(!t.f.db.SQLConnected());
+        QVERIFY(!t.f.db.BranchSQLConnected());
+
+        Login eleven;
+        QCOMPARE(eleven.login.attempt("0001", "lee", "1234"), Outcome::LoggedIn);
+        QCOMPARE(eleven.f.session.AgentPrivilege, QStringLiteral("11"));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("branch");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("caption");
+
+        const int idMissing = int(Outcome::IdMissing), branch = int(Outcome::BranchRefused),
+                  agent = int(Outcome::AgentRefused);
+        const QString noUser = "사용자가 없거나 암호가 틀렸습니다", noBranch = "대리점정보가 정확하지 않습니다";
+        QTest::newRow("empty id") << "0001" << "" << "1234" << idMissing << "아이디를 입력해 주시기 바랍니다" << "";
+        QTest::newRow("blank id") << "0001" << "   " << "1234" << idMissing << "아이디를 입력해 주시기 바랍니다" << "";
+        QTest::newRow("unknown branch") << "9999" << "kim" << "1234" << branch << noBranch << "";
+        QTest::newRow("closed branch") << "0002" << "kim" << "1234" << branch << noBranch << "";
+        QTest::newRow("empty branch") << "" << "kim" << "1234" << branch << noBranch << "";
+        QTest::newRow("quote in branch") << "0001' or '1'='1" << "kim" << "1234" << branch << noBranch << "";
+        QTest::newRow("wrong password") << "0001" << "kim" << "4321" << agent << noUser << "로그인에러";
+        QTest::newRow("empty password") << "0001" << "kim" << "" << agent << noUser << "로그인에러";
+        QTest::newRow("injection in password") << "0001" << "kim" << "' or '1'='1" << agent << noUser << "로그인에러";
+        QTest::newRow("comment in id") << "0001" << "kim' --" << "x" << agent << noUser << "로그인에러";
+        QTest::newRow("200-character password") << "0001" << "kim" << QString(200, 'p') << agent << noUser
+                                                << "로그인에러";
+        QTest::newRow("deleted agent") << "0001" << "jung" << "1234" << agent << noUser << "로그인에러";
+        QTest::newRow("no privilege") << "0001" << "park" << "1234" << agent << "상담권한이 없는 사용자입니다"
+                                      << "로그인에러";
+    }
+    void refusals()
+    {
+        QFETCH(QString, branch);
+        QFETCH(QString, id);
+        QFETCH(QString, password);
+        QFETCH(int, outcome);
+        QFETCH(QString, message);
+        QFETCH(QString, caption);
+
+        Login t;
+        const QStringList before = t.f.rows("branch0001.db", "select * from AgentLogin order by ID");
+        QCOMPARE(int(t.login.attempt(branch, id, password)), outcome);
+        QCOMPARE(t.f.messages.texts(), QStringList{message});
+        QCOMPARE(t.f.messages.messages.first().caption, caption);
+        QCOMPARE(t.f.messages.messages.first().icon, caption.isEmpty() ? MessageIcon::None : MessageIcon::Critical);
+        QCOMPARE(t.f.rows("branch0001.db", "select * from AgentLogin order by ID"), before);
+        QVERIFY(!t.f.db.SQLConnected());
+        QVERIFY(!t.f.db.BranchSQLConnected());
+    }
+
+    void databaseFaults()
+    {
+        {
+            // The branch row names a database that does not exist.
+            Login t;
+            QCOMPARE(t.login.attempt("0003", "kim", "1234"), Outcome::AgentRefused);
+            const QStringList texts = t.f.messages.texts();
+            QCOMPARE(texts.size(), 3);
+            QVERIFY(texts.at(0).startsWith("데이터베이스 연결을 실패했습니다.\r\nProvider=SQLOLEDB.1;"));
+            QVERIFY(texts.at(1).contains("ERROR FUNCTION    : SQLDBConnect"));
+            QVERIFY(texts.at(2).contains("ERROR LOCATION    : Login\r\nERROR FUNCTION    : LoginProcess"));
+            QVERIFY(texts.at(2).contains("from AgentLogin"));
+        }
+        {
+            // The directory database is down.
+            Login t;
+            QFile::remove(t.f.path("directory.db"));
+            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
+            const QStringList texts = t.f.messages.texts();
+            QCOMPARE(texts.size(), 3);
+            QVERIFY(texts.at(1).contains("ERROR FUNCTION    : BranchSQLDBConnect"));
+            QVERIFY(texts.at(2).contains("ERROR FUNCTION    : CheckBranch"));
+            QVERIFY(QFile::exists(t.f.path("ERRORLOG")));
+        }
+        {
+            // A Null in a branch column that is read directly.
+            Login t;
+            QVERIFY(t.f.exec("directory.db", "update TB_BRANCH set FtpIP = NULL where BranchID = '0001'"));
+            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
+            QCOMPARE(t.f.messages.errorBlocks(), 1);
+            QVERIFY(t.f.messages.texts().first().contains("ERROR FUNCTION    : CheckBranch"));
+        }
+    }
+
+    void settingsFile()
+    {
+        {
+            Login t;
+            QFile::remove(t.f.path("Brenvo.ini"));
+            QCOMPARE(t.login.proposedBranch(), QString());
+            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
+            QVERIFY(t.f.messages.texts().first().startsWith("데이터베이스 연결을 실패했습니다."));
+        }
+        {
+            Login t;
+            t.writeSettings("[Branch]\nBranchID=0001\n");
+            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
+            QCOMPARE(t.f.session.CfgDBIp, QString());
+        }
+        {
+            // An edited address takes effect at the next attempt.
+            Login t;
+            t.writeSettings("[Database]\nDBIp=sqlite:elsewhere.db\n");
+            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
+            t.writeSettings("[database]\ndbip = sqlite:directory.db \nDBUser=brenvo\n");
+            t.f.messages.clear();
+            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::LoggedIn);
+            QVERIFY(t.f.messages.messages.isEmpty());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogin)
+#include "tst_login.moc"

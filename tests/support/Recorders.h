@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+#include "foundation/Seams.h"
+
+// Records what would have been shown to the agent, in order.
+class MessageRecorder : public MessageSink
+{
+public:
+    struct Message
+    {
+        QString text;
+        QString caption;
+        MessageIcon icon;
+    };
+
+    void showMessage(const QString& text, const QString& caption, MessageIcon icon) override
+    {
+        messages.append({text, caption, icon});
+        if (onMessage)
+            onMessage(messages.last());
+    }
+    void setBusyCursor(bool busy) override { busyDepth += busy ? 1 : -1; }
+
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const Message& m : messages)
+            out << m.text;
+        return out;
+    }
+    // The error-log boxes among the messages.
+    int errorBlocks() const
+    {
+        int n = 0;
+        for (const Message& m : messages)
+            n += m.text.contains(QStringLiteral("======== ErrorLog Start ===========")) ? 1 : 0;
+        return n;
+    }
+    void clear() { messages.clear(); }
+
+    QList<Message> messages;
+    int busyDepth = 0;
+    std::function<void(const Message&)> onMessage;
+};
+
+// Answers modal windows with scripted handlers and keeps the captions of the
+// windows a test declares open.
+class WindowRecorder : public WindowOpener
+{
+public:
+    void showModal(Window window) override
+    {
+        shown.append(window);
+        if (onShow)
+            onShow(window);
+    }
+    bool isWindowOpen(const QString& caption) const override { return openCaptions.contains(caption); }
+
+    QList<Window> shown;
+    QStringList openCaptions;
+    std::function<void(Window)> onShow;
+};

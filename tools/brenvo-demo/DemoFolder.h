@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// Writes a complete program folder: the settings file, the directory and
+// branch databases as SQLite files, and the local record file, filled with a
+// branch, its agents, customers, campaigns and a day of calls.
+struct DemoOptions
+{
+    int customers = 300;
+    bool callHistory = true;
+    QString ftpHost = QStringLiteral("127.0.0.1");
+    int ftpPort = 2121;
+    QString ftpUser = QStringLiteral("brenvo");
+    QString ftpPassword = QStringLiteral("brenvo");
+};
+
+namespace DemoFolder {
+
+// Database file names inside the program folder.
+inline constexpr const char* kDirectoryDb = "directory.db";
+inline constexpr const char* kBranchDb = "branch0001.db";
+inline constexpr const char* kLocalDb = "Brenvo.mdb";
+
+bool create(const QString& folder, const DemoOptions& options, QString* error);
+// Runs a schema script (statements separated by ';') on an SQLite file.
+bool runScript(const QString& databaseFile, const QString& resource, QString* error);
+
+} // namespace DemoFolder

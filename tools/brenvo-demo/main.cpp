@@ -1,0 +1,45 @@
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <cstdio>
+
+#include "DemoFolder.h"
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("brenvo-demo"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Writes a Brenvo demo program folder."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("The program folder to create."));
+    const QCommandLineOption customers(QStringLiteral("customers"), QStringLiteral("Number of customers."),
+                                       QStringLiteral("n"), QStringLiteral("300"));
+    const QCommandLineOption ftpPort(QStringLiteral("ftp-port"), QStringLiteral("Port of the branch FTP server."),
+                                     QStringLiteral("port"), QStringLiteral("2121"));
+    parser.addOptions({customers, ftpPort});
+    parser.process(app);
+
+    const QStringList args = parser.positionalArguments();
+    if (args.size() != 1)
+        parser.showHelp(2);
+    DemoOptions options;
+    bool ok = false;
+    options.customers = parser.value(customers).toInt(&ok);
+    if (!ok || options.customers < 0) {
+        std::fprintf(stderr, "brenvo-demo: --customers needs a whole number\n");
+        return 2;
+    }
+    options.ftpPort = parser.value(ftpPort).toInt(&ok);
+    if (!ok || options.ftpPort <= 0 || options.ftpPort > 65535) {
+        std::fprintf(stderr, "brenvo-demo: --ftp-port needs a port number\n");
+        return 2;
+    }
+    QString error;
+    if (!DemoFolder::create(args.first(), options, &error)) {
+        std::fprintf(stderr, "brenvo-demo: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("Demo program folder written to %s\n", qPrintable(QDir(args.first()).absolutePath()));
+    return 0;
+}
