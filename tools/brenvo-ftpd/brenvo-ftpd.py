@@ -1,0 +1,305 @@
+#!/usr/bin/python3
+"""brenvo-ftpd: the FTP server of Brenvo's demo and upload tests (pyftpdlib).
+
+    /usr/bin/python3 tools/brenvo-ftpd/brenvo-ftpd.py --root DIR --port N \
+        --user U --password P [--fault F] [--verbose] [--exit-on-stdin-eof]
+
+Binds 127.0.0.1 only. Port 0 picks a free port. When it listens it prints
+exactly one line "PORT <n>" on stdout (flushed); logs go to stderr.
+The user has full permissions ("elradfmwMT") in DIR, which is its home
+and the FTP root.
+
+Faults (--fault F, or at run time the text F written into DIR/.fault, which
+is read at every command and, while it exists, overrides --fault; an empty
+file or "none" means no fault):
+
+  refuse-login       every login is answered 530.
+  drop-mid-transfer  the data connection is closed in the middle of a
+                     transfer and the command is answered 426: an upload
+                     keeps its first 4 KiB (an upload that ends before 4 KiB
+                     keeps only half of its bytes); a download sends
+                     min(4 KiB, half of the file).
+  disk-full          STOR, APPE and STOU are answered 552.
+  hang               after login, the transfer commands (STOR, APPE, STOU,
+                     RETR, LIST, NLST, MLSD) get no answer at all; the
+                     connection is closed (421) after 60 s.
+  fail-first:N       the first N STOR commands (counted from when this fault
+                     came into force) are answered 451, later ones work.
+  slow[:KIB]         data connections run at KIB KiB/s (default 1024):
+                     not a failure, for progress bars and responsiveness.
+"""
+
+import argparse
+import logging
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
+from pyftpdlib.ioloop import RetryError
+from pyftpdlib.servers import FTPServer
+
+DROP_LIMIT = 4096
+HANG_SECONDS = 60
+HANG_COMMANDS = {"STOR", "APPE", "STOU", "RETR", "LIST", "NLST", "MLSD"}
+STORE_COMMANDS = {"STOR", "APPE", "STOU"}
+SIMPLE_FAULTS = {"refuse-login", "drop-mid-transfer", "disk-full", "hang"}
+
+log = logging.getLogger("brenvo-ftpd")
+
+
+def parse_fault(text):
+    """Returns (name, number) for a fault text, (None, 0) for no fault.
+    Raises ValueError for an unknown fault."""
+    text = (text or "").strip()
+    if text in ("", "none"):
+        return (None, 0)
+    if text in SIMPLE_FAULTS:
+        return (text, 0)
+    name, sep, number = text.partition(":")
+    if name == "fail-first" and sep and number.strip().isdigit():
+        return (name, int(number))
+    if name == "slow":
+        if not sep:
+            return (name, 1024)
+        if number.strip().isdigit() and int(number) > 0:
+            return (name, int(number))
+    raise ValueError("unknown fault %r" % text)
+
+
+class FaultState:
+    """The fault in force, shared by all connections of the server."""
+
+    def __init__(self, root, default_text):
+        self.fault_file = os.path.join(root, ".fault")
+        self.default_text = default_text or ""
+        self.text = None
+        self.fault = (None, 0)
+        self.stor_count = 0
+        self.warned = None
+
+    def current(self):
+        try:
+            with open(self.fault_file, "r", encoding="utf-8") as f:
+                text = f.read().strip()
+        except FileNotFoundError:
+            text = self.default_text.strip()
+        except OSError as err:
+            log.warning("cannot read %s: %s", self.fault_file, err)
+            text = self.default_text.strip()
+        if text != self.text:
+            self.text = text
+            self.stor_count = 0  # fail-first counts from when it came in force
+            try:
+                self.fault = parse_fault(text)
+            except ValueError as err:
+                log.warning("%s: %s; running without a fault", self.fault_file, err)
+                self.fault = (None, 0)
+            log.info("fault now: %s", self.fault[0] or "none")
+        return self.fault
+
+
+class BrenvoDTPHandler(DTPHandler):
+    """Data channel that can drop a transfer half-way (drop-mid-transfer)."""
+
+    def _dropping(self):
+        return getattr(self.cmd_channel, "brenvo_drop", False)
+
+    def _abort_dropped(self, keep):
+        if self.receive and self.file_obj is not None and not self.file_obj.closed:
+            try:
+                self.file_obj.flush()
+                self.file_obj.truncate(keep)
+            except OSError as err:
+                log.warning("truncate failed: %s", err)
+        self.transfer_finished = False
+        self._resp = ("426 Connection closed; transfer aborted (fault drop-mid-transfer).",
+                      log.info)
+        self.cmd_channel.brenvo_drop = False
+        self.close()
+
+    def handle_read(self):
+        if not (self._dropping() and self.receive):
+            return DTPHandler.handle_read(self)
+        try:
+            chunk = self.recv(self.ac_in_buffer_size)
+        except RetryError:
+            return None
+        except OSError:
+            return self.handle_error()
+        if self._closed:  # recv() saw the end and handle_close() ran
+            return
+        room = DROP_LIMIT - self.tot_bytes_received
+        self.tot_bytes_received += len(chunk)
+        if chunk and room > 0:
+            self.file_obj.write(chunk[:room])
+        if self.tot_bytes_received >= DROP_LIMIT:
+            self._abort_dropped(DROP_LIMIT)
+
+    handle_read_event = handle_read
+
+    def handle_close(self):
+        if self._dropping() and not self._closed:
+            keep = self.tot_bytes_received // 2 if self.receive else 0
+            return self._abort_dropped(keep)
+        return DTPHandler.handle_close(self)
+
+
+class SlowDTPHandler(ThrottledDTPHandler):
+    read_limit = 1024 * 1024
+    write_limit = 1024 * 1024
+
+
+def make_slow_dtp(kib_per_second):
+    class Slow(SlowDTPHandler):
+        read_limit = kib_per_second * 1024
+        write_limit = kib_per_second * 1024
+    return Slow
+
+
+class BrenvoHandler(FTPHandler):
+    faults = None  # FaultState, set in main()
+    auth_failed_timeout = 0.05
+    banner = "brenvo-ftpd ready."
+    brenvo_drop = False
+    brenvo_hung = False
+    _slow_classes = {}
+
+    def pre_process_command(self, line, cmd, arg):
+        if self.brenvo_hung:
+            return  # a hung session answers nothing any more
+        if cmd in HANG_COMMANDS:
+            self.brenvo_drop = False  # set again by STOR / RETR for this transfer
+        name, number = self.faults.current()
+        if name == "slow":
+            cls = self._slow_classes.get(number)
+            if cls is None:
+                cls = self._slow_classes[number] = make_slow_dtp(number)
+            self.dtp_handler = cls
+        else:
+            self.dtp_handler = BrenvoDTPHandler
+        if name == "hang" and self.authenticated and cmd in HANG_COMMANDS:
+            self.logline("<- %s (fault hang: no answer)" % line)
+            self.brenvo_hung = True
+            self.ioloop.call_later(HANG_SECONDS, self._end_hang, _errback=self.handle_error)
+            return
+        return FTPHandler.pre_process_command(self, line, cmd, arg)
+
+    def _end_hang(self):
+        if not self._closed:
+            self.respond("421 Service not available, closing control connection (fault hang).")
+            self.close_when_done()
+
+    def _refuse_transfer(self, reply):
+        self._shutdown_connecting_dtp()
+        if self.data_channel is not None:
+            self.data_channel.close()
+        self.respond(reply)
+
+    def _store_fault(self):
+        """Answers a store command when a fault says so; True when answered."""
+        name, number = self.faults.current()
+        self.brenvo_drop = name == "drop-mid-transfer"
+        if name == "disk-full":
+            self._refuse_transfer(
+                "552 Requested file action aborted. Exceeded storage allocation "
+                "(fault disk-full).")
+            return True
+        if name == "fail-first" and self.faults.stor_count < number:
+            self.faults.stor_count += 1
+            self._refuse_transfer(
+                "451 Requested action aborted: local error in processing "
+                "(fault fail-first, failure %d of %d)." % (self.faults.stor_count, number))
+            return True
+        return False
+
+    def ftp_PASS(self, line):
+        if self.faults.current()[0] == "refuse-login" and not self.authenticated:
+            if not self.username:
+                return FTPHandler.ftp_PASS(self, line)
+            return self.handle_auth_failed("Login refused (fault refuse-login).", line)
+        return FTPHandler.ftp_PASS(self, line)
+
+    def ftp_STOR(self, file, mode="w"):
+        if self._store_fault():
+            return None
+        return FTPHandler.ftp_STOR(self, file, mode)
+
+    def ftp_STOU(self, line):
+        if self._store_fault():
+            return None
+        return FTPHandler.ftp_STOU(self, line)
+
+    def ftp_APPE(self, file):
+        if self._store_fault():
+            return None
+        return FTPHandler.ftp_APPE(self, file)
+
+    def ftp_RETR(self, file):
+        self.brenvo_drop = self.faults.current()[0] == "drop-mid-transfer"
+        if not self.brenvo_drop:
+            return FTPHandler.ftp_RETR(self, file)
+        try:
+            with open(file, "rb") as f:
+                data = f.read()
+        except OSError as err:
+            self.respond("550 %s." % (err.strerror or err))
+            return None
+        self.push_dtp_data(data[:min(DROP_LIMIT, len(data) // 2)], isproducer=False, cmd="RETR")
+        return file
+
+
+def watch_stdin():
+    """Ends the process when stdin closes (the test that started it is gone)."""
+    try:
+        while sys.stdin.buffer.read(4096):
+            pass
+    except OSError:
+        pass
+    os._exit(0)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Brenvo's FTP server (pyftpdlib).")
+    parser.add_argument("--root", required=True, help="FTP root folder (created if missing)")
+    parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1, 0 = any free")
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--fault", default="", help="fault in force at start (see --help)")
+    parser.add_argument("--verbose", action="store_true", help="log every command on stderr")
+    parser.add_argument("--exit-on-stdin-eof", action="store_true",
+                        help="end when stdin is closed (for test fixtures)")
+    args = parser.parse_args()
+    try:
+        parse_fault(args.fault)
+    except ValueError as err:
+        parser.error(str(err))
+
+    logging.basicConfig(stream=sys.stderr,
+                        level=logging.DEBUG if args.verbose else logging.WARNING,
+                        format="brenvo-ftpd: %(message)s")
+    if not args.verbose:
+        logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
+
+    root = os.path.abspath(args.root)
+    os.makedirs(root, exist_ok=True)
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
+    BrenvoHandler.authorizer = authorizer
+    BrenvoHandler.faults = FaultState(root, args.fault)
+    BrenvoHandler.dtp_handler = BrenvoDTPHandler
+
+    server = FTPServer(("127.0.0.1", args.port), BrenvoHandler)
+    server.max_cons = 256
+    port = server.socket.getsockname()[1]
+    sys.stdout.write("PORT %d\n" % port)
+    sys.stdout.flush()
+
+    if args.exit_on_stdin_eof:
+        threading.Thread(target=watch_stdin, daemon=True).start()
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    main()
