@@ -10,13 +10,15 @@ Database::Database(Session& session, ErrorLog& errors, MessageSink& messages)
 {
 }
 
-QString Database::sqlServerConnectionString(const QString& password, const QString& user, const QString& database,
-                                            const QString& address, const QString& port)
+QString Database::sqlServerConnectionString(const QString& password, const QString& user,
+                                            const QString& database, const QString& address,
+                                            const QString& port)
 {
     return QStringLiteral("Provider=SQLOLEDB.1") + QStringLiteral(";Password=") + password +
            QStringLiteral(";Persist Security Info=True") + QStringLiteral(";User ID=") + user +
-           QStringLiteral(";Initial Catalog=") + database + QStringLiteral(";Data Source= ") + address +
-           QStringLiteral(";Network Address= ") + address + u',' + port + QStringLiteral(";Network Library=dbmssocn");
+           QStringLiteral(";Initial Catalog=") + database + QStringLiteral(";Data Source= ") +
+           address + QStringLiteral(";Network Address= ") + address + u',' + port +
+           QStringLiteral(";Network Library=dbmssocn");
 }
 
 QString Database::branchConnectionString() const
@@ -27,8 +29,9 @@ QString Database::branchConnectionString() const
 
 QString Database::mainConnectionString() const
 {
-    return sqlServerConnectionString(m_session.BranchDBPass, m_session.BranchDBUser, m_session.BranchDBName,
-                                     m_session.BranchIP, m_session.BranchDBPort);
+    return sqlServerConnectionString(m_session.BranchDBPass, m_session.BranchDBUser,
+                                     m_session.BranchDBName, m_session.BranchIP,
+                                     m_session.BranchDBPort);
 }
 
 QString Database::localConnectionString() const
@@ -38,21 +41,25 @@ QString Database::localConnectionString() const
            QStringLiteral(";Persist Security Info=False;");
 }
 
-bool Database::openSqlServer(Connection& connection, const QString& connectionString, const QString& function)
+bool Database::openSqlServer(Connection& connection, const QString& connectionString,
+                             const QString& function)
 {
     QString error;
     if (connection.open(connectionString, m_session.programFolder, &error))
         return true;
-    const QString message = QStringLiteral("데이터베이스 연결을 실패했습니다.") + QStringLiteral("\r\n") + connectionString;
+    const QString message = QStringLiteral("데이터베이스 연결을 실패했습니다.") +
+                            QStringLiteral("\r\n") + connectionString;
     m_messages.showMessage(message, QString(), MessageIcon::None);
-    m_errors.WriteErrorLog(message + error, QStringLiteral("MDatabaseProcedure"), function, connectionString);
+    m_errors.WriteErrorLog(message + error, QStringLiteral("MDatabaseProcedure"), function,
+                           connectionString);
     return false;
 }
 
 void Database::BranchSQLDBConnect()
 {
     m_branchConnected = false;
-    m_branchConnected = openSqlServer(m_branchConn, branchConnectionString(), QStringLiteral("BranchSQLDBConnect"));
+    m_branchConnected =
+        openSqlServer(m_branchConn, branchConnectionString(), QStringLiteral("BranchSQLDBConnect"));
 }
 
 void Database::BranchSQLDBClose()
@@ -64,7 +71,8 @@ void Database::BranchSQLDBClose()
 void Database::SQLDBConnect()
 {
     m_sqlConnected = false;
-    m_sqlConnected = openSqlServer(m_sqlConn, mainConnectionString(), QStringLiteral("SQLDBConnect"));
+    m_sqlConnected =
+        openSqlServer(m_sqlConn, mainConnectionString(), QStringLiteral("SQLDBConnect"));
 }
 
 void Database::SQLDBClose()
@@ -82,12 +90,13 @@ bool Database::MDBConnection()
         m_mdbConnected = true;
         return true;
     }
-    m_messages.showMessage(QStringLiteral("database 경로가 틀립니다.") + QStringLiteral("\r\n\r\n") +
-                               QStringLiteral(" 경로 확인 후 다시 시도하세요. ") + QStringLiteral("\r\n") +
-                               connectionString,
+    m_messages.showMessage(QStringLiteral("database 경로가 틀립니다.") +
+                               QStringLiteral("\r\n\r\n") +
+                               QStringLiteral(" 경로 확인 후 다시 시도하세요. ") +
+                               QStringLiteral("\r\n") + connectionString,
                            QString(), MessageIcon::Information);
-    m_errors.WriteErrorLog(error, QStringLiteral("modDBProcedure()"), QStringLiteral("MDBConnection()"),
-                           connectionString);
+    m_errors.WriteErrorLog(error, QStringLiteral("modDBProcedure()"),
+                           QStringLiteral("MDBConnection()"), connectionString);
     return false;
 }
 
@@ -106,13 +115,14 @@ QString Database::GetFieldValue(const QVariant& value)
 
 QString Database::GetNowDate()
 {
-    static const QString sql = QStringLiteral("SELECT CONVERT(varchar(20), GETDATE(), 20)  AS NOWDATE");
+    static const QString sql =
+        QStringLiteral("SELECT CONVERT(varchar(20), GETDATE(), 20)  AS NOWDATE");
     Use use(*this, Slot::Main);
     Recordset rs;
     QString error;
     if (!m_sqlConn.openRecordset(sql, &rs, &error)) {
-        m_errors.WriteErrorLog(error, QStringLiteral("MuserFuncNProc"), QStringLiteral("GetNowDate()"),
-                               QStringLiteral("USP_NOW_DATE"));
+        m_errors.WriteErrorLog(error, QStringLiteral("MuserFuncNProc"),
+                               QStringLiteral("GetNowDate()"), QStringLiteral("USP_NOW_DATE"));
         return QString();
     }
     if (rs.isEof() || rs.isBof())
@@ -176,8 +186,8 @@ void Database::close(Slot slot)
     }
 }
 
-bool Database::execute(Slot slot, const QString& sql, const QString& location, const QString& function,
-                       int* rowsAffected)
+bool Database::execute(Slot slot, const QString& sql, const QString& location,
+                       const QString& function, int* rowsAffected)
 {
     QString error;
     if (connection(slot).execute(sql, &error, rowsAffected))

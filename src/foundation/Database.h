@@ -17,7 +17,12 @@ class MessageSink;
 class Database
 {
 public:
-    enum class Slot { Main, Directory, Local };
+    enum class Slot
+    {
+        Main,
+        Directory,
+        Local
+    };
 
     Database(Session& session, ErrorLog& errors, MessageSink& messages);
 
@@ -37,8 +42,9 @@ public:
     QString branchConnectionString() const;
     QString mainConnectionString() const;
     QString localConnectionString() const;
-    static QString sqlServerConnectionString(const QString& password, const QString& user, const QString& database,
-                                             const QString& address, const QString& port);
+    static QString sqlServerConnectionString(const QString& password, const QString& user,
+                                             const QString& database, const QString& address,
+                                             const QString& port);
 
     // Server time "yyyy-mm-dd hh:mm:ss"; '' after a failure.
     QString GetNowDate();
@@ -54,7 +60,8 @@ public:
     // block with the statement and returns false.
     bool execute(Slot slot, const QString& sql, const QString& location, const QString& function,
                  int* rowsAffected = nullptr);
-    bool query(Slot slot, const QString& sql, Recordset* result, const QString& location, const QString& function);
+    bool query(Slot slot, const QString& sql, Recordset* result, const QString& location,
+               const QString& function);
 
     // Opens a slot for the length of one operation when it is closed, and
     // closes it again at the end only in that case.
@@ -77,7 +84,8 @@ public:
     Session& session() { return m_session; }
 
 private:
-    bool openSqlServer(Connection& connection, const QString& connectionString, const QString& function);
+    bool openSqlServer(Connection& connection, const QString& connectionString,
+                       const QString& function);
 
     Session& m_session;
     ErrorLog& m_errors;

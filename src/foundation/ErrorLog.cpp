@@ -18,11 +18,12 @@ QString ErrorLog::block(const QDateTime& when, const QString& description, const
 {
     const QString crlf = QStringLiteral("\r\n");
     const int hour12 = (when.time().hour() + 11) % 12 + 1;
-    const QString stamp = QStringLiteral("%1 %2:%3 %4")
-                              .arg(when.date().toString(QStringLiteral("yyyy/MM/dd")))
-                              .arg(hour12, 2, 10, QLatin1Char('0'))
-                              .arg(when.time().minute(), 2, 10, QLatin1Char('0'))
-                              .arg(when.time().hour() < 12 ? QStringLiteral("am") : QStringLiteral("pm"));
+    const QString stamp =
+        QStringLiteral("%1 %2:%3 %4")
+            .arg(when.date().toString(QStringLiteral("yyyy/MM/dd")))
+            .arg(hour12, 2, 10, QLatin1Char('0'))
+            .arg(when.time().minute(), 2, 10, QLatin1Char('0'))
+            .arg(when.time().hour() < 12 ? QStringLiteral("am") : QStringLiteral("pm"));
     return crlf + crlf + QStringLiteral("======== ErrorLog Start ===========") + crlf +
            QStringLiteral("DATE              : ") + stamp + crlf +
            QStringLiteral("ERROR LOCATION    : ") + location + crlf +
@@ -39,25 +40,28 @@ QString ErrorLog::logFilePath(const QDate& day) const
                                                     QStringLiteral(".log"));
 }
 
-void ErrorLog::WriteErrorLog(const QString& description, const QString& location, const QString& functionName,
-                             const QString& sqlText)
+void ErrorLog::WriteErrorLog(const QString& description, const QString& location,
+                             const QString& functionName, const QString& sqlText)
 {
     m_messages.setBusyCursor(true);
     const QDateTime now = m_clock();
     const QString text = block(now, description, location, functionName, sqlText);
     m_messages.showMessage(text, QString(), MessageIcon::None);
-    if (HostUtils::MakeDirPath(ProgramFolder::path(m_programFolder, QStringLiteral("\\ERRORLOG\\"))))
+    if (HostUtils::MakeDirPath(
+            ProgramFolder::path(m_programFolder, QStringLiteral("\\ERRORLOG\\"))))
         SaveFile(logFilePath(now.date()), text, true);
     m_messages.setBusyCursor(false);
 }
 
-bool ErrorLog::SaveFile(const QString& fileName, const QString& text, bool append, QString* error) const
+bool ErrorLog::SaveFile(const QString& fileName, const QString& text, bool append,
+                        QString* error) const
 {
     QString path = fileName;
     if (!fileName.contains(u'\\') && !fileName.contains(u'/'))
         path = ProgramFolder::path(m_programFolder, u'\\' + fileName);
     QFile file(path);
-    const QIODevice::OpenMode mode = QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate);
+    const QIODevice::OpenMode mode =
+        QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate);
     bool ok = file.open(mode);
     if (ok) {
         const QByteArray bytes = (text + QStringLiteral("\r\n")).toUtf8();
@@ -65,6 +69,7 @@ bool ErrorLog::SaveFile(const QString& fileName, const QString& text, bool appen
         ok = file.flush() && ok;
     }
     if (!ok && error)
-        *error = QStringLiteral("SaveFile: ") + file.errorString() + QStringLiteral(" -> ") + fileName;
+        *error =
+            QStringLiteral("SaveFile: ") + file.errorString() + QStringLiteral(" -> ") + fileName;
     return ok;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <QDateTime>
 #include <QString>
-#include <functional>
 
 class MessageSink;
 
@@ -13,12 +13,13 @@ class ErrorLog
 public:
     ErrorLog(QString programFolder, MessageSink& messages);
 
-    void WriteErrorLog(const QString& description, const QString& location, const QString& functionName,
-                       const QString& sqlText);
+    void WriteErrorLog(const QString& description, const QString& location,
+                       const QString& functionName, const QString& sqlText);
 
     // Writes text and CR LF to fileName (a bare name means the program
     // folder); false with *error = "SaveFile: <why> -> <file>" on failure.
-    bool SaveFile(const QString& fileName, const QString& text, bool append, QString* error = nullptr) const;
+    bool SaveFile(const QString& fileName, const QString& text, bool append,
+                  QString* error = nullptr) const;
 
     static QString block(const QDateTime& when, const QString& description, const QString& location,
                          const QString& functionName, const QString& sqlText);

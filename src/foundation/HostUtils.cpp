@@ -1,7 +1,7 @@
 #include "foundation/HostUtils.h"
 
-#include <QDir>
 #include <cmath>
+#include <QDir>
 
 #include "foundation/Seams.h"
 #include "platform/HostInfo.h"
@@ -12,15 +12,18 @@ QString HostUtils::GetLocalIP(MessageSink& messages)
     switch (host.failure) {
     case HostInfo::Result::Failure::NoHostName:
         // The sign position of the error number: a blank before a positive one.
-        messages.showMessage(QStringLiteral("Windows Sockets error ") +
-                                 (host.errorNumber < 0 ? QStringLiteral("-") : QStringLiteral(" ")) +
-                                 QString::number(std::abs(host.errorNumber)) +
-                                 QStringLiteral(" has occurred. Unable to successfully get Host Name."),
-                             QString(), MessageIcon::None);
+        messages.showMessage(
+            QStringLiteral("Windows Sockets error ") +
+                (host.errorNumber < 0 ? QStringLiteral("-") : QStringLiteral(" ")) +
+                QString::number(std::abs(host.errorNumber)) +
+                QStringLiteral(" has occurred. Unable to successfully get Host Name."),
+            QString(), MessageIcon::None);
         return QString();
     case HostInfo::Result::Failure::NotResolved:
-        messages.showMessage(QStringLiteral("Windows Sockets are not responding. Unable to successfully get Host Name."),
-                             QString(), MessageIcon::None);
+        messages.showMessage(
+            QStringLiteral(
+                "Windows Sockets are not responding. Unable to successfully get Host Name."),
+            QString(), MessageIcon::None);
         return QString();
     case HostInfo::Result::Failure::None:
         break;
@@ -53,11 +56,15 @@ QString HostUtils::PhoneDigits(const QString& text)
 
 QString HostUtils::FormatDuration(double seconds)
 {
-    const auto twoDigits = [](const QString& part) { return part.size() == 1 ? u'0' + part : part; };
-    const QString hours = seconds >= 3600 ? QString::number(static_cast<qint64>(seconds / 3600)) : QStringLiteral("00");
+    const auto twoDigits = [](const QString& part) {
+        return part.size() == 1 ? u'0' + part : part;
+    };
+    const QString hours = seconds >= 3600 ? QString::number(static_cast<qint64>(seconds / 3600))
+                                          : QStringLiteral("00");
     const qint64 rest = static_cast<qint64>(std::llround(seconds)) % 3600;
     const QString minutes = rest >= 60 ? QString::number(rest / 60) : QStringLiteral("00");
-    return twoDigits(hours) + u':' + twoDigits(minutes) + u':' + twoDigits(QString::number(rest % 60));
+    return twoDigits(hours) + u':' + twoDigits(minutes) + u':' +
+           twoDigits(QString::number(rest % 60));
 }
 
 QString HostUtils::GetFileName(const QString& path)

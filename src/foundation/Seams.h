@@ -6,7 +6,12 @@
 // ones (message boxes, modal windows); tests install recorders and scripted
 // answers.
 
-enum class MessageIcon { None, Information, Critical };
+enum class MessageIcon
+{
+    None,
+    Information,
+    Critical
+};
 
 class MessageSink
 {
@@ -19,7 +24,14 @@ public:
 };
 
 // The program's windows that logic opens, named by their form names.
-enum class Window { BulkUpload, Main, CallerId, CallResult, SmallCall };
+enum class Window
+{
+    BulkUpload,
+    Main,
+    CallerId,
+    CallResult,
+    SmallCall
+};
 
 class WindowOpener
 {
@@ -30,4 +42,6 @@ public:
     // True while a top-level window of the program with exactly this caption
     // exists, shown or hidden.
     virtual bool isWindowOpen(const QString& caption) const = 0;
+    // Closes the window if it is shown, as its close button would.
+    virtual void closeWindow(Window window) = 0;
 };

@@ -14,20 +14,24 @@ bool AgentStatus::SetLoginANDStatus(const QString& login, const QString& status)
 {
     const Session& s = m_db.session();
     Database::Use use(m_db, Database::Slot::Main);
-    const QString sql = QStringLiteral("Update AgentLogin SET") + QStringLiteral(" Login = '") + quoted(login) + u'\'' +
-                        QStringLiteral(",Status = '") + quoted(status) + u'\'' + QStringLiteral(",AgentIP = '") +
-                        quoted(HostUtils::GetLocalIP(m_messages)) + u'\'' + QStringLiteral(" where AgentID = '") +
-                        quoted(s.AgentID) + u'\'' + QStringLiteral(" and TeamID = '") + quoted(s.TeamID) + u'\'' +
+    const QString sql = QStringLiteral("Update AgentLogin SET") + QStringLiteral(" Login = '") +
+                        quoted(login) + u'\'' + QStringLiteral(",Status = '") + quoted(status) +
+                        u'\'' + QStringLiteral(",AgentIP = '") +
+                        quoted(HostUtils::GetLocalIP(m_messages)) + u'\'' +
+                        QStringLiteral(" where AgentID = '") + quoted(s.AgentID) + u'\'' +
+                        QStringLiteral(" and TeamID = '") + quoted(s.TeamID) + u'\'' +
                         QStringLiteral(" and BranchID = '") + quoted(s.BranchID) + u'\'';
     return m_db.execute(Database::Slot::Main, sql, QStringLiteral("MUserFuncNProc"),
                         QStringLiteral("SetLoginANDStatus"));
 }
 
-QString AgentStatus::statisticsLine(qint64 inbound, qint64 outbound, double inboundSeconds, double outboundSeconds)
+QString AgentStatus::statisticsLine(qint64 inbound, qint64 outbound, double inboundSeconds,
+                                    double outboundSeconds)
 {
-    return QStringLiteral("금일: ") + QString::number(inbound + outbound) + QStringLiteral(" (인: ") +
-           QString::number(inbound) + QStringLiteral(" , 아웃: ") + QString::number(outbound) +
-           QStringLiteral(")  통화시간: ") + HostUtils::FormatDuration(inboundSeconds + outboundSeconds);
+    return QStringLiteral("금일: ") + QString::number(inbound + outbound) +
+           QStringLiteral(" (인: ") + QString::number(inbound) + QStringLiteral(" , 아웃: ") +
+           QString::number(outbound) + QStringLiteral(")  통화시간: ") +
+           HostUtils::FormatDuration(inboundSeconds + outboundSeconds);
 }
 
 QString AgentStatus::GetAgentStatistics()
@@ -35,13 +39,16 @@ QString AgentStatus::GetAgentStatistics()
     const Session& s = m_db.session();
     Database::Use use(m_db, Database::Slot::Main);
     const QString today = m_db.GetNowDate().left(10);
-    const QString sql = QStringLiteral(" select RecBound,sum(RecCnt) as RecCnt ,sum(RecDuration) as RecDuration") +
-                        QStringLiteral(" from TB_AGENTCALLSTATISTICS") + QStringLiteral(" where BRANCHID = '") +
-                        quoted(s.BranchID) + u'\'' + QStringLiteral(" and TEAMID = '") + quoted(s.TeamID) + u'\'' +
-                        QStringLiteral(" and AGENTID = '") + quoted(s.AgentID) + u'\'' +
-                        QStringLiteral(" and RecDate = '") + quoted(today) + u'\'' + QStringLiteral(" Group By RecBound");
+    const QString sql =
+        QStringLiteral(" select RecBound,sum(RecCnt) as RecCnt ,sum(RecDuration) as RecDuration") +
+        QStringLiteral(" from TB_AGENTCALLSTATISTICS") + QStringLiteral(" where BRANCHID = '") +
+        quoted(s.BranchID) + u'\'' + QStringLiteral(" and TEAMID = '") + quoted(s.TeamID) + u'\'' +
+        QStringLiteral(" and AGENTID = '") + quoted(s.AgentID) + u'\'' +
+        QStringLiteral(" and RecDate = '") + quoted(today) + u'\'' +
+        QStringLiteral(" Group By RecBound");
     Recordset rs;
-    if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Frm100000"), QStringLiteral("GetAgentStatistics")))
+    if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Frm100000"),
+                    QStringLiteral("GetAgentStatistics")))
         return QString();
 
     // Counters are taken over as text and made numbers only where added; a
@@ -53,7 +60,8 @@ QString AgentStatus::GetAgentStatistics()
         const QVariant count = rs.value(QStringLiteral("RecCnt"));
         const QVariant seconds = rs.value(QStringLiteral("RecDuration"));
         if (bound.isNull() || count.isNull() || seconds.isNull()) {
-            m_db.errors().WriteErrorLog(QStringLiteral("Invalid use of Null"), QStringLiteral("Frm100000"),
+            m_db.errors().WriteErrorLog(QStringLiteral("Invalid use of Null"),
+                                        QStringLiteral("Frm100000"),
                                         QStringLiteral("GetAgentStatistics"), sql);
             return QString();
         }
@@ -81,6 +89,6 @@ QString AgentStatus::GetAgentStatistics()
 QString AgentStatus::windowTitle()
 {
     const Session& s = m_db.session();
-    return QStringLiteral("Brenvo-") + s.UserName + QStringLiteral("-(") + s.AgentID + QStringLiteral(")-") +
-           GetAgentStatistics();
+    return QStringLiteral("Brenvo-") + s.UserName + QStringLiteral("-(") + s.AgentID +
+           QStringLiteral(")-") + GetAgentStatistics();
 }

@@ -17,7 +17,8 @@ public:
     // "Brenvo-<name>-(<id>)-<statistics line>"
     QString windowTitle();
 
-    static QString statisticsLine(qint64 inbound, qint64 outbound, double inboundSeconds, double outboundSeconds);
+    static QString statisticsLine(qint64 inbound, qint64 outbound, double inboundSeconds,
+                                  double outboundSeconds);
 
 private:
     Database& m_db;

@@ -37,15 +37,18 @@ QString LoginProcedure::settingsFile() const
 
 QString LoginProcedure::proposedBranch() const
 {
-    return IniFile::value(QStringLiteral("Branch"), QStringLiteral("BranchID"), QString(), settingsFile());
+    return IniFile::value(QStringLiteral("Branch"), QStringLiteral("BranchID"), QString(),
+                          settingsFile());
 }
 
-LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText, const QString& loginIdText,
+LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText,
+                                                const QString& loginIdText,
                                                 const QString& passwordText)
 {
     Session& s = m_db.session();
     if (loginIdText.trimmed().isEmpty()) {
-        m_messages.showMessage(QStringLiteral("아이디를 입력해 주시기 바랍니다"), QString(), MessageIcon::None);
+        m_messages.showMessage(QStringLiteral("아이디를 입력해 주시기 바랍니다"), QString(),
+                               MessageIcon::None);
         return Outcome::IdMissing;
     }
     const QString ini = settingsFile();
@@ -77,13 +80,15 @@ bool LoginProcedure::CheckBranch(const QString& branchId)
     Session& s = m_db.session();
     if (!m_db.BranchSQLConnected())
         m_db.BranchSQLDBConnect();
-    const QString sql = QStringLiteral(" select BranchID,BranchName,BranchIP,DBName,FtpIP,FtpUser,FtpPwd,FtpPortNo,"
-                                       "LandCode,LineAreaCd,LineLongCd,FlashTime,TDel") +
-                        QStringLiteral(" from TB_BRANCH") + QStringLiteral(" where TDel = 'N' ") +
-                        QStringLiteral(" and BranchID = '") + quoted(branchId) + u'\'';
+    const QString sql =
+        QStringLiteral(" select BranchID,BranchName,BranchIP,DBName,FtpIP,FtpUser,FtpPwd,FtpPortNo,"
+                       "LandCode,LineAreaCd,LineLongCd,FlashTime,TDel") +
+        QStringLiteral(" from TB_BRANCH") + QStringLiteral(" where TDel = 'N' ") +
+        QStringLiteral(" and BranchID = '") + quoted(branchId) + u'\'';
     Recordset rs;
     bool result = false;
-    if (m_db.query(Database::Slot::Directory, sql, &rs, QStringLiteral("Login"), QStringLiteral("CheckBranch"))) {
+    if (m_db.query(Database::Slot::Directory, sql, &rs, QStringLiteral("Login"),
+                   QStringLiteral("CheckBranch"))) {
         if (rs.recordCount() >= 1) {
             rs.moveFirst();
             result = readText(rs, QStringLiteral("BranchName"), &s.BranchName) &&
@@ -103,10 +108,12 @@ bool LoginProcedure::CheckBranch(const QString& branchId)
                      readText(rs, QStringLiteral("LineLongCd"), &s.LineLongCd) &&
                      readText(rs, QStringLiteral("LandCode"), &s.LandCode);
             if (!result)
-                m_db.errors().WriteErrorLog(QStringLiteral("Invalid use of Null"), QStringLiteral("Login"),
-                                            QStringLiteral("CheckBranch"), sql);
+                m_db.errors().WriteErrorLog(QStringLiteral("Invalid use of Null"),
+                                            QStringLiteral("Login"), QStringLiteral("CheckBranch"),
+                                            sql);
         } else {
-            m_messages.showMessage(QStringLiteral("대리점정보가 정확하지 않습니다"), QString(), MessageIcon::None);
+            m_messages.showMessage(QStringLiteral("대리점정보가 정확하지 않습니다"), QString(),
+                                   MessageIcon::None);
         }
     }
     if (m_db.BranchSQLConnected())
@@ -114,39 +121,49 @@ bool LoginProcedure::CheckBranch(const QString& branchId)
     return result;
 }
 
-bool LoginProcedure::LoginProcess(const QString& branchId, const QString& agentId, const QString& password)
+bool LoginProcedure::LoginProcess(const QString& branchId, const QString& agentId,
+                                  const QString& password)
 {
     Session& s = m_db.session();
     if (!m_db.SQLConnected())
         m_db.SQLDBConnect();
     const QString sql =
-        QStringLiteral(" select ID,BranchID,AgentID,Agent_Passwd,TeamID,UserName,Agent_Privilege,Agent_Local_PhoneNO,"
-                       "JuminNo,Status,Login,AgentIp,BeginDate,EndDate,Email,DorvaneModel,RecDataPeriod,tDel") +
-        QStringLiteral(" from AgentLogin") + QStringLiteral(" where  BranchID='") + quoted(branchId) + u'\'' +
-        QStringLiteral(" and  AgentID='") + quoted(agentId) + u'\'' + QStringLiteral(" and  Agent_Passwd='") +
-        quoted(password) + u'\'' + QStringLiteral(" and tDel = 'N'");
+        QStringLiteral(
+            " select "
+            "ID,BranchID,AgentID,Agent_Passwd,TeamID,UserName,Agent_Privilege,Agent_Local_PhoneNO,"
+            "JuminNo,Status,Login,AgentIp,BeginDate,EndDate,Email,DorvaneModel,RecDataPeriod,"
+            "tDel") +
+        QStringLiteral(" from AgentLogin") + QStringLiteral(" where  BranchID='") +
+        quoted(branchId) + u'\'' + QStringLiteral(" and  AgentID='") + quoted(agentId) + u'\'' +
+        QStringLiteral(" and  Agent_Passwd='") + quoted(password) + u'\'' +
+        QStringLiteral(" and tDel = 'N'");
     Recordset rs;
     bool result = false;
-    if (m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Login"), QStringLiteral("LoginProcess"))) {
+    if (m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Login"),
+                   QStringLiteral("LoginProcess"))) {
         const QString login = QStringLiteral("로그인에러");
         if (rs.recordCount() >= 1) {
             rs.moveFirst();
             const QVariant privilege = rs.value(QStringLiteral("Agent_Privilege"));
             const QString text = privilege.isNull() ? QString() : privilege.toString();
-            if (!privilege.isNull() && (text == QStringLiteral("11") || text == QStringLiteral("12"))) {
+            if (!privilege.isNull() &&
+                (text == QStringLiteral("11") || text == QStringLiteral("12"))) {
                 result = readText(rs, QStringLiteral("TeamID"), &s.TeamID) &&
                          readText(rs, QStringLiteral("Agent_Local_PhoneNO"), &s.AgentLocalPhoneNO);
                 if (result)
                     s.AgentPrivilege = text;
                 result = result && readText(rs, QStringLiteral("UserName"), &s.UserName);
                 if (!result)
-                    m_db.errors().WriteErrorLog(QStringLiteral("Invalid use of Null"), QStringLiteral("Login"),
+                    m_db.errors().WriteErrorLog(QStringLiteral("Invalid use of Null"),
+                                                QStringLiteral("Login"),
                                                 QStringLiteral("LoginProcess"), sql);
             } else {
-                m_messages.showMessage(QStringLiteral("상담권한이 없는 사용자입니다"), login, MessageIcon::Critical);
+                m_messages.showMessage(QStringLiteral("상담권한이 없는 사용자입니다"), login,
+                                       MessageIcon::Critical);
             }
         } else {
-            m_messages.showMessage(QStringLiteral("사용자가 없거나 암호가 틀렸습니다"), login, MessageIcon::Critical);
+            m_messages.showMessage(QStringLiteral("사용자가 없거나 암호가 틀렸습니다"), login,
+                                   MessageIcon::Critical);
         }
     }
     if (m_db.SQLConnected())

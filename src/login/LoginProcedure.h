@@ -11,17 +11,19 @@ class MessageSink;
 class LoginProcedure
 {
 public:
-    enum class Outcome {
-        IdMissing,      // id and password boxes to be emptied
-        BranchRefused,  // all boxes keep their text
-        AgentRefused,   // id and password boxes to be emptied
-        LoggedIn,       // bulk upload, then the main window
+    enum class Outcome
+    {
+        IdMissing,     // id and password boxes to be emptied
+        BranchRefused, // all boxes keep their text
+        AgentRefused,  // id and password boxes to be emptied
+        LoggedIn,      // bulk upload, then the main window
     };
 
     LoginProcedure(Database& db, AgentStatus& status, MessageSink& messages);
 
     // One press of the login button with the three boxes' texts.
-    Outcome attempt(const QString& branchText, const QString& loginIdText, const QString& passwordText);
+    Outcome attempt(const QString& branchText, const QString& loginIdText,
+                    const QString& passwordText);
 
     bool CheckBranch(const QString& branchId);
     bool LoginProcess(const QString& branchId, const QString& agentId, const QString& password);

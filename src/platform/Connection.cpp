@@ -22,14 +22,16 @@ QString describe(const QSqlError& error)
 {
     QString text = error.databaseText();
     if (!error.driverText().isEmpty() && !text.contains(error.driverText()))
-        text = text.isEmpty() ? error.driverText() : text + QStringLiteral(" (") + error.driverText() + u')';
+        text = text.isEmpty() ? error.driverText()
+                              : text + QStringLiteral(" (") + error.driverText() + u')';
     return text.isEmpty() ? error.text() : text;
 }
 
 // ODBC values with separators or braces go between braces, with '}' doubled.
 QString odbcValue(const QString& value)
 {
-    if (!value.contains(u';') && !value.contains(u'{') && !value.contains(u'}') && value.trimmed() == value)
+    if (!value.contains(u';') && !value.contains(u'{') && !value.contains(u'}') &&
+        value.trimmed() == value)
         return value;
     QString escaped = value;
     escaped.replace(u'}', QStringLiteral("}}"));
@@ -73,8 +75,10 @@ QString Connection::odbcConnectionString(const QHash<QString, QString>& keys)
     }
     return QStringLiteral("DRIVER=FreeTDS;SERVER=%1;PORT=%2;DATABASE=%3;UID=%4;PWD=%5;"
                           "TDS_Version=7.4;ClientCharset=UTF-8")
-        .arg(odbcValue(server), odbcValue(port), odbcValue(keys.value(QStringLiteral("initial catalog"))),
-             odbcValue(keys.value(QStringLiteral("user id"))), odbcValue(keys.value(QStringLiteral("password"))));
+        .arg(odbcValue(server), odbcValue(port),
+             odbcValue(keys.value(QStringLiteral("initial catalog"))),
+             odbcValue(keys.value(QStringLiteral("user id"))),
+             odbcValue(keys.value(QStringLiteral("password"))));
 }
 
 bool Connection::open(const QString& connectionString, const QString& programFolder, QString* error)
@@ -90,28 +94,35 @@ bool Connection::open(const QString& connectionString, const QString& programFol
         // mode=rw: a missing file is an error, as the Jet provider has it.
         if (!QFileInfo::exists(source)) {
             if (error)
-                *error = QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(source));
+                *error = QStringLiteral("Could not find file '%1'.")
+                             .arg(QDir::toNativeSeparators(source));
             return false;
         }
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
-        db.setDatabaseName(QUrl::fromLocalFile(source).toString(QUrl::FullyEncoded) + QStringLiteral("?mode=rw"));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
+        db.setDatabaseName(QUrl::fromLocalFile(source).toString(QUrl::FullyEncoded) +
+                           QStringLiteral("?mode=rw"));
     } else if (source.startsWith(QStringLiteral("sqlite:"), Qt::CaseInsensitive)) {
         m_kind = Kind::Sqlite;
         const QString file = QDir(programFolder).filePath(source.mid(7).trimmed());
         if (!QFileInfo::exists(file)) {
             if (error)
-                *error = QStringLiteral("[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does not exist or access denied. (%1)")
+                *error = QStringLiteral("[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does "
+                                        "not exist or access denied. (%1)")
                              .arg(QDir::toNativeSeparators(file));
             return false;
         }
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
-        db.setDatabaseName(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) + QStringLiteral("?mode=rw"));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
+        db.setDatabaseName(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) +
+                           QStringLiteral("?mode=rw"));
     } else {
         m_kind = Kind::SqlServer;
         db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
-        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10;SQL_ATTR_CONNECTION_TIMEOUT=30"));
+        db.setConnectOptions(
+            QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10;SQL_ATTR_CONNECTION_TIMEOUT=30"));
         db.setDatabaseName(odbcConnectionString(keys));
     }
 

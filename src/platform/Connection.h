@@ -20,7 +20,12 @@
 class Connection
 {
 public:
-    enum class Kind { SqlServer, Sqlite, LocalFile };
+    enum class Kind
+    {
+        SqlServer,
+        Sqlite,
+        LocalFile
+    };
 
     Connection();
     ~Connection();

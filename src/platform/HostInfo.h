@@ -8,7 +8,12 @@ namespace HostInfo {
 
 struct Result
 {
-    enum class Failure { None, NoHostName, NotResolved };
+    enum class Failure
+    {
+        None,
+        NoHostName,
+        NotResolved
+    };
     Failure failure = Failure::None;
     int errorNumber = 0;
     QString address;

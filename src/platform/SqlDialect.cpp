@@ -58,8 +58,9 @@ int matchingParen(const QString& code, int open)
 // what SQLite's datetime() already gives: keep only the expression.
 QString rewriteConvert(QString sql)
 {
-    static const QRegularExpression head(QStringLiteral(R"(\bCONVERT\s*\(\s*n?varchar\s*\(\s*\d+\s*\)\s*,)"),
-                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression head(
+        QStringLiteral(R"(\bCONVERT\s*\(\s*n?varchar\s*\(\s*\d+\s*\)\s*,)"),
+        QRegularExpression::CaseInsensitiveOption);
     qsizetype from = 0;
     for (;;) {
         const auto match = head.match(sql, from);

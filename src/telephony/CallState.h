@@ -7,7 +7,8 @@ struct CallState
 {
     bool CallPending = false;
     bool InboundCall = false;
-    bool HookEventSeen = false; // never reset: only the first hook event after start-up is swallowed
+    bool HookEventSeen =
+        false; // never reset: only the first hook event after start-up is swallowed
     QString CallerNumber;
     QString CustSelectKind;
     QString DialledNumber;

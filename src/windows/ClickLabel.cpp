@@ -13,7 +13,8 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
 void ClickLabel::keyPressEvent(QKeyEvent* event)
 {
     // Reachable by Tab and usable from the keyboard like a button.
-    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter)
         emit clicked();
     else
         QLabel::keyPressEvent(event);

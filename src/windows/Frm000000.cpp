@@ -48,7 +48,8 @@ Frm000000::Frm000000(LoginProcedure& login, QWidget* parent) : QWidget(parent), 
     lblTop->setObjectName(QStringLiteral("lblTop"));
     lblTop->setFixedHeight(34);
     lblTop->setCursor(Qt::SizeAllCursor);
-    lblTop->setStyleSheet(QStringLiteral("QLabel { background: #1d3c5a; color: white; font-size: 11pt; font-weight: bold; }"));
+    lblTop->setStyleSheet(QStringLiteral(
+        "QLabel { background: #1d3c5a; color: white; font-size: 11pt; font-weight: bold; }"));
     lblTop->installEventFilter(this);
 
     TxtBranchID = new QLineEdit(this);

@@ -1,16 +1,60 @@
 #include "windows/Frm100000.h"
 
-#include "login/AgentStatus.h"
+#include <QDate>
+#include <QSplitter>
+#include <QVBoxLayout>
 
-Frm100000::Frm100000(AgentStatus& status, QWidget* parent) : QMainWindow(parent), m_status(status)
+#include "foundation/Database.h"
+#include "foundation/Session.h"
+#include "telephony/CallController.h"
+#include "telephony/CustomerPanel.h"
+#include "telephony/DeskControls.h"
+
+Frm100000::Frm100000(const DeskParts& parts, QWidget* parent) : QMainWindow(parent), m_p(parts)
 {
     setObjectName(QStringLiteral("Frm100000"));
     setWindowTitle(QStringLiteral("Brenvo"));
-    resize(1200, 760);
-    refreshTitle();
+    resize(1280, 820);
+
+    auto* central = new QWidget(this);
+    customers = new CustomerArea(m_p.panel, m_p.desk, &m_p.custList, central);
+    tabAgent = new QTabWidget(central);
+    tabAgent->setObjectName(QStringLiteral("tabAgent"));
+    for (const char* caption : {"녹음파일", "통화듣기및이력", "고객통화자료", "미전송파일조회", "캠페일별DB사용량"})
+        tabAgent->addTab(new QWidget(tabAgent), QString::fromUtf8(caption));
+
+    auto* splitter = new QSplitter(Qt::Vertical, central);
+    splitter->addWidget(customers);
+    splitter->addWidget(tabAgent);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(splitter);
+    setCentralWidget(central);
+
+    connect(customers->cmdStartPhoneNO1, &QPushButton::clicked, &m_p.calls, &CallController::cmdStartPhoneNO1_Click);
+    connect(customers->cmdStartPhoneNO2, &QPushButton::clicked, &m_p.calls, &CallController::cmdStartPhoneNO2_Click);
+    connect(customers->cmdStopCall, &QPushButton::clicked, &m_p.calls, &CallController::cmdStopCall_Click);
+    connect(&m_p.desk, &DeskControls::windowTitleChanged, this, &QWidget::setWindowTitle);
+    connect(&m_p.desk, &DeskControls::windowEnabledChanged, this, [this](bool enabled) {
+        centralWidget()->setEnabled(enabled);
+    });
 }
 
-void Frm100000::refreshTitle()
+void Frm100000::load()
 {
-    setWindowTitle(m_status.windowTitle());
+    // 1-2: the device and the caller feed.
+    m_p.calls.openDevices();
+    // 4: today by the server's clock in every date picker.
+    const QDate today = QDate::fromString(m_p.db.GetNowDate().left(10), Qt::ISODate);
+    for (QDateEdit* picker : findChildren<QDateEdit*>())
+        picker->setDate(today.isValid() ? today : QDate::currentDate());
+    // 11: the customer boxes start read-only.
+    m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
+    // 12: reception agents neither dial nor register, and have no campaign page.
+    if (m_p.session.AgentPrivilege == QStringLiteral("11")) {
+        m_p.desk.SetButtonState(QStringLiteral("Agent_1"));
+        tabAgent->setTabEnabled(4, false);
+    }
+    m_p.calls.refreshTitle();
 }

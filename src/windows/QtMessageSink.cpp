@@ -8,8 +8,8 @@ void QtMessageSink::showMessage(const QString& text, const QString& caption, Mes
     QMessageBox box(icon == MessageIcon::Critical      ? QMessageBox::Critical
                     : icon == MessageIcon::Information ? QMessageBox::Information
                                                        : QMessageBox::NoIcon,
-                    caption.isEmpty() ? QApplication::applicationDisplayName() : caption, text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    caption.isEmpty() ? QApplication::applicationDisplayName() : caption, text,
+                    QMessageBox::Ok, QApplication::activeWindow());
     // The wait pointer must not stay over a box the agent has to click.
     const bool busy = m_busy > 0;
     if (busy)

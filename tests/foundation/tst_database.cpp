@@ -1,8 +1,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "ProgramFolderFixture.h"
 #include "platform/SqlDialect.h"
+#include "ProgramFolderFixture.h"
 
 class TestDatabase : public QObject
 {
@@ -17,21 +17,26 @@ private slots:
         f.session.CfgDBName = "Directory";
         f.session.CfgDBIp = "10.0.0.1";
         f.session.CfgDBPort = "1433";
-        QCOMPARE(f.db.branchConnectionString(),
-                 QStringLiteral("Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;"
-                                "Initial Catalog=Directory;Data Source= 10.0.0.1;Network Address= 10.0.0.1,1433;"
-                                "Network Library=dbmssocn"));
+        QCOMPARE(
+            f.db.branchConnectionString(),
+            QStringLiteral(
+                "Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;"
+                "Initial Catalog=Directory;Data Source= 10.0.0.1;Network Address= 10.0.0.1,1433;"
+                "Network Library=dbmssocn"));
         f.session.BranchDBPass = "p2";
         f.session.BranchDBUser = "u2";
         f.session.BranchDBName = "Brenvo0001";
         f.session.BranchIP = "10.0.0.2";
         f.session.BranchDBPort = "1500";
-        QCOMPARE(f.db.mainConnectionString(),
-                 QStringLiteral("Provider=SQLOLEDB.1;Password=p2;Persist Security Info=True;User ID=u2;"
-                                "Initial Catalog=Brenvo0001;Data Source= 10.0.0.2;Network Address= 10.0.0.2,1500;"
-                                "Network Library=dbmssocn"));
-        QCOMPARE(f.db.localConnectionString(), "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + f.path("Brenvo.mdb") +
-                                                   ";Persist Security Info=False;");
+        QCOMPARE(
+            f.db.mainConnectionString(),
+            QStringLiteral(
+                "Provider=SQLOLEDB.1;Password=p2;Persist Security Info=True;User ID=u2;"
+                "Initial Catalog=Brenvo0001;Data Source= 10.0.0.2;Network Address= 10.0.0.2,1500;"
+                "Network Library=dbmssocn"));
+        QCOMPARE(f.db.localConnectionString(),
+                 "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + f.path("Brenvo.mdb") +
+                     ";Persist Security Info=False;");
     }
 
     void serverTimeAndNesting()
@@ -40,7 +45,9 @@ private slots:
         QVERIFY2(f.isValid(), qPrintable(f.error()));
         f.loginAs("kim");
         const QString now = f.db.GetNowDate();
-        QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(now).hasMatch(), qPrintable(now));
+        QVERIFY2(
+            QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(now).hasMatch(),
+            qPrintable(now));
         QVERIFY(!f.db.SQLConnected());
 
         f.db.SQLDBConnect();
@@ -60,11 +67,14 @@ private slots:
         QVERIFY(!f.db.SQLConnected());
         // The connection box, its error-log block, then GetNowDate's own block.
         QCOMPARE(f.messages.messages.size(), 3);
-        QCOMPARE(f.messages.texts().at(0), "데이터베이스 연결을 실패했습니다.\r\n" + f.db.mainConnectionString());
-        QVERIFY(f.messages.texts().at(1).contains("ERROR LOCATION    : MDatabaseProcedure\r\n"
-                                                  "ERROR FUNCTION    : SQLDBConnect\r\n"
-                                                  "ERROR DESCRIPTION : 데이터베이스 연결을 실패했습니다.\r\n"));
-        QVERIFY(f.messages.texts().at(1).contains("ERROR SQL CODE    : " + f.db.mainConnectionString()));
+        QCOMPARE(f.messages.texts().at(0),
+                 "데이터베이스 연결을 실패했습니다.\r\n" + f.db.mainConnectionString());
+        QVERIFY(f.messages.texts().at(1).contains(
+            "ERROR LOCATION    : MDatabaseProcedure\r\n"
+            "ERROR FUNCTION    : SQLDBConnect\r\n"
+            "ERROR DESCRIPTION : 데이터베이스 연결을 실패했습니다.\r\n"));
+        QVERIFY(f.messages.texts().at(1).contains("ERROR SQL CODE    : " +
+                                                  f.db.mainConnectionString()));
         QVERIFY(f.messages.texts().at(2).contains("ERROR FUNCTION    : GetNowDate()\r\n"));
         QVERIFY(f.messages.texts().at(2).contains("ERROR SQL CODE    : USP_NOW_DATE\r\n"));
 
@@ -74,8 +84,9 @@ private slots:
         QVERIFY(!f.db.MDBConnected());
         QVERIFY(!QFile::exists(f.path("Brenvo.mdb")));
         QCOMPARE(f.messages.messages.first().icon, MessageIcon::Information);
-        QCOMPARE(f.messages.texts().first(), "database 경로가 틀립니다.\r\n\r\n 경로 확인 후 다시 시도하세요. \r\n" +
-                                                 f.db.localConnectionString());
+        QCOMPARE(f.messages.texts().first(),
+                 "database 경로가 틀립니다.\r\n\r\n 경로 확인 후 다시 시도하세요. \r\n" +
+                     f.db.localConnectionString());
         QVERIFY(f.messages.texts().at(1).contains("ERROR LOCATION    : modDBProcedure()\r\n"
                                                   "ERROR FUNCTION    : MDBConnection()\r\n"));
     }
@@ -85,18 +96,22 @@ private slots:
         ProgramFolderFixture f;
         f.loginAs("kim");
         Database::Use use(f.db, Database::Slot::Main);
-        const QStringList names{"O'Neil", "김'철", "a -- b; c", "''", "'; DROP TABLE gogakinfo; --"};
+        const QStringList names{"O'Neil", "김'철", "a -- b; c", "''",
+                                "'; DROP TABLE gogakinfo; --"};
         for (const QString& name : names) {
             QVERIFY(f.db.execute(Database::Slot::Main,
-                                 "update gogakinfo set Name = '" + SqlDialect::quoted(name) + "' where ID = '1'",
+                                 "update gogakinfo set Name = '" + SqlDialect::quoted(name) +
+                                     "' where ID = '1'",
                                  "test", "test"));
             Recordset rs;
             QVERIFY(f.db.query(Database::Slot::Main,
-                               "select ID from gogakinfo where Name = '" + SqlDialect::quoted(name) + "'", &rs, "test",
-                               "test"));
+                               "select ID from gogakinfo where Name = '" +
+                                   SqlDialect::quoted(name) + "'",
+                               &rs, "test", "test"));
             QCOMPARE(rs.recordCount(), 1);
         }
-        QCOMPARE(f.rows("branch0001.db", "select count(*) from gogakinfo").value(0), QStringLiteral("300"));
+        QCOMPARE(f.rows("branch0001.db", "select count(*) from gogakinfo").value(0),
+                 QStringLiteral("300"));
         QCOMPARE(Database::GetFieldValue(QVariant()), QString());
         QCOMPARE(Database::GetFieldValue(QVariant(QStringLiteral("  x  "))), QStringLiteral("x"));
         QCOMPARE(Database::GetFieldValue(QVariant(12)), QStringLiteral("12"));

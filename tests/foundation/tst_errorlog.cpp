@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "Recorders.h"
 #include "foundation/ErrorLog.h"
+#include "Recorders.h"
 
 class TestErrorLog : public QObject
 {
@@ -28,10 +28,12 @@ private slots:
                                 "ERROR DESCRIPTION : Login failed\r\n"
                                 "ERROR SQL CODE    : select 1\r\n"
                                 "======== ErrorLog End ==========="));
-        const QString midnight = ErrorLog::block(QDateTime(QDate(2007, 3, 14), QTime(0, 30)), "", "", "", "");
+        const QString midnight =
+            ErrorLog::block(QDateTime(QDate(2007, 3, 14), QTime(0, 30)), "", "", "", "");
         QVERIFY(midnight.contains("DATE              : 2007/03/14 12:30 am\r\n"));
         QVERIFY(midnight.contains("ERROR SQL CODE    : \r\n"));
-        QVERIFY(ErrorLog::block(QDateTime(QDate(2007, 3, 14), QTime(12, 0)), "", "", "", "").contains("12:00 pm"));
+        QVERIFY(ErrorLog::block(QDateTime(QDate(2007, 3, 14), QTime(12, 0)), "", "", "", "")
+                    .contains("12:00 pm"));
     }
 
     void appendsPerDayAndShowsEveryBlock()
@@ -50,10 +52,12 @@ private slots:
         QCOMPARE(messages.errorBlocks(), 3);
         QCOMPARE(messages.busyDepth, 0);
         const QByteArray day1 = read(dir.filePath("ERRORLOG/Err20261206.log"));
-        const QString block1 = ErrorLog::block(QDateTime(QDate(2026, 12, 6), QTime(23, 59)), "first", "Frm100000",
-                                               "GetAgentStatistics", "select a");
-        const QString block2 = ErrorLog::block(QDateTime(QDate(2026, 12, 6), QTime(23, 59)), "second", "Frm100000",
-                                               "GetAgentStatistics", "select b");
+        const QString block1 =
+            ErrorLog::block(QDateTime(QDate(2026, 12, 6), QTime(23, 59)), "first", "Frm100000",
+                            "GetAgentStatistics", "select a");
+        const QString block2 =
+            ErrorLog::block(QDateTime(QDate(2026, 12, 6), QTime(23, 59)), "second", "Frm100000",
+                            "GetAgentStatistics", "select b");
         QCOMPARE(day1, (block1 + "\r\n" + block2 + "\r\n").toUtf8());
         QVERIFY(read(dir.filePath("ERRORLOG/Err20261207.log")).contains("after midnight"));
     }

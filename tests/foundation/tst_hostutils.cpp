@@ -2,9 +2,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "Recorders.h"
 #include "foundation/HostUtils.h"
 #include "platform/ProgramFolder.h"
+#include "Recorders.h"
 
 using namespace HostUtils;
 
@@ -16,11 +16,13 @@ private slots:
     void phoneDigits()
     {
         QCOMPARE(PhoneDigits("0-12 34*5#x"), QStringLiteral("01234*5#"));
-        QCOMPARE(PhoneDigits("(02) 1234-5678 내선 99"), QStringLiteral("02123456789" "9"));
+        QCOMPARE(PhoneDigits("(02) 1234-5678 내선 99"), QStringLiteral("02123456789"
+                                                                       "9"));
         QCOMPARE(PhoneDigits("CID:02-123-4567#"), QStringLiteral("021234567#"));
         QCOMPARE(PhoneDigits("*#0123"), QStringLiteral("*#0123"));
         QCOMPARE(PhoneDigits(""), QString());
-        QCOMPARE(PhoneDigits(QString::fromUtf8("\xef\xbc\x91")), QString()); // full-width digits are not 0-9
+        QCOMPARE(PhoneDigits(QString::fromUtf8("\xef\xbc\x91")),
+                 QString()); // full-width digits are not 0-9
     }
 
     void formatDuration_data()
@@ -67,8 +69,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(MakeDirPath(dir.filePath("a/b/c/")));
         QVERIFY(QDir(dir.filePath("a/b/c")).exists());
-        QVERIFY(MakeDirPath(dir.filePath("a/b/c/")));             // existing is fine
-        QVERIFY(MakeDirPath(dir.filePath("x/y/file.txt")));        // the last part is not a folder
+        QVERIFY(MakeDirPath(dir.filePath("a/b/c/")));       // existing is fine
+        QVERIFY(MakeDirPath(dir.filePath("x/y/file.txt"))); // the last part is not a folder
         QVERIFY(!QFileInfo::exists(dir.filePath("x/y/file.txt")));
         QVERIFY(QDir(dir.filePath("x/y")).exists());
         QFile file(dir.filePath("f"));
@@ -77,7 +79,8 @@ private slots:
         QVERIFY(!MakeDirPath(dir.filePath("f/g/")));
 
         QCOMPARE(ProgramFolder::path("/p", "\\Brenvo.ini"), QStringLiteral("/p/Brenvo.ini"));
-        QCOMPARE(ProgramFolder::path("/p/", "\\RecData\\20261206"), QStringLiteral("/p/RECDATA/20261206"));
+        QCOMPARE(ProgramFolder::path("/p/", "\\RecData\\20261206"),
+                 QStringLiteral("/p/RECDATA/20261206"));
         QCOMPARE(ProgramFolder::path("/p", "\\RECDATA\\Temp\\RemoteFile.vox"),
                  QStringLiteral("/p/RECDATA/Temp/RemoteFile.vox"));
         QCOMPARE(ProgramFolder::path("/p", "\\ERRORLOG\\"), QStringLiteral("/p/ERRORLOG/"));

@@ -2,9 +2,9 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "ProgramFolderFixture.h"
 #include "login/AgentStatus.h"
 #include "login/LoginProcedure.h"
+#include "ProgramFolderFixture.h"
 
 using Outcome = LoginProcedure::Outcome;
 
@@ -18,7 +18,9 @@ struct Login
 
     QString agentRow(const QString& agent)
     {
-        return f.rows("branch0001.db", "select Login, Status, AgentIp from AgentLogin where AgentID = '" + agent + "'")
+        return f
+            .rows("branch0001.db",
+                  "select Login, Status, AgentIp from AgentLogin where AgentID = '" + agent + "'")
             .value(0);
     }
     void writeSettings(const QByteArray& text)
@@ -53,7 +55,9 @@ private slots:
         QCOMPARE(s.BranchDBUser, s.CfgDBUser);
         QCOMPARE(s.FtpPortNo, QStringLiteral("2121"));
         QCOMPARE(s.LandCode, QStringLiteral("02"));
-        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(s.LoginTime).hasMatch());
+        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")
+                    .match(s.LoginTime)
+                    .hasMatch());
         QVERIFY(t.agentRow("kim").startsWith("1|0|"));
         QVERIFY(!t.f.db.SQLConnected());
         QVERIFY(!t.f.db.BranchSQLConnected());
@@ -74,21 +78,49 @@ private slots:
 
         const int idMissing = int(Outcome::IdMissing), branch = int(Outcome::BranchRefused),
                   agent = int(Outcome::AgentRefused);
-        const QString noUser = "사용자가 없거나 암호가 틀렸습니다", noBranch = "대리점정보가 정확하지 않습니다";
-        QTest::newRow("empty id") << "0001" << "" << "1234" << idMissing << "아이디를 입력해 주시기 바랍니다" << "";
-        QTest::newRow("blank id") << "0001" << "   " << "1234" << idMissing << "아이디를 입력해 주시기 바랍니다" << "";
-        QTest::newRow("unknown branch") << "9999" << "kim" << "1234" << branch << noBranch << "";
-        QTest::newRow("closed branch") << "0002" << "kim" << "1234" << branch << noBranch << "";
-        QTest::newRow("empty branch") << "" << "kim" << "1234" << branch << noBranch << "";
-        QTest::newRow("quote in branch") << "0001' or '1'='1" << "kim" << "1234" << branch << noBranch << "";
-        QTest::newRow("wrong password") << "0001" << "kim" << "4321" << agent << noUser << "로그인에러";
-        QTest::newRow("empty password") << "0001" << "kim" << "" << agent << noUser << "로그인에러";
-        QTest::newRow("injection in password") << "0001" << "kim" << "' or '1'='1" << agent << noUser << "로그인에러";
-        QTest::newRow("comment in id") << "0001" << "kim' --" << "x" << agent << noUser << "로그인에러";
-        QTest::newRow("200-character password") << "0001" << "kim" << QString(200, 'p') << agent << noUser
-                                                << "로그인에러";
-        QTest::newRow("deleted agent") << "0001" << "jung" << "1234" << agent << noUser << "로그인에러";
-        QTest::newRow("no privilege") << "0001" << "park" << "1234" << agent << "상담권한이 없는 사용자입니다"
+        const QString noUser = "사용자가 없거나 암호가 틀렸습니다",
+                      noBranch = "대리점정보가 정확하지 않습니다";
+        QTest::newRow("empty id") << "0001"
+                                  << ""
+                                  << "1234" << idMissing << "아이디를 입력해 주시기 바랍니다"
+                                  << "";
+        QTest::newRow("blank id") << "0001"
+                                  << "   "
+                                  << "1234" << idMissing << "아이디를 입력해 주시기 바랍니다"
+                                  << "";
+        QTest::newRow("unknown branch") << "9999"
+                                        << "kim"
+                                        << "1234" << branch << noBranch << "";
+        QTest::newRow("closed branch") << "0002"
+                                       << "kim"
+                                       << "1234" << branch << noBranch << "";
+        QTest::newRow("empty branch") << ""
+                                      << "kim"
+                                      << "1234" << branch << noBranch << "";
+        QTest::newRow("quote in branch") << "0001' or '1'='1"
+                                         << "kim"
+                                         << "1234" << branch << noBranch << "";
+        QTest::newRow("wrong password") << "0001"
+                                        << "kim"
+                                        << "4321" << agent << noUser << "로그인에러";
+        QTest::newRow("empty password") << "0001"
+                                        << "kim"
+                                        << "" << agent << noUser << "로그인에러";
+        QTest::newRow("injection in password") << "0001"
+                                               << "kim"
+                                               << "' or '1'='1" << agent << noUser << "로그인에러";
+        QTest::newRow("comment in id") << "0001"
+                                       << "kim' --"
+                                       << "x" << agent << noUser << "로그인에러";
+        QTest::newRow("200-character password")
+            << "0001"
+            << "kim" << QString(200, 'p') << agent << noUser << "로그인에러";
+        QTest::newRow("deleted agent") << "0001"
+                                       << "jung"
+                                       << "1234" << agent << noUser << "로그인에러";
+        QTest::newRow("no privilege") << "0001"
+                                      << "park"
+                                      << "1234" << agent << "상담권한이 없는 사용자입니다"
                                       << "로그인에러";
     }
     void refusals()
@@ -101,11 +133,13 @@ private slots:
         QFETCH(QString, caption);
 
         Login t;
-        const QStringList before = t.f.rows("branch0001.db", "select * from AgentLogin order by ID");
+        const QStringList before =
+            t.f.rows("branch0001.db", "select * from AgentLogin order by ID");
         QCOMPARE(int(t.login.attempt(branch, id, password)), outcome);
         QCOMPARE(t.f.messages.texts(), QStringList{message});
         QCOMPARE(t.f.messages.messages.first().caption, caption);
-        QCOMPARE(t.f.messages.messages.first().icon, caption.isEmpty() ? MessageIcon::None : MessageIcon::Critical);
+        QCOMPARE(t.f.messages.messages.first().icon,
+                 caption.isEmpty() ? MessageIcon::None : MessageIcon::Critical);
         QCOMPARE(t.f.rows("branch0001.db", "select * from AgentLogin order by ID"), before);
         QVERIFY(!t.f.db.SQLConnected());
         QVERIFY(!t.f.db.BranchSQLConnected());
@@ -119,9 +153,11 @@ private slots:
             QCOMPARE(t.login.attempt("0003", "kim", "1234"), Outcome::AgentRefused);
             const QStringList texts = t.f.messages.texts();
             QCOMPARE(texts.size(), 3);
-            QVERIFY(texts.at(0).startsWith("데이터베이스 연결을 실패했습니다.\r\nProvider=SQLOLEDB.1;"));
+            QVERIFY(texts.at(0).startsWith(
+                "데이터베이스 연결을 실패했습니다.\r\nProvider=SQLOLEDB.1;"));
             QVERIFY(texts.at(1).contains("ERROR FUNCTION    : SQLDBConnect"));
-            QVERIFY(texts.at(2).contains("ERROR LOCATION    : Login\r\nERROR FUNCTION    : LoginProcess"));
+            QVERIFY(texts.at(2).contains(
+                "ERROR LOCATION    : Login\r\nERROR FUNCTION    : LoginProcess"));
             QVERIFY(texts.at(2).contains("from AgentLogin"));
         }
         {
@@ -138,7 +174,8 @@ private slots:
         {
             // A Null in a branch column that is read directly.
             Login t;
-            QVERIFY(t.f.exec("directory.db", "update TB_BRANCH set FtpIP = NULL where BranchID = '0001'"));
+            QVERIFY(t.f.exec("directory.db",
+                             "update TB_BRANCH set FtpIP = NULL where BranchID = '0001'"));
             QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
             QCOMPARE(t.f.messages.errorBlocks(), 1);
             QVERIFY(t.f.messages.texts().first().contains("ERROR FUNCTION    : CheckBranch"));

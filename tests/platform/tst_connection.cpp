@@ -20,17 +20,20 @@ private slots:
         QTest::addColumn<QString>("sqlite");
         QTest::newRow("server time") << "SELECT CONVERT(varchar(20), GETDATE(), 20)  AS NOWDATE"
                                      << "SELECT datetime('now','localtime')  AS NOWDATE";
-        QTest::newRow("top") << " Select top 1 ID from gogakinfo where Status ='0' order by ID desc"
-                             << " Select ID from gogakinfo where Status ='0' order by ID desc LIMIT 1";
+        QTest::newRow("top")
+            << " Select top 1 ID from gogakinfo where Status ='0' order by ID desc"
+            << " Select ID from gogakinfo where Status ='0' order by ID desc LIMIT 1";
         QTest::newRow("isnull") << "select isnull(b.DistributeCnt,0) as c from t b"
                                 << "select IFNULL(b.DistributeCnt,0) as c from t b";
         QTest::newRow("literals untouched")
             << "select * from t where a = 'GETDATE() top 5 isnull(' and b = 'O''Neil -- ;'"
             << "select * from t where a = 'GETDATE() top 5 isnull(' and b = 'O''Neil -- ;'";
-        QTest::newRow("Korean literal") << "select TOP 3 Name from gogakinfo where Name = '김''철'"
-                                        << "select Name from gogakinfo where Name = '김''철' LIMIT 3";
-        QTest::newRow("plain statement") << " Update recfile Set  R_Time = '12'  where R_Path = 'x.vox' "
-                                         << " Update recfile Set  R_Time = '12'  where R_Path = 'x.vox' ";
+        QTest::newRow("Korean literal")
+            << "select TOP 3 Name from gogakinfo where Name = '김''철'"
+            << "select Name from gogakinfo where Name = '김''철' LIMIT 3";
+        QTest::newRow("plain statement")
+            << " Update recfile Set  R_Time = '12'  where R_Path = 'x.vox' "
+            << " Update recfile Set  R_Time = '12'  where R_Path = 'x.vox' ";
     }
     void dialect()
     {
@@ -41,15 +44,17 @@ private slots:
 
     void odbcStringFromAdoKeys()
     {
-        const QString ado = "Provider=SQLOLEDB.1;Password=pw;x;Persist Security Info=True;User ID=sa;"
-                            "Initial Catalog=Brenvo0001;Data Source= 10.1.2.3;Network Address= 10.1.2.3,1433;"
-                            "Network Library=dbmssocn";
+        const QString ado =
+            "Provider=SQLOLEDB.1;Password=pw;x;Persist Security Info=True;User ID=sa;"
+            "Initial Catalog=Brenvo0001;Data Source= 10.1.2.3;Network Address= 10.1.2.3,1433;"
+            "Network Library=dbmssocn";
         const auto keys = Connection::parseConnectionString(ado);
         QCOMPARE(keys.value("data source"), QStringLiteral("10.1.2.3"));
         QCOMPARE(keys.value("network address"), QStringLiteral("10.1.2.3,1433"));
         QCOMPARE(Connection::odbcConnectionString(keys),
-                 QStringLiteral("DRIVER=FreeTDS;SERVER=10.1.2.3;PORT=1433;DATABASE=Brenvo0001;UID=sa;PWD=pw;"
-                                "TDS_Version=7.4;ClientCharset=UTF-8"));
+                 QStringLiteral(
+                     "DRIVER=FreeTDS;SERVER=10.1.2.3;PORT=1433;DATABASE=Brenvo0001;UID=sa;PWD=pw;"
+                     "TDS_Version=7.4;ClientCharset=UTF-8"));
         // A password with a brace or semicolon would end the ODBC value early.
         QHash<QString, QString> odd = keys;
         odd.insert("password", "a;b}c");
@@ -61,13 +66,15 @@ private slots:
         QTemporaryDir dir;
         Connection missing;
         QString error;
-        QVERIFY(!missing.open("Provider=SQLOLEDB.1;Data Source= sqlite:none.db;Network Address= sqlite:none.db,1433",
-                              dir.path(), &error));
+        QVERIFY(!missing.open(
+            "Provider=SQLOLEDB.1;Data Source= sqlite:none.db;Network Address= sqlite:none.db,1433",
+            dir.path(), &error));
         QVERIFY(!error.isEmpty());
         QVERIFY(!QFile::exists(dir.filePath("none.db")));
 
         const QString local = dir.filePath("Brenvo.mdb");
-        QVERIFY(!missing.open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + local + ";Persist Security Info=False;",
+        QVERIFY(!missing.open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + local +
+                                  ";Persist Security Info=False;",
                               dir.path(), &error));
         QVERIFY(!QFile::exists(local));
 
@@ -81,12 +88,14 @@ private slots:
         QSqlDatabase::removeDatabase("seed");
 
         Connection c;
-        QVERIFY2(c.open("Provider=SQLOLEDB.1;Data Source= sqlite:c.db;Network Address= sqlite:c.db,1433", dir.path(),
-                        &error),
-                 qPrintable(error));
+        QVERIFY2(
+            c.open("Provider=SQLOLEDB.1;Data Source= sqlite:c.db;Network Address= sqlite:c.db,1433",
+                   dir.path(), &error),
+            qPrintable(error));
         int affected = -1;
-        QVERIFY(c.execute("insert into t (a, b) values ('" + SqlDialect::quoted("O'Neil") + "', NULL)", &error,
-                          &affected));
+        QVERIFY(
+            c.execute("insert into t (a, b) values ('" + SqlDialect::quoted("O'Neil") + "', NULL)",
+                      &error, &affected));
         QCOMPARE(affected, 1);
         QVERIFY(c.execute("insert into t (a, b) values ('', '김''철')", &error));
         Recordset rs;
@@ -115,10 +124,12 @@ private slots:
         QString error;
         QElapsedTimer timer;
         timer.start();
-        const QString ado = QStringLiteral("Provider=SQLOLEDB.1;Password=x;Persist Security Info=True;User ID=sa;"
-                                           "Initial Catalog=db;Data Source= 127.0.0.1;Network Address= 127.0.0.1,%1;"
-                                           "Network Library=dbmssocn")
-                                .arg(port);
+        const QString ado =
+            QStringLiteral(
+                "Provider=SQLOLEDB.1;Password=x;Persist Security Info=True;User ID=sa;"
+                "Initial Catalog=db;Data Source= 127.0.0.1;Network Address= 127.0.0.1,%1;"
+                "Network Library=dbmssocn")
+                .arg(port);
         QVERIFY(!c.open(ado, QString(), &error));
         QVERIFY(!c.isOpen());
         QVERIFY2(!error.isEmpty(), "the driver's reason is kept for the error log");
@@ -134,8 +145,9 @@ private slots:
         QString error;
         QVERIFY2(c.open(ado, QString(), &error), qPrintable(error));
         Recordset rs;
-        QVERIFY2(c.openRecordset("SELECT CONVERT(varchar(20), GETDATE(), 20)  AS NOWDATE", &rs, &error),
-                 qPrintable(error));
+        QVERIFY2(
+            c.openRecordset("SELECT CONVERT(varchar(20), GETDATE(), 20)  AS NOWDATE", &rs, &error),
+            qPrintable(error));
         QCOMPARE(rs.value("NOWDATE").toString().size(), 19);
     }
 };

@@ -21,9 +21,10 @@ QString ProgramFolderFixture::path(const QString& relative) const
 
 void ProgramFolderFixture::loginAs(const QString& agentId)
 {
-    const QStringList branch = rows(QString::fromLatin1(DemoFolder::kDirectoryDb),
-                                    QStringLiteral("SELECT BranchName, BranchIP, DBName, FtpIP, FtpUser, FtpPwd, FtpPortNo, "
-                                                   "LandCode, LineAreaCd, LineLongCd FROM TB_BRANCH WHERE BranchID = '0001'"));
+    const QStringList branch = rows(
+        QString::fromLatin1(DemoFolder::kDirectoryDb),
+        QStringLiteral("SELECT BranchName, BranchIP, DBName, FtpIP, FtpUser, FtpPwd, FtpPortNo, "
+                       "LandCode, LineAreaCd, LineLongCd FROM TB_BRANCH WHERE BranchID = '0001'"));
     const QStringList b = branch.value(0).split(u'|');
     session.CfgDBIp = QStringLiteral("sqlite:") + QLatin1String(DemoFolder::kDirectoryDb);
     session.CfgDBUser = session.BranchDBUser = QStringLiteral("brenvo");
@@ -40,9 +41,11 @@ void ProgramFolderFixture::loginAs(const QString& agentId)
     session.LandCode = b.value(7);
     session.LineAreaCd = b.value(8);
     session.LineLongCd = b.value(9);
-    const QStringList agent = rows(QString::fromLatin1(DemoFolder::kBranchDb),
-                                   QStringLiteral("SELECT TeamID, UserName, Agent_Privilege, Agent_Local_PhoneNO FROM "
-                                                  "AgentLogin WHERE AgentID = '%1'").arg(agentId));
+    const QStringList agent =
+        rows(QString::fromLatin1(DemoFolder::kBranchDb),
+             QStringLiteral("SELECT TeamID, UserName, Agent_Privilege, Agent_Local_PhoneNO FROM "
+                            "AgentLogin WHERE AgentID = '%1'")
+                 .arg(agentId));
     const QStringList a = agent.value(0).split(u'|');
     session.AgentID = agentId;
     session.TeamID = a.value(0);

@@ -3,10 +3,10 @@
 #include <QTemporaryDir>
 
 #include "DemoFolder.h"
-#include "Recorders.h"
 #include "foundation/Database.h"
 #include "foundation/ErrorLog.h"
 #include "foundation/Session.h"
+#include "Recorders.h"
 
 // A fresh demo program folder in a temporary directory, with the session,
 // error log and database slots of one run wired to message recorders.

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <QList>
 #include <QString>
-#include <functional>
 
 #include "foundation/Seams.h"
 
@@ -58,9 +58,14 @@ public:
         if (onShow)
             onShow(window);
     }
-    bool isWindowOpen(const QString& caption) const override { return openCaptions.contains(caption); }
+    bool isWindowOpen(const QString& caption) const override
+    {
+        return openCaptions.contains(caption);
+    }
+    void closeWindow(Window window) override { closed.append(window); }
 
     QList<Window> shown;
+    QList<Window> closed;
     QStringList openCaptions;
     std::function<void(Window)> onShow;
 };

@@ -1,9 +1,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "ProgramFolderFixture.h"
 #include "login/AgentStatus.h"
 #include "login/LoginProcedure.h"
+#include "ProgramFolderFixture.h"
 #include "windows/Frm000000.h"
 
 class TestFrm000000 : public QObject
@@ -70,8 +70,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QPoint start = w.pos();
         QTest::mousePress(w.lblTop, Qt::LeftButton, {}, QPoint(20, 10));
-        QMouseEvent move(QEvent::MouseMove, QPointF(60, 40), w.lblTop->mapToGlobal(QPointF(60, 40)), Qt::NoButton,
-                         Qt::LeftButton, {});
+        QMouseEvent move(QEvent::MouseMove, QPointF(60, 40), w.lblTop->mapToGlobal(QPointF(60, 40)),
+                         Qt::NoButton, Qt::LeftButton, {});
         QApplication::sendEvent(w.lblTop, &move);
         QTest::mouseRelease(w.lblTop, Qt::LeftButton, {}, QPoint(60, 40));
         QCOMPARE(w.pos(), start + QPoint(40, 30));

@@ -14,10 +14,12 @@ namespace {
 
 const char* const kSurnames[] = {"김", "이", "박", "최", "정", "강", "조", "윤", "장", "임",
                                  "한", "오", "서", "신", "권", "황", "안", "송", "류", "홍"};
-const char* const kGivenNames[] = {"민준", "서연", "도윤", "하은", "지호", "수아", "예준", "지우", "시우", "하윤",
-                                   "주원", "서윤", "지훈", "민서", "준서", "채원", "건우", "지민", "현우", "다은"};
-const char* const kStreets[] = {"서울특별시 강남구 테헤란로", "서울특별시 서초구 서초대로", "서울특별시 마포구 월드컵로",
-                                "경기도 성남시 분당구 판교역로", "인천광역시 연수구 컨벤시아대로"};
+const char* const kGivenNames[] = {"민준", "서연", "도윤", "하은", "지호", "수아", "예준",
+                                   "지우", "시우", "하윤", "주원", "서윤", "지훈", "민서",
+                                   "준서", "채원", "건우", "지민", "현우", "다은"};
+const char* const kStreets[] = {"서울특별시 강남구 테헤란로", "서울특별시 서초구 서초대로",
+                                "서울특별시 마포구 월드컵로", "경기도 성남시 분당구 판교역로",
+                                "인천광역시 연수구 컨벤시아대로"};
 
 struct Agent
 {
@@ -114,9 +116,10 @@ bool fillDirectory(const QString& file, const DemoOptions& options, QString* err
 {
     Sqlite sqlite(file);
     QSqlQuery q(sqlite.db());
-    q.prepare(QStringLiteral("INSERT INTO TB_BRANCH (BranchID, BranchName, BranchIP, DBName, FtpIP, FtpUser, FtpPwd, "
-                             "FtpPortNo, LandCode, LineAreaCd, LineLongCd, FlashTime, TDel) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, '02', '9', '8', '300', ?)"));
+    q.prepare(QStringLiteral(
+        "INSERT INTO TB_BRANCH (BranchID, BranchName, BranchIP, DBName, FtpIP, FtpUser, FtpPwd, "
+        "FtpPortNo, LandCode, LineAreaCd, LineLongCd, FlashTime, TDel) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, '02', '9', '8', '300', ?)"));
     // 0001 is the demo branch; 0002 was closed; 0003 names a database that
     // does not exist, as a mistyped directory row would.
     const struct
@@ -125,9 +128,11 @@ bool fillDirectory(const QString& file, const DemoOptions& options, QString* err
         const char* name;
         QString address;
         const char* deleted;
-    } branches[] = {{"0001", kBranchName, QStringLiteral("sqlite:") + QLatin1String(DemoFolder::kBranchDb), "N"},
-                    {"0002", "폐쇄지점", QStringLiteral("sqlite:") + QLatin1String(DemoFolder::kBranchDb), "Y"},
-                    {"0003", "분당지점", QStringLiteral("sqlite:branch0003.db"), "N"}};
+    } branches[] = {
+        {"0001", kBranchName, QStringLiteral("sqlite:") + QLatin1String(DemoFolder::kBranchDb),
+         "N"},
+        {"0002", "폐쇄지점", QStringLiteral("sqlite:") + QLatin1String(DemoFolder::kBranchDb), "Y"},
+        {"0003", "분당지점", QStringLiteral("sqlite:branch0003.db"), "N"}};
     for (const auto& b : branches) {
         q.addBindValue(QString::fromLatin1(b.id));
         q.addBindValue(QString::fromUtf8(b.name));
@@ -151,10 +156,11 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
     db.transaction();
     QSqlQuery q(db);
 
-    q.prepare(QStringLiteral("INSERT INTO AgentLogin (BranchID, TeamID, AgentID, Agent_Passwd, UserName, "
-                             "Agent_Privilege, Agent_Local_PhoneNO, JuminNo, BeginDate, EndDate, Email, DorvaneModel, "
-                             "RecDataPeriod, tDel) VALUES ('0001', '01', ?, '1234', ?, ?, ?, '', '2026-01-01', "
-                             "'9999-12-31', ?, 'DP-100', '90', ?)"));
+    q.prepare(QStringLiteral(
+        "INSERT INTO AgentLogin (BranchID, TeamID, AgentID, Agent_Passwd, UserName, "
+        "Agent_Privilege, Agent_Local_PhoneNO, JuminNo, BeginDate, EndDate, Email, DorvaneModel, "
+        "RecDataPeriod, tDel) VALUES ('0001', '01', ?, '1234', ?, ?, ?, '', '2026-01-01', "
+        "'9999-12-31', ?, 'DP-100', '90', ?)"));
     for (const Agent& a : kAgents) {
         q.addBindValue(QString::fromLatin1(a.id));
         q.addBindValue(QString::fromUtf8(a.name));
@@ -166,7 +172,8 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
             return false;
     }
 
-    q.prepare(QStringLiteral("INSERT INTO tb_callstatus (STATUS, kDESCRIPTION, eDESCRIPTION) VALUES (?, ?, ?)"));
+    q.prepare(QStringLiteral(
+        "INSERT INTO tb_callstatus (STATUS, kDESCRIPTION, eDESCRIPTION) VALUES (?, ?, ?)"));
     for (const Status& s : kStatuses) {
         q.addBindValue(QString::fromLatin1(s.code));
         q.addBindValue(QString::fromUtf8(s.korean));
@@ -175,7 +182,8 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
             return false;
     }
 
-    q.prepare(QStringLiteral("INSERT INTO tb_campaign (CampaignID, CampaignName, tDel) VALUES (?, ?, ?)"));
+    q.prepare(QStringLiteral(
+        "INSERT INTO tb_campaign (CampaignID, CampaignName, tDel) VALUES (?, ?, ?)"));
     const struct
     {
         const char* id;
@@ -199,18 +207,25 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
     const QString todayText = today.toString(Qt::ISODate);
     QSqlQuery customer(db);
     customer.prepare(QStringLiteral(
-        "INSERT INTO gogakinfo (BranchID, BranchName, TeamID, AgentID, AgentID_1, Name, JuminNo, DataType, CampaignID, "
-        "RegDate, Status, MobileNumber, OfficeNumber, HomeNumber, OfficePost, OfficeAddress1, OfficeAddress2, HomePost, "
-        "HomeAddress1, HomeAddress2, AppointmentDate, AgreementCorp, blank1, blank2, blank3, blank4, blank5, blank6, "
-        "CustSex, CustAge, CustDob, CustArea, FreeInsu, DistributeDate, ImpDate, InsureEndDate, Memo, SendOff, "
-        "DvdBackup, RecfileCopy, Ins_Date) VALUES ('0001', ?, '01', ?, '', ?, ?, '1', ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "INSERT INTO gogakinfo (BranchID, BranchName, TeamID, AgentID, AgentID_1, Name, JuminNo, "
+        "DataType, CampaignID, "
+        "RegDate, Status, MobileNumber, OfficeNumber, HomeNumber, OfficePost, OfficeAddress1, "
+        "OfficeAddress2, HomePost, "
+        "HomeAddress1, HomeAddress2, AppointmentDate, AgreementCorp, blank1, blank2, blank3, "
+        "blank4, blank5, blank6, "
+        "CustSex, CustAge, CustDob, CustArea, FreeInsu, DistributeDate, ImpDate, InsureEndDate, "
+        "Memo, SendOff, "
+        "DvdBackup, RecfileCopy, Ins_Date) VALUES ('0001', ?, '01', ?, '', ?, ?, '1', ?, ?, ?, ?, "
+        "?, ?, ?, ?, ?, "
         "?, ?, ?, ?, '', '', '', '', '', '', '', ?, ?, ?, ?, '', ?, ?, '', '', '', '', '', ?)"));
     QSqlQuery recording(db);
-    recording.prepare(QStringLiteral(
-        "INSERT INTO recfile (BranchID, BranchName, TeamID, AgentID, Name, JuminNo, DataType, CampaignID, RegDate, "
-        "R_Tel, RecBound, Status, R_Date, R_StartTime, R_EndTime, R_Time, FolderName, R_Path, CustID, UploadStatus, "
-        "Memo, MobileNumber, OfficeNumber) VALUES ('0001', ?, '01', ?, ?, ?, '1', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "'1', ?, ?, ?)"));
+    recording.prepare(QStringLiteral("INSERT INTO recfile (BranchID, BranchName, TeamID, AgentID, "
+                                     "Name, JuminNo, DataType, CampaignID, RegDate, "
+                                     "R_Tel, RecBound, Status, R_Date, R_StartTime, R_EndTime, "
+                                     "R_Time, FolderName, R_Path, CustID, UploadStatus, "
+                                     "Memo, MobileNumber, OfficeNumber) VALUES ('0001', ?, '01', "
+                                     "?, ?, ?, '1', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                     "'1', ?, ?, ?)"));
 
     struct Count
     {
@@ -220,7 +235,8 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
     QHash<QString, Count> statistics; // agent|status|bound
     int todaysCalls = 0;
     QTime clock(9, 0, 0);
-    const QString campaignIds[] = {QStringLiteral("10001"), QStringLiteral("10002"), QStringLiteral("10003")};
+    const QString campaignIds[] = {QStringLiteral("10001"), QStringLiteral("10002"),
+                                   QStringLiteral("10003")};
 
     for (int i = 0; i < options.customers; ++i) {
         const QString agent = QString::fromLatin1(kWorkingAgents[i % 3]);
@@ -229,10 +245,13 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
         const int year = 1950 + random.bounded(55);
         const QDate birth(year, 1 + random.bounded(12), 1 + random.bounded(28));
         const bool male = random.bounded(2) == 0;
-        const QString jumin = birth.toString(QStringLiteral("yyMMdd")) + (year < 2000 ? (male ? u'1' : u'2') : (male ? u'3' : u'4')) +
+        const QString jumin = birth.toString(QStringLiteral("yyMMdd")) +
+                              (year < 2000 ? (male ? u'1' : u'2') : (male ? u'3' : u'4')) +
                               phone(random, "", 6);
         // The index makes every mobile number unique, so a caller is found once.
-        const QString mobile = QStringLiteral("010") + QStringLiteral("%1").arg(10000000 + (i * 7919) % 90000000, 8, 10, QLatin1Char('0'));
+        const QString mobile =
+            QStringLiteral("010") +
+            QStringLiteral("%1").arg(10000000 + (i * 7919) % 90000000, 8, 10, QLatin1Char('0'));
         const QString office = random.bounded(3) == 0 ? phone(random, "02", 8) : QString();
         const int roll = random.bounded(100);
         QString status = QStringLiteral("0");
@@ -252,7 +271,8 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
         if (status == QStringLiteral("5") && appointment.isEmpty())
             appointment = todayText;
         const QString campaign = campaignIds[random.bounded(3)];
-        const QString street = QString::fromUtf8(kStreets[random.bounded(5)]) + u' ' + QString::number(1 + random.bounded(500));
+        const QString street = QString::fromUtf8(kStreets[random.bounded(5)]) + u' ' +
+                               QString::number(1 + random.bounded(500));
 
         customer.addBindValue(QString::fromUtf8(kBranchName));
         customer.addBindValue(agent);
@@ -268,8 +288,11 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
         customer.addBindValue(street);
         customer.addBindValue(QStringLiteral("%1층").arg(1 + random.bounded(20)));
         customer.addBindValue(QStringLiteral("%1").arg(random.bounded(10000, 99999)));
-        customer.addBindValue(QString::fromUtf8(kStreets[random.bounded(5)]) + u' ' + QString::number(1 + random.bounded(500)));
-        customer.addBindValue(QStringLiteral("%1동 %2호").arg(101 + random.bounded(10)).arg(101 + random.bounded(1500)));
+        customer.addBindValue(QString::fromUtf8(kStreets[random.bounded(5)]) + u' ' +
+                              QString::number(1 + random.bounded(500)));
+        customer.addBindValue(QStringLiteral("%1동 %2호")
+                                  .arg(101 + random.bounded(10))
+                                  .arg(101 + random.bounded(1500)));
         customer.addBindValue(appointment);
         customer.addBindValue(male ? QStringLiteral("남") : QStringLiteral("여"));
         customer.addBindValue(QString::number(today.year() - year));
@@ -277,7 +300,8 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
         customer.addBindValue(street.section(u' ', 0, 1));
         customer.addBindValue(today.addDays(-90).toString(Qt::ISODate));
         customer.addBindValue(today.addDays(-90).toString(Qt::ISODate));
-        customer.addBindValue(today.addDays(-90).toString(Qt::ISODate) + QStringLiteral(" 09:00:00"));
+        customer.addBindValue(today.addDays(-90).toString(Qt::ISODate) +
+                              QStringLiteral(" 09:00:00"));
         if (!exec(customer, error))
             return false;
 
@@ -304,7 +328,8 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
         recording.addBindValue(start.addSecs(seconds).toString(QStringLiteral("HHmmss")));
         recording.addBindValue(QString::number(seconds));
         recording.addBindValue(day);
-        recording.addBindValue(day + startText + QStringLiteral("0001") + agent + QStringLiteral(".vox"));
+        recording.addBindValue(day + startText + QStringLiteral("0001") + agent +
+                               QStringLiteral(".vox"));
         recording.addBindValue(QString::number(customerId));
         recording.addBindValue(QStringLiteral("데모 통화 메모"));
         recording.addBindValue(mobile);
@@ -318,8 +343,9 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
     }
 
     QSqlQuery stat(db);
-    stat.prepare(QStringLiteral("INSERT INTO TB_AGENTCALLSTATISTICS (BranchID, TeamID, AgentID, RecDate, Status, "
-                                "RecBound, RecCnt, RecDuration) VALUES ('0001', '01', ?, ?, ?, ?, ?, ?)"));
+    stat.prepare(QStringLiteral(
+        "INSERT INTO TB_AGENTCALLSTATISTICS (BranchID, TeamID, AgentID, RecDate, Status, "
+        "RecBound, RecCnt, RecDuration) VALUES ('0001', '01', ?, ?, ?, ?, ?, ?)"));
     for (auto it = statistics.cbegin(); it != statistics.cend(); ++it) {
         const QStringList key = it.key().split(u'|');
         stat.addBindValue(key.at(0));
@@ -332,8 +358,9 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
             return false;
     }
     if (todaysCalls > 0) {
-        stat.prepare(QStringLiteral("INSERT INTO tb_branchworkcount (BranchID, tMonth, tDate, WorkCount) "
-                                    "VALUES ('0001', ?, ?, ?)"));
+        stat.prepare(
+            QStringLiteral("INSERT INTO tb_branchworkcount (BranchID, tMonth, tDate, WorkCount) "
+                           "VALUES ('0001', ?, ?, ?)"));
         stat.addBindValue(today.toString(QStringLiteral("yyyyMM")));
         stat.addBindValue(todayText);
         stat.addBindValue(todaysCalls);
@@ -398,7 +425,8 @@ bool DemoFolder::create(const QString& folder, const DemoOptions& options, QStri
     return writeSettings(folder, error) &&
            runScript(directory, QStringLiteral(":/schema/directory.sqlite.sql"), error) &&
            runScript(branch, QStringLiteral(":/schema/branch.sqlite.sql"), error) &&
-           runScript(dir.filePath(QString::fromLatin1(kLocalDb)), QStringLiteral(":/schema/local.sqlite.sql"), error) &&
+           runScript(dir.filePath(QString::fromLatin1(kLocalDb)),
+                     QStringLiteral(":/schema/local.sqlite.sql"), error) &&
            fillDirectory(directory, options, error) && fillBranch(branch, options, error) &&
            dir.mkpath(QStringLiteral("RECDATA")) && dir.mkpath(QStringLiteral("ERRORLOG"));
 }

@@ -1,7 +1,7 @@
+#include <cstdio>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <cstdio>
 
 #include "DemoFolder.h"
 
@@ -12,10 +12,13 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Writes a Brenvo demo program folder."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("The program folder to create."));
-    const QCommandLineOption customers(QStringLiteral("customers"), QStringLiteral("Number of customers."),
-                                       QStringLiteral("n"), QStringLiteral("300"));
-    const QCommandLineOption ftpPort(QStringLiteral("ftp-port"), QStringLiteral("Port of the branch FTP server."),
+    parser.addPositionalArgument(QStringLiteral("folder"),
+                                 QStringLiteral("The program folder to create."));
+    const QCommandLineOption customers(QStringLiteral("customers"),
+                                       QStringLiteral("Number of customers."), QStringLiteral("n"),
+                                       QStringLiteral("300"));
+    const QCommandLineOption ftpPort(QStringLiteral("ftp-port"),
+                                     QStringLiteral("Port of the branch FTP server."),
                                      QStringLiteral("port"), QStringLiteral("2121"));
     parser.addOptions({customers, ftpPort});
     parser.process(app);
@@ -40,6 +43,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "brenvo-demo: %s\n", qPrintable(error));
         return 1;
     }
-    std::printf("Demo program folder written to %s\n", qPrintable(QDir(args.first()).absolutePath()));
+    std::printf("Demo program folder written to %s\n",
+                qPrintable(QDir(args.first()).absolutePath()));
     return 0;
 }

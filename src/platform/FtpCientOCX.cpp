@@ -1,0 +1,580 @@
+#include "platform/FtpCientOCX.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSaveFile>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <cctype>
+
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+constexpr int kShutBoth = SD_BOTH;
+#else
+#include <sys/socket.h>
+constexpr int kShutBoth = SHUT_RDWR;
+#endif
+
+namespace {
+
+constexpr long kBufferSize = 256 * 1024;
+
+CURL* handle(void* curl)
+{
+    return static_cast<CURL*>(curl);
+}
+
+void initCurlOnce()
+{
+    static const bool initialised = [] {
+        return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    }();
+    Q_UNUSED(initialised);
+}
+
+// A name that would break the FTP command line it ends up in.
+bool isBadName(const QString& name)
+{
+    return name.isEmpty() || name.contains(u'\r') || name.contains(u'\n') || name.contains(QChar(0));
+}
+
+} // namespace
+
+// Marks the control busy for one public operation; refuses a second one
+// started from an event handler while the first still waits for its transfer.
+class FtpCientOCX::Operation
+{
+public:
+    explicit Operation(FtpCientOCX* control) : m_control(control) {}
+    ~Operation()
+    {
+        if (m_started && m_control)
+            m_control->m_busy = false;
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    bool start(const char* what, bool needsConnection)
+    {
+        FtpCientOCX* c = m_control;
+        if (c->m_busy) {
+            c->m_lastError = QStringLiteral("%1 refused: another operation of this FTP control "
+                                            "is still running")
+                                 .arg(QLatin1String(what));
+            return false;
+        }
+        if (needsConnection && (!c->m_connected || !c->m_curl)) {
+            c->m_lastError = QStringLiteral("%1 refused: not connected (FtpConnect first)")
+                                 .arg(QLatin1String(what));
+            return false;
+        }
+        c->m_busy = true;
+        c->m_abort.store(false);
+        m_started = true;
+        return true;
+    }
+
+private:
+    QPointer<FtpCientOCX> m_control;
+    bool m_started = false;
+};
+
+FtpCientOCX::FtpCientOCX(QObject* parent) : QObject(parent)
+{
+    initCurlOnce();
+}
+
+FtpCientOCX::~FtpCientOCX()
+{
+    // Destroyed from an event handler while a transfer runs: stop it and
+    // wait for the worker, which then no longer touches this object.
+    m_abort.store(true);
+    if (m_worker.joinable())
+        m_worker.join();
+    if (m_curl)
+        discardHandle(m_curl);
+}
+
+QString FtpCientOCX::currentDir() const
+{
+    return u'/' + m_dir.join(u'/');
+}
+
+void FtpCientOCX::setStallTimeout(int seconds)
+{
+    m_stallSeconds = qMax(1, seconds);
+}
+
+bool FtpCientOCX::FtpConnect(const QString& host, const QString& user, const QString& password,
+                             int port)
+{
+    Operation op(this);
+    if (!op.start("FtpConnect", false))
+        return false;
+    m_connected = false;
+    m_dir.clear();
+    if (host.trimmed().isEmpty() || port < 1 || port > 65535) {
+        m_lastError = QStringLiteral("FtpConnect failed: no server address or a port outside "
+                                     "1-65535 (\"%1\", %2)")
+                          .arg(host)
+                          .arg(port);
+        return false;
+    }
+    if (!m_curl)
+        m_curl = curl_easy_init();
+    if (!m_curl) {
+        m_lastError = QStringLiteral("FtpConnect failed: libcurl could not make a handle");
+        return false;
+    }
+    m_host = host.trimmed();
+    m_port = port;
+    m_user = user;
+    m_password = password;
+
+    // Nothing to fetch from the root: libcurl connects, logs in and sends PWD.
+    prepare(urlForDir({}), Progress::None);
+    curl_easy_setopt(handle(m_curl), CURLOPT_NOBODY, 1L);
+    int rc = CURLE_OK;
+    if (!perform(&rc))
+        return false;
+    if (rc != CURLE_OK) {
+        fail(QStringLiteral("FtpConnect to %1:%2 as \"%3\"").arg(m_host).arg(m_port).arg(m_user),
+             rc);
+        return false;
+    }
+    m_connected = true;
+    m_lastError.clear();
+    return true;
+}
+
+void FtpCientOCX::FtpDisconnect()
+{
+    Operation op(this);
+    if (!op.start("FtpDisconnect", false))
+        return;
+    m_connected = false;
+    m_dir.clear();
+    m_lastError.clear();
+    if (!m_curl)
+        return;
+    // The cleanup sends QUIT and waits for the answer: off this thread too.
+    CURL* h = handle(m_curl);
+    m_curl = nullptr;
+    m_controlPort = 0;
+    runOnWorker([h] { curl_easy_cleanup(h); });
+}
+
+bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPath)
+{
+    Operation op(this);
+    if (!op.start("FtpDownload", true))
+        return false;
+    const QString what = QStringLiteral("FtpDownload of \"%1\" from %2 to %3")
+                             .arg(remoteName, currentDir(), localPath);
+    if (isBadName(remoteName)) {
+        m_lastError = what + QStringLiteral(" failed: not a usable file name");
+        return false;
+    }
+    // QSaveFile writes beside localPath and renames over it on commit only.
+    QSaveFile out(localPath);
+    if (!out.open(QIODevice::WriteOnly)) {
+        m_lastError = what + QStringLiteral(" failed: cannot write: ") + out.errorString();
+        return false;
+    }
+
+    prepare(urlForFile(remoteName), Progress::Download);
+    curl_write_callback write = [](char* data, size_t size, size_t count, void* file) -> size_t {
+        const qint64 length = qint64(size * count);
+        return static_cast<QSaveFile*>(file)->write(data, length) == length ? size * count : 0;
+    };
+    curl_easy_setopt(handle(m_curl), CURLOPT_WRITEFUNCTION, write);
+    curl_easy_setopt(handle(m_curl), CURLOPT_WRITEDATA, &out);
+    int rc = CURLE_OK;
+    if (!perform(&rc))
+        return false;
+    if (rc != CURLE_OK) {
+        fail(what, rc);
+        out.cancelWriting();
+        return false;
+    }
+    curl_off_t expected = -1;
+    curl_easy_getinfo(handle(m_curl), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+    const qint64 received = out.size();
+    if (expected >= 0 && expected != received) {
+        m_lastError = what + QStringLiteral(" failed: %1 of %2 bytes arrived").arg(received).arg(expected);
+        out.cancelWriting();
+        return false;
+    }
+    if (!out.commit()) {
+        m_lastError = what + QStringLiteral(" failed: cannot replace the local file: ") +
+                      out.errorString();
+        return false;
+    }
+    emitProgress(received, received);
+    m_lastError.clear();
+    return true;
+}
+
+void FtpCientOCX::FtpMakeLocalDir(const QString& localPath)
+{
+    if (localPath.isEmpty() || !QDir().mkpath(localPath))
+        m_lastError = QStringLiteral("FtpMakeLocalDir failed: cannot create \"%1\"").arg(localPath);
+    else if (!m_busy)
+        m_lastError.clear();
+}
+
+void FtpCientOCX::FtpMakeDir(const QString& name)
+{
+    Operation op(this);
+    if (!op.start("FtpMakeDir", true))
+        return;
+    const QString what = QStringLiteral("FtpMakeDir of \"%1\" in %2").arg(name, currentDir());
+    if (isBadName(name)) {
+        m_lastError = what + QStringLiteral(" failed: not a usable folder name");
+        return;
+    }
+
+    // MKD after libcurl has changed into the current folder (a post-quote
+    // command runs there); nothing is transferred.
+    prepare(urlForDir(m_dir), Progress::None);
+    const QByteArray command = "MKD " + name.toUtf8();
+    curl_slist* commands = curl_slist_append(nullptr, command.constData());
+    curl_easy_setopt(handle(m_curl), CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(handle(m_curl), CURLOPT_POSTQUOTE, commands);
+    int rc = CURLE_OK;
+    const bool alive = perform(&rc);
+    curl_slist_free_all(commands);
+    if (!alive)
+        return;
+    if (rc == CURLE_OK) {
+        m_lastError.clear();
+        return;
+    }
+    fail(what, rc);
+    if (rc != CURLE_QUOTE_ERROR)
+        return;
+
+    // Refused: fine when the folder is there already.
+    const QString refused = m_lastError;
+    QStringList folder = m_dir;
+    folder << name;
+    prepare(urlForDir(folder), Progress::None);
+    curl_easy_setopt(handle(m_curl), CURLOPT_NOBODY, 1L);
+    if (!perform(&rc))
+        return;
+    m_lastError = rc == CURLE_OK ? QString() : refused;
+}
+
+void FtpCientOCX::FtpChangeDir(const QString& name)
+{
+    Operation op(this);
+    if (!op.start("FtpChangeDir", true))
+        return;
+    if (name.contains(u'\r') || name.contains(u'\n') || name.contains(QChar(0))) {
+        m_lastError = QStringLiteral("FtpChangeDir to \"%1\" failed: not a usable folder name").arg(name);
+        return;
+    }
+    if (name.startsWith(u'/'))
+        m_dir.clear();
+    for (const QString& part : name.split(u'/')) {
+        if (part.isEmpty() || part == u'.')
+            continue;
+        if (part == QStringLiteral("..")) {
+            if (!m_dir.isEmpty())
+                m_dir.removeLast();
+            continue;
+        }
+        m_dir << part;
+    }
+    m_lastError.clear();
+}
+
+bool FtpCientOCX::FtpUpload(const QString& localPath, const QString& remoteName)
+{
+    Operation op(this);
+    if (!op.start("FtpUpload", true))
+        return false;
+    const QString what = QStringLiteral("FtpUpload of %1 to \"%2\" in %3")
+                             .arg(localPath, remoteName, currentDir());
+    if (isBadName(remoteName)) {
+        m_lastError = what + QStringLiteral(" failed: not a usable file name");
+        return false;
+    }
+    const QFileInfo info(localPath);
+    if (!info.isFile()) {
+        m_lastError = what + QStringLiteral(" failed: no such local file");
+        return false;
+    }
+    QFile in(localPath);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        m_lastError = what + QStringLiteral(" failed: cannot read: ") + in.errorString();
+        return false;
+    }
+    const qint64 size = in.size();
+    const QByteArray url = urlForFile(remoteName);
+
+    prepare(url, Progress::Upload);
+    curl_read_callback read = [](char* data, size_t size, size_t count, void* file) -> size_t {
+        const qint64 got = static_cast<QFile*>(file)->read(data, qint64(size * count));
+        return got < 0 ? CURL_READFUNC_ABORT : size_t(got);
+    };
+    curl_easy_setopt(handle(m_curl), CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(handle(m_curl), CURLOPT_READFUNCTION, read);
+    curl_easy_setopt(handle(m_curl), CURLOPT_READDATA, &in);
+    curl_easy_setopt(handle(m_curl), CURLOPT_INFILESIZE_LARGE, curl_off_t(size));
+    // Stored only when the server holds the whole file: right after the
+    // transfer, in the same folder and on the same connection, ask its size.
+    const QByteArray sizeCommand = "SIZE " + remoteName.toUtf8();
+    curl_slist* after = curl_slist_append(nullptr, sizeCommand.constData());
+    curl_easy_setopt(handle(m_curl), CURLOPT_POSTQUOTE, after);
+    int rc = CURLE_OK;
+    const bool alive = perform(&rc);
+    curl_slist_free_all(after);
+    if (!alive)
+        return false;
+    if (rc != CURLE_OK) {
+        fail(rc == CURLE_QUOTE_ERROR ? what + QStringLiteral(" (size check)") : what, rc);
+        return false;
+    }
+    bool known = m_lastReply.startsWith("213 ");
+    const qint64 stored = known ? m_lastReply.mid(4).trimmed().toLongLong(&known) : -1;
+    if (!known || stored != size) {
+        m_lastError = what + QStringLiteral(" failed: the server holds %1 of %2 bytes")
+                                 .arg(known ? QString::number(stored)
+                                            : QStringLiteral("an unknown number (\"%1\")")
+                                                  .arg(QString::fromUtf8(m_lastReply)))
+                                 .arg(size);
+        return false;
+    }
+    emitProgress(size, size);
+    m_lastError.clear();
+    return true;
+}
+
+void FtpCientOCX::prepare(const QByteArray& url, Progress progress)
+{
+    CURL* h = handle(m_curl);
+    curl_easy_reset(h); // options only; the live connection stays
+    curl_easy_setopt(h, CURLOPT_URL, url.constData());
+#if LIBCURL_VERSION_NUM >= 0x075500
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+#else
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS, long(CURLPROTO_FTP));
+#endif
+    curl_easy_setopt(h, CURLOPT_USERNAME, m_user.toUtf8().constData());
+    curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.toUtf8().constData());
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, long(kConnectTimeoutSeconds));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(m_stallSeconds));
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m_stallSeconds));
+    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
+    curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L); // passive: EPSV, PASV when refused
+    curl_easy_setopt(h, CURLOPT_FTP_SKIP_PASV_IP, 1L);
+    curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L); // binary
+    curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
+    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, kBufferSize);
+    m_errorBuffer[0] = '\0';
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
+    if (qEnvironmentVariableIsSet("BRENVO_FTP_VERBOSE"))
+        curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
+
+    // Nothing but a download has a body; for FTP libcurl also hands the file
+    // size of a size request to the body writer ("Content-Length: n").
+    curl_write_callback discard = [](char*, size_t size, size_t count, void*) -> size_t {
+        return size * count;
+    };
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, discard);
+
+    // Server replies: keep the last complete one for lastError().
+    curl_write_callback header = [](char* data, size_t size, size_t count, void* self) -> size_t {
+        const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+        if (line.size() >= 4 && line[3] == ' ' && std::isdigit(uchar(line[0])))
+            static_cast<FtpCientOCX*>(self)->m_lastReply = line;
+        return size * count;
+    };
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, header);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+
+    // Progress, abort and the stall limit (also while waiting for a reply,
+    // where libcurl keeps calling this about once a second).
+    curl_xferinfo_callback onProgress = [](void* p, curl_off_t dltotal, curl_off_t dlnow,
+                                           curl_off_t ultotal, curl_off_t ulnow) -> int {
+        auto* self = static_cast<FtpCientOCX*>(p);
+        if (self->m_abort.load())
+            return 1;
+        const auto now = std::chrono::steady_clock::now();
+        const qint64 moved = qint64(dlnow) + qint64(ulnow);
+        if (moved != self->m_lastMoved) {
+            self->m_lastMoved = moved;
+            self->m_lastMoveTime = now;
+        } else if (now - self->m_lastMoveTime >= std::chrono::seconds(self->m_activeStall)) {
+            self->m_stalled = true;
+            return 1;
+        }
+        if (self->m_progressKind == Progress::Upload)
+            self->postProgress(ulnow, ultotal);
+        else if (self->m_progressKind == Progress::Download)
+            self->postProgress(dlnow, dltotal);
+        return 0;
+    };
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+
+    m_progressKind = progress;
+    m_activeStall = m_stallSeconds;
+    m_lastMoved = -1;
+    m_stalled = false;
+    m_lastReply.clear();
+    m_progressDone.store(0);
+    m_progressTotal.store(0);
+    m_emittedDone = -1;
+    m_emittedTotal = -1;
+}
+
+bool FtpCientOCX::perform(int* curlCode)
+{
+    CURL* h = handle(m_curl);
+    CURLcode rc = CURLE_OK;
+    long replyCode = 0;
+    long localPort = 0;
+    m_lastMoveTime = std::chrono::steady_clock::now();
+    m_lastProgressPost = m_lastMoveTime;
+    const bool alive = runOnWorker([&] {
+        rc = curl_easy_perform(h);
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &replyCode);
+        curl_easy_getinfo(h, CURLINFO_LOCAL_PORT, &localPort);
+    });
+    if (!alive)
+        return false; // the destructor took care of the handle
+    m_replyCode = replyCode;
+    // A control connection of its own has a local port of its own
+    // (CURLINFO_NUM_CONNECTS would count the data connections too).
+    if (localPort > 0 && localPort != m_controlPort) {
+        m_controlPort = localPort;
+        ++m_connectionsMade;
+    }
+    // Stopped by us or by a time limit while waiting for an answer: libcurl
+    // may keep that connection, whose next answer would then belong to the
+    // old command. Drop it with the handle; the next operation connects afresh.
+    if (rc == CURLE_ABORTED_BY_CALLBACK || rc == CURLE_OPERATION_TIMEDOUT) {
+        discardHandle(h);
+        m_curl = curl_easy_init();
+        m_controlPort = 0;
+    }
+    *curlCode = rc;
+    return true;
+}
+
+void FtpCientOCX::discardHandle(void* curl)
+{
+    // Shut the control connection down first, so that the cleanup's QUIT
+    // fails at once instead of waiting for an answer that will not come.
+    curl_socket_t control = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(handle(curl), CURLINFO_ACTIVESOCKET, &control) == CURLE_OK &&
+        control != CURL_SOCKET_BAD)
+        ::shutdown(control, kShutBoth);
+    curl_easy_cleanup(handle(curl));
+}
+
+bool FtpCientOCX::runOnWorker(const std::function<void()>& job)
+{
+    if (!QCoreApplication::instance()) { // no event loop to wait in
+        job();
+        return true;
+    }
+    QPointer<FtpCientOCX> guard(this);
+    QEventLoop loop;
+    std::atomic<bool> finished{false};
+    m_worker = std::thread([&job, &finished, &loop] {
+        job();
+        finished.store(true);
+        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    // exec() also returns when the whole application is asked to quit; the
+    // transfer still has to end before anything here may be touched.
+    while (!finished.load())
+        loop.exec();
+    if (!guard)
+        return false; // destroyed meanwhile; its destructor joined the worker
+    m_worker.join();
+    return true;
+}
+
+void FtpCientOCX::fail(const QString& what, int curlCode)
+{
+    const auto rc = CURLcode(curlCode);
+    QString text = what + QStringLiteral(" failed: ");
+    if (m_abort.load())
+        text += QStringLiteral("aborted");
+    else if (m_stalled || rc == CURLE_OPERATION_TIMEDOUT)
+        text += QStringLiteral("no data and no answer from the server for %1 s (stall limit)")
+                    .arg(m_activeStall);
+    if (!m_abort.load() && !m_stalled) {
+        if (rc == CURLE_OPERATION_TIMEDOUT)
+            text += QStringLiteral(": ");
+        text += QString::fromUtf8(m_errorBuffer[0] ? m_errorBuffer : curl_easy_strerror(rc));
+    }
+    text += QStringLiteral(" (curl error %1").arg(curlCode);
+    const long code = m_replyCode;
+    if (!m_lastReply.isEmpty() && m_lastReply.left(3).toInt() >= 400)
+        text += QStringLiteral(", server replied \"%1\"").arg(QString::fromUtf8(m_lastReply));
+    else if (code >= 400)
+        text += QStringLiteral(", FTP reply %1").arg(code);
+    text += u')';
+    m_lastError = text;
+}
+
+QByteArray FtpCientOCX::urlForDir(const QStringList& dir) const
+{
+    QString host = m_host;
+    if (host.contains(u':') && !host.startsWith(u'['))
+        host = u'[' + host + u']'; // IPv6 literal
+    QByteArray url = "ftp://" + host.toUtf8() + ':' + QByteArray::number(m_port) + '/';
+    for (const QString& part : dir)
+        url += QUrl::toPercentEncoding(part) + '/';
+    return url;
+}
+
+QByteArray FtpCientOCX::urlForFile(const QString& name) const
+{
+    return urlForDir(m_dir) + QUrl::toPercentEncoding(name);
+}
+
+void FtpCientOCX::postProgress(qint64 done, qint64 total)
+{
+    m_progressDone.store(done);
+    m_progressTotal.store(total);
+    // At most every kProgressInterval: a short transfer wakes nobody up (its
+    // final value is emitted when it has ended).
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastProgressPost < kProgressInterval)
+        return;
+    if (m_progressPosted.exchange(true))
+        return; // one delivery is on its way and will read the latest values
+    m_lastProgressPost = now;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_progressPosted.store(false);
+            emitProgress(m_progressDone.load(), m_progressTotal.load());
+        },
+        Qt::QueuedConnection);
+}
+
+void FtpCientOCX::emitProgress(qint64 done, qint64 total)
+{
+    if (done == m_emittedDone && total == m_emittedTotal)
+        return;
+    m_emittedDone = done;
+    m_emittedTotal = total;
+    emit TransferProgress(done, total);
+}

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+// The FTP client control of the desk, on libcurl.
+//
+// The operations keep the control's names and results. Everything between
+// FtpConnect and FtpDisconnect runs over one libcurl easy handle, so its
+// control connection is reused from one transfer to the next. Passive mode,
+// binary transfers; folders are never created implicitly.
+//
+// The remote current folder is tracked here: FtpConnect starts at the
+// server's root (the login folder), FtpChangeDir moves relative to it, and
+// every transfer names its full path from the root. FtpChangeDir sends
+// nothing: a folder that does not exist makes the next transfer fail (so a
+// file never lands in another folder than the one asked for).
+//
+// Each transfer runs on a worker thread while the calling thread waits in a
+// local QEventLoop, so the window keeps handling events as it did with the
+// original synchronous control. A call made on the same control while a
+// transfer runs (from an event handler) is refused: false, lastError() says
+// so. TransferProgress is emitted on the control's own thread. Destroying the
+// control during a transfer aborts the transfer.
+//
+// Time limits: connecting 10 s; the stall limit (default 20 s) fails any
+// step during which no byte moves and the server does not answer.
+class FtpCientOCX : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FtpCientOCX(QObject* parent = nullptr);
+    ~FtpCientOCX() override;
+
+    // Logs in (USER/PASS, then PWD); true when the login succeeded. The remote
+    // current folder is then the root. Connecting again is allowed: it starts
+    // over at the root, reusing a live connection to the same server.
+    bool FtpConnect(const QString& host, const QString& user, const QString& password, int port);
+    // Logs out (QUIT) and closes the connection; the control can connect again.
+    void FtpDisconnect();
+    // Fetches remoteName from the current remote folder into localPath. The
+    // data goes to a temporary file beside localPath, which replaces localPath
+    // only when the whole file has arrived: on failure an earlier file stays
+    // as it was and nothing partial is left behind. The local folder must exist.
+    bool FtpDownload(const QString& remoteName, const QString& localPath);
+    // Creates the local folder with all missing parents.
+    void FtpMakeLocalDir(const QString& localPath);
+    // Creates a folder in the current remote folder; an existing one is no error.
+    void FtpMakeDir(const QString& name);
+    // Changes the remote current folder relative to the current one ("a/b",
+    // ".." and "." work; a leading "/" starts from the root).
+    void FtpChangeDir(const QString& name);
+    // Stores localPath under remoteName in the current remote folder. True only
+    // when the server then reports the file's full size (FTP SIZE). A missing
+    // local file gives false.
+    bool FtpUpload(const QString& localPath, const QString& remoteName);
+
+    // Readable text of the last failure (curl's message, the server's reply);
+    // empty after an operation that succeeded.
+    QString lastError() const { return m_lastError; }
+
+    // Our own helpers, not part of the original control.
+    bool isConnected() const { return m_connected; }
+    bool isBusy() const { return m_busy; }
+    // Remote current folder from the root, "/" or "/TEMP/20260101".
+    QString currentDir() const;
+    // Seconds without a byte moving and without an answer after which a
+    // transfer fails (default 20). At least 1.
+    void setStallTimeout(int seconds);
+    int stallTimeout() const { return m_stallSeconds; }
+    // Control connections opened since construction; a transfer over the
+    // connection of the previous one adds nothing.
+    int connectionsMade() const { return m_connectionsMade; }
+    // Asks a running transfer to stop; it then fails with "aborted".
+    void abort() { m_abort.store(true); }
+
+signals:
+    // Bytes moved so far and the size of the file (0 when not known yet).
+    void TransferProgress(qint64 done, qint64 total);
+
+private:
+    enum class Progress { None, Upload, Download };
+    class Operation;
+
+    static constexpr int kConnectTimeoutSeconds = 10;
+    static constexpr std::chrono::milliseconds kProgressInterval{50};
+
+    void prepare(const QByteArray& url, Progress progress);
+    // Runs curl_easy_perform on a worker thread while this thread waits in a
+    // local event loop. Returns false only when the control was destroyed
+    // meanwhile: the caller must then return at once, touching no member.
+    bool perform(int* curlCode);
+    bool runOnWorker(const std::function<void()>& job);
+    static void discardHandle(void* curl);
+    void fail(const QString& what, int curlCode);
+    QByteArray urlForDir(const QStringList& dir) const;
+    QByteArray urlForFile(const QString& name) const;
+    // Worker side: remembers the latest progress and posts one delivery.
+    void postProgress(qint64 done, qint64 total);
+    // This thread: emits TransferProgress unless the value was emitted already.
+    void emitProgress(qint64 done, qint64 total);
+
+    void* m_curl = nullptr; // CURL*
+    QString m_host;
+    int m_port = 21;
+    QString m_user;
+    QString m_password;
+    QStringList m_dir; // remote current folder, parts from the root
+    bool m_connected = false;
+    bool m_busy = false;
+    QString m_lastError;
+    int m_stallSeconds = 20;
+    int m_connectionsMade = 0;
+    long m_controlPort = 0; // local port of the last control connection
+    long m_replyCode = 0;   // last FTP reply code of the last transfer
+    char m_errorBuffer[256] = {};
+    std::thread m_worker;
+    std::atomic<bool> m_abort{false};
+
+    // Worker-side state of the running transfer (read after it ends).
+    Progress m_progressKind = Progress::None;
+    int m_activeStall = 20;
+    qint64 m_lastMoved = -1;
+    std::chrono::steady_clock::time_point m_lastMoveTime;
+    std::chrono::steady_clock::time_point m_lastProgressPost;
+    bool m_stalled = false;
+    QByteArray m_lastReply;
+
+    // Progress handed from the worker to this thread, coalesced.
+    std::atomic<qint64> m_progressDone{0};
+    std::atomic<qint64> m_progressTotal{0};
+    std::atomic<bool> m_progressPosted{false};
+    qint64 m_emittedDone = -1;
+    qint64 m_emittedTotal = -1;
+};

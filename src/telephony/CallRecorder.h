@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+struct CallState;
+struct Session;
+class CustomerPanel;
+class ErrorLog;
+class FtpCientOCX;
+class OrvelMedia;
+class RecordingRecords;
+
+// Starts and stops the voice file of a call and writes its recfile rows.
+class CallRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    CallRecorder(Session& session, CallState& call, CustomerPanel& panel, OrvelMedia& media,
+                 FtpCientOCX& ftp, RecordingRecords& records, ErrorLog& errors);
+
+    // Times are server times "yyyy-mm-dd hh:mm:ss".
+    void StartRecording(const QString& startTime);
+    void StopRecording(const QString& endTime);
+
+    static QString digits(const QString& text);
+    // Whole seconds between two server times, counted across midnight.
+    static qint64 secondsBetween(const QString& start, const QString& end);
+
+private:
+    void recordingFailed(const QString& error);
+
+    Session& m_session;
+    CallState& m_call;
+    CustomerPanel& m_panel;
+    OrvelMedia& m_media;
+    FtpCientOCX& m_ftp;
+    RecordingRecords& m_records;
+    ErrorLog& m_errors;
+};

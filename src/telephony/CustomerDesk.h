@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// What the call logic asks of the customer side of the desk; the customers
+// library implements it.
+class CustomerDesk
+{
+public:
+    virtual ~CustomerDesk() = default;
+    // Inserts the customer row of the call and loads its key into the panel.
+    virtual void SetRegisterInboundCutomer(const QString& strCampaignID,
+                                           const QString& strDataType) = 0;
+    // Stores the typed details of the call's customer and corrects the
+    // central recording row (the "Recfile" save).
+    virtual bool saveCallCustomer(const QString& recFile, const QString& telNo) = 0;
+    // The search button's action: the list and the counters again.
+    virtual void searchCustomers() = 0;
+};

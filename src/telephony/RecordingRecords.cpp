@@ -1,0 +1,100 @@
+#include "telephony/RecordingRecords.h"
+
+#include <QStringList>
+
+#include "foundation/Database.h"
+#include "foundation/HostUtils.h"
+#include "platform/SqlDialect.h"
+
+using SqlDialect::quoted;
+
+namespace {
+
+QString insertStatement(const RecRow& r, bool local)
+{
+    QString sql = QStringLiteral(
+        " insert into recfile(BranchID,BranchName,TeamID,AgentID,Name,JuminNo,DataType,"
+        "CampaignID,RegDate,R_Tel,RecBound,R_Date,R_StartTime,FolderName,R_Path,CustID");
+    QStringList values{r.BranchID,    r.BranchName,
+                       r.TeamID,      r.AgentID,
+                       r.Name,        r.JuminNo,
+                       r.DataType,    r.CampaignID,
+                       r.RegDate,     local ? HostUtils::PhoneDigits(r.R_Tel) : r.R_Tel,
+                       r.RecBound,    r.R_Date,
+                       r.R_StartTime, r.FolderName,
+                       r.R_Path,      r.CustID};
+    if (local) {
+        sql += QStringLiteral(",FileFullPath");
+        values << r.FileFullPath;
+    }
+    for (QString& v : values)
+        v = quoted(v);
+    return sql + QStringLiteral(") values ('") + values.join(QStringLiteral("','")) +
+           QStringLiteral("')");
+}
+
+QString wherePath(const RecRow& r)
+{
+    return QStringLiteral("  where R_Path = '") + quoted(r.R_Path) + QStringLiteral("' ");
+}
+
+QString statement(const QString& mode, const RecRow& r, bool local)
+{
+    if (mode == QStringLiteral("startCall"))
+        return insertStatement(r, local);
+    if (mode == QStringLiteral("stopCall"))
+        return QStringLiteral(" Update recfile Set  R_Endtime = '") + quoted(r.R_Endtime) +
+               QStringLiteral("' ,R_Time = '") + quoted(r.R_Time) + u'\'' + wherePath(r);
+    if (mode == QStringLiteral("beforeFtpUpload"))
+        return QStringLiteral(" Update recfile Set  Status = '") + quoted(r.Status) + u'\'' +
+               (local ? QStringLiteral(",tMemo = '") : QStringLiteral(",Memo = '")) +
+               quoted(r.memo) + u'\'' + wherePath(r);
+    if (mode == QStringLiteral("afterFtpUpload"))
+        return QStringLiteral(" Update recfile Set UploadStatus = '1'") + wherePath(r);
+    if (mode == QStringLiteral("Inbound") && local)
+        return QStringLiteral(" Update recfile SET Name = '") + quoted(r.Name) +
+               QStringLiteral("',JuminNo = '") + quoted(HostUtils::PhoneDigits(r.JuminNo)) +
+               QStringLiteral("',R_Tel ='") + quoted(HostUtils::PhoneDigits(r.R_Tel)) +
+               QStringLiteral("' where r_Path = '") + quoted(r.R_Path) + u'\'';
+    return QString();
+}
+
+} // namespace
+
+RecordingRecords::RecordingRecords(Database& db) : m_db(db) {}
+
+QString RecordingRecords::localStatement(const QString& mode, const RecRow& row)
+{
+    return statement(mode, row, true);
+}
+
+QString RecordingRecords::centralStatement(const QString& mode, const RecRow& row)
+{
+    return statement(mode, row, false);
+}
+
+bool RecordingRecords::AddToLocalDB(const QString& mode, const RecRow& row)
+{
+    const QString sql = localStatement(mode, row);
+    if (sql.isEmpty())
+        return false;
+    Database::Use use(m_db, Database::Slot::Local);
+    return m_db.execute(Database::Slot::Local, sql, QStringLiteral("Frm100000"),
+                        QStringLiteral("AddToLocalDB"));
+}
+
+bool RecordingRecords::AddToSQL(const QString& mode, const RecRow& row)
+{
+    const QString sql = centralStatement(mode, row);
+    if (sql.isEmpty())
+        return false;
+    Database::Use use(m_db, Database::Slot::Main);
+    return m_db.execute(Database::Slot::Main, sql, QStringLiteral("Frm100000"),
+                        QStringLiteral("AddToSQL"));
+}
+
+void RecordingRecords::addToBoth(const QString& mode, const RecRow& row)
+{
+    AddToLocalDB(mode, row);
+    AddToSQL(mode, row);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+class Database;
+
+// The row values of one recording, in the order the record routines take
+// them; each mode reads only the values its statement needs.
+struct RecRow
+{
+    QString BranchID, BranchName, TeamID, AgentID, Name, JuminNo, DataType, CampaignID, RegDate,
+        R_Tel, RecBound, Status, R_Date, R_StartTime, R_Endtime, R_Time, FolderName, R_Path, CustID,
+        memo, FileFullPath;
+};
+
+// The recfile rows of the local record file and of the central database.
+// Modes: "startCall", "stopCall", "beforeFtpUpload", "afterFtpUpload" and,
+// local only, "Inbound".
+class RecordingRecords
+{
+public:
+    explicit RecordingRecords(Database& db);
+
+    bool AddToLocalDB(const QString& mode, const RecRow& row);
+    bool AddToSQL(const QString& mode, const RecRow& row);
+    // Both, the local row first; a failed local write does not stop the central one.
+    void addToBoth(const QString& mode, const RecRow& row);
+
+    static QString localStatement(const QString& mode, const RecRow& row);
+    static QString centralStatement(const QString& mode, const RecRow& row);
+
+private:
+    Database& m_db;
+};

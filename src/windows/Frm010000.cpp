@@ -1,0 +1,52 @@
+#include "windows/Frm010000.h"
+
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "telephony/RecordingUpload.h"
+
+Frm010000::Frm010000(RecordingUpload& upload, QWidget* parent) : QDialog(parent), m_upload(upload)
+{
+    setObjectName(QStringLiteral("Frm010000"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setMinimumWidth(420);
+
+    lblInformation =
+        new QLabel(QStringLiteral("전송되지 않은 녹음파일을 서버로 보내고 있습니다."), this);
+    lblInformation->setObjectName(QStringLiteral("lblInformation"));
+    lblNow = new QLabel(this);
+    lblNow->setObjectName(QStringLiteral("lblNow"));
+    lblTotal = new QLabel(this);
+    lblTotal->setObjectName(QStringLiteral("lblTotal"));
+    ProgFTP = new QProgressBar(this);
+    ProgFTP->setObjectName(QStringLiteral("ProgFTP"));
+    ProgFTP->setRange(0, 1);
+    ProgFTP->setValue(0);
+    Command1 = new QPushButton(QStringLiteral("확인"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setEnabled(false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblInformation);
+    layout->addWidget(ProgFTP);
+    layout->addWidget(lblNow);
+    layout->addWidget(lblTotal);
+    layout->addWidget(Command1, 0, Qt::AlignRight);
+
+    connect(&m_upload, &RecordingUpload::progressMaximum, ProgFTP,
+            [this](int maximum) { ProgFTP->setRange(0, maximum); });
+    connect(&m_upload, &RecordingUpload::progressValue, ProgFTP, &QProgressBar::setValue);
+}
+
+void Frm010000::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_started)
+        return;
+    m_started = true;
+    // Once the window is on screen: the upload then runs with it painted.
+    QTimer::singleShot(0, this, [this] {
+        m_upload.UploadPending(FtpCientOCX1);
+        accept();
+    });
+}

@@ -1,0 +1,118 @@
+#include "FtpServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+constexpr int kStartTimeoutMs = 10000;
+
+// Debian's interpreter, which sees python3-pyftpdlib (another python3 may come
+// first on PATH); BRENVO_PYTHON overrides it.
+QString pythonProgram()
+{
+    const QString chosen = qEnvironmentVariable("BRENVO_PYTHON");
+    if (!chosen.isEmpty())
+        return chosen;
+    if (QFileInfo::exists(QStringLiteral("/usr/bin/python3")))
+        return QStringLiteral("/usr/bin/python3");
+    return QStringLiteral("python3");
+}
+
+} // namespace
+
+FtpServer::FtpServer(const QString& root)
+{
+    if (root.isEmpty()) {
+        m_tempDir = std::make_unique<QTemporaryDir>();
+        if (!m_tempDir->isValid()) {
+            m_error = QStringLiteral("cannot make a temporary FTP root: ") + m_tempDir->errorString();
+            return;
+        }
+        m_root = m_tempDir->path();
+    } else {
+        m_root = QDir(root).absolutePath();
+        QDir().mkpath(m_root);
+    }
+
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.setProgram(pythonProgram());
+    m_process.setArguments({QStringLiteral(BRENVO_FTPD_SCRIPT),
+                            QStringLiteral("--root"), m_root,
+                            QStringLiteral("--port"), QStringLiteral("0"),
+                            QStringLiteral("--user"), user(),
+                            QStringLiteral("--password"), password(),
+                            QStringLiteral("--exit-on-stdin-eof")});
+    m_process.start(); // stdin stays open: the server ends when this process goes
+    if (!m_process.waitForStarted(kStartTimeoutMs)) {
+        m_error = QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString());
+        return;
+    }
+
+    QDeadlineTimer deadline(kStartTimeoutMs);
+    QByteArray seen;
+    while (!deadline.hasExpired()) {
+        while (m_process.canReadLine()) {
+            const QByteArray line = m_process.readLine().trimmed();
+            seen += line + '\n';
+            if (line.startsWith("PORT ")) {
+                bool ok = false;
+                const int port = line.mid(5).toInt(&ok);
+                if (ok && port > 0) {
+                    m_port = port;
+                    return;
+                }
+            }
+        }
+        if (m_process.state() != QProcess::Running)
+            break;
+        m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    }
+    m_error = m_process.state() == QProcess::Running
+                  ? QStringLiteral("brenvo-ftpd did not report its port within 10 s")
+                  : QStringLiteral("brenvo-ftpd ended (exit code %1) before listening; see its "
+                                   "messages above")
+                        .arg(m_process.exitCode());
+    if (!seen.isEmpty())
+        m_error += QStringLiteral("; it printed: ") + QString::fromUtf8(seen);
+    stop();
+}
+
+FtpServer::~FtpServer()
+{
+    stop();
+}
+
+bool FtpServer::isRunning() const
+{
+    return m_port > 0 && m_process.state() == QProcess::Running;
+}
+
+void FtpServer::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.closeWriteChannel(); // the server ends on end of input
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000)) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+bool FtpServer::setFault(const QString& fault)
+{
+    // Written whole and renamed into place, so the server never reads half a name.
+    QSaveFile file(remoteFile(QStringLiteral(".fault")));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(fault.trimmed().toUtf8());
+    return file.commit();
+}
+
+QString FtpServer::remoteFile(const QString& relPath) const
+{
+    return QDir(m_root).filePath(relPath);
+}

@@ -1,0 +1,269 @@
+#include <QDir>
+#include <QFile>
+
+#include "CallDesk.h"
+#include "telephony/WorkCounters.h"
+
+// The call state machine's decisions, driven event by event.
+class TestCallState : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void buttonStates_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>(
+            "expected"); // fraCustInfo, dial 1, dial 2, stop, register, modify
+        QTest::newRow("StartCall") << "StartCall"
+                                   << "000100";
+        QTest::newRow("StopCall") << "StopCall"
+                                  << "111011";
+        QTest::newRow("StartModify keeps modify") << "StartModify"
+                                                  << "000001";
+        QTest::newRow("StopModify keeps modify") << "StopModify"
+                                                 << "111011";
+        QTest::newRow("Agent_1 keeps stop") << "Agent_1"
+                                            << "000000";
+        QTest::newRow("unknown mode") << "Whatever"
+                                      << "111011";
+    }
+    void buttonStates()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, expected);
+        DeskControls desk;
+        desk.SetButtonState("StopCall");
+        desk.SetButtonState(mode);
+        QString state;
+        for (int c = 0; c < DeskControls::ControlCount; ++c)
+            state += desk.isEnabled(DeskControls::Control(c)) ? u'1' : u'0';
+        QCOMPARE(state, expected);
+    }
+
+    void ringingAndHookEdges()
+    {
+        CallDesk d;
+        // The first hook event after start-up, even an off-hook, is swallowed.
+        d.calls.HookChanged(3);
+        QVERIFY(d.call.HookEventSeen);
+        QVERIFY(d.f.windows.shown.isEmpty());
+
+        d.calls.RingChanged(1);
+        QCOMPARE(d.f.windows.shown, QList<Window>{Window::SmallCall});
+        QVERIFY(d.call.CallPending && d.call.InboundCall);
+        // The caller gives up: back to idle, the answer dialog goes away.
+        d.calls.RingChanged(0);
+        QVERIFY(!d.call.CallPending);
+        QCOMPARE(d.f.windows.closed, QList<Window>{Window::SmallCall});
+        d.calls.HookChanged(3);
+        QCOMPARE(d.f.windows.shown.size(), 1);
+
+        // Ringing again while the dialog is still open shows no second one.
+        d.f.windows.openCaptions << "인바운드";
+        d.calls.RingChanged(1);
+        QCOMPARE(d.f.windows.shown.size(), 1);
+
+        // An off-hook while the caller-ID window is open does nothing more.
+        d.f.windows.openCaptions << "고객선택";
+        d.calls.HookChanged(3);
+        QCOMPARE(d.f.windows.shown.size(), 1);
+
+        // An on-hook while the result window is open does nothing.
+        d.f.windows.openCaptions << "통화결과입력";
+        d.calls.HookChanged(1);
+        QVERIFY(d.call.CallPending);
+        QVERIFY(d.f.messages.messages.isEmpty());
+    }
+
+    void unknownCallerAndNewCustomer()
+    {
+        CallDesk d;
+        d.call.HookEventSeen = true;
+        d.f.windows.onShow = [&](Window w) {
+            if (w == Window::CallerId)
+                d.call.CustSelectKind = "A";
+            if (w == Window::CallResult)
+                d.call.CallResultCode = "1";
+        };
+        d.calls.DataArrival(0, "CID:010-9876-5432\r\n");
+        d.calls.RingChanged(1);
+        d.calls.HookChanged(3);
+        QCOMPARE(d.panel.value("txtPhoneNo1"), QStringLiteral("01098765432"));
+        QVERIFY(d.panel.isEditable());
+        QCOMPARE(d.customers.registrations, QStringList{"99999/3"});
+        const QString recording = d.call.RecFileName;
+        QVERIFY(recording.endsWith("0001kim.vox"));
+
+        d.panel.setValue("txtCustName", "새 고객");
+        d.panel.setValue("txtCustSocialID", "800101-1234567");
+        d.calls.cmdStopCall_Click();
+        QCOMPARE(d.customers.saves, QStringList{recording + "|01098765432"});
+        QCOMPARE(
+            d.local("select Name, JuminNo, R_Tel from recfile where R_Path = '" + recording + "'"),
+            QStringList{"새 고객|8001011234567|01098765432"});
+        d.calls.HookChanged(1);
+        QVERIFY(!d.panel.isEditable());
+        QVERIFY(d.call.CustSelectKind.isEmpty());
+
+        // A customer typed in before dialling is registered at off-hook.
+        d.call.CustSelectKind = "E";
+        d.panel.setValue("txtPhoneNo2", "031-777-8888");
+        d.calls.cmdStartPhoneNO2_Click();
+        QCOMPARE(d.call.CustSelectKind, QStringLiteral("E"));
+        d.calls.HookChanged(3);
+        QCOMPARE(d.customers.registrations, (QStringList{"99999/3", "99998/2"}));
+        QVERIFY(d.panel.isEditable());
+    }
+
+    void dialling()
+    {
+        CallDesk d;
+        d.calls.cmdStartPhoneNO1_Click();
+        QCOMPARE(d.f.messages.texts(), QStringList{"고객전화번호는 반드시 입력되어야 합니다"});
+        QCOMPARE(d.f.messages.messages.first().caption, QStringLiteral("필수정보오류"));
+        QCOMPARE(d.f.messages.messages.first().icon, MessageIcon::Information);
+        QVERIFY(!d.call.CallPending);
+
+        d.calls.DialNumber("(02) 123-4567");
+        QCOMPARE(d.call.DialledNumber, QStringLiteral("021234567"));
+        QCOMPARE(d.call.CallDirection, QStringLiteral("O"));
+        QVERIFY(d.call.CallPending && !d.call.InboundCall);
+        QCOMPARE(d.panel.value("lblTelNO"), QStringLiteral("(02) 123-4567"));
+
+        // A three-digit area code never matches the first two digits.
+        d.f.session.LandCode = "031";
+        d.f.session.LineLongCd = "8";
+        d.open();
+        d.calls.DialNumber("031-222-3333");
+        QVERIFY(QTest::qWaitFor([&] { return !d.line.lastDial().isEmpty(); }, 3000));
+        QCOMPARE(d.line.lastDial(), QStringLiteral(",8,0312223333"));
+    }
+
+    void deviceLinkAndFeed()
+    {
+        CallDesk d;
+        d.calls.DeviceLinkChanged(false);
+        QVERIFY(!d.desk.windowEnabled());
+        QCOMPARE(d.f.messages.texts(),
+                 QStringList{"Dorvane연결에 실패 했습니다\r\n연결을 확인해주시기 바랍니다"});
+        QCOMPARE(d.f.messages.messages.first().caption, QStringLiteral("Dorvane2연결실패"));
+        QCOMPARE(d.desk.windowTitle(),
+                 QStringLiteral("Dorvane연결에 실패했습니다. 트레이에서 프로그램을 종료하시고 "
+                                "Dorvane을 연결해주십시오"));
+        d.calls.DeviceLinkChanged(true);
+        QVERIFY(d.desk.windowEnabled());
+        QVERIFY(d.desk.windowTitle().startsWith("Brenvo-김민수-(kim)-금일: "));
+
+        d.calls.DataArrival(3, "CALLER:02-123-45*67#abc");
+        QCOMPARE(d.call.CallerNumber, QStringLiteral("0212345*67#"));
+        QVERIFY2(d.callerIdLabels.isEmpty(), "no ringing dialog, no label");
+        d.f.windows.openCaptions << "인바운드";
+        d.calls.DataArrival(3, "no digits at all");
+        QCOMPARE(d.callerIdLabels, QStringList{QString()});
+    }
+
+    void recordingEdges()
+    {
+        CallDesk d;
+        // The day folder cannot be made: no voice file, no rows anywhere.
+        QFile::remove(d.f.path("RECDATA")) || QDir(d.f.path("RECDATA")).removeRecursively();
+        QFile blocker(d.f.path("RECDATA"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        d.recorder.StartRecording("2026-12-06 23:59:58");
+        QVERIFY(!d.call.RecFileName.isEmpty());
+        d.recorder.StopRecording("2026-12-07 00:00:03");
+        QCOMPARE(d.call.CallDuration, QStringLiteral("5"));
+        QCOMPARE(d.local("select count(*) from recfile"), QStringList{"0"});
+        QCOMPARE(
+            d.central("select count(*) from recfile where R_Path = '" + d.call.RecFileName + "'"),
+            QStringList{"0"});
+        // The upload of a call that was never recorded marks nothing, silently.
+        d.upload.UploadRecording(d.ftpControl, d.call, d.call.RecFileName, "");
+        QVERIFY(d.f.messages.messages.isEmpty());
+
+        QCOMPARE(CallRecorder::secondsBetween("2026-12-06 23:59:58", "2026-12-07 00:00:03"), 5);
+        CallDesk e;
+        e.call.CallStartTime.clear();
+        e.recorder.StopRecording("2026-12-06 10:00:00");
+        QCOMPARE(e.call.CallDuration, QStringLiteral("0"));
+        QCOMPARE(e.call.CallStartTime, QStringLiteral("2026-12-06 10:00:00"));
+
+        // A call across midnight keeps its start day everywhere.
+        CallDesk m;
+        m.call.InboundCall = true;
+        m.panel.setValue("txtPhoneNo1", "010-1111-2222");
+        m.recorder.StartRecording("2026-12-06 23:59:58");
+        m.recorder.StopRecording("2026-12-07 00:00:03");
+        QCOMPARE(m.call.RecFileName, QStringLiteral("202612062359580001kim.vox"));
+        QCOMPARE(m.local("select RegDate, R_Date, FolderName, R_StartTime, R_EndTime, R_Time, "
+                         "R_Tel, RecBound from recfile"),
+                 QStringList{"2026-12-06|20261206|20261206|235958|000003|5|01011112222|I"});
+        QCOMPARE(m.central("select R_Tel from recfile where R_Path = '" + m.call.RecFileName + "'"),
+                 QStringList{"010-1111-2222"});
+        QVERIFY(QFile::exists(m.f.path("RECDATA/20261206/202612062359580001kim.vox")));
+    }
+
+    void uploadsAndFolders()
+    {
+        CallDesk d;
+        d.recorder.StartRecording("2026-12-06 10:00:00");
+        d.media.writeLineAudio(QByteArray(3200, '\x10'));
+        d.recorder.StopRecording("2026-12-06 10:00:04");
+        const QString name = d.call.RecFileName;
+
+        d.ftp.setFault("refuse-login");
+        d.upload.UploadRecording(d.ftpControl, d.call, name, "5");
+        QCOMPARE(d.local("select UploadStatus from recfile"), QStringList{"0"});
+
+        // Two failed stores, then the third try lands.
+        d.ftp.setFault("fail-first:2");
+        d.upload.UploadRecording(d.ftpControl, d.call, name, " 5 ");
+        QVERIFY(QFile::exists(d.ftp.remoteFile("TEMP/20261206/" + name)));
+        QCOMPARE(d.local("select UploadStatus from recfile"), QStringList{"1"});
+        QCOMPARE(d.central("select UploadStatus from recfile where R_Path = '" + name + "'"),
+                 QStringList{"1"});
+
+        d.ftp.setFault("");
+        d.upload.UploadRecording(d.ftpControl, d.call, name, "3");
+        QVERIFY(QFile::exists(d.ftp.remoteFile("20261206/" + name)));
+        QVERIFY(d.f.messages.messages.isEmpty());
+    }
+
+    void counters()
+    {
+        ProgramFolderFixture f;
+        f.loginAs("kim");
+        WorkCounters counters(f.db);
+        QVERIFY(f.exec("branch0001.db", "delete from tb_branchworkcount"));
+        QVERIFY(f.exec("branch0001.db", "delete from TB_AGENTCALLSTATISTICS"));
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-06", "3", "40", "2");
+        QCOMPARE(f.rows("branch0001.db", "select WorkCount, tDate from tb_branchworkcount"),
+                 QStringList{"1|2026-12-06"});
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-07", "3", "20", "2");
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-07", "3", "5", "1");
+        QCOMPARE(f.rows("branch0001.db", "select WorkCount, tDate from tb_branchworkcount"),
+                 QStringList{"3|2026-12-07"});
+        QCOMPARE(f.rows("branch0001.db",
+                        "select RecDate, Status, RecBound, RecCnt, RecDuration from "
+                        "TB_AGENTCALLSTATISTICS order by RecDate, RecBound"),
+                 (QStringList{"2026-12-06|3|2|1|40", "2026-12-07|3|1|1|5", "2026-12-07|3|2|1|20"}));
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-07", "3", "15", "2");
+        QCOMPARE(f.rows("branch0001.db",
+                        "select RecCnt, RecDuration from TB_AGENTCALLSTATISTICS where "
+                        "RecDate = '2026-12-07' and RecBound = 2"),
+                 QStringList{"2|35"});
+        QVERIFY(f.messages.messages.isEmpty());
+
+        // An empty duration breaks the statistics update: logged, the branch count still moved.
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-07", "3", "", "2");
+        QCOMPARE(f.messages.errorBlocks(), 1);
+        QVERIFY(f.messages.texts().first().contains("ERROR FUNCTION    : AddToMYSQL4"));
+        QCOMPARE(f.rows("branch0001.db", "select WorkCount from tb_branchworkcount"),
+                 QStringList{"5"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCallState)
+#include "tst_callstate.moc"

@@ -1,0 +1,89 @@
+#include <QTest>
+
+#include "CallDesk.h"
+#include "foundation/Database.h"
+#include "platform/SpreadModel.h"
+#include "windows/Frm100000.h"
+#include "windows/Frm130000.h"
+
+class TestFrm100000 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startUp_data()
+    {
+        QTest::addColumn<QString>("agent");
+        QTest::addColumn<bool>("dialling");
+        QTest::newRow("privilege 12") << "kim" << true;
+        QTest::newRow("privilege 11") << "lee" << false;
+    }
+    void startUp()
+    {
+        QFETCH(QString, agent);
+        QFETCH(bool, dialling);
+        CallDesk d(agent);
+        SpreadModel custList(41);
+        Frm100000 w({d.f.session, d.call, d.f.db, d.status, d.device, d.socket, d.ftpControl,
+                     d.media, d.panel, d.desk, d.calls, custList});
+        w.show();
+        w.load();
+        QVERIFY(w.windowTitle().startsWith("Brenvo-" + d.f.session.UserName + "-(" + agent +
+                                           ")-금일: "));
+        QCOMPARE(w.customers->cmdStartPhoneNO1->isEnabled(), dialling);
+        QCOMPARE(w.customers->cmdRegisterCust->isEnabled(), dialling);
+        QCOMPARE(w.customers->cmdModifyCust->isEnabled(), dialling);
+        QCOMPARE(w.customers->fraCustInfo->isEnabled(), dialling);
+        QCOMPARE(w.tabAgent->isTabEnabled(4), dialling);
+        QVERIFY(!w.customers->cmdStopCall->isEnabled());
+        QVERIFY(w.customers->box("txtCustName")->isReadOnly());
+        QCOMPARE(w.customers->DTPCustDate1->date().toString(Qt::ISODate),
+                 d.f.db.GetNowDate().left(10));
+        // The simulator runs, so the device opened without a message.
+        QVERIFY2(d.f.messages.messages.isEmpty(), qPrintable(d.f.messages.texts().join('\n')));
+
+        // The boxes follow the current customer and its editability.
+        d.panel.setValue("txtCustName", "김'철");
+        QCOMPARE(w.customers->box("txtCustName")->text(), QStringLiteral("김'철"));
+        d.panel.SetCustInfoValuables("1");
+        QVERIFY(!w.customers->box("txtCustName")->isReadOnly());
+        // What the agent types reaches the panel, unless the frame is off.
+        QTest::keyClicks(w.customers->box("txtPhoneNo1"), "010-1");
+        QCOMPARE(d.panel.value("txtPhoneNo1"), dialling ? QStringLiteral("010-1") : QString());
+    }
+
+    void deviceMissing()
+    {
+        CallDesk d;
+        d.device.setLinePort(1); // nothing listens there
+        SpreadModel custList(41);
+        Frm100000 w({d.f.session, d.call, d.f.db, d.status, d.device, d.socket, d.ftpControl,
+                     d.media, d.panel, d.desk, d.calls, custList});
+        w.load();
+        QCOMPARE(d.f.messages.texts(), QStringList{"Cannot Create Dorvane device"});
+    }
+
+    void smallCallDialog()
+    {
+        CallDesk d;
+        d.open();
+        QString error;
+        QVERIFY(d.line.ring("0212345678", &error));
+        Frm130000 dialog(d.device);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("인바운드"));
+        dialog.show();
+        QTest::mouseClick(dialog.cmdClose, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(d.line.state(), LineSimulator::State::Ringing);
+
+        Frm130000 again(d.device);
+        again.show();
+        QTest::mouseClick(again.cmdStartCall, Qt::LeftButton);
+        QVERIFY(!again.isVisible());
+        QVERIFY(
+            QTest::qWaitFor([&] { return d.line.state() == LineSimulator::State::OffHook; }, 3000));
+    }
+};
+
+QTEST_MAIN(TestFrm100000)
+#include "tst_frm100000.moc"
