@@ -158,11 +158,10 @@ bool Connection::isOpen() const
 
 QString Connection::prepare(const QString& sql) const
 {
-    journal(sql);
     return m_kind == Kind::SqlServer ? sql : SqlDialect::toSqlite(sql);
 }
 
-void Connection::journal(const QString& sql) const
+void Connection::journal(const QString& sql, bool accepted) const
 {
     if (m_kind == Kind::LocalFile)
         return;
@@ -171,7 +170,7 @@ void Connection::journal(const QString& sql) const
         return;
     QFile file(path);
     if (file.open(QIODevice::Append | QIODevice::WriteOnly)) {
-        const QJsonObject entry{{QStringLiteral("sql"), sql}};
+        const QJsonObject entry{{QStringLiteral("sql"), sql}, {QStringLiteral("accepted"), accepted}};
         file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n');
     }
 }
@@ -184,7 +183,9 @@ bool Connection::execute(const QString& sql, QString* error, int* rowsAffected)
         return false;
     }
     QSqlQuery query(QSqlDatabase::database(m_name, false));
-    if (!query.exec(prepare(sql))) {
+    const bool ok = query.exec(prepare(sql));
+    journal(sql, ok);
+    if (!ok) {
         if (error)
             *error = describe(query.lastError());
         return false;
@@ -203,7 +204,9 @@ bool Connection::openRecordset(const QString& sql, Recordset* result, QString* e
     }
     QSqlQuery query(QSqlDatabase::database(m_name, false));
     query.setForwardOnly(true);
-    if (!query.exec(prepare(sql))) {
+    const bool ok = query.exec(prepare(sql));
+    journal(sql, ok);
+    if (!ok) {
         if (error)
             *error = describe(query.lastError());
         return false;

@@ -16,7 +16,8 @@
 // Statements are always written in SQL Server's dialect; on SQLite they are
 // rewritten by SqlDialect just before they run. When BRENVO_SQL_JOURNAL names
 // a file, every statement sent to a SQL Server slot is appended to it as it
-// was written, one JSON object per line, so a test run can check them.
+// was written, with whether the database took it, one JSON object per line,
+// so a test run can check them.
 class Connection
 {
 public:
@@ -54,7 +55,7 @@ public:
 
 private:
     QString prepare(const QString& sql) const;
-    void journal(const QString& sql) const;
+    void journal(const QString& sql, bool accepted) const;
 
     QString m_name;
     Kind m_kind = Kind::SqlServer;
