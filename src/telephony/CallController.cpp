@@ -129,6 +129,7 @@ void CallController::DeviceLinkChanged(bool connected)
         return;
     }
     m_p.desk.setWindowEnabled(false);
+    m_p.recorder.closeOnDeviceLoss(m_p.db.GetNowDate());
     m_p.messages.showMessage(QStringLiteral("Dorvane연결에 실패 했습니다") +
                                  QStringLiteral("\r\n") +
                                  QStringLiteral("연결을 확인해주시기 바랍니다"),

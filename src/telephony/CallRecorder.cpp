@@ -86,6 +86,9 @@ void CallRecorder::StartRecording(const QString& startTime)
 void CallRecorder::StopRecording(const QString& endTime)
 {
     m_media.MediaPrepare(0);
+    // Closed early when the device was lost: the rows keep that end.
+    if (!m_call.CallEndTime.isEmpty())
+        return;
     m_call.CallEndTime = endTime;
     if (m_call.CallStartTime.isEmpty())
         m_call.CallStartTime = m_call.CallEndTime;
@@ -96,6 +99,12 @@ void CallRecorder::StopRecording(const QString& endTime)
     row.R_Time = m_call.CallDuration;
     row.R_Path = m_call.RecFileName;
     m_records.addToBoth(QStringLiteral("stopCall"), row);
+}
+
+void CallRecorder::closeOnDeviceLoss(const QString& endTime)
+{
+    if (m_media.isRecording())
+        StopRecording(endTime);
 }
 
 void CallRecorder::recordingFailed(const QString& error)

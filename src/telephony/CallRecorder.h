@@ -22,6 +22,9 @@ public:
     // Times are server times "yyyy-mm-dd hh:mm:ss".
     void StartRecording(const QString& startTime);
     void StopRecording(const QString& endTime);
+    // The device went away during a call: the voice file is closed and the
+    // rows get their end now, whatever the line does next.
+    void closeOnDeviceLoss(const QString& endTime);
 
     static QString digits(const QString& text);
     // Whole seconds between two server times, counted across midnight.
