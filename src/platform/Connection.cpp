@@ -170,7 +170,8 @@ void Connection::journal(const QString& sql, bool accepted) const
         return;
     QFile file(path);
     if (file.open(QIODevice::Append | QIODevice::WriteOnly)) {
-        const QJsonObject entry{{QStringLiteral("sql"), sql}, {QStringLiteral("accepted"), accepted}};
+        const QJsonObject entry{{QStringLiteral("sql"), sql},
+                                {QStringLiteral("accepted"), accepted}};
         file.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n');
     }
 }
@@ -235,9 +236,21 @@ bool Connection::openRecordset(const QString& sql, Recordset* result, QString* e
 bool Connection::beginTransaction(QString* error)
 {
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (!db.transaction()) {
+    if (m_kind == Kind::SqlServer) {
+        if (!db.transaction()) {
+            if (error)
+                *error = describe(db.lastError());
+            return false;
+        }
+        return true;
+    }
+    // Every transaction of the program writes: take the write lock at the
+    // start, so two agents' read-then-write steps run one after the other
+    // instead of failing on an upgrade from a read lock.
+    QSqlQuery begin(db);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
         if (error)
-            *error = describe(db.lastError());
+            *error = describe(begin.lastError());
         return false;
     }
     return true;
