@@ -1,4 +1,5 @@
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
 
 #include "platform/SqlDialect.h"
@@ -89,6 +90,24 @@ private slots:
                      f.db.localConnectionString());
         QVERIFY(f.messages.texts().at(1).contains("ERROR LOCATION    : modDBProcedure()\r\n"
                                                   "ERROR FUNCTION    : MDBConnection()\r\n"));
+    }
+
+    void sqlServerUnreachable()
+    {
+        // The real FreeTDS driver against a loopback port nobody listens on.
+        ProgramFolderFixture f;
+        f.loginAs("kim");
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        f.session.BranchIP = "127.0.0.1";
+        f.session.BranchDBPort = QString::number(probe.serverPort());
+        probe.close();
+        f.db.SQLDBConnect();
+        QVERIFY(!f.db.SQLConnected());
+        QCOMPARE(f.messages.messages.size(), 2);
+        QCOMPARE(f.messages.texts().at(0), "데이터베이스 연결을 실패했습니다.\r\n" + f.db.mainConnectionString());
+        QVERIFY(f.messages.texts().at(1).contains("ERROR SQL CODE    : " + f.db.mainConnectionString()));
+        QVERIFY(QFile::exists(f.errors.logFilePath(QDate::currentDate())));
     }
 
     void quotedValuesRoundTrip()
