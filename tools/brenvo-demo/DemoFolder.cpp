@@ -1,5 +1,6 @@
 #include "DemoFolder.h"
 
+#include <cmath>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTextStream>
+
+#include "platform/VoxFile.h"
 
 namespace {
 
@@ -374,6 +377,81 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
     return true;
 }
 
+// A second of a voice-like tone per recording, so the files play and decode.
+QVector<qint16> leftoverVoice(int index)
+{
+    QVector<qint16> samples(8000 * (2 + index));
+    for (int i = 0; i < samples.size(); ++i) {
+        const double t = i / 8000.0;
+        const double envelope = 0.5 + 0.5 * std::sin(2 * M_PI * 3 * t);
+        samples[i] = qint16(9000 * envelope *
+                            (std::sin(2 * M_PI * 220 * t) + 0.4 * std::sin(2 * M_PI * 660 * t)));
+    }
+    return samples;
+}
+
+bool writeLeftovers(const QString& folder, const DemoOptions& options, QString* error)
+{
+    if (options.leftoverRecordings <= 0)
+        return true;
+    const QDate yesterday = QDate::currentDate().addDays(-1);
+    const QString day = yesterday.toString(QStringLiteral("yyyyMMdd"));
+    QDir dir(folder);
+    if (!dir.mkpath(QStringLiteral("RECDATA/") + day)) {
+        *error = QStringLiteral("cannot create the day folder ") + day;
+        return false;
+    }
+    Sqlite local(dir.filePath(QString::fromLatin1(DemoFolder::kLocalDb)));
+    Sqlite central(dir.filePath(QString::fromLatin1(DemoFolder::kBranchDb)));
+    const QString columns = QStringLiteral(
+        "BranchID, BranchName, TeamID, AgentID, Name, JuminNo, DataType, CampaignID, RegDate, "
+        "R_Tel, RecBound, Status, "
+        "R_Date, R_StartTime, R_EndTime, R_Time, FolderName, R_Path, CustID, UploadStatus");
+    for (int i = 0; i < options.leftoverRecordings; ++i) {
+        const QString start = QStringLiteral("%1").arg(140000 + i * 500, 6, 10, QLatin1Char('0'));
+        const QString name = day + start + QStringLiteral("0001kim.vox");
+        const QString path = dir.filePath(QStringLiteral("RECDATA/") + day + u'/' + name);
+        if (!VoxFile::encode(path, leftoverVoice(i), error))
+            return false;
+        const QStringList values{QStringLiteral("0001"),
+                                 QString::fromUtf8(kBranchName),
+                                 QStringLiteral("01"),
+                                 QStringLiteral("kim"),
+                                 QString::fromUtf8("어제고객"),
+                                 QString(),
+                                 QStringLiteral("1"),
+                                 QStringLiteral("10001"),
+                                 yesterday.toString(Qt::ISODate),
+                                 QStringLiteral("0101234000") + QString::number(i),
+                                 QStringLiteral("O"),
+                                 QStringLiteral("1"),
+                                 day,
+                                 start,
+                                 start,
+                                 QString::number(2 + i),
+                                 day,
+                                 name,
+                                 QStringLiteral("1"),
+                                 QStringLiteral("0")};
+        for (Sqlite* db : {&local, &central}) {
+            QSqlQuery q(db->db());
+            const bool isLocal = db == &local;
+            q.prepare(QStringLiteral("INSERT INTO recfile (") + columns +
+                      (isLocal ? QStringLiteral(", FileFullPath") : QString()) +
+                      QStringLiteral(") VALUES (") +
+                      QStringLiteral("?, ").repeated(values.size() + (isLocal ? 1 : 0) - 1) +
+                      QStringLiteral("?)"));
+            for (const QString& v : values)
+                q.addBindValue(v);
+            if (isLocal)
+                q.addBindValue(path);
+            if (!exec(q, error))
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool DemoFolder::runScript(const QString& databaseFile, const QString& resource, QString* error)
@@ -428,5 +506,5 @@ bool DemoFolder::create(const QString& folder, const DemoOptions& options, QStri
            runScript(dir.filePath(QString::fromLatin1(kLocalDb)),
                      QStringLiteral(":/schema/local.sqlite.sql"), error) &&
            fillDirectory(directory, options, error) && fillBranch(branch, options, error) &&
-           dir.mkpath(QStringLiteral("RECDATA")) && dir.mkpath(QStringLiteral("ERRORLOG"));
+           dir.mkpath(QStringLiteral("RECDATA")) && writeLeftovers(folder, options, error);
 }

@@ -13,6 +13,9 @@ struct DemoOptions
     int ftpPort = 2121;
     QString ftpUser = QStringLiteral("brenvo");
     QString ftpPassword = QStringLiteral("brenvo");
+    // Recordings of yesterday that never reached the FTP server: voice files
+    // with their local and central rows, for the bulk upload at login.
+    int leftoverRecordings = 0;
 };
 
 namespace DemoFolder {

@@ -20,7 +20,10 @@ int main(int argc, char* argv[])
     const QCommandLineOption ftpPort(QStringLiteral("ftp-port"),
                                      QStringLiteral("Port of the branch FTP server."),
                                      QStringLiteral("port"), QStringLiteral("2121"));
-    parser.addOptions({customers, ftpPort});
+    const QCommandLineOption leftovers(QStringLiteral("leftovers"),
+                                       QStringLiteral("Recordings of yesterday not yet uploaded."),
+                                       QStringLiteral("n"), QStringLiteral("0"));
+    parser.addOptions({customers, ftpPort, leftovers});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -36,6 +39,11 @@ int main(int argc, char* argv[])
     options.ftpPort = parser.value(ftpPort).toInt(&ok);
     if (!ok || options.ftpPort <= 0 || options.ftpPort > 65535) {
         std::fprintf(stderr, "brenvo-demo: --ftp-port needs a port number\n");
+        return 2;
+    }
+    options.leftoverRecordings = parser.value(leftovers).toInt(&ok);
+    if (!ok || options.leftoverRecordings < 0) {
+        std::fprintf(stderr, "brenvo-demo: --leftovers needs a whole number\n");
         return 2;
     }
     QString error;
