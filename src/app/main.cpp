@@ -1,9 +1,15 @@
 #include <QApplication>
 #include <QFont>
 
+#include "customers/CallResult.h"
+#include "customers/CustomerSide.h"
 #include "foundation/Database.h"
 #include "foundation/ErrorLog.h"
 #include "foundation/Session.h"
+#include "histories/CallHistory.h"
+#include "histories/LocalRecordings.h"
+#include "histories/RecordingHistory.h"
+#include "histories/RecordingPlayer.h"
 #include "login/AgentStatus.h"
 #include "login/LoginProcedure.h"
 #include "platform/DorvanePlus.h"
@@ -13,34 +19,25 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SingleInstance.h"
 #include "platform/SpreadModel.h"
+#include "shell/LocalFileRotation.h"
+#include "shell/TrayMenu.h"
 #include "telephony/CallController.h"
 #include "telephony/CallRecorder.h"
 #include "telephony/CallState.h"
-#include "telephony/CustomerDesk.h"
 #include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
 #include "telephony/RecordingRecords.h"
 #include "telephony/RecordingUpload.h"
+#include "telephony/WorkCounters.h"
 #include "windows/Frm000000.h"
 #include "windows/Frm010000.h"
 #include "windows/Frm100000.h"
+#include "windows/Frm110000.h"
+#include "windows/Frm120000.h"
 #include "windows/Frm130000.h"
+#include "windows/FrmSysTray.h"
 #include "windows/QtMessageSink.h"
 #include "windows/QtWindowOpener.h"
-
-namespace {
-
-// Until the customer side is wired in: calls are recorded and uploaded,
-// customers are neither registered nor searched.
-class PendingCustomerDesk : public CustomerDesk
-{
-public:
-    void SetRegisterInboundCutomer(const QString&, const QString&) override {}
-    bool saveCallCustomer(const QString&, const QString&) override { return false; }
-    void searchCustomers() override {}
-};
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -78,12 +75,36 @@ int main(int argc, char* argv[])
     RecordingRecords records(db);
     CallRecorder recorder(session, call, panel, media, ftp, records, errors);
     RecordingUpload upload(session, db, records);
-    PendingCustomerDesk customers;
+    WorkCounters counters(db);
+    CustomerSide customers(db, panel, call, desk, custList, messages);
     CallController calls({session, call, db, device, socket, ftp, recorder, records, upload, status,
                           panel, desk, customers, windows, messages});
+    RecordingPlayer player(media);
+    LocalRecordings localRecordings(session, db, customers.lookups, customers.search, ftp, player,
+                                    messages);
+    RecordingHistory recordingHistory(session, db, customers.lookups, customers.search,
+                                      localRecordings);
+    CallHistory callHistory(session, db, customers.lookups, customers.search);
+    LocalFileRotation rotation(db);
+    TrayMenu trayMenu(device, status, rotation, messages);
+    QObject::connect(&trayMenu, &TrayMenu::programEnded, &app, [] { QCoreApplication::exit(0); });
+    // A complete copy whose local file is gone becomes the local file again.
+    rotation.RecoverLocalDB();
 
     windows.setFactory(Window::BulkUpload, [&upload] { return new Frm010000(upload); });
     windows.setFactory(Window::SmallCall, [&device] { return new Frm130000(device); });
+    windows.setFactory(Window::CallerId, [&] {
+        return new Frm110000(db, call, panel, customers.search, device, messages);
+    });
+    windows.setFactory(Window::CallResult, [&] {
+        return new Frm120000({db, call, panel, customers.lookups, records, counters,
+                              customers.registration, messages});
+    });
+    // The number reaches the caller-ID window's label, building it hidden if need be.
+    QObject::connect(&calls, &CallController::callerIdLabel, [&windows](const QString& number) {
+        if (auto* window = qobject_cast<Frm110000*>(windows.preload(Window::CallerId)))
+            window->setCallerNumber(number);
+    });
 
     Frm000000 loginWindow(login);
     std::unique_ptr<Frm100000> mainWindow;
@@ -91,8 +112,15 @@ int main(int argc, char* argv[])
         windows.showModal(Window::BulkUpload);
         mainWindow = std::make_unique<Frm100000>(DeskParts{
             session, call, db, status, device, socket, ftp, media, panel, desk, calls, custList});
+        mainWindow->attachCustomers(customers);
+        mainWindow->attachHistories(
+            {recordingHistory, callHistory, localRecordings, player, customers.lookups}, trayMenu);
         mainWindow->show();
         mainWindow->load();
+        mainWindow->frmSysTray->setSetupAction(
+            [&windows] { windows.showModeless(Window::CallerId); });
+        // From now on the program lives in the tray and ends only by its menu.
+        QApplication::setQuitOnLastWindowClosed(false);
     });
     loginWindow.show();
     return app.exec();

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include "customers/CustomerRegistration.h"
+
 class CustomerPanel;
 class Database;
 class SpreadModel;
@@ -13,9 +15,61 @@ class CustomerSearch : public QObject
 {
     Q_OBJECT
 public:
+    // The search bar's values as the search button reads them.
+    struct SearchBar
+    {
+        QString status;                           // item data of the selected cmbTerm entry
+        QString dateFrom;                         // DTPCustDate1, "yyyy-mm-dd"
+        QString dateTo;                           // DTPCustDate2
+        QString field;                            // cmbCustSearch's text
+        QString text;                             // txtCustSearch's text
+        QString campaign = QStringLiteral("999"); // item data of the selected cmbCampaign entry
+    };
+
     CustomerSearch(Database& db, CustomerPanel& panel, CallState& call, SpreadModel& SprCustList,
                    QObject* parent = nullptr);
 
+    // Empties the list and shows only the name and the mobile number.
+    void SetSprCustList();
+
+    // The window keeps this in step with its search bar.
+    void setSearchBar(const SearchBar& bar) { m_bar = bar; }
+    const SearchBar& searchBar() const { return m_bar; }
+
+    void GetCustList(const QString& status, const QString& dateFrom, const QString& dateTo,
+                     const QString& field, const QString& text, const QString& campaign);
+    static QString custListStatement(const QString& branchId, const QString& teamId,
+                                     const QString& agentId, const SearchBar& bar);
+    // The search button: the list, then both counters.
+    void cmdCustSearch_Click();
+
+    // Header row: sorts on the column, flipping the order; data row: opens
+    // that customer from the row's own cells.
+    void SprCustList_Click(int col, int row);
+
     // Loads one customer into the detail boxes; false only after a database failure.
     bool GetCustinfoByID(const QString& strID);
+
+    QString TxtTCount() const { return m_count; }
+    QString lblNew() const { return m_new; }
+    QString lblReservation() const { return m_reservation; }
+
+signals:
+    void TxtTCountChanged(const QString& text);
+    void countersChanged(const QString& lblNew, const QString& lblReservation);
+    // A list row was opened; the desk then shows that customer's recordings.
+    void customerOpened(const QString& custId);
+
+private:
+    void setCount(const QString& text);
+
+    Database& m_db;
+    CustomerPanel& m_panel;
+    CallState& m_call;
+    SpreadModel& m_list;
+    CustomerRegistration m_counters;
+    SearchBar m_bar;
+    QString m_count;
+    QString m_new;
+    QString m_reservation;
 };

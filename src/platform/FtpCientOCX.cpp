@@ -6,15 +6,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include <curl/curl.h>
 
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
+#ifdef _MSC_VER
+#pragma comment(lib, "ws2_32.lib") // shutdown(); MinGW builds link ws2_32 themselves
+#endif
 constexpr int kShutBoth = SD_BOTH;
 #else
 #include <sys/socket.h>
@@ -41,7 +46,8 @@ void initCurlOnce()
 // A name that would break the FTP command line it ends up in.
 bool isBadName(const QString& name)
 {
-    return name.isEmpty() || name.contains(u'\r') || name.contains(u'\n') || name.contains(QChar(0));
+    return name.isEmpty() || name.contains(u'\r') || name.contains(u'\n') ||
+           name.contains(QChar(0));
 }
 
 } // namespace
@@ -97,8 +103,7 @@ FtpCientOCX::~FtpCientOCX()
     m_abort.store(true);
     if (m_worker.joinable())
         m_worker.join();
-    if (m_curl)
-        discardHandle(m_curl);
+    dropHandles();
 }
 
 QString FtpCientOCX::currentDir() const
@@ -126,9 +131,7 @@ bool FtpCientOCX::FtpConnect(const QString& host, const QString& user, const QSt
                           .arg(port);
         return false;
     }
-    if (!m_curl)
-        m_curl = curl_easy_init();
-    if (!m_curl) {
+    if (!ensureHandles()) {
         m_lastError = QStringLiteral("FtpConnect failed: libcurl could not make a handle");
         return false;
     }
@@ -164,10 +167,15 @@ void FtpCientOCX::FtpDisconnect()
     if (!m_curl)
         return;
     // The cleanup sends QUIT and waits for the answer: off this thread too.
-    CURL* h = handle(m_curl);
+    CURL* easy = handle(m_curl);
+    CURLM* multi = static_cast<CURLM*>(m_multi);
     m_curl = nullptr;
+    m_multi = nullptr;
     m_controlPort = 0;
-    runOnWorker([h] { curl_easy_cleanup(h); });
+    runOnWorker([easy, multi] {
+        curl_multi_cleanup(multi); // holds the connection
+        curl_easy_cleanup(easy);
+    });
 }
 
 bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPath)
@@ -181,41 +189,58 @@ bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPat
         m_lastError = what + QStringLiteral(" failed: not a usable file name");
         return false;
     }
-    // QSaveFile writes beside localPath and renames over it on commit only.
-    QSaveFile out(localPath);
-    if (!out.open(QIODevice::WriteOnly)) {
-        m_lastError = what + QStringLiteral(" failed: cannot write: ") + out.errorString();
+    // The data goes to a temporary file beside localPath, renamed over it once
+    // complete (atomic on the same file system). No fsync as QSaveFile would
+    // do: a fetched copy needs a whole file, not one that survives a power cut.
+    const QFileInfo target(localPath);
+    QTemporaryFile out(
+        target.absoluteDir().filePath(target.fileName() + QStringLiteral(".part.XXXXXX")));
+    if (!out.open()) {
+        m_lastError = what + QStringLiteral(" failed: cannot write beside the local file: ") +
+                      out.errorString();
         return false;
     }
+    out.setPermissions(target.exists()
+                           ? QFile::permissions(localPath)
+                           : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                 QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
 
     prepare(urlForFile(remoteName), Progress::Download);
     curl_write_callback write = [](char* data, size_t size, size_t count, void* file) -> size_t {
         const qint64 length = qint64(size * count);
-        return static_cast<QSaveFile*>(file)->write(data, length) == length ? size * count : 0;
+        return static_cast<QFile*>(file)->write(data, length) == length ? size * count : 0;
     };
     curl_easy_setopt(handle(m_curl), CURLOPT_WRITEFUNCTION, write);
-    curl_easy_setopt(handle(m_curl), CURLOPT_WRITEDATA, &out);
+    curl_easy_setopt(handle(m_curl), CURLOPT_WRITEDATA, static_cast<QFile*>(&out));
     int rc = CURLE_OK;
     if (!perform(&rc))
-        return false;
+        return false; // out removes its file
     if (rc != CURLE_OK) {
         fail(what, rc);
-        out.cancelWriting();
         return false;
     }
     curl_off_t expected = -1;
     curl_easy_getinfo(handle(m_curl), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+    if (!out.flush()) {
+        m_lastError = what + QStringLiteral(" failed: cannot write: ") + out.errorString();
+        return false;
+    }
     const qint64 received = out.size();
     if (expected >= 0 && expected != received) {
-        m_lastError = what + QStringLiteral(" failed: %1 of %2 bytes arrived").arg(received).arg(expected);
-        out.cancelWriting();
+        m_lastError =
+            what + QStringLiteral(" failed: %1 of %2 bytes arrived").arg(received).arg(expected);
         return false;
     }
-    if (!out.commit()) {
+    out.close();
+    std::error_code error;
+    std::filesystem::rename(QFileInfo(out.fileName()).filesystemAbsoluteFilePath(),
+                            target.filesystemAbsoluteFilePath(), error);
+    if (error) {
         m_lastError = what + QStringLiteral(" failed: cannot replace the local file: ") +
-                      out.errorString();
+                      QString::fromStdString(error.message());
         return false;
     }
+    out.setAutoRemove(false); // it is localPath now
     emitProgress(received, received);
     m_lastError.clear();
     return true;
@@ -277,7 +302,8 @@ void FtpCientOCX::FtpChangeDir(const QString& name)
     if (!op.start("FtpChangeDir", true))
         return;
     if (name.contains(u'\r') || name.contains(u'\n') || name.contains(QChar(0))) {
-        m_lastError = QStringLiteral("FtpChangeDir to \"%1\" failed: not a usable folder name").arg(name);
+        m_lastError =
+            QStringLiteral("FtpChangeDir to \"%1\" failed: not a usable folder name").arg(name);
         return;
     }
     if (name.startsWith(u'/'))
@@ -300,8 +326,8 @@ bool FtpCientOCX::FtpUpload(const QString& localPath, const QString& remoteName)
     Operation op(this);
     if (!op.start("FtpUpload", true))
         return false;
-    const QString what = QStringLiteral("FtpUpload of %1 to \"%2\" in %3")
-                             .arg(localPath, remoteName, currentDir());
+    const QString what =
+        QStringLiteral("FtpUpload of %1 to \"%2\" in %3").arg(localPath, remoteName, currentDir());
     if (isBadName(remoteName)) {
         m_lastError = what + QStringLiteral(" failed: not a usable file name");
         return false;
@@ -403,8 +429,8 @@ void FtpCientOCX::prepare(const QByteArray& url, Progress progress)
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, header);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
 
-    // Progress, abort and the stall limit (also while waiting for a reply,
-    // where libcurl keeps calling this about once a second).
+    // Progress, abort and the stall limit; called at every turn of the
+    // transfer loop, so also while waiting for a reply.
     curl_xferinfo_callback onProgress = [](void* p, curl_off_t dltotal, curl_off_t dlnow,
                                            curl_off_t ultotal, curl_off_t ulnow) -> int {
         auto* self = static_cast<FtpCientOCX*>(p);
@@ -442,19 +468,33 @@ void FtpCientOCX::prepare(const QByteArray& url, Progress progress)
 
 bool FtpCientOCX::perform(int* curlCode)
 {
-    CURL* h = handle(m_curl);
+    CURL* easy = handle(m_curl);
+    CURLM* multi = static_cast<CURLM*>(m_multi);
     CURLcode rc = CURLE_OK;
     long replyCode = 0;
     long localPort = 0;
+    bool wedged = false;
     m_lastMoveTime = std::chrono::steady_clock::now();
     m_lastProgressPost = m_lastMoveTime;
     const bool alive = runOnWorker([&] {
-        rc = curl_easy_perform(h);
-        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &replyCode);
-        curl_easy_getinfo(h, CURLINFO_LOCAL_PORT, &localPort);
+        rc = CURLcode(transfer(multi, easy));
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &replyCode);
+        curl_easy_getinfo(easy, CURLINFO_LOCAL_PORT, &localPort);
+        // Stopped by us or by a time limit while waiting for an answer:
+        // libcurl may keep that connection, whose next answer would then
+        // belong to the old command. Shut it, so that dropping it later sends
+        // no QUIT into the void and waits for nothing.
+        wedged = rc == CURLE_ABORTED_BY_CALLBACK || rc == CURLE_OPERATION_TIMEDOUT;
+        if (wedged) {
+            curl_socket_t control = CURL_SOCKET_BAD;
+            if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK &&
+                control != CURL_SOCKET_BAD)
+                ::shutdown(control, kShutBoth);
+        }
+        curl_multi_remove_handle(multi, easy);
     });
     if (!alive)
-        return false; // the destructor took care of the handle
+        return false; // the destructor took care of the handles
     m_replyCode = replyCode;
     // A control connection of its own has a local port of its own
     // (CURLINFO_NUM_CONNECTS would count the data connections too).
@@ -462,27 +502,65 @@ bool FtpCientOCX::perform(int* curlCode)
         m_controlPort = localPort;
         ++m_connectionsMade;
     }
-    // Stopped by us or by a time limit while waiting for an answer: libcurl
-    // may keep that connection, whose next answer would then belong to the
-    // old command. Drop it with the handle; the next operation connects afresh.
-    if (rc == CURLE_ABORTED_BY_CALLBACK || rc == CURLE_OPERATION_TIMEDOUT) {
-        discardHandle(h);
-        m_curl = curl_easy_init();
-        m_controlPort = 0;
+    if (wedged) { // the next operation connects afresh
+        dropHandles();
+        ensureHandles();
     }
     *curlCode = rc;
     return true;
 }
 
-void FtpCientOCX::discardHandle(void* curl)
+int FtpCientOCX::transfer(void* multiHandle, void* easyHandle)
 {
-    // Shut the control connection down first, so that the cleanup's QUIT
-    // fails at once instead of waiting for an answer that will not come.
-    curl_socket_t control = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(handle(curl), CURLINFO_ACTIVESOCKET, &control) == CURLE_OK &&
-        control != CURL_SOCKET_BAD)
-        ::shutdown(control, kShutBoth);
-    curl_easy_cleanup(handle(curl));
+    // Driven by hand rather than by curl_easy_perform: libcurl 7.88 now and
+    // then sleeps a whole second in its wait after a passive-mode reply
+    // before it opens the data connection (the curl tool shows it too);
+    // waiting at most kPollMs at a time makes that a few milliseconds.
+    constexpr long kPollMs = 5;
+    auto* multi = static_cast<CURLM*>(multiHandle);
+    auto* easy = handle(easyHandle);
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK || !running)
+            break;
+        long wait = -1;
+        curl_multi_timeout(multi, &wait);
+        if (wait < 0 || wait > kPollMs)
+            wait = kPollMs;
+        if (curl_multi_poll(multi, nullptr, 0, int(wait), nullptr) != CURLM_OK)
+            break;
+    }
+    CURLcode result = CURLE_RECV_ERROR; // libcurl ended without a word
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+            result = message->data.result;
+    }
+    return result;
+}
+
+bool FtpCientOCX::ensureHandles()
+{
+    if (!m_curl)
+        m_curl = curl_easy_init();
+    if (!m_multi)
+        m_multi = curl_multi_init();
+    return m_curl && m_multi;
+}
+
+void FtpCientOCX::dropHandles()
+{
+    // The multi handle holds the connection: it goes first (with a QUIT on a
+    // live connection), then the easy handle. Neither is in a transfer here.
+    if (m_multi)
+        curl_multi_cleanup(static_cast<CURLM*>(m_multi));
+    if (m_curl)
+        curl_easy_cleanup(handle(m_curl));
+    m_multi = nullptr;
+    m_curl = nullptr;
+    m_controlPort = 0;
 }
 
 bool FtpCientOCX::runOnWorker(const std::function<void()>& job)
@@ -497,7 +575,8 @@ bool FtpCientOCX::runOnWorker(const std::function<void()>& job)
     m_worker = std::thread([&job, &finished, &loop] {
         job();
         finished.store(true);
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
     // exec() also returns when the whole application is asked to quit; the
     // transfer still has to end before anything here may be touched.
@@ -512,23 +591,25 @@ bool FtpCientOCX::runOnWorker(const std::function<void()>& job)
 void FtpCientOCX::fail(const QString& what, int curlCode)
 {
     const auto rc = CURLcode(curlCode);
+    const QString curlText =
+        QString::fromUtf8(m_errorBuffer[0] ? m_errorBuffer : curl_easy_strerror(rc));
     QString text = what + QStringLiteral(" failed: ");
     if (m_abort.load())
         text += QStringLiteral("aborted");
-    else if (m_stalled || rc == CURLE_OPERATION_TIMEDOUT)
+    else if (m_stalled)
         text += QStringLiteral("no data and no answer from the server for %1 s (stall limit)")
                     .arg(m_activeStall);
-    if (!m_abort.load() && !m_stalled) {
-        if (rc == CURLE_OPERATION_TIMEDOUT)
-            text += QStringLiteral(": ");
-        text += QString::fromUtf8(m_errorBuffer[0] ? m_errorBuffer : curl_easy_strerror(rc));
-    }
+    else if (rc == CURLE_OPERATION_TIMEDOUT && m_replyCode > 0) // connected, then silence
+        text += QStringLiteral("no answer from the server for %1 s (stall limit): %2")
+                    .arg(m_activeStall)
+                    .arg(curlText);
+    else
+        text += curlText;
     text += QStringLiteral(" (curl error %1").arg(curlCode);
-    const long code = m_replyCode;
     if (!m_lastReply.isEmpty() && m_lastReply.left(3).toInt() >= 400)
         text += QStringLiteral(", server replied \"%1\"").arg(QString::fromUtf8(m_lastReply));
-    else if (code >= 400)
-        text += QStringLiteral(", FTP reply %1").arg(code);
+    else if (m_replyCode >= 400)
+        text += QStringLiteral(", FTP reply %1").arg(m_replyCode);
     text += u')';
     m_lastError = text;
 }

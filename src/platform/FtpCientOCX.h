@@ -13,9 +13,9 @@
 // The FTP client control of the desk, on libcurl.
 //
 // The operations keep the control's names and results. Everything between
-// FtpConnect and FtpDisconnect runs over one libcurl easy handle, so its
-// control connection is reused from one transfer to the next. Passive mode,
-// binary transfers; folders are never created implicitly.
+// FtpConnect and FtpDisconnect runs over one libcurl handle, so one control
+// connection carries transfer after transfer. Passive mode (EPSV, PASV when
+// refused), binary transfers; folders are never created implicitly.
 //
 // The remote current folder is tracked here: FtpConnect starts at the
 // server's root (the login folder), FtpChangeDir moves relative to it, and
@@ -30,8 +30,11 @@
 // so. TransferProgress is emitted on the control's own thread. Destroying the
 // control during a transfer aborts the transfer.
 //
-// Time limits: connecting 10 s; the stall limit (default 20 s) fails any
-// step during which no byte moves and the server does not answer.
+// Time limits: connecting 10 s; the stall limit (default 20 s) fails a
+// transfer as soon as that long passes with no byte moving and no answer from
+// the server. A connection given up that way is dropped, so the next
+// operation connects afresh. Destroying the control says QUIT on a live
+// connection and waits for the answer at most the stall limit.
 class FtpCientOCX : public QObject
 {
     Q_OBJECT
@@ -87,19 +90,27 @@ signals:
     void TransferProgress(qint64 done, qint64 total);
 
 private:
-    enum class Progress { None, Upload, Download };
+    enum class Progress
+    {
+        None,
+        Upload,
+        Download
+    };
     class Operation;
 
     static constexpr int kConnectTimeoutSeconds = 10;
     static constexpr std::chrono::milliseconds kProgressInterval{50};
 
     void prepare(const QByteArray& url, Progress progress);
-    // Runs curl_easy_perform on a worker thread while this thread waits in a
-    // local event loop. Returns false only when the control was destroyed
+    // Runs the prepared transfer on a worker thread while this thread waits in
+    // a local event loop. Returns false only when the control was destroyed
     // meanwhile: the caller must then return at once, touching no member.
     bool perform(int* curlCode);
     bool runOnWorker(const std::function<void()>& job);
-    static void discardHandle(void* curl);
+    // One transfer of easyHandle on multiHandle (worker side); a CURLcode.
+    static int transfer(void* multiHandle, void* easyHandle);
+    bool ensureHandles();
+    void dropHandles();
     void fail(const QString& what, int curlCode);
     QByteArray urlForDir(const QStringList& dir) const;
     QByteArray urlForFile(const QString& name) const;
@@ -108,7 +119,8 @@ private:
     // This thread: emits TransferProgress unless the value was emitted already.
     void emitProgress(qint64 done, qint64 total);
 
-    void* m_curl = nullptr; // CURL*
+    void* m_curl = nullptr;  // CURL*: the options of the next transfer
+    void* m_multi = nullptr; // CURLM*: runs it and keeps the control connection
     QString m_host;
     int m_port = 21;
     QString m_user;

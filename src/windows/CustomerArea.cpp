@@ -3,13 +3,23 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "customers/CustomerSide.h"
 #include "platform/SpreadModel.h"
 #include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
 
 namespace {
+
+void fillCombo(QComboBox* combo, const QList<ComboItem>& items)
+{
+    const QSignalBlocker blocker(combo);
+    combo->clear();
+    for (const ComboItem& item : items)
+        combo->addItem(item.text, item.itemData);
+}
 
 QDateEdit* datePicker(const QString& name, QWidget* parent)
 {
@@ -22,11 +32,16 @@ QDateEdit* datePicker(const QString& name, QWidget* parent)
 
 } // namespace
 
-CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel* custList, QWidget* parent)
+CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel* custList,
+                           QWidget* parent)
     : QWidget(parent), m_panel(panel), m_desk(desk)
 {
     // Search bar
-    auto* search = new QGroupBox(QStringLiteral("고객검색"), this);
+    // The search bar and the list: the frame that keeps the agent from
+    // opening another customer during a call or an edit.
+    fraCustInfo = new QGroupBox(QStringLiteral("고객검색"), this);
+    fraCustInfo->setObjectName(QStringLiteral("fraCustInfo"));
+    QGroupBox* search = fraCustInfo;
     cmbTerm = new QComboBox(search);
     cmbTerm->setObjectName(QStringLiteral("cmbTerm"));
     DTPCustDate1 = datePicker(QStringLiteral("DTPCustDate1"), search);
@@ -42,7 +57,7 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
     cmdCustSearch->setDefault(false);
     connect(txtCustSearch, &QLineEdit::returnPressed, cmdCustSearch, &QPushButton::click);
 
-    auto* searchGrid = new QGridLayout(search);
+    auto* searchGrid = new QGridLayout;
     searchGrid->addWidget(new QLabel(QStringLiteral("통화결과"), search), 0, 0);
     searchGrid->addWidget(cmbTerm, 0, 1);
     searchGrid->addWidget(new QLabel(QStringLiteral("캠페인"), search), 0, 2);
@@ -52,7 +67,12 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
     dates->addWidget(DTPCustDate1);
     dates->addWidget(new QLabel(QStringLiteral("~"), search));
     dates->addWidget(DTPCustDate2);
+    dates->addStretch();
     searchGrid->addLayout(dates, 1, 1, 1, 3);
+    searchGrid->setColumnStretch(1, 1);
+    searchGrid->setColumnStretch(2, 2);
+    for (QComboBox* combo : {cmbTerm, cmbCampaign, cmbCustSearch})
+        combo->setMinimumWidth(110);
     searchGrid->addWidget(new QLabel(QStringLiteral("검색조건"), search), 2, 0);
     searchGrid->addWidget(cmbCustSearch, 2, 1);
     searchGrid->addWidget(txtCustSearch, 2, 2);
@@ -80,21 +100,21 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
     counters->addWidget(new QLabel(QStringLiteral("금일예약DB :"), this));
     counters->addWidget(lblReservation);
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(search);
+    auto* left = new QVBoxLayout(fraCustInfo);
+    left->addLayout(searchGrid);
     left->addWidget(SprCustList, 1);
     left->addLayout(counters);
 
     // Current customer
-    fraCustInfo = new QGroupBox(QStringLiteral("고객정보"), this);
-    fraCustInfo->setObjectName(QStringLiteral("fraCustInfo"));
+    auto* details = new QGroupBox(QStringLiteral("고객정보"), this);
     for (const QString& name : CustomerPanel::boxNames()) {
-        auto* edit = new QLineEdit(fraCustInfo);
+        auto* edit = new QLineEdit(details);
         edit->setObjectName(name);
         boxes.insert(name, edit);
-        connect(edit, &QLineEdit::textEdited, this, [this, name](const QString& text) { m_panel.setValue(name, text); });
+        connect(edit, &QLineEdit::textEdited, this,
+                [this, name](const QString& text) { m_panel.setValue(name, text); });
     }
-    lblTelNO = new QLabel(fraCustInfo);
+    lblTelNO = new QLabel(details);
     lblTelNO->setObjectName(QStringLiteral("lblTelNO"));
     lblTelNO->setMinimumWidth(120);
     lblTelNO->setStyleSheet(QStringLiteral("QLabel { color: #1d3c5a; font-weight: bold; }"));
@@ -104,21 +124,24 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
         boxes.value(QLatin1String(key))->setFocusPolicy(Qt::NoFocus);
     }
 
-    cmdStartPhoneNO1 = button(fraCustInfo, DeskControls::cmdStartPhoneNO1, QStringLiteral("cmdStartPhoneNO1"), QStringLiteral("전화걸기"));
-    cmdStartPhoneNO2 = button(fraCustInfo, DeskControls::cmdStartPhoneNO2, QStringLiteral("cmdStartPhoneNO2"), QStringLiteral("전화걸기"));
+    cmdStartPhoneNO1 = button(details, DeskControls::cmdStartPhoneNO1,
+                              QStringLiteral("cmdStartPhoneNO1"), QStringLiteral("전화걸기"));
+    cmdStartPhoneNO2 = button(details, DeskControls::cmdStartPhoneNO2,
+                              QStringLiteral("cmdStartPhoneNO2"), QStringLiteral("전화걸기"));
 
-    auto* form = new QGridLayout(fraCustInfo);
+    auto* form = new QGridLayout(details);
     int row = 0;
     const auto addRow = [&](const QString& label, QList<QWidget*> widgets) {
-        form->addWidget(new QLabel(label, fraCustInfo), row, 0);
+        form->addWidget(new QLabel(label, details), row, 0);
         auto* line = new QHBoxLayout;
         for (QWidget* w : widgets)
             line->addWidget(w, w->maximumWidth() < 200 ? 0 : 1);
         form->addLayout(line, row, 1);
         ++row;
     };
-    addRow(QStringLiteral("고객번호"), {box("txtCustID"), new QLabel(QStringLiteral("캠페인"), fraCustInfo), box("txtCampaignID"),
-                                   new QLabel(QStringLiteral("유형"), fraCustInfo), box("txtDataType")});
+    addRow(QStringLiteral("고객번호"),
+           {box("txtCustID"), new QLabel(QStringLiteral("캠페인"), details), box("txtCampaignID"),
+            new QLabel(QStringLiteral("유형"), details), box("txtDataType")});
     addRow(QStringLiteral("고객명"), {box("txtCustName")});
     addRow(QStringLiteral("주민번호"), {box("txtCustSocialID")});
     addRow(QStringLiteral("전화번호1"), {box("txtPhoneNo1"), cmdStartPhoneNO1});
@@ -132,9 +155,12 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
     for (int i = 1; i <= 6; ++i)
         addRow(QStringLiteral("기타 #%1").arg(i), {box(QStringLiteral("txtCustBlank%1").arg(i))});
 
-    cmdStopCall = button(this, DeskControls::cmdStopCall, QStringLiteral("cmdStopCall"), QStringLiteral("통화종료"));
-    cmdRegisterCust = button(this, DeskControls::cmdRegisterCust, QStringLiteral("cmdRegisterCust"), QStringLiteral("신규등록"));
-    cmdModifyCust = button(this, DeskControls::cmdModifyCust, QStringLiteral("cmdModifyCust"), QStringLiteral("고객수정"));
+    cmdStopCall = button(this, DeskControls::cmdStopCall, QStringLiteral("cmdStopCall"),
+                         QStringLiteral("통화종료"));
+    cmdRegisterCust = button(this, DeskControls::cmdRegisterCust, QStringLiteral("cmdRegisterCust"),
+                             QStringLiteral("신규등록"));
+    cmdModifyCust = button(this, DeskControls::cmdModifyCust, QStringLiteral("cmdModifyCust"),
+                           QStringLiteral("고객수정"));
     auto* callBar = new QHBoxLayout;
     callBar->addWidget(new QLabel(QStringLiteral("통화번호"), this));
     callBar->addWidget(lblTelNO, 1);
@@ -146,61 +172,159 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
 
     auto* right = new QVBoxLayout;
     right->addLayout(callBar);
-    right->addWidget(fraCustInfo, 1);
+    right->addWidget(details, 1);
     right->addLayout(editBar);
 
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    outer->addLayout(left, 5);
+    outer->addWidget(fraCustInfo, 5);
     outer->addLayout(right, 4);
 
     // Tab order: search bar, list, then the customer boxes top to bottom.
     QWidget* previous = cmbTerm;
-    for (QWidget* w : QList<QWidget*>{cmbCampaign, DTPCustDate1, DTPCustDate2, cmbCustSearch, txtCustSearch, cmdCustSearch,
-                                      SprCustList, box("txtCustName"), box("txtCustSocialID"), box("txtPhoneNo1"),
-                                      cmdStartPhoneNO1, box("txtPhoneNo2"), cmdStartPhoneNO2, box("txtCustOfficeZip"),
-                                      box("txtCustOfficeAddress1"), box("txtCustOfficeAddress2"), box("txtCustHomeZip"),
-                                      box("txtCustHomeAddress1"), box("txtCustHomeAddress2"), box("txtCustBlank1"),
-                                      box("txtCustBlank2"), box("txtCustBlank3"), box("txtCustBlank4"), box("txtCustBlank5"),
-                                      box("txtCustBlank6"), cmdStopCall, cmdRegisterCust, cmdModifyCust}) {
+    for (QWidget* w : QList<QWidget*>{cmbCampaign,
+                                      DTPCustDate1,
+                                      DTPCustDate2,
+                                      cmbCustSearch,
+                                      txtCustSearch,
+                                      cmdCustSearch,
+                                      SprCustList,
+                                      box("txtCustName"),
+                                      box("txtCustSocialID"),
+                                      box("txtPhoneNo1"),
+                                      cmdStartPhoneNO1,
+                                      box("txtPhoneNo2"),
+                                      cmdStartPhoneNO2,
+                                      box("txtCustOfficeZip"),
+                                      box("txtCustOfficeAddress1"),
+                                      box("txtCustOfficeAddress2"),
+                                      box("txtCustHomeZip"),
+                                      box("txtCustHomeAddress1"),
+                                      box("txtCustHomeAddress2"),
+                                      box("txtCustBlank1"),
+                                      box("txtCustBlank2"),
+                                      box("txtCustBlank3"),
+                                      box("txtCustBlank4"),
+                                      box("txtCustBlank5"),
+                                      box("txtCustBlank6"),
+                                      cmdStopCall,
+                                      cmdRegisterCust,
+                                      cmdModifyCust}) {
         setTabOrder(previous, w);
         previous = w;
     }
 
-    connect(&m_panel, &CustomerPanel::valueChanged, this, [this](const QString& name, const QString& text) {
-        if (name == QStringLiteral("lblTelNO"))
-            lblTelNO->setText(text);
-        else if (QLineEdit* edit = box(name); edit && edit->text() != text)
-            edit->setText(text);
-    });
+    connect(&m_panel, &CustomerPanel::valueChanged, this,
+            [this](const QString& name, const QString& text) {
+                if (name == QStringLiteral("lblTelNO"))
+                    lblTelNO->setText(text);
+                else if (QLineEdit* edit = box(name); edit && edit->text() != text)
+                    edit->setText(text);
+            });
     connect(&m_panel, &CustomerPanel::editableChanged, this, &CustomerArea::applyEditable);
-    connect(&m_desk, &DeskControls::controlChanged, this, [this](DeskControls::Control control, bool enabled) {
-        if (control == DeskControls::fraCustInfo)
-            fraCustInfo->setEnabled(enabled);
-    });
+    connect(&m_desk, &DeskControls::controlChanged, this,
+            [this](DeskControls::Control control, bool enabled) {
+                if (control == DeskControls::fraCustInfo)
+                    fraCustInfo->setEnabled(enabled);
+            });
     fraCustInfo->setEnabled(m_desk.isEnabled(DeskControls::fraCustInfo));
     applyEditable(m_panel.isEditable());
 }
 
-QPushButton* CustomerArea::button(QWidget* parent, DeskControls::Control control, const QString& name,
-                                  const QString& caption)
+QPushButton* CustomerArea::button(QWidget* parent, DeskControls::Control control,
+                                  const QString& name, const QString& caption)
 {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
     b->setEnabled(m_desk.isEnabled(control));
-    connect(&m_desk, &DeskControls::controlChanged, b, [b, control](DeskControls::Control changed, bool enabled) {
-        if (changed == control)
-            b->setEnabled(enabled);
-    });
+    connect(&m_desk, &DeskControls::controlChanged, b,
+            [b, control](DeskControls::Control changed, bool enabled) {
+                if (changed == control)
+                    b->setEnabled(enabled);
+            });
     return b;
 }
 
 void CustomerArea::applyEditable(bool editable)
 {
-    const QString style = editable ? QStringLiteral("QLineEdit { background: rgb(255, 255, 192); }")
-                                   : QStringLiteral("QLineEdit { background: rgb(255, 255, 255); }");
+    const QString style = editable
+                              ? QStringLiteral("QLineEdit { background: rgb(255, 255, 192); }")
+                              : QStringLiteral("QLineEdit { background: rgb(255, 255, 255); }");
     for (QLineEdit* edit : std::as_const(boxes)) {
         edit->setReadOnly(!editable);
         edit->setStyleSheet(style);
     }
+}
+
+void CustomerArea::attach(CustomerSide& side)
+{
+    m_side = &side;
+    CustomerSearch& search = side.search;
+    connect(cmdCustSearch, &QPushButton::clicked, this, &CustomerArea::cmdCustSearch_Click);
+    connect(SprCustList, &fpSpread::Click, &search, &CustomerSearch::SprCustList_Click);
+    connect(&search, &CustomerSearch::customerOpened, this, &CustomerArea::customerOpened);
+    connect(&search, &CustomerSearch::TxtTCountChanged, TxtTCount, &QLineEdit::setText);
+    connect(&search, &CustomerSearch::countersChanged, this,
+            [this](const QString& news, const QString& reservations) {
+                lblNew->setText(news);
+                lblReservation->setText(reservations);
+            });
+
+    CustomerEditor& editor = side.editor;
+    connect(cmdRegisterCust, &QPushButton::clicked, &editor,
+            &CustomerEditor::cmdRegisterCust_Click);
+    connect(cmdModifyCust, &QPushButton::clicked, &editor, &CustomerEditor::cmdModifyCust_Click);
+    connect(&editor, &CustomerEditor::modifyingChanged, this,
+            [this, &editor] { cmdModifyCust->setText(editor.cmdModifyCustCaption()); });
+
+    // The call logic searches with whatever the bar holds, so the logic
+    // always has the bar's current values.
+    for (QComboBox* combo : {cmbTerm, cmbCustSearch, cmbCampaign})
+        connect(combo, &QComboBox::currentIndexChanged, this, &CustomerArea::syncSearchBar);
+    for (QDateEdit* picker : {DTPCustDate1, DTPCustDate2})
+        connect(picker, &QDateEdit::dateChanged, this, &CustomerArea::syncSearchBar);
+    connect(txtCustSearch, &QLineEdit::textChanged, this, &CustomerArea::syncSearchBar);
+    syncSearchBar();
+}
+
+void CustomerArea::fillLookupCombos()
+{
+    m_side->lookups.SetCmbTermCombo();
+    fillCombo(cmbTerm, m_side->lookups.cmbTerm());
+    m_side->lookups.SetCmbCampaignCombo();
+    fillCombo(cmbCampaign, m_side->lookups.cmbCampaign());
+    cmbTerm->setCurrentIndex(cmbTerm->count() > 0 ? 0 : -1);
+    cmbCampaign->setCurrentIndex(cmbCampaign->count() > 0 ? 0 : -1);
+    syncSearchBar();
+}
+
+void CustomerArea::fillSearchCondition()
+{
+    const QSignalBlocker blocker(cmbCustSearch);
+    cmbCustSearch->clear();
+    cmbCustSearch->addItems(LookupLists::SetCmbSearchCondition());
+    cmbCustSearch->setCurrentIndex(-1);
+    syncSearchBar();
+}
+
+void CustomerArea::cmdCustSearch_Click()
+{
+    syncSearchBar();
+    m_side->search.cmdCustSearch_Click();
+}
+
+void CustomerArea::syncSearchBar()
+{
+    const auto data = [](const QComboBox* combo, const QString& none) {
+        return combo->currentIndex() < 0 ? none : QString::number(combo->currentData().toInt());
+    };
+    CustomerSearch::SearchBar bar;
+    bar.status = data(cmbTerm, QString());
+    bar.dateFrom = DTPCustDate1->date().toString(Qt::ISODate);
+    bar.dateTo = DTPCustDate2->date().toString(Qt::ISODate);
+    bar.field = cmbCustSearch->currentText();
+    bar.text = txtCustSearch->text();
+    // No campaign entry at all searches every campaign.
+    bar.campaign = data(cmbCampaign, QStringLiteral("999"));
+    m_side->search.setSearchBar(bar);
 }

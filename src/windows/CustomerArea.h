@@ -13,6 +13,7 @@
 #include "windows/fpSpread.h"
 
 class CustomerPanel;
+class CustomerSide;
 class SpreadModel;
 
 // The customer side of the main window: the search bar with its list, the
@@ -22,7 +23,8 @@ class CustomerArea : public QWidget
 {
     Q_OBJECT
 public:
-    CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel* custList, QWidget* parent = nullptr);
+    CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel* custList,
+                 QWidget* parent = nullptr);
 
     // Search bar and list
     QComboBox* cmbTerm;
@@ -37,8 +39,11 @@ public:
     QLabel* lblNew;
     QLabel* lblReservation;
 
-    // Current customer
+    // Around the search bar and the list; off while a call or an edit is
+    // under way, so the open customer cannot change under the agent.
     QGroupBox* fraCustInfo;
+
+    // Current customer
     QHash<QString, QLineEdit*> boxes; // by control name, e.g. "txtCustName"
     QLabel* lblTelNO;
     QPushButton* cmdStartPhoneNO1;
@@ -49,10 +54,26 @@ public:
 
     QLineEdit* box(const QString& name) const { return boxes.value(name); }
 
+    // Binds the search bar, the list, the counters and the edit buttons to
+    // the customer logic.
+    void attach(CustomerSide& side);
+    // Start-up: the status and campaign lists, then the search fields.
+    void fillLookupCombos();
+    void fillSearchCondition();
+    void cmdCustSearch_Click();
+
+signals:
+    // A list row was opened into the detail boxes.
+    void customerOpened(const QString& custId);
+
 private:
-    QPushButton* button(QWidget* parent, DeskControls::Control control, const QString& name, const QString& caption);
+    void syncSearchBar();
+
+    QPushButton* button(QWidget* parent, DeskControls::Control control, const QString& name,
+                        const QString& caption);
     void applyEditable(bool editable);
 
     CustomerPanel& m_panel;
     DeskControls& m_desk;
+    CustomerSide* m_side = nullptr;
 };

@@ -1,14 +1,18 @@
 #include "windows/Frm100000.h"
 
+#include <QCloseEvent>
 #include <QDate>
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "customers/CustomerSide.h"
 #include "foundation/Database.h"
 #include "foundation/Session.h"
 #include "telephony/CallController.h"
 #include "telephony/CustomerPanel.h"
+#include "histories/RecordingHistory.h"
 #include "telephony/DeskControls.h"
+#include "windows/FrmSysTray.h"
 
 Frm100000::Frm100000(const DeskParts& parts, QWidget* parent) : QMainWindow(parent), m_p(parts)
 {
@@ -41,14 +45,67 @@ Frm100000::Frm100000(const DeskParts& parts, QWidget* parent) : QMainWindow(pare
     });
 }
 
+void Frm100000::attachHistories(const HistoryParts& parts, TrayMenu& trayMenu)
+{
+    histories = new HistoryPages(parts, m_p.session, tabAgent);
+    m_trayMenu = &trayMenu;
+    // An opened customer's recordings, whatever the history filters say.
+    connect(customers, &CustomerArea::customerOpened, this,
+            [this, recordings = &parts.recordings](const QString& custId) {
+                tabAgent->setCurrentIndex(1);
+                recordings->GetRecHistByID(custId);
+            });
+}
+
+void Frm100000::attachCustomers(CustomerSide& side)
+{
+    m_customers = &side;
+    customers->attach(side);
+    lists = new ListPages(side.lists, m_p.session, tabAgent);
+}
+
+void Frm100000::closeEvent(QCloseEvent* event)
+{
+    if (frmSysTray)
+        frmSysTray->MeQueryUnload(this, event);
+    else
+        QMainWindow::closeEvent(event);
+}
+
 void Frm100000::load()
 {
     // 1-2: the device and the caller feed.
     m_p.calls.openDevices();
+    // 3: the tray icon; from now on closing the window only hides it.
+    if (m_trayMenu)
+        frmSysTray = new FrmSysTray(*m_trayMenu, this, this);
     // 4: today by the server's clock in every date picker.
     const QDate today = QDate::fromString(m_p.db.GetNowDate().left(10), Qt::ISODate);
     for (QDateEdit* picker : findChildren<QDateEdit*>())
         picker->setDate(today.isValid() ? today : QDate::currentDate());
+    // 6: the customer list's grid (independent of the folder list of step 5).
+    if (m_customers)
+        m_customers->search.SetSprCustList();
+    // 5-6: the recording folders, and the history grids after SprCustList.
+    if (histories) {
+        histories->pointFolderList();
+        histories->setUpGrids();
+    }
+    // 6 (end), 7, 8: the work lists' grids, the status and campaign lists,
+    // the customer search fields.
+    if (m_customers) {
+        m_customers->lists.SetSprCampaign();
+        m_customers->lists.SetSprNotTransfer();
+        customers->fillLookupCombos();
+        customers->fillSearchCondition();
+    }
+    // 8-10: the history search fields and filters, the agent's own entry
+    // selected (after cmbTerm is filled).
+    if (histories) {
+        histories->fillSearchConditions();
+        histories->fillFilters();
+        histories->selectAgent(m_p.session.AgentID);
+    }
     // 11: the customer boxes start read-only.
     m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
     // 12: reception agents neither dial nor register, and have no campaign page.
@@ -56,5 +113,8 @@ void Frm100000::load()
         m_p.desk.SetButtonState(QStringLiteral("Agent_1"));
         tabAgent->setTabEnabled(4, false);
     }
+    // 13: the first customer search, as the search button runs it.
+    if (m_customers)
+        customers->cmdCustSearch_Click();
     m_p.calls.refreshTitle();
 }

@@ -4,19 +4,24 @@
 #include <QTabWidget>
 
 #include "windows/CustomerArea.h"
+#include "windows/HistoryPages.h"
+#include "windows/ListPages.h"
 
 struct CallState;
 struct Session;
 class AgentStatus;
 class CallController;
 class CustomerPanel;
+class CustomerSide;
 class Database;
 class DeskControls;
 class DorvanePlus;
+class FrmSysTray;
 class FtpCientOCX;
 class OrvelMedia;
 class OrvelServerSocket;
 class SpreadModel;
+class TrayMenu;
 
 // What the desk works with; built once by the application.
 struct DeskParts
@@ -49,8 +54,23 @@ public:
     CustomerArea* customers;
     QTabWidget* tabAgent;
 
+    // The history pages and the tray's logic, attached before load().
+    void attachHistories(const HistoryParts& parts, TrayMenu& trayMenu);
+    // The customer logic behind the search bar, the list and pages 3 and 4;
+    // attached before load().
+    void attachCustomers(CustomerSide& side);
+    ListPages* lists = nullptr;
+    HistoryPages* histories = nullptr;
+    // The tray window that load() creates; it decides what closing does.
+    FrmSysTray* frmSysTray = nullptr;
+
     DeskParts& parts() { return m_p; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     DeskParts m_p;
+    TrayMenu* m_trayMenu = nullptr;
+    CustomerSide* m_customers = nullptr;
 };

@@ -1,0 +1,161 @@
+#include "customers/CallResult.h"
+
+#include <QDate>
+
+#include "customers/CustomerRegistration.h"
+#include "customers/LookupLists.h"
+#include "foundation/Database.h"
+#include "foundation/Seams.h"
+#include "foundation/Session.h"
+#include "platform/SqlDialect.h"
+#include "telephony/CallState.h"
+#include "telephony/CustomerPanel.h"
+#include "telephony/RecordingRecords.h"
+#include "telephony/WorkCounters.h"
+
+using SqlDialect::quoted;
+
+namespace {
+
+const QString kLocation = QStringLiteral("Frm120000");
+
+} // namespace
+
+CallResult::CallResult(const Parts& parts, QObject* parent)
+    : QObject(parent), m_p(parts), m_now([this] { return m_p.db.GetNowDate(); })
+{
+}
+
+bool CallResult::isReception() const
+{
+    return m_p.db.session().AgentPrivilege == QStringLiteral("11");
+}
+
+void CallResult::load()
+{
+    m_reservationDate = m_now().left(10);
+    FillCallStatusCombo();
+    if (isReception()) {
+        // Reception agents always file the third result and never choose.
+        m_selected = 2;
+        emit selectedIndexChanged(m_selected);
+        m_statusEnabled = false;
+        emit cmbCallStatusEnabledChanged(false);
+    }
+}
+
+void CallResult::FillCallStatusCombo()
+{
+    m_items = m_p.lookups.cmbTerm().mid(1);
+    m_selected = -1;
+}
+
+void CallResult::cmbCallStatus_Click(int index)
+{
+    m_selected = index;
+    if (!isReception())
+        setReservationEnabled(index == 4);
+}
+
+void CallResult::setReservationEnabled(bool enabled)
+{
+    if (m_reservationEnabled == enabled)
+        return;
+    m_reservationEnabled = enabled;
+    emit DTPReservationEnabledChanged(enabled);
+}
+
+QString CallResult::distributionDate(const QString& now)
+{
+    const QString today = now.left(10);
+    if (now.mid(11, 2).toInt() < 9)
+        return today;
+    return QDate::fromString(today, Qt::ISODate).addDays(1).toString(Qt::ISODate);
+}
+
+bool CallResult::cmdRcResultSave_Click(const QString& memo, const QString& reservationDate)
+{
+    if (m_selected < 0 || m_selected >= m_items.size() || m_items.at(m_selected).text.isEmpty()) {
+        m_p.messages.showMessage(QStringLiteral("통화결과값을 선택해주시기 바랍니다"),
+                                 QStringLiteral("통화결과값 선택 오류"), MessageIcon::Critical);
+        return false;
+    }
+    const Session& s = m_p.db.session();
+    CallState& call = m_p.call;
+    const QString now = m_now();
+    const QString today = now.left(10);
+    const QString direction =
+        call.CallDirection == QStringLiteral("I") ? QStringLiteral("2") : QStringLiteral("1");
+    call.CallResultCode = QString::number(m_items.at(m_selected).itemData);
+
+    RecRow row;
+    row.Status = call.CallResultCode;
+    row.memo = memo;
+    row.R_Path = call.RecFileName;
+    m_p.records.AddToLocalDB(QStringLiteral("beforeFtpUpload"), row);
+    m_p.records.AddToSQL(QStringLiteral("beforeFtpUpload"), row);
+
+    const QString custId = m_p.panel.value(QStringLiteral("txtCustID"));
+    if (isReception()) {
+        const QString date = distributionDate(now);
+        const QString target = AddToMYSQL5(date);
+        m_p.registration.AddToMYSQL2(call.CallResultCode, date, QString(), custId, today, target);
+    } else if (call.CustSelectKind != QStringLiteral("C")) {
+        m_p.registration.AddToMYSQL2(call.CallResultCode, reservationDate, QString(), custId, today,
+                                     QString());
+    }
+    m_p.counters.AddToMYSQL4(s.BranchID, s.TeamID, s.AgentID, QString(now).remove(u'-').left(6),
+                             today, call.CallResultCode, call.CallDuration, direction);
+    return true;
+}
+
+QString CallResult::distributionStatement(const QString& tDate)
+{
+    return QStringLiteral(
+               " SELECT a.ID,a.BranchID, a.TeamID, a.AgentID, isnull(b.DistributeCnt,0) as "
+               "DistributeCnt FROM (select * from agentlogin where Agent_Privilege = '12' and "
+               "tDel='N') AS a  LEFT OUTER JOIN (select * from tb_autoDistribute where "
+               "DistributeDate = '") +
+           quoted(tDate) +
+           QStringLiteral("') AS b on a.BranchID = b.BranchID AND a.TeamID = b.TeamID AND "
+                          "a.AgentID = b.AgentID order by DistributeCnt asc,a.ID asc");
+}
+
+QString CallResult::AddToMYSQL5(const QString& tDate)
+{
+    static const QString function = QStringLiteral("AddToMYSQL5");
+    Database& db = m_p.db;
+    if (!db.SQLConnected())
+        db.SQLDBConnect();
+    const auto finish = [&db](const QString& result) {
+        if (db.SQLConnected())
+            db.SQLDBClose();
+        return result;
+    };
+    QString sql = distributionStatement(tDate);
+    Recordset rs;
+    if (!db.query(Database::Slot::Main, sql, &rs, kLocation, function) || rs.isEof())
+        return finish(QString());
+    const auto f = [&rs](const char* name) {
+        return Database::GetFieldValue(rs.value(QLatin1String(name)));
+    };
+    const QString branch = quoted(f("BranchID"));
+    const QString team = quoted(f("TeamID"));
+    const QString agent = f("AgentID");
+    sql = QStringLiteral(" Update tb_autoDistribute SET DistributeCnt = DistributeCnt + 1 where "
+                         "BranchID = '") +
+          branch + QStringLiteral("' and TeamID = '") + team + QStringLiteral("' and AgentID = '") +
+          quoted(agent) + QStringLiteral("' and DistributeDate = '") + quoted(tDate) + u'\'';
+    int n = 0;
+    if (!db.execute(Database::Slot::Main, sql, kLocation, function, &n))
+        return finish(QString());
+    if (n == 0) {
+        sql = QStringLiteral(" insert into tb_autoDistribute(BranchID,TeamID,AgentID,"
+                             "DistributeDate,DistributeCnt) values ('") +
+              branch + QStringLiteral("','") + team + QStringLiteral("','") + quoted(agent) +
+              QStringLiteral("','") + quoted(tDate) + QStringLiteral("', 1)");
+        if (!db.execute(Database::Slot::Main, sql, kLocation, function))
+            return finish(QString());
+    }
+    return finish(agent);
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <functional>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include "foundation/HostUtils.h"
+
+struct CallState;
+class CustomerPanel;
+class CustomerRegistration;
+class Database;
+class LookupLists;
+class MessageSink;
+class RecordingRecords;
+class WorkCounters;
+
+// The call-result window's logic: the status list, the reception agents'
+// fixed result, and the save that writes the recording rows, the customer,
+// the counters and, for reception agents, hands the customer on.
+class CallResult : public QObject
+{
+    Q_OBJECT
+public:
+    struct Parts
+    {
+        Database& db;
+        CallState& call;
+        CustomerPanel& panel;
+        const LookupLists& lookups;
+        RecordingRecords& records;
+        WorkCounters& counters;
+        CustomerRegistration& registration;
+        MessageSink& messages;
+    };
+
+    explicit CallResult(const Parts& parts, QObject* parent = nullptr);
+
+    // The server time by default; tests set a fixed "yyyy-mm-dd hh:mm:ss".
+    void setClock(std::function<QString()> now) { m_now = std::move(now); }
+
+    // The window's load step.
+    void load();
+    // Every status of cmbTerm but its first, in the same order.
+    void FillCallStatusCombo();
+    // A selection in cmbCallStatus (-1: none).
+    void cmbCallStatus_Click(int index);
+    // False when no status is selected: the window then stays open.
+    bool cmdRcResultSave_Click(const QString& memo, const QString& reservationDate);
+
+    // The agent with the fewest customers handed to them on tDate; '' when
+    // no agent takes part.
+    QString AddToMYSQL5(const QString& tDate);
+    static QString distributionStatement(const QString& tDate);
+    // Before 09:00 the customer is handed on for today, from 09:00 for tomorrow.
+    static QString distributionDate(const QString& now);
+
+    const QList<ComboItem>& cmbCallStatus() const { return m_items; }
+    int selectedIndex() const { return m_selected; }
+    bool cmbCallStatusEnabled() const { return m_statusEnabled; }
+    bool DTPReservationEnabled() const { return m_reservationEnabled; }
+    QString DTPReservation() const { return m_reservationDate; }
+
+signals:
+    void selectedIndexChanged(int index);
+    void cmbCallStatusEnabledChanged(bool enabled);
+    void DTPReservationEnabledChanged(bool enabled);
+
+private:
+    bool isReception() const;
+    void setReservationEnabled(bool enabled);
+
+    Parts m_p;
+    std::function<QString()> m_now;
+    QList<ComboItem> m_items;
+    int m_selected = -1;
+    bool m_statusEnabled = true;
+    bool m_reservationEnabled = false;
+    QString m_reservationDate;
+};

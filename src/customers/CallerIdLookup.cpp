@@ -1,0 +1,134 @@
+#include "customers/CallerIdLookup.h"
+
+#include "customers/CustomerSearch.h"
+#include "customers/MainConnection.h"
+#include "foundation/Database.h"
+#include "foundation/Seams.h"
+#include "foundation/Session.h"
+#include "platform/DorvanePlus.h"
+#include "platform/SqlDialect.h"
+#include "telephony/CallState.h"
+#include "telephony/CustomerPanel.h"
+
+CallerIdLookup::CallerIdLookup(Database& db, CallState& call, CustomerPanel& panel,
+                               CustomerSearch& search, DorvanePlus& device, MessageSink& messages,
+                               QObject* parent)
+    : QObject(parent), m_db(db), m_call(call), m_panel(panel), m_search(search), m_device(device),
+      m_messages(messages)
+{
+    const char* headers[] = {"고객성명",   "주민번호",     "상담원", "내선번호",
+                             "고객아이디", "캠페인아이디", "CID"};
+    for (int col = 1; col <= 7; ++col)
+        m_grid.setHeader(col, QString::fromUtf8(headers[col - 1]));
+}
+
+void CallerIdLookup::load()
+{
+    SetSprCustSearch();
+    if (!m_call.CallerNumber.isEmpty()) {
+        setLblCIDData(m_call.CallerNumber);
+        GetCustinfo(m_label.trimmed());
+    } else {
+        setTimer(true);
+    }
+}
+
+void CallerIdLookup::SetSprCustSearch()
+{
+    m_grid.setMaxRows(0);
+}
+
+void CallerIdLookup::setLblCIDData(const QString& text)
+{
+    if (text == m_label)
+        return;
+    m_label = text;
+    emit lblCIDDataChanged(text);
+    GetCustinfo(text);
+}
+
+void CallerIdLookup::tmrGetCID_Timer()
+{
+    if (m_call.CallerNumber.isEmpty())
+        return;
+    setLblCIDData(m_call.CallerNumber);
+    GetCustinfo(m_label.trimmed());
+    setTimer(false);
+}
+
+QString CallerIdLookup::custinfoStatement(const QString& number)
+{
+    const QString n = SqlDialect::quoted(number);
+    return QStringLiteral(
+               "select a.ID,a.AgentID,a.Name,a.JuminNo,a.CampaignID,a.MobileNumber,a.OfficeNumber,"
+               "b.UserName,b.Agent_Local_PhoneNO from gogakinfo a, agentlogin b where a.AGENTID = "
+               "b.AGENTID and (a.MobileNumber='") +
+           n + QStringLiteral("' or a.OfficeNumber='") + n + QStringLiteral("')");
+}
+
+void CallerIdLookup::GetCustinfo(const QString& number)
+{
+    const QString sql = custinfoStatement(number);
+    MainConnection connection(m_db);
+    m_grid.setMaxRows(0);
+    Recordset rs;
+    if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Frm100000"),
+                    QStringLiteral("GetCustinfo")))
+        return;
+    QVector<QVector<QString>> rows;
+    rows.reserve(rs.recordCount());
+    for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
+        const auto f = [&rs](const char* name) {
+            return Database::GetFieldValue(rs.value(QLatin1String(name)));
+        };
+        rows.append({f("Name"), f("JuminNo"), f("AgentID"), f("Agent_Local_PhoneNO"), f("ID"),
+                     f("CampaignID"), number});
+    }
+    m_grid.setRows(std::move(rows));
+}
+
+void CallerIdLookup::sprCustSearch_Click(int, int row)
+{
+    // The header row holds captions, not a customer.
+    if (row < 1 || row > m_grid.MaxRows())
+        return;
+    const QString custId = m_grid.text(5, row);
+    const QString number = m_grid.text(7, row);
+    if (m_grid.text(3, row).trimmed() != m_db.session().AgentID) {
+        m_messages.showMessage(
+            QStringLiteral("타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"),
+            QStringLiteral("타인고객"), MessageIcon::Critical);
+        m_call.CustSelectKind = QStringLiteral("C");
+        emit unload();
+    } else {
+        m_call.CustSelectKind = QStringLiteral("B");
+    }
+    m_panel.clearCustInfoValuables();
+    if (m_search.GetCustinfoByID(custId)) {
+        m_panel.setValue(QStringLiteral("lblTelNO"), number);
+        emit unload();
+    }
+}
+
+void CallerIdLookup::cmdStartCall_Click()
+{
+    if (m_grid.MaxRows() > 0) {
+        m_messages.showMessage(QStringLiteral("타인고객이거나 이미 등록된고객입니다") +
+                                   QStringLiteral("\r\n") +
+                                   QStringLiteral("리스트에서 한명을 선택해주시기바랍니다"),
+                               QStringLiteral("기존 및 타인고객"), MessageIcon::Information);
+        return;
+    }
+    m_device.TakeLine();
+    m_call.CustSelectKind = QStringLiteral("A");
+    m_panel.clearCustInfoValuables();
+    emit unload();
+}
+
+void CallerIdLookup::setTimer(bool enabled)
+{
+    if (m_timer == enabled)
+        return;
+    m_timer = enabled;
+    emit tmrGetCIDChanged(enabled);
+}

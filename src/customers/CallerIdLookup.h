@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "platform/SpreadModel.h"
+
+struct CallState;
+class CustomerPanel;
+class CustomerSearch;
+class Database;
+class DorvanePlus;
+class MessageSink;
+
+// The caller-ID window's logic: every customer whose mobile or office
+// number is the caller's, with the owning agent, and the agent's choice of
+// an own customer ("B"), another agent's ("C") or an unknown caller ("A").
+class CallerIdLookup : public QObject
+{
+    Q_OBJECT
+public:
+    CallerIdLookup(Database& db, CallState& call, CustomerPanel& panel, CustomerSearch& search,
+                   DorvanePlus& device, MessageSink& messages, QObject* parent = nullptr);
+
+    SpreadModel& sprCustSearch() { return m_grid; }
+    QString lblCIDData() const { return m_label; }
+    bool tmrGetCIDEnabled() const { return m_timer; }
+
+    // The window's load step: the number if it is known, else the timer.
+    void load();
+    void SetSprCustSearch();
+    // Every change of the label runs the look-up with the text as it is.
+    void setLblCIDData(const QString& text);
+    void tmrGetCID_Timer();
+    void GetCustinfo(const QString& number);
+    void sprCustSearch_Click(int col, int row);
+    void cmdStartCall_Click();
+
+    static QString custinfoStatement(const QString& number);
+
+signals:
+    void lblCIDDataChanged(const QString& text);
+    void tmrGetCIDChanged(bool enabled);
+    // The window closes itself.
+    void unload();
+
+private:
+    void setTimer(bool enabled);
+
+    Database& m_db;
+    CallState& m_call;
+    CustomerPanel& m_panel;
+    CustomerSearch& m_search;
+    DorvanePlus& m_device;
+    MessageSink& m_messages;
+    SpreadModel m_grid{7};
+    QString m_label = QStringLiteral("NO CIDDATA");
+    bool m_timer = false;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+struct CallState;
+class CustomerPanel;
+class Database;
+
+// The customer-row writes the call logic and the call result ask for, and
+// the two counters of the customer panel.
+class CustomerRegistration
+{
+public:
+    CustomerRegistration(Database& db, CustomerPanel& panel, CallState& call);
+
+    // Inserts the call's customer (status "0", the caller number as mobile
+    // number) and loads the new row's ID, CampaignID and DataType into the panel.
+    void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType);
+    // strReservationTime is accepted and not used.
+    void AddToMYSQL2(const QString& strStatus, const QString& strReservationDate,
+                     const QString& strReservationTime, const QString& strCustID,
+                     const QString& strRegDate, const QString& strTgtAgentID);
+    // The agent's remaining new customers and today's appointments; '' after a failure.
+    QString GetNewDataCnt();
+    QString GetReservationDataCnt();
+
+    static QString insertStatement(const QString& privilege, const QString& branchId,
+                                   const QString& branchName, const QString& agentId,
+                                   const QString& strDataType, const QString& strCampaignID,
+                                   const QString& callerNumber, const QString& teamId,
+                                   const QString& today);
+
+private:
+    QString count(const QString& sql, const QString& field);
+
+    Database& m_db;
+    CustomerPanel& m_panel;
+    CallState& m_call;
+};

@@ -1,0 +1,221 @@
+#include "customers/CustomerSearch.h"
+
+#include <array>
+
+#include "customers/MainConnection.h"
+#include "foundation/Database.h"
+#include "foundation/ErrorLog.h"
+#include "foundation/Session.h"
+#include "platform/SpreadModel.h"
+#include "platform/SqlDialect.h"
+#include "telephony/CallState.h"
+#include "telephony/CustomerPanel.h"
+
+using SqlDialect::quoted;
+
+namespace {
+
+const QString kLocation = QStringLiteral("Frm100000");
+const QString kFunction = QStringLiteral("GetCustinfo");
+
+// The 41 columns both customer statements select, in the list's column order.
+const QString kFieldList = QStringLiteral(
+    "select ID,BranchID,BranchName,AgentID,Name,JuminNo,DataType,CampaignID,RegDate,Status,"
+    "MobileNumber,OfficeNumber,HomeNumber,OfficePost,OfficeAddress1"
+    ",OfficeAddress2,HomePost,HomeAddress1,HomeAddress2,AppointmentDate,AgreementCorp,blank1,"
+    "blank2,blank3,blank4,blank5,blank6,CustSex,CustAge"
+    ",CustDob,CustArea,TeamID,FreeInsu,DistributeDate,ImpDate,InsureEndDate,Memo,SendOff,"
+    "DvdBackup,RecfileCopy,Ins_Date");
+
+constexpr int kColumns = 41;
+// HomeNumber is fetched but never shown.
+constexpr int kHomeNumberColumn = 13;
+
+// Detail box <- list column.
+struct BoxColumn
+{
+    const char* box;
+    int column;
+};
+constexpr std::array<BoxColumn, 19> kBoxColumns{{{"txtCustID", 1},
+                                                 {"txtCustName", 5},
+                                                 {"txtCustSocialID", 6},
+                                                 {"txtDataType", 7},
+                                                 {"txtCampaignID", 8},
+                                                 {"txtPhoneNo1", 11},
+                                                 {"txtPhoneNo2", 12},
+                                                 {"txtCustOfficeZip", 14},
+                                                 {"txtCustOfficeAddress1", 15},
+                                                 {"txtCustOfficeAddress2", 16},
+                                                 {"txtCustHomeZip", 17},
+                                                 {"txtCustHomeAddress1", 18},
+                                                 {"txtCustHomeAddress2", 19},
+                                                 {"txtCustBlank1", 22},
+                                                 {"txtCustBlank2", 23},
+                                                 {"txtCustBlank3", 24},
+                                                 {"txtCustBlank4", 25},
+                                                 {"txtCustBlank5", 26},
+                                                 {"txtCustBlank6", 27}}};
+
+// Detail box <- field, for the load by key (DataType is not loaded).
+struct BoxField
+{
+    const char* box;
+    const char* field;
+};
+constexpr std::array<BoxField, 18> kBoxFields{{{"txtCustID", "ID"},
+                                               {"txtCampaignID", "CampaignID"},
+                                               {"txtCustName", "Name"},
+                                               {"txtCustSocialID", "JuminNo"},
+                                               {"txtPhoneNo1", "MobileNumber"},
+                                               {"txtPhoneNo2", "OfficeNumber"},
+                                               {"txtCustHomeZip", "HomePost"},
+                                               {"txtCustHomeAddress1", "HomeAddress1"},
+                                               {"txtCustHomeAddress2", "HomeAddress2"},
+                                               {"txtCustOfficeZip", "OfficePost"},
+                                               {"txtCustOfficeAddress1", "OfficeAddress1"},
+                                               {"txtCustOfficeAddress2", "OfficeAddress2"},
+                                               {"txtCustBlank1", "blank1"},
+                                               {"txtCustBlank2", "blank2"},
+                                               {"txtCustBlank3", "blank3"},
+                                               {"txtCustBlank4", "blank4"},
+                                               {"txtCustBlank5", "blank5"},
+                                               {"txtCustBlank6", "blank6"}}};
+
+QString textCondition(const QString& field, const QString& value)
+{
+    QString column;
+    if (field == QStringLiteral("고객성명"))
+        column = QStringLiteral("Name");
+    else if (field == QStringLiteral("주민번호"))
+        column = QStringLiteral("JuminNo");
+    else if (field == QStringLiteral("전화번호1"))
+        column = QStringLiteral("MobileNumber");
+    else if (field == QStringLiteral("전화번호2"))
+        column = QStringLiteral("OfficeNumber");
+    else
+        return QString();
+    return QStringLiteral(" and ") + column + QStringLiteral(" like '%") + quoted(value) +
+           QStringLiteral("%'");
+}
+
+} // namespace
+
+CustomerSearch::CustomerSearch(Database& db, CustomerPanel& panel, CallState& call,
+                               SpreadModel& SprCustList, QObject* parent)
+    : QObject(parent), m_db(db), m_panel(panel), m_call(call), m_list(SprCustList),
+      m_counters(db, panel, call)
+{
+}
+
+void CustomerSearch::SetSprCustList()
+{
+    m_list.setMaxRows(0);
+    m_list.showOnly({5, 11});
+    m_list.setHeader(5, QStringLiteral("고객성명"));
+    m_list.setHeader(11, QStringLiteral("전화번호"));
+    m_list.setHeader(22, QStringLiteral("성별"));
+    m_list.setHeader(23, QStringLiteral("나이"));
+}
+
+QString CustomerSearch::custListStatement(const QString& branchId, const QString& teamId,
+                                          const QString& agentId, const SearchBar& bar)
+{
+    QString sql = kFieldList + QStringLiteral(" from gogakinfo where Status ='") +
+                  quoted(bar.status) + QStringLiteral("' and BranchID = '") + quoted(branchId) +
+                  QStringLiteral("' and TeamID ='") + quoted(teamId) +
+                  QStringLiteral("' and AgentID ='") + quoted(agentId) + u'\'';
+    // New data is listed whatever its dates; appointments by their date;
+    // everything else by the date of its last result.
+    if (bar.status == QStringLiteral("5"))
+        sql += QStringLiteral(" and AppointmentDate between '") + quoted(bar.dateFrom) +
+               QStringLiteral("' and '") + quoted(bar.dateTo) + u'\'';
+    else if (bar.status != QStringLiteral("0"))
+        sql += QStringLiteral(" and RegDate between '") + quoted(bar.dateFrom) +
+               QStringLiteral("' and '") + quoted(bar.dateTo) + u'\'';
+    if (!bar.text.isEmpty() && !bar.field.isEmpty())
+        sql += textCondition(bar.field, bar.text.trimmed());
+    if (bar.campaign != QStringLiteral("999"))
+        sql += QStringLiteral(" and campaignID ='") + quoted(bar.campaign) + u'\'';
+    return sql;
+}
+
+void CustomerSearch::GetCustList(const QString& status, const QString& dateFrom,
+                                 const QString& dateTo, const QString& field, const QString& text,
+                                 const QString& campaign)
+{
+    const Session& s = m_db.session();
+    const QString sql = custListStatement(s.BranchID, s.TeamID, s.AgentID,
+                                          {status, dateFrom, dateTo, field, text, campaign});
+    MainConnection connection(m_db);
+    m_list.setMaxRows(0);
+    Recordset rs;
+    if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, kFunction))
+        return;
+    if (rs.recordCount() == 0) {
+        setCount(QStringLiteral("0"));
+        return;
+    }
+    setCount(QString::number(rs.recordCount()));
+    const int count = std::min(rs.recordCount(), int(SpreadModel::kMaxRows));
+    QVector<QVector<QString>> rows(count);
+    for (int r = 0; r < count; ++r) {
+        QVector<QString>& row = rows[r];
+        row.resize(kColumns);
+        for (int c = 0; c < kColumns; ++c) {
+            if (c + 1 != kHomeNumberColumn)
+                row[c] = Database::GetFieldValue(rs.value(r, c));
+        }
+    }
+    m_list.setRows(std::move(rows));
+    if (rs.recordCount() > SpreadModel::kMaxRows)
+        m_db.errors().WriteErrorLog(QStringLiteral("Overflow"), kLocation, kFunction, sql);
+}
+
+void CustomerSearch::cmdCustSearch_Click()
+{
+    GetCustList(m_bar.status, m_bar.dateFrom, m_bar.dateTo, m_bar.field, m_bar.text,
+                m_bar.campaign);
+    m_new = m_counters.GetNewDataCnt();
+    m_reservation = m_counters.GetReservationDataCnt();
+    emit countersChanged(m_new, m_reservation);
+}
+
+void CustomerSearch::SprCustList_Click(int col, int row)
+{
+    if (row == 0) {
+        m_list.SortGridColumn(col);
+        return;
+    }
+    if (row > m_list.MaxRows())
+        return;
+    for (const BoxColumn& b : kBoxColumns)
+        m_panel.setValue(QLatin1String(b.box), m_list.text(b.column, row));
+    m_call.CustSelectKind = QStringLiteral("D");
+    m_panel.SetCustInfoValuables(QStringLiteral("0"));
+    emit customerOpened(m_panel.value(QStringLiteral("txtCustID")));
+}
+
+bool CustomerSearch::GetCustinfoByID(const QString& strID)
+{
+    const QString sql =
+        kFieldList + QStringLiteral(" from gogakinfo where ID ='") + quoted(strID) + u'\'';
+    MainConnection connection(m_db);
+    m_list.setMaxRows(0);
+    Recordset rs;
+    if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, kFunction))
+        return false;
+    setCount(QString::number(rs.recordCount()));
+    for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
+        for (const BoxField& b : kBoxFields)
+            m_panel.setValue(QLatin1String(b.box),
+                             Database::GetFieldValue(rs.value(QLatin1String(b.field))));
+    }
+    return true;
+}
+
+void CustomerSearch::setCount(const QString& text)
+{
+    m_count = text;
+    emit TxtTCountChanged(text);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "customers/CustomerEditor.h"
+#include "customers/CustomerRegistration.h"
+#include "customers/CustomerSearch.h"
+#include "customers/LookupLists.h"
+#include "customers/WorkLists.h"
+#include "telephony/CustomerDesk.h"
+
+struct CallState;
+class CustomerPanel;
+class Database;
+class DeskControls;
+class MessageSink;
+class SpreadModel;
+
+// The customer side of the desk, built once: the lookup lists, the search
+// with its list, the editor, the registrations and the two work lists. It
+// is also what the call logic asks for customers.
+class CustomerSide : public CustomerDesk
+{
+public:
+    CustomerSide(Database& db, CustomerPanel& panel, CallState& call, DeskControls& desk,
+                 SpreadModel& SprCustList, MessageSink& messages);
+
+    void SetRegisterInboundCutomer(const QString& strCampaignID,
+                                   const QString& strDataType) override;
+    // AddToMYSQL3 "Recfile" with the panel's typed details.
+    bool saveCallCustomer(const QString& recFile, const QString& telNo) override;
+    void searchCustomers() override;
+
+    LookupLists lookups;
+    CustomerRegistration registration;
+    CustomerSearch search;
+    CustomerEditor editor;
+    WorkLists lists;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "histories/HistoryGrid.h"
+#include "platform/SpreadModel.h"
+
+struct Session;
+class CustomerSearch;
+class Database;
+class FtpCientOCX;
+class LookupLists;
+class MessageSink;
+class RecordingPlayer;
+
+// The page "녹음파일": the recording folders of this computer, the recordings
+// the local record file notes for one of them, and playback from the local
+// disk or fetched back from the branch's FTP server.
+class LocalRecordings : public QObject
+{
+    Q_OBJECT
+public:
+    LocalRecordings(Session& session, Database& db, const LookupLists& lookups,
+                    CustomerSearch& search, FtpCientOCX& ftp, RecordingPlayer& player,
+                    MessageSink& messages, QObject* parent = nullptr);
+
+    SpreadModel& sprLocalHist() { return m_grid; }
+
+    // The 28-column layout, shared with the not-transferred list.
+    static const QList<HistoryGrid::Column>& localColumns();
+    void SetSprLocalHist();
+
+    // Program folder + "\RecData\".
+    QString recordingRoot() const;
+    // The entries of dirLocalFile: the folders from the file-system root
+    // down to the recording root, then the root's sub-folders by name. Read
+    // once; a folder made later shows after the next start.
+    QStringList dirLocalFile() const;
+
+    void dirLocalFile_Click(const QString& path);
+    void GetLocalRecfile(const QString& folderName);
+    void sprLocalHist_Click(int col, int row);
+    void sprLocalHist_DblClick(int col, int row);
+
+    // Fetches one recording into RECDATA\Temp\RemoteFile.vox and plays it.
+    void PlayRemoteRecfile(const QString& folderName, const QString& fileName,
+                           const QString& status);
+    QString remoteFilePath() const;
+
+private:
+    Session& m_session;
+    Database& m_db;
+    const LookupLists& m_lookups;
+    CustomerSearch& m_search;
+    FtpCientOCX& m_ftp;
+    RecordingPlayer& m_player;
+    MessageSink& m_messages;
+    SpreadModel m_grid{28};
+};

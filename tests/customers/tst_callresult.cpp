@@ -1,0 +1,158 @@
+#include "CustomerFixture.h"
+#include "customers/CallResult.h"
+#include "telephony/RecordingRecords.h"
+#include "telephony/WorkCounters.h"
+
+// Saving a call result, inbound registration, and the automatic
+// distribution of reception agents' customers.
+class TestCallResult : public QObject
+{
+    Q_OBJECT
+
+    struct Desk : CustomerFixture
+    {
+        explicit Desk(const QString& agent) : CustomerFixture(agent)
+        {
+            result.setClock([this] { return now; });
+            call.RecFileName = "r.vox";
+            call.CallDirection = "I";
+            call.CallDuration = "65";
+            for (const char* file : {"branch0001.db", "Brenvo.mdb"})
+                f.exec(file, "INSERT INTO recfile (R_Path, Status) VALUES ('r.vox', '0')");
+        }
+        // Saves the status at index, as the window's save button does.
+        bool save(int index, const QString& memo = QString(),
+                  const QString& reservation = "2024-06-01")
+        {
+            result.load();
+            if (index >= 0)
+                result.cmbCallStatus_Click(index);
+            return result.cmdRcResultSave_Click(memo, reservation);
+        }
+        QString owner(const QString& id) const
+        {
+            return central("SELECT AgentID FROM gogakinfo WHERE ID = " + id).value(0);
+        }
+
+        QString now = "2024-05-10 10:00:00";
+        RecordingRecords records{f.db};
+        WorkCounters counters{f.db};
+        CallResult result{
+            {f.db, call, panel, side.lookups, records, counters, side.registration, f.messages}};
+    };
+
+private slots:
+    void saveAsAgent()
+    {
+        Desk kim("kim");
+        kim.side.lookups.SetCmbTermCombo();
+        const QString id = kim.addCustomer({{"AppointmentDate", "2000-01-01"}});
+        kim.panel.setValue("txtCustID", id);
+        const QString memo = QString(4000, QChar(u'메')) + "'; --";
+        // The fifth status (code 5) books the appointment.
+        QVERIFY(kim.save(4, memo));
+        QCOMPARE(kim.call.CallResultCode, QString("5"));
+        for (const char* file : {"branch0001.db", "Brenvo.mdb"})
+            QCOMPARE(kim.f.rows(file, "SELECT Status FROM recfile WHERE R_Path = 'r.vox'"),
+                     QStringList{"5"});
+        QCOMPARE(kim.central("SELECT Memo FROM recfile WHERE R_Path = 'r.vox'"), QStringList{memo});
+        QCOMPARE(kim.f.rows("Brenvo.mdb", "SELECT tMemo FROM recfile WHERE R_Path = 'r.vox'"),
+                 QStringList{memo});
+        QCOMPARE(kim.central(
+                     "SELECT Status || '|' || AppointmentDate || '|' || RegDate || '|' || AgentID "
+                     "FROM gogakinfo WHERE ID = " +
+                     id),
+                 QStringList{"5|2024-06-01|2024-05-10|kim"});
+        QCOMPARE(kim.f.rows("branch0001.db",
+                            "SELECT count(*) FROM tb_branchworkcount WHERE tMonth = '202405'"),
+                 QStringList{"1"});
+
+        // Another status keeps the appointment date; another agent's customer is not touched.
+        QVERIFY(kim.save(0));
+        QCOMPARE(
+            kim.central("SELECT Status || '|' || AppointmentDate FROM gogakinfo WHERE ID = " + id),
+            QStringList{"1|2024-06-01"});
+        kim.call.CustSelectKind = "C";
+        QVERIFY(kim.save(2));
+        QCOMPARE(kim.central("SELECT Status FROM gogakinfo WHERE ID = " + id), QStringList{"1"});
+        QCOMPARE(kim.central("SELECT Status FROM recfile WHERE R_Path = 'r.vox'"),
+                 QStringList{"3"});
+        QCOMPARE(kim.f.messages.errorBlocks(), 0);
+    }
+
+    void distribution()
+    {
+        Desk lee("lee");
+        lee.side.lookups.SetCmbTermCombo();
+        lee.f.exec("branch0001.db",
+                   "INSERT INTO AgentLogin (BranchID, TeamID, AgentID, UserName, Agent_Privilege) "
+                   "VALUES ('0001', '02', 'han', '한', '12')");
+        lee.f.exec(
+            "branch0001.db",
+            "INSERT INTO tb_autoDistribute VALUES ('0001', '01', 'kim', '2024-05-11', 2), "
+            "('0001', '01', 'choi', '2024-05-11', 2), ('0001', '01', 'kim', '2024-05-10', 9)");
+        const QString id = lee.addCustomer({{"AgentID", ""}, {"AppointmentDate", ""}});
+        lee.panel.setValue("txtCustID", id);
+        const auto handedTo = [&lee, &id](const QString& now) {
+            lee.now = now;
+            lee.save(-1);
+            return lee.owner(id);
+        };
+        // From 09:00 for tomorrow: han has none then, kim and choi two each.
+        QCOMPARE(handedTo("2024-05-10 09:00:00"), QString("han"));
+        QCOMPARE(lee.call.CallResultCode, QString("3"));
+        QCOMPARE(lee.central("SELECT AppointmentDate FROM gogakinfo WHERE ID = " + id),
+                 QStringList{""});
+        QCOMPARE(handedTo("2024-05-10 23:59:59"), QString("han"));
+        // All at two: the lowest agentlogin ID wins.
+        QCOMPARE(handedTo("2024-05-10 12:00:00"), QString("kim"));
+        QCOMPARE(
+            lee.central(
+                "SELECT AgentID || DistributeCnt FROM tb_autoDistribute WHERE DistributeDate = "
+                "'2024-05-11' ORDER BY AgentID"),
+            (QStringList{"choi2", "han2", "kim3"}));
+        // Before 09:00 for today, where kim already has nine.
+        QCOMPARE(handedTo("2024-05-10 08:59:59"), QString("choi"));
+        QCOMPARE(
+            lee.central("SELECT DistributeCnt FROM tb_autoDistribute WHERE AgentID = 'choi' AND "
+                        "DistributeDate = '2024-05-10'"),
+            QStringList{"1"});
+        QCOMPARE(CallResult::distributionDate("2024-12-31 10:00:00"), QString("2025-01-01"));
+        QCOMPARE(lee.f.messages.errorBlocks(), 0);
+    }
+
+    void inboundRegistration_data()
+    {
+        QTest::addColumn<QString>("agent");
+        QTest::addColumn<QString>("ownerColumns");
+        QTest::newRow("agent owns it") << "kim"
+                                       << "kim|";
+        QTest::newRow("reception agent in AgentID_1") << "lee"
+                                                      << "|lee";
+    }
+    void inboundRegistration()
+    {
+        QFETCH(QString, agent);
+        QFETCH(QString, ownerColumns);
+        CustomerFixture d(agent);
+        d.call.CallerNumber = "0212345678";
+        d.side.SetRegisterInboundCutomer("99999", "3");
+        const QString id = d.panel.value("txtCustID");
+        QCOMPARE(id, d.central("SELECT max(ID) FROM gogakinfo").value(0));
+        QCOMPARE(d.panel.value("txtCampaignID"), QString("99999"));
+        QCOMPARE(d.panel.value("txtDataType"), QString("3"));
+        const QString today = d.today();
+        QCOMPARE(d.central("SELECT AgentID || '|' || AgentID_1 FROM gogakinfo WHERE ID = " + id),
+                 QStringList{ownerColumns});
+        QCOMPARE(d.central("SELECT CampaignID || DataType || Status || '|' || MobileNumber || '|' "
+                           "|| DistributeDate || "
+                           "'|' || ImpDate FROM gogakinfo WHERE ID = " +
+                           id),
+                 QStringList{"9999930|0212345678|" + today + "|" + today});
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+        QVERIFY(!d.f.db.SQLConnected());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCallResult)
+#include "tst_callresult.moc"

@@ -1,0 +1,142 @@
+#include "CustomerFixture.h"
+
+// Register and modify buttons, and the save with its history copy.
+class TestCustomerEditor : public QObject
+{
+    Q_OBJECT
+
+    // The 16 boxes the agent edits, in the order of the columns below.
+    static QStringList editable()
+    {
+        QStringList names = CustomerPanel::boxNames();
+        for (const char* key : {"txtCustID", "txtDataType", "txtCampaignID"})
+            names.removeOne(key);
+        return names;
+    }
+    static constexpr const char* kColumns =
+        "Name, JuminNo, MobileNumber, OfficeNumber, OfficePost, OfficeAddress1, OfficeAddress2, "
+        "HomePost, "
+        "HomeAddress1, HomeAddress2, blank1, blank2, blank3, blank4, blank5, blank6";
+
+    // The customer's editable columns, one text per column.
+    static QStringList stored(const CustomerFixture& d, const QString& table, const QString& id)
+    {
+        QStringList out;
+        for (const QString& column : QString(kColumns).split(", "))
+            out << d.central(QString("SELECT %1 FROM %2 WHERE ID = %3").arg(column, table, id))
+                       .join("\n");
+        return out;
+    }
+
+private slots:
+    void modifyStoresExactly_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("quotes") << "O'Neil ''김'철''";
+        QTest::newRow("comment and semicolon") << "x'; DROP TABLE gogakinfo; --";
+        QTest::newRow("Korean with blanks") << "서울시 강남구  역삼동";
+        QTest::newRow("4000 characters") << QString(4000, QChar(u'메'));
+        QTest::newRow("empty") << "";
+    }
+    void modifyStoresExactly()
+    {
+        QFETCH(QString, value);
+        CustomerFixture d;
+        const QString id = d.addCustomer({{"Name", "원래"}, {"MobileNumber", "010-0000"}});
+        d.side.search.GetCustinfoByID(id);
+        d.side.editor.cmdModifyCust_Click();
+        QVERIFY(d.side.editor.CustModifying());
+        QCOMPARE(d.side.editor.cmdModifyCustCaption(), QString("고객저장"));
+        QVERIFY(!d.desk.isEnabled(DeskControls::cmdRegisterCust));
+        QVERIFY(d.panel.isEditable());
+        for (const QString& name : editable())
+            d.panel.setValue(name, value);
+        d.panel.setValue("txtCustSocialID", "800101-1234567" + value);
+        d.panel.setValue("txtPhoneNo1", "010-1234-" + value);
+
+        d.side.search.setSearchBar({"0", "", "", "", "", "77777"});
+        d.side.editor.cmdModifyCust_Click();
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+        QCOMPARE(d.side.editor.cmdModifyCustCaption(), QString("고객수정"));
+        QVERIFY(d.desk.isEnabled(DeskControls::cmdRegisterCust));
+        QVERIFY(!d.panel.isEditable());
+        // The list was searched again.
+        QCOMPARE(d.side.search.TxtTCount(), QString("1"));
+
+        QStringList expected(16, value);
+        expected[1] = "8001011234567" + HostUtils::PhoneDigits(value);
+        expected[2] = "010-1234-" + value;
+        QCOMPARE(stored(d, "gogakinfo", id), expected);
+        // One history row: the customer as it was before.
+        QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h WHERE ID = " + id), QStringList{"1"});
+        QCOMPARE(d.central("SELECT Name || '|' || MobileNumber FROM gogakinfo_h WHERE ID = " + id),
+                 QStringList{"원래|010-0000"});
+    }
+
+    void failureKeepsBothTables()
+    {
+        CustomerFixture d;
+        const QString id = d.addCustomer({{"Name", "원래"}});
+        d.side.search.GetCustinfoByID(id);
+        d.f.exec("branch0001.db", "CREATE TRIGGER fault BEFORE UPDATE ON gogakinfo BEGIN SELECT "
+                                  "RAISE(ABORT, 'fault'); END;");
+        d.side.editor.cmdModifyCust_Click();
+        d.panel.setValue("txtCustName", "새이름");
+        d.side.editor.cmdModifyCust_Click();
+        QCOMPARE(d.f.messages.errorBlocks(), 1);
+        QVERIFY(d.f.messages.texts().first().contains("AddToMYSQL3"));
+        QCOMPARE(d.central("SELECT Name FROM gogakinfo WHERE ID = " + id), QStringList{"원래"});
+        QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h"), QStringList{"0"});
+        QCOMPARE(d.panel.value("txtCustName"), QString("새이름"));
+        QVERIFY(!d.f.db.SQLConnected());
+    }
+
+    void recfileMode()
+    {
+        CustomerFixture d;
+        const QString id = d.addCustomer({{"Name", "원래"}});
+        d.f.exec("branch0001.db",
+                 "INSERT INTO recfile (R_Path, Name, R_Tel) VALUES ('call.vox', '', '')");
+        d.panel.setValue("txtCustID", id);
+        d.panel.setValue("txtCustName", "전화고객");
+        d.panel.setValue("txtCustSocialID", "800101-1");
+
+        // A recording row that is not there undoes the customer update too.
+        QVERIFY(!d.side.saveCallCustomer("missing.vox", "010-2222-3333"));
+        QCOMPARE(d.central("SELECT Name FROM gogakinfo WHERE ID = " + id), QStringList{"원래"});
+        QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h"), QStringList{"0"});
+
+        QVERIFY(d.side.saveCallCustomer("call.vox", "010-2222-3333"));
+        QCOMPARE(d.central("SELECT Name || '|' || JuminNo || '|' || R_Tel FROM recfile WHERE "
+                           "R_Path = 'call.vox'"),
+                 QStringList{"전화고객|8001011|01022223333"});
+        QCOMPARE(d.central("SELECT Name FROM gogakinfo WHERE ID = " + id), QStringList{"전화고객"});
+
+        // Without a recording the customer alone is stored.
+        d.panel.setValue("txtCustName", "세번째");
+        QVERIFY(d.side.saveCallCustomer("", ""));
+        QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h WHERE ID = " + id), QStringList{"2"});
+        QCOMPARE(d.central("SELECT Name FROM recfile WHERE R_Path = 'call.vox'"),
+                 QStringList{"전화고객"});
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    void buttonsWithoutCustomer()
+    {
+        CustomerFixture d;
+        d.side.editor.cmdModifyCust_Click();
+        QCOMPARE(d.f.messages.texts(), QStringList{"수정할 고객을 선택해주시기 바랍니다"});
+        QCOMPARE(d.f.messages.messages.first().caption, QString("고객수정오류"));
+        QVERIFY(!d.side.editor.CustModifying());
+
+        d.panel.setValue("txtCustName", "누군가");
+        d.panel.setValue("lblTelNO", "0200");
+        d.side.editor.cmdRegisterCust_Click();
+        QVERIFY(d.panel.value("txtCustName").isEmpty() && d.panel.value("lblTelNO").isEmpty());
+        QVERIFY(d.panel.isEditable());
+        QCOMPARE(d.call.CustSelectKind, QString("E"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCustomerEditor)
+#include "tst_customereditor.moc"

@@ -1,0 +1,110 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include "ProgramFolderFixture.h"
+#include "shell/LocalFileRotation.h"
+
+namespace {
+
+QByteArray bytes(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A local file of 3,000 recordings with every third one deleted again, so it has free pages.
+QStringList fillLocal(ProgramFolderFixture& f)
+{
+    f.exec("Brenvo.mdb",
+           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+           "INSERT INTO recfile (Name, R_Path, tMemo) SELECT '김''철 ' || i, 'r' || i, "
+           "printf('%.200c', 'x') FROM n");
+    f.exec("Brenvo.mdb", "DELETE FROM recfile WHERE ID % 3 = 0");
+    return f.rows("Brenvo.mdb", "SELECT ID, Name, R_Path, tMemo FROM recfile ORDER BY ID");
+}
+
+} // namespace
+
+class TestLocalFileRotation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void compaction_data()
+    {
+        QTest::addColumn<QString>("inTheWay");
+        QTest::newRow("nothing in the way") << "";
+        QTest::newRow("stale copy of an interrupted quit") << "file";
+        QTest::newRow("a folder of the copy's name") << "folder";
+    }
+
+    void compaction()
+    {
+        QFETCH(QString, inTheWay);
+        ProgramFolderFixture f;
+        const QStringList rows = fillLocal(f);
+        QCOMPARE(rows.size(), 2000);
+        const QString main = f.path("Brenvo.mdb");
+        const QString copy = f.path("Brenvo_1.mdb");
+        const QByteArray before = bytes(main);
+        if (inTheWay == "file")
+            QVERIFY(QFile::copy(main, copy));
+        if (inTheWay == "folder")
+            QVERIFY(QDir(f.path()).mkpath("Brenvo_1.mdb/inside"));
+
+        LocalFileRotation rotation(f.db);
+        rotation.CompactLocalDB();
+        if (inTheWay.isEmpty())
+            QVERIFY(bytes(main).size() < before.size());
+        else
+            QCOMPARE(bytes(main), before);
+        QCOMPARE(QFileInfo::exists(copy), inTheWay == "folder");
+        QCOMPARE(f.messages.messages.size(), 0);
+
+        // The next start finds its file whole, and the next quit compacts.
+        QVERIFY(!rotation.RecoverLocalDB());
+        QVERIFY(f.db.MDBConnection());
+        f.db.MDBClose();
+        QCOMPARE(f.rows("Brenvo.mdb", "SELECT ID, Name, R_Path, tMemo FROM recfile ORDER BY ID"),
+                 rows);
+        if (inTheWay == "file") {
+            rotation.CompactLocalDB();
+            QVERIFY(bytes(main).size() < before.size());
+        }
+    }
+
+    void startUpRecovery()
+    {
+        ProgramFolderFixture f;
+        const QStringList rows = fillLocal(f);
+        const QString main = f.path("Brenvo.mdb");
+        const QString copy = f.path("Brenvo_1.mdb");
+        LocalFileRotation rotation(f.db);
+
+        // The main file gone, the copy complete: the copy comes back.
+        QVERIFY(QFile::rename(main, copy));
+        QVERIFY(rotation.RecoverLocalDB());
+        QVERIFY(!QFileInfo::exists(copy));
+        QCOMPARE(f.rows("Brenvo.mdb", "SELECT ID, Name, R_Path, tMemo FROM recfile ORDER BY ID"),
+                 rows);
+
+        // A copy cut short is no database: kept, but not trusted.
+        const QByteArray whole = bytes(main);
+        QVERIFY(QFile::remove(main));
+        QFile cut(copy);
+        QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(whole.left(whole.size() / 2)) > 0);
+        cut.close();
+        QVERIFY(!rotation.RecoverLocalDB());
+        QVERIFY(!QFileInfo::exists(main) && QFileInfo::exists(copy));
+
+        // Without a main file a quit compacts nothing and creates nothing.
+        QVERIFY(QFile::remove(copy));
+        rotation.CompactLocalDB();
+        QVERIFY(!QFileInfo::exists(main) && !QFileInfo::exists(copy));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalFileRotation)
+#include "tst_localfilerotation.moc"
