@@ -39,6 +39,10 @@
 #include "windows/QtMessageSink.h"
 #include "windows/QtWindowOpener.h"
 
+#ifdef BRENVO_ROADTEST
+#include "TestDriver.h"
+#endif
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
@@ -47,6 +51,13 @@ int main(int argc, char* argv[])
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("Noto Sans CJK KR"), font.family()});
     QApplication::setFont(font);
+    // The program ends by the login window's cancel or the tray's Exit, never
+    // because a window closed: between the two, the bulk-upload window and
+    // the hidden main window may be all there is.
+    QApplication::setQuitOnLastWindowClosed(false);
+#ifdef BRENVO_ROADTEST
+    TestDriver driver(qEnvironmentVariable("BRENVO_TEST_DRIVER"));
+#endif
 
     Session session;
     session.programFolder = ProgramFolder::folder();
@@ -119,9 +130,8 @@ int main(int argc, char* argv[])
         mainWindow->load();
         mainWindow->frmSysTray->setSetupAction(
             [&windows] { windows.showModeless(Window::CallerId); });
-        // From now on the program lives in the tray and ends only by its menu.
-        QApplication::setQuitOnLastWindowClosed(false);
     });
+    QObject::connect(&loginWindow, &Frm000000::cancelled, &app, &QCoreApplication::quit);
     loginWindow.show();
     return app.exec();
 }

@@ -117,6 +117,7 @@ void Frm000000::lblLogin_Click()
     case LoginProcedure::Outcome::BranchRefused:
         break;
     case LoginProcedure::Outcome::LoggedIn:
+        m_loggedIn = true;
         hide();
         emit loggedIn();
         close();
@@ -154,6 +155,13 @@ bool Frm000000::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void Frm000000::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    if (!m_loggedIn)
+        emit cancelled();
 }
 
 void Frm000000::paintEvent(QPaintEvent*)

@@ -54,9 +54,11 @@ private slots:
 
         QSignalSpy loggedIn(&w, &Frm000000::loggedIn);
         w.TxtBranchID->setText("0001");
+        QSignalSpy cancelled(&w, &Frm000000::cancelled);
         QTest::mouseClick(w.lblLogin, Qt::LeftButton);
         QCOMPARE(loggedIn.count(), 1);
         QVERIFY(!w.isVisible());
+        QCOMPARE(cancelled.count(), 0);
     }
 
     void dragAndCancel()
@@ -76,8 +78,10 @@ private slots:
         QTest::mouseRelease(w.lblTop, Qt::LeftButton, {}, QPoint(60, 40));
         QCOMPARE(w.pos(), start + QPoint(40, 30));
 
+        QSignalSpy cancelled(&w, &Frm000000::cancelled);
         QTest::mouseClick(w.lblLoginCancel, Qt::LeftButton);
         QVERIFY(!w.isVisible());
+        QCOMPARE(cancelled.count(), 1);
         QVERIFY(f.messages.messages.isEmpty());
     }
 };

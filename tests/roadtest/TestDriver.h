@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+
+class QLocalSocket;
+class QWidget;
+
+// Lets a road-test script work the real program's windows from outside:
+// a local socket that takes one command per line ("click cmdDial",
+// "type txtCustName 김철수", "read lblCIDData", ...) and answers one line,
+// "OK <text>" or "ERR <why>". Actions run after the answer has gone out, so
+// a click that opens a modal window does not hold the script up. Built only
+// into the road-test build of the program.
+class TestDriver : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TestDriver(const QString& serverName, QObject* parent = nullptr);
+    bool isListening() const { return m_server.isListening(); }
+
+private:
+    void serve(QLocalSocket* socket);
+    QString run(const QString& line);
+    static QWidget* find(const QString& name);
+
+    QLocalServer m_server;
+};

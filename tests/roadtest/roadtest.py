@@ -1,0 +1,373 @@
+#!/usr/bin/python3
+"""A working day played through the real programs, as an agent meets them.
+
+    xvfb-run -a /usr/bin/python3 tests/roadtest/roadtest.py BUILD_DIR
+
+Makes a fresh demo program folder with two recordings left from yesterday,
+starts the demo FTP server, the line simulator (headless) and the road-test
+build of Brenvo, and works its windows through Brenvo's test driver: login,
+bulk upload, three inbound calls (own customer, another agent's customer,
+unknown caller registered), two outbound calls with results (one an
+appointment), a customer edit, every history tab, playback of a local and of
+a fetched recording, the tray's Exit refused during a call, then Exit. At the
+end it checks the central and local databases, the FTP server's tree and the
+error log, saves a screenshot of every window it met in docs/screenshots/,
+and exits non-zero on any difference.
+"""
+
+import datetime
+import os
+import pathlib
+import shutil
+import socket
+import sqlite3
+import subprocess
+import sys
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+BUILD = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ROOT / "build").resolve()
+HOME = ROOT / "roadtest-home"
+SHOTS = ROOT / "docs" / "screenshots"
+TODAY = datetime.date.today()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+    print("  ok:", what)
+
+
+class Driver:
+    """The program's test driver: one command a line, one answer a line."""
+
+    def __init__(self, path, process):
+        self.process = process
+        deadline = time.time() + 20
+        while True:
+            try:
+                self.sock = socket.socket(socket.AF_UNIX)
+                self.sock.connect(str(path))
+                break
+            except OSError:
+                if time.time() > deadline or process.poll() is not None:
+                    raise Failure("the program's test driver never answered")
+                time.sleep(0.1)
+        self.reader = self.sock.makefile("r", encoding="utf-8")
+
+    def send(self, line):
+        self.sock.sendall((line + "\n").encode("utf-8"))
+        answer = self.reader.readline().rstrip("\n").replace("\\n", "\n")
+        if not answer.startswith("OK"):
+            raise Failure(f"{line!r} -> {answer!r}")
+        return answer[3:]
+
+    def windows(self):
+        return [w.split("=", 1) for w in self.send("windows").split("\t") if w]
+
+    def titles(self):
+        return [title for _, title in self.windows()]
+
+    def wait(self, what, predicate, timeout=15):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            try:
+                if predicate():
+                    return
+            except Failure:
+                pass
+            time.sleep(0.1)
+        raise Failure(f"timed out waiting for {what}; windows: {self.titles()}")
+
+    def wait_window(self, title, timeout=15):
+        self.wait(f"window {title!r}", lambda: title in self.titles(), timeout)
+
+    def wait_gone(self, title, timeout=15):
+        self.wait(f"window {title!r} to close", lambda: title not in self.titles(), timeout)
+
+    def wait_enabled(self, name, timeout=15):
+        self.wait(f"{name} enabled", lambda: self.send(f"enabled {name}") == "1", timeout)
+
+    def message(self, timeout=10):
+        """Waits for a message box, answers it and returns (caption, text)."""
+        self.wait("a message box", lambda: self.send("message") is not None, timeout)
+        caption, _, text = self.send("answer").partition("\t")
+        return caption, text
+
+    def shot(self, name, widget):
+        SHOTS.mkdir(parents=True, exist_ok=True)
+        time.sleep(0.3)  # let the window paint
+        self.send(f"grab {widget} {SHOTS / (name + '.png')}")
+
+
+class Line:
+    """The line simulator's command line."""
+
+    def __init__(self, port):
+        self.env = dict(os.environ, BRENVO_LINE_PORT=str(port))
+
+    def __call__(self, *args):
+        result = subprocess.run([str(BUILD / "tools/brenvo-line/brenvo-line"), *args], env=self.env,
+                                capture_output=True, text=True, timeout=10)
+        if result.returncode != 0:
+            raise Failure(f"brenvo-line {' '.join(args)}: {result.stdout}{result.stderr}")
+        return result.stdout.strip()
+
+
+def db(name):
+    return sqlite3.connect(HOME / name)
+
+
+def rows(name, sql, *args):
+    with db(name) as conn:
+        return conn.execute(sql, args).fetchall()
+
+
+def take_result(d, status_text, memo, appointment=None):
+    d.wait_window("통화결과입력")
+    d.send(f"select cmbCallStatus {status_text}")
+    if appointment:
+        d.wait_enabled("DTPReservation")
+        d.send(f"date DTPReservation {appointment}")
+    d.send(f"type txtRecMemo {memo}")
+    return d
+
+
+def save_result(d):
+    d.send("click cmdRcResultSave")
+    d.wait_gone("통화결과입력")
+    d.wait("the desk idle again", lambda: d.send("enabled cmdStopCall") == "0")
+
+
+def day(d, line, ftp_root):
+    # Login, then the bulk upload of yesterday's two recordings.
+    d.wait_window("Brenvo Login")
+    d.shot("01-login", "Frm000000")
+    d.send("type TxtLoginID kim")
+    d.send("key TxtLoginID Return")
+    d.send("type TxtLoginPass 1234")
+    d.send("key TxtLoginPass Return")
+    d.wait("the main window", lambda: any(t.startswith("Brenvo-김민수-(kim)-") for t in d.titles()), 30)
+    yesterday = (TODAY - datetime.timedelta(days=1)).strftime("%Y%m%d")
+    left = sorted(p.name for p in (HOME / "RECDATA" / yesterday).glob("*.vox"))
+    check(len(left) == 2, "two recordings were left from yesterday")
+    for name in left:
+        check((ftp_root / yesterday / name).read_bytes() == (HOME / "RECDATA" / yesterday / name).read_bytes(),
+              f"bulk upload sent {name}")
+    check(rows("Brenvo.mdb", "select count(*) from recfile where UploadStatus <> '1'")[0][0] == 0,
+          "every local row is marked uploaded")
+    d.shot("02-main", "Frm100000")
+
+    own = rows("branch0001.db", "select ID, Name, MobileNumber from gogakinfo where AgentID = 'kim' "
+                                "and MobileNumber <> '' order by ID limit 1")[0]
+    other = rows("branch0001.db", "select ID, Name, MobileNumber from gogakinfo where AgentID = 'choi' "
+                                  "and MobileNumber <> '' order by ID limit 1")[0]
+
+    # Inbound 1: own customer.
+    line("--ring", own[2])
+    d.wait_window("인바운드")
+    d.shot("03-inbound", "Frm130000")
+    d.send("click cmdStartCall")
+    d.wait_window("고객선택")
+    d.wait("the caller found", lambda: d.send("rows sprCustSearch") == "1")
+    d.shot("04-caller-id", "Frm110000")
+    d.send("clickcell sprCustSearch 1 1")
+    d.wait_gone("고객선택")
+    d.wait_enabled("cmdStopCall")
+    check(d.send("read txtCustName") == own[1], "the own customer is on the desk")
+    time.sleep(2)
+    line("--hangup")
+    take_result(d, "재통화요청", "다음 주에 다시 전화")
+    d.shot("05-call-result", "Frm120000")
+    save_result(d)
+
+    # Inbound 2: another agent's customer.
+    line("--ring", other[2])
+    d.wait_window("인바운드")
+    d.send("click cmdStartCall")
+    d.wait_window("고객선택")
+    d.wait("the caller found", lambda: d.send("rows sprCustSearch") == "1")
+    d.send("clickcell sprCustSearch 1 1")
+    caption, text = d.message()
+    check(caption == "타인고객" and text.startswith("타인고객입니다."), "another agent's customer is flagged")
+    d.wait_gone("고객선택")
+    d.wait_enabled("cmdStopCall")
+    time.sleep(1)
+    line("--hangup")
+    take_result(d, "부재중", "최지훈 상담원 고객")
+    save_result(d)
+
+    # Inbound 3: an unknown caller, registered.
+    line("--ring", "0299990001")
+    d.wait_window("인바운드")
+    d.send("click cmdStartCall")
+    d.wait_window("고객선택")
+    time.sleep(0.5)
+    check(d.send("rows sprCustSearch") == "0", "nobody carries the unknown number")
+    d.send("click cmdStartCall")
+    d.wait_gone("고객선택")
+    d.wait_enabled("cmdStopCall")
+    check(d.send("read txtPhoneNo1") == "0299990001", "the caller's number is in the new customer's box")
+    d.send("type txtCustName 신규 O'Neil")
+    d.send("type txtCustSocialID 900101-1234567")
+    time.sleep(1)
+    d.send("click cmdStopCall")
+    take_result(d, "상담완료", "신규 등록")
+    save_result(d)
+    check(rows("branch0001.db", "select count(*) from gogakinfo where Name = ? and MobileNumber = '0299990001' "
+                                "and CampaignID = '99999'", "신규 O'Neil")[0][0] == 1, "the unknown caller is registered")
+
+    # Outbound 1: a customer from the list, booked for tomorrow.
+    d.send("select cmbTerm 0")
+    d.send("click cmdCustSearch")
+    d.wait("the customer list", lambda: int(d.send("rows SprCustList")) > 0)
+    d.send("clickcell SprCustList 5 1")
+    d.wait("a customer opened", lambda: d.send("read txtCustID") != "")
+    d.send("click cmdStartPhoneNO1")
+    d.wait_enabled("cmdStopCall")
+    check(line("--state").find("dial=,") >= 0, "the simulator saw a dial string")
+    time.sleep(1.5)
+    d.send("click cmdStopCall")
+    tomorrow = (TODAY + datetime.timedelta(days=1)).isoformat()
+    take_result(d, "예약", "내일 오전 통화 약속", appointment=tomorrow)
+    save_result(d)
+
+    # Outbound 2: a new customer typed in before dialling.
+    d.send("click cmdRegisterCust")
+    d.send("type txtCustName 김'철 -- 신규")
+    d.send("type txtPhoneNo1 010-5555-0001")
+    d.send("click cmdStartPhoneNO1")
+    d.wait_enabled("cmdStopCall")
+    time.sleep(1)
+    d.send("click cmdStopCall")
+    take_result(d, "부재중", "없는 번호일 수도")
+    save_result(d)
+
+    # A customer edit, with its history copy.
+    d.send("click cmdCustSearch")
+    d.wait("the customer list", lambda: int(d.send("rows SprCustList")) > 0)
+    d.send("clickcell SprCustList 5 1")
+    d.wait("a customer opened", lambda: d.send("read txtCustID") != "")
+    edited = d.send("read txtCustID")
+    d.send("click cmdModifyCust")
+    d.wait("the edit phase", lambda: d.send("read cmdModifyCust") == "고객저장")
+    d.send("type txtCustBlank1 메모; 확인 '요망'")
+    d.send("click cmdModifyCust")
+    d.wait("the save", lambda: d.send("read cmdModifyCust") == "고객수정")
+    check(rows("branch0001.db", "select blank1 from gogakinfo where ID = ?", edited)[0][0] == "메모; 확인 '요망'",
+          "the edit is stored as typed")
+    check(rows("branch0001.db", "select count(*) from gogakinfo_h where ID = ?", edited)[0][0] == 1,
+          "the edit left one history copy")
+
+    # The history tabs.
+    d.send("select tabAgent 1")
+    d.send(f"date DTPRecHistStart {TODAY.isoformat()}")
+    d.send("click cmdRechistorySearch")
+    d.wait("recording history rows", lambda: int(d.send("rows SprRecHist")) >= 5)
+    d.shot("06-recording-history", "Frm100000")
+    remote = HOME / "RECDATA" / "Temp" / "RemoteFile.vox"
+    d.send("dblclickcell SprRecHist 3 1")
+    d.wait("the fetched recording", remote.exists, 15)
+    d.send("select tabAgent 2")
+    d.send("click cmdCallhistorySearch")
+    d.wait("call history rows", lambda: int(d.send("rows SprCallHist")) >= 1)
+    d.shot("07-call-history", "Frm100000")
+    d.send("select tabAgent 0")
+    d.send(f"select dirLocalFile {TODAY.strftime('%Y%m%d')}")
+    d.wait("local recordings", lambda: int(d.send("rows sprLocalHist")) >= 5)
+    d.send("dblclickcell sprLocalHist 6 1")
+    d.shot("08-local-recordings", "Frm100000")
+    d.send("select tabAgent 3")
+    d.send("click cmdNotTransferCnt")
+    d.send("select tabAgent 4")
+    d.send("click cmdCampaign")
+    d.wait("campaign counts", lambda: int(d.send("rows sprCampaign")) >= 1)
+    d.shot("09-campaigns", "Frm100000")
+
+    # Exit is refused while the line is in use.
+    line("--ring", "0299990002")
+    d.wait_window("인바운드")
+    d.send("click cmdStartCall")
+    d.wait_window("고객선택")
+    d.send("action &Exit")
+    caption, text = d.message()
+    check(caption == "통화중 종료오류" and text == "지금은 통화중입니다 종료하실수 없습니다.", "Exit is refused during a call")
+    d.send("click cmdStartCall")
+    d.wait_gone("고객선택")
+    d.wait_enabled("cmdStopCall")
+    d.send("type txtCustName 퇴근 전 고객")
+    d.send("click cmdStopCall")
+    take_result(d, "부재중", "마지막 통화")
+    save_result(d)
+
+    # Exit when idle: logged out, local file compacted, program ended.
+    d.send("action &Exit")
+    d.process.wait(timeout=20)
+    check(d.process.returncode == 0, "the program ended cleanly")
+
+
+def verify(ftp_root, calls):
+    today = TODAY.strftime("%Y%m%d")
+    local = rows("Brenvo.mdb", "select R_Path, FolderName, Status, UploadStatus, R_Time from recfile where R_Date = ?",
+                 today)
+    central = rows("branch0001.db", "select R_Path, Status, UploadStatus from recfile where R_Date = ? and "
+                                    "AgentID = 'kim' and R_Path like ?", today, today + "%0001kim.vox")
+    check(len(local) == calls, f"{calls} calls recorded locally")
+    check(sorted((r[0], r[2], r[3]) for r in local) == sorted(central), "local and central rows agree")
+    for name, folder, status, uploaded, seconds in local:
+        check(uploaded == "1", f"{name} marked uploaded")
+        remote = ftp_root / ("TEMP" if int(status or 0) > 3 else "") / folder / name
+        check(remote.read_bytes() == (HOME / "RECDATA" / folder / name).read_bytes(), f"{name} on the server")
+    check(rows("branch0001.db", "select Login, Status from AgentLogin where AgentID = 'kim'")[0] == ("0", "0"),
+          "the agent is logged out")
+    check(not (HOME / "Brenvo_1.mdb").exists(), "no compaction copy left behind")
+    logs = list((HOME / "ERRORLOG").glob("*.log")) if (HOME / "ERRORLOG").exists() else []
+    check(not logs, "the error log is empty")
+
+
+def main():
+    if HOME.exists():
+        shutil.rmtree(HOME)
+    ftp_port, line_port = free_port(), free_port()
+    subprocess.run([str(BUILD / "tools/brenvo-demo/brenvo-demo"), str(HOME), "--leftovers", "2",
+                    "--ftp-port", str(ftp_port)], check=True)
+    ftp_root = HOME / "ftp-root"
+    ftp_root.mkdir()
+    env = dict(os.environ, BRENVO_HOME=str(HOME), BRENVO_LINE_PORT=str(line_port),
+               BRENVO_TEST_DRIVER=str(HOME / "driver.sock"), BRENVO_SILENT_AUDIO="1")
+    children = []
+    try:
+        children.append(subprocess.Popen(["/usr/bin/python3", str(ROOT / "tools/brenvo-ftpd/brenvo-ftpd.py"),
+                                          "--root", str(ftp_root), "--port", str(ftp_port), "--user", "brenvo",
+                                          "--password", "brenvo"], stdout=subprocess.DEVNULL))
+        children.append(subprocess.Popen([str(BUILD / "tools/brenvo-line/brenvo-line"), "--headless",
+                                          "--answer-delay", "500"], env=env, stdout=subprocess.DEVNULL))
+        time.sleep(0.5)
+        program = subprocess.Popen([str(BUILD / "tests/roadtest/brenvo-roadtest")], env=env)
+        children.append(program)
+        day(Driver(HOME / "driver.sock", program), Line(line_port), ftp_root)
+        verify(ftp_root, 6)
+    except Failure as failure:
+        print("ROAD TEST FAILED:", failure)
+        return 1
+    finally:
+        for child in reversed(children):
+            if child.poll() is None:
+                child.kill()
+                child.wait()
+    print("road test: 1 passed, 0 failed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
