@@ -108,6 +108,10 @@ void DorvanePlus::handleText(const QString& text)
             m_hook = value;
             post([this, value] { emit HookChanged(value); });
         }
+        // An answered line no longer rings, though no ring stop is reported:
+        // the next call's ring must be news again.
+        if (value == 3)
+            m_bell = 0;
     } else if (words.at(0) == u"RING" && m_linked && value != m_bell) {
         m_bell = value;
         post([this, value] { emit RingChanged(value); });

@@ -128,6 +128,12 @@ void tst_DorvanePlus::ringEnds()
     QTRY_COMPARE(values(ringSpy), rings);
     QTRY_COMPARE(values(hookSpy), hooks);
     QCOMPARE(m_device->IsLineBusy(), !hooks.isEmpty());
+
+    // However the call ended, the next caller's ring is news again.
+    m_line->hangUp();
+    m_line->stopRinging();
+    QVERIFY(m_line->ring(QStringLiteral("0299990000"), &error));
+    QTRY_COMPARE(values(ringSpy).count(1), 2);
 }
 
 void tst_DorvanePlus::takeLineCarriesSoundUntilHangUp()

@@ -142,7 +142,8 @@ void TestFtpClient::closedPortFailsQuickly()
                             QStringLiteral("x"), port));
     QVERIFY(clock.elapsed() < 5000);
     QVERIFY(!ftp.lastError().isEmpty());
-    QVERIFY(!ftp.FtpConnect(QStringLiteral("127.0.0.1"), QStringLiteral("u"), QStringLiteral("p"), 0));
+    QVERIFY(
+        !ftp.FtpConnect(QStringLiteral("127.0.0.1"), QStringLiteral("u"), QStringLiteral("p"), 0));
 }
 
 void TestFtpClient::operationsNeedAConnection()
@@ -150,7 +151,8 @@ void TestFtpClient::operationsNeedAConnection()
     FtpCientOCX ftp;
     const QString file = makeLocalFile(QStringLiteral("a.vox"), 10);
     QVERIFY(!ftp.FtpUpload(file, QStringLiteral("a.vox")));
-    QVERIFY2(ftp.lastError().contains(QStringLiteral("not connected")), qPrintable(ftp.lastError()));
+    QVERIFY2(ftp.lastError().contains(QStringLiteral("not connected")),
+             qPrintable(ftp.lastError()));
     QVERIFY(!ftp.FtpDownload(QStringLiteral("a.vox"), local(QStringLiteral("b.vox"))));
     ftp.FtpDisconnect(); // harmless
     QVERIFY(connectTo(ftp));
@@ -164,8 +166,8 @@ void TestFtpClient::uploadIsByteIdentical_data()
     QTest::addColumn<qint64>("size");
     QTest::newRow("empty file") << QStringLiteral("20260101093000_0001_A01.vox") << qint64(0);
     QTest::newRow("one byte") << QStringLiteral("one.vox") << qint64(1);
-    QTest::newRow("one minute of voice") << QStringLiteral("20260101093000_0001_A01.vox")
-                                         << qint64(8000 * 60 / 2);
+    QTest::newRow("one minute of voice")
+        << QStringLiteral("20260101093000_0001_A01.vox") << qint64(8000 * 60 / 2);
     QTest::newRow("5 MB") << QStringLiteral("big.vox") << qint64(5 * 1024 * 1024);
     QTest::newRow("Korean name") << QStringLiteral("녹취_홍길동 상담.vox") << qint64(64 * 1024);
     QTest::newRow("odd characters") << QStringLiteral("a b%20#?;+&.vox") << qint64(100);
@@ -193,7 +195,8 @@ void TestFtpClient::uploadOfMissingLocalFileFails()
     FtpCientOCX ftp;
     QVERIFY(connectTo(ftp));
     QVERIFY(!ftp.FtpUpload(local(QStringLiteral("missing.vox")), QStringLiteral("missing.vox")));
-    QVERIFY2(ftp.lastError().contains(QStringLiteral("no such local file")), qPrintable(ftp.lastError()));
+    QVERIFY2(ftp.lastError().contains(QStringLiteral("no such local file")),
+             qPrintable(ftp.lastError()));
     QVERIFY(!QFile::exists(m_server->remoteFile(QStringLiteral("missing.vox"))));
     // A folder is not a file either.
     QVERIFY(!ftp.FtpUpload(m_local->path(), QStringLiteral("folder.vox")));
@@ -224,7 +227,8 @@ void TestFtpClient::makeAndChangeDirAreRelative()
     QCOMPARE(ftp.currentDir(), QStringLiteral("/TEMP/20260101"));
     QVERIFY2(ftp.FtpUpload(file, QStringLiteral("a.vox")), qPrintable(ftp.lastError()));
     QVERIFY(QFileInfo(m_server->remoteFile(QStringLiteral("TEMP"))).isDir());
-    QVERIFY(readFile(m_server->remoteFile(QStringLiteral("TEMP/20260101/a.vox"))) == readFile(file));
+    QVERIFY(readFile(m_server->remoteFile(QStringLiteral("TEMP/20260101/a.vox"))) ==
+            readFile(file));
     QVERIFY(!QFile::exists(m_server->remoteFile(QStringLiteral("20260101"))));
 
     // Every FtpConnect starts at the root again; making an existing folder is no error.
@@ -286,6 +290,10 @@ void TestFtpClient::downloadReplacesEarlierFile()
     ftp.FtpChangeDir(QStringLiteral("20260101"));
     QVERIFY2(ftp.FtpDownload(QStringLiteral("a.vox"), target), qPrintable(ftp.lastError()));
     QVERIFY(readFile(target) == first);
+#ifdef Q_OS_UNIX
+    // The replaced file keeps its permissions (not the temporary file's 0600).
+    QVERIFY(QFileInfo(target).permission(QFile::ReadOther));
+#endif
     QCOMPARE(progress.last().at(0).toLongLong(), qint64(first.size()));
     // A second fetch into the same file overwrites it, also with a shorter file.
     QVERIFY2(ftp.FtpDownload(QStringLiteral("b.vox"), target), qPrintable(ftp.lastError()));
@@ -299,7 +307,8 @@ void TestFtpClient::failedDownloadKeepsEarlierFile_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("remoteName");
     QTest::newRow("missing file") << QString() << QStringLiteral("missing.vox");
-    QTest::newRow("dropped mid-transfer") << QStringLiteral("drop-mid-transfer") << QStringLiteral("a.vox");
+    QTest::newRow("dropped mid-transfer")
+        << QStringLiteral("drop-mid-transfer") << QStringLiteral("a.vox");
 }
 
 void TestFtpClient::failedDownloadKeepsEarlierFile()
@@ -423,9 +432,11 @@ void TestFtpClient::uploadsReuseOneConnection()
     ftp.FtpMakeDir(QStringLiteral("20260101"));
     ftp.FtpChangeDir(QStringLiteral("20260101"));
     for (int i = 0; i < 50; ++i)
-        QVERIFY2(ftp.FtpUpload(file, QStringLiteral("f%1.vox").arg(i)), qPrintable(ftp.lastError()));
+        QVERIFY2(ftp.FtpUpload(file, QStringLiteral("f%1.vox").arg(i)),
+                 qPrintable(ftp.lastError()));
     QCOMPARE(ftp.connectionsMade(), 1);
-    QCOMPARE(QDir(m_server->remoteFile(QStringLiteral("20260101"))).entryList(QDir::Files).size(), 50);
+    QCOMPARE(QDir(m_server->remoteFile(QStringLiteral("20260101"))).entryList(QDir::Files).size(),
+             50);
     // A new FtpConnect to the same server keeps the live connection.
     QVERIFY(connectTo(ftp));
     QCOMPARE(ftp.connectionsMade(), 1);
@@ -482,7 +493,8 @@ void TestFtpClient::eventsKeepFlowingDuringTransfer()
     ticksInTransfer = 0;
     clock.restart();
     inTransfer = true;
-    const bool downloaded = ftp.FtpDownload(QStringLiteral("a.vox"), local(QStringLiteral("back.vox")));
+    const bool downloaded =
+        ftp.FtpDownload(QStringLiteral("a.vox"), local(QStringLiteral("back.vox")));
     inTransfer = false;
     QVERIFY2(downloaded, qPrintable(ftp.lastError()));
     qInfo("download took %lld ms, %d timer ticks during it", clock.elapsed(), ticksInTransfer);

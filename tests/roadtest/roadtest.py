@@ -359,6 +359,10 @@ def main():
         verify(ftp_root, 6)
     except Failure as failure:
         print("ROAD TEST FAILED:", failure)
+        try:
+            print("line simulator:", Line(line_port)("--state"))
+        except Failure as state:
+            print("line simulator:", state)
         return 1
     finally:
         for child in reversed(children):

@@ -28,7 +28,8 @@ FtpServer::FtpServer(const QString& root)
     if (root.isEmpty()) {
         m_tempDir = std::make_unique<QTemporaryDir>();
         if (!m_tempDir->isValid()) {
-            m_error = QStringLiteral("cannot make a temporary FTP root: ") + m_tempDir->errorString();
+            m_error =
+                QStringLiteral("cannot make a temporary FTP root: ") + m_tempDir->errorString();
             return;
         }
         m_root = m_tempDir->path();
@@ -39,15 +40,14 @@ FtpServer::FtpServer(const QString& root)
 
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.setProgram(pythonProgram());
-    m_process.setArguments({QStringLiteral(BRENVO_FTPD_SCRIPT),
-                            QStringLiteral("--root"), m_root,
-                            QStringLiteral("--port"), QStringLiteral("0"),
-                            QStringLiteral("--user"), user(),
-                            QStringLiteral("--password"), password(),
+    m_process.setArguments({QStringLiteral(BRENVO_FTPD_SCRIPT), QStringLiteral("--root"), m_root,
+                            QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"),
+                            user(), QStringLiteral("--password"), password(),
                             QStringLiteral("--exit-on-stdin-eof")});
     m_process.start(); // stdin stays open: the server ends when this process goes
     if (!m_process.waitForStarted(kStartTimeoutMs)) {
-        m_error = QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString());
+        m_error =
+            QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString());
         return;
     }
 

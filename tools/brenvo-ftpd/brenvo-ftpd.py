@@ -261,12 +261,13 @@ def watch_stdin():
 
 
 def main():
-    parser = argparse.ArgumentParser(description="Brenvo's FTP server (pyftpdlib).")
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--root", required=True, help="FTP root folder (created if missing)")
     parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1, 0 = any free")
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
-    parser.add_argument("--fault", default="", help="fault in force at start (see --help)")
+    parser.add_argument("--fault", default="", help="fault in force at start (see above)")
     parser.add_argument("--verbose", action="store_true", help="log every command on stderr")
     parser.add_argument("--exit-on-stdin-eof", action="store_true",
                         help="end when stdin is closed (for test fixtures)")
@@ -290,7 +291,10 @@ def main():
     BrenvoHandler.faults = FaultState(root, args.fault)
     BrenvoHandler.dtp_handler = BrenvoDTPHandler
 
-    server = FTPServer(("127.0.0.1", args.port), BrenvoHandler)
+    try:
+        server = FTPServer(("127.0.0.1", args.port), BrenvoHandler)
+    except OSError as err:
+        sys.exit("brenvo-ftpd: cannot listen on 127.0.0.1:%d: %s" % (args.port, err.strerror or err))
     server.max_cons = 256
     port = server.socket.getsockname()[1]
     sys.stdout.write("PORT %d\n" % port)
