@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -163,7 +164,14 @@ QString TestDriver::run(const QString& line)
         edit->setFocus();
         edit->selectAll();
         edit->del();
-        QTest::keyClicks(edit, rest);
+        // Key events that carry the text, as an input method delivers Korean;
+        // QTest's key clicks take ASCII only.
+        for (const QChar c : rest) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &press);
+            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &release);
+        }
         return QStringLiteral("OK");
     }
     if (verb == QStringLiteral("key")) {
@@ -234,10 +242,10 @@ QString TestDriver::run(const QString& line)
             const QModelIndex cell = grid->model()->index(row - 1, col - 1);
             grid->scrollTo(cell);
             const QPoint at = grid->visualRect(cell).center();
+            // A double click is a click and then the second press.
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
             if (twice)
                 QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
-            else
-                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
         });
         return QStringLiteral("OK");
     }
