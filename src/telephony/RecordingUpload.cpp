@@ -93,18 +93,19 @@ void RecordingUpload::UploadPending(FtpCientOCX& ftp)
 
 void RecordingUpload::UpdateMDB(const QString& fileName)
 {
-    Database::Use use(m_db, Database::Slot::Local);
-    m_db.execute(Database::Slot::Local,
-                 QStringLiteral("Update recfile SET  UploadStatus = '1'   where R_Path = '") +
-                     SqlDialect::quoted(fileName) + QStringLiteral("' "),
-                 QStringLiteral("Frm010000"), QStringLiteral("UpdateMDB"));
+    markUploaded(Database::Slot::Local, fileName, QStringLiteral("UpdateMDB"));
 }
 
 void RecordingUpload::UpdateMsSQL(const QString& fileName)
 {
-    Database::Use use(m_db, Database::Slot::Main);
-    m_db.execute(Database::Slot::Main,
+    markUploaded(Database::Slot::Main, fileName, QStringLiteral("UpdateMsSQL"));
+}
+
+void RecordingUpload::markUploaded(Database::Slot slot, const QString& fileName, const QString& function)
+{
+    Database::Use use(m_db, slot);
+    m_db.execute(slot,
                  QStringLiteral("Update recfile SET  UploadStatus = '1'   where R_Path = '") +
                      SqlDialect::quoted(fileName) + QStringLiteral("' "),
-                 QStringLiteral("Frm010000"), QStringLiteral("UpdateMsSQL"));
+                 QStringLiteral("Frm010000"), function);
 }

@@ -3,9 +3,10 @@
 #include <QObject>
 #include <QString>
 
+#include "foundation/Database.h"
+
 struct CallState;
 struct Session;
-class Database;
 class FtpCientOCX;
 class RecordingRecords;
 
@@ -34,6 +35,7 @@ signals:
 
 private:
     bool connectFtp(FtpCientOCX& ftp);
+    void markUploaded(Database::Slot slot, const QString& fileName, const QString& function);
     void enterFolders(FtpCientOCX& ftp, int status, const QString& dayFolder);
 
     Session& m_session;
