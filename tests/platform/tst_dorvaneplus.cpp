@@ -39,9 +39,8 @@ private slots:
     void openReportsTheLineFromTheEventLoop();
     void ringEnds_data();
     void ringEnds();
-    void takeLineCarriesSoundUntilHangUp();
-    void dialConnects_data();
-    void dialConnects();
+    void offHookCarriesSoundUntilHangUp_data();
+    void offHookCarriesSoundUntilHangUp();
     void linkLossAndReturn();
     void simulatorStartedLater();
     void garbageDropsTheConnection_data();
@@ -136,17 +135,35 @@ void tst_DorvanePlus::ringEnds()
     QTRY_COMPARE(values(ringSpy).count(1), 2);
 }
 
-void tst_DorvanePlus::takeLineCarriesSoundUntilHangUp()
+void tst_DorvanePlus::offHookCarriesSoundUntilHangUp_data()
 {
+    QTest::addColumn<bool>("takeLine");
+    QTest::addColumn<QString>("dial");
+    QTest::newRow("take the line") << true << QString();
+    QTest::newRow("take the line, then dial") << true << QStringLiteral(",9,12345678");
+    QTest::newRow("dial on an idle line") << false << QStringLiteral(",9,12345678");
+}
+
+void tst_DorvanePlus::offHookCarriesSoundUntilHangUp()
+{
+    QFETCH(bool, takeLine);
+    QFETCH(QString, dial);
     openLinked();
     QSignalSpy hooks(m_device.get(), &DorvanePlus::HookChanged);
     QSignalSpy sound(m_device.get(), &DorvanePlus::LineAudio);
 
-    m_device->TakeLine();
+    if (takeLine)
+        m_device->TakeLine();
+    if (!dial.isEmpty())
+        m_device->Dial(dial);
+    QTRY_COMPARE(m_line->lastDial(), dial);
     QTRY_COMPARE(values(hooks), QList<int>{3});
     QElapsedTimer offHook;
     offHook.start();
+    QTest::qWait(AnswerDelayMs * 2);
+    QCOMPARE(values(hooks), QList<int>{3});
     QVERIFY(m_device->IsLineBusy());
+    QCOMPARE(m_line->state(), LineSimulator::State::OffHook);
     QTRY_VERIFY(sound.size() >= 10);
     // Real time: never more than the elapsed 20 ms slots and a small catch-up.
     QVERIFY(sound.size() <= offHook.elapsed() / LineProtocol::FrameMs + 7);
@@ -164,30 +181,6 @@ void tst_DorvanePlus::takeLineCarriesSoundUntilHangUp()
     const qsizetype frames = sound.size();
     QTest::qWait(5 * LineProtocol::FrameMs);
     QCOMPARE(sound.size(), frames);
-}
-
-void tst_DorvanePlus::dialConnects_data()
-{
-    QTest::addColumn<bool>("takeLineFirst");
-    QTest::newRow("take the line, then dial") << true;
-    QTest::newRow("dial on an idle line") << false;
-}
-
-void tst_DorvanePlus::dialConnects()
-{
-    QFETCH(bool, takeLineFirst);
-    openLinked();
-    QSignalSpy hooks(m_device.get(), &DorvanePlus::HookChanged);
-
-    if (takeLineFirst)
-        m_device->TakeLine();
-    m_device->Dial(QStringLiteral(",9,12345678"));
-    QTRY_COMPARE(m_line->lastDial(), QStringLiteral(",9,12345678"));
-    QTRY_COMPARE(values(hooks), QList<int>{3});
-    QTest::qWait(AnswerDelayMs * 2);
-    QCOMPARE(values(hooks), QList<int>{3});
-    QVERIFY(m_device->IsLineBusy());
-    QCOMPARE(m_line->state(), LineSimulator::State::OffHook);
 }
 
 void tst_DorvanePlus::linkLossAndReturn()

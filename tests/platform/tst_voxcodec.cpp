@@ -66,10 +66,8 @@ class TestVoxCodec : public QObject
 private slots:
     void keepsTheSignal_data();
     void keepsTheSignal();
-    void agreesWithSox_data() { keepsTheSignal_data(); }
-    void agreesWithSox();
     void streamedWritesMatchOneWrite();
-    void lengthsAndMissingFiles();
+    void missingFile();
 
 private:
     QTemporaryDir m_dir;
@@ -89,26 +87,18 @@ void TestVoxCodec::keepsTheSignal()
     QFETCH(int, kind);
     QFETCH(double, minSnrDb);
     const QVector<qint16> input = makeSignal(kind, 2 * VoxFile::SampleRate);
-    const QString vox = m_dir.filePath("round.vox");
-    QVERIFY(VoxFile::encode(vox, input));
+    const QString ours = m_dir.filePath("ours.vox");
+    QVERIFY(VoxFile::encode(ours, input));
+    QCOMPARE(VoxFile::durationMs(ours), qint64(2000));
     bool ok = false;
-    const QVector<qint16> decoded = VoxFile::decode(vox, &ok);
+    const QVector<qint16> decoded = VoxFile::decode(ours, &ok);
     QVERIFY(ok);
     QCOMPARE(decoded.size(), input.size());
     QVERIFY2(snrDb(input, decoded) > minSnrDb, qPrintable(QString::number(snrDb(input, decoded))));
-}
 
-void TestVoxCodec::agreesWithSox()
-{
     if (QStandardPaths::findExecutable("sox").isEmpty())
         QSKIP("sox is not installed: no independent codec to compare with");
-    QFETCH(int, kind);
-    const QVector<qint16> input = makeSignal(kind, 3 * VoxFile::SampleRate);
-
-    const QString ours = m_dir.filePath("ours.vox");
-    QVERIFY(VoxFile::encode(ours, input));
-    QCOMPARE(soxDecode(ours), VoxFile::decode(ours));
-
+    QCOMPARE(soxDecode(ours), decoded);
     const QString raw = m_dir.filePath("input.raw"), theirs = m_dir.filePath("sox.vox");
     QFile file(raw);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -117,9 +107,9 @@ void TestVoxCodec::agreesWithSox()
     QCOMPARE(QProcess::execute("sox", {"-t", "raw", "-r", "8000", "-e", "signed", "-b", "16", "-c",
                                        "1", raw, "-t", "vox", theirs}),
              0);
-    const QVector<qint16> decoded = VoxFile::decode(theirs);
-    QCOMPARE(decoded.size(), input.size());
-    QCOMPARE(decoded, soxDecode(theirs));
+    const QVector<qint16> fromSox = VoxFile::decode(theirs);
+    QCOMPARE(fromSox.size(), input.size());
+    QCOMPARE(fromSox, soxDecode(theirs));
 }
 
 void TestVoxCodec::streamedWritesMatchOneWrite()
@@ -139,11 +129,9 @@ void TestVoxCodec::streamedWritesMatchOneWrite()
     QCOMPARE(b.readAll(), a.readAll());
 }
 
-void TestVoxCodec::lengthsAndMissingFiles()
+void TestVoxCodec::missingFile()
 {
-    const QString vox = m_dir.filePath("two-seconds.vox"), missing = m_dir.filePath("missing.vox");
-    QVERIFY(VoxFile::encode(vox, makeSignal(Tone, 2 * VoxFile::SampleRate)));
-    QCOMPARE(VoxFile::durationMs(vox), qint64(2000));
+    const QString missing = m_dir.filePath("missing.vox");
     QCOMPARE(VoxFile::durationMs(missing), qint64(-1));
     bool ok = true;
     QString error;
