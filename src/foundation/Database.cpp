@@ -206,6 +206,26 @@ bool Database::query(Slot slot, const QString& sql, Recordset* result, const QSt
     return false;
 }
 
+bool Database::inTransaction(const QString& location, const QString& function,
+                             const std::function<bool()>& steps)
+{
+    QString error;
+    if (!m_sqlConn.beginTransaction(&error)) {
+        m_errors.WriteErrorLog(error, location, function, QStringLiteral("BEGIN TRANSACTION"));
+        return false;
+    }
+    if (!steps()) {
+        m_sqlConn.rollback();
+        return false;
+    }
+    if (!m_sqlConn.commit(&error)) {
+        m_sqlConn.rollback();
+        m_errors.WriteErrorLog(error, location, function, QStringLiteral("COMMIT TRANSACTION"));
+        return false;
+    }
+    return true;
+}
+
 Database::Use::Use(Database& db, Slot slot) : m_db(db), m_slot(slot)
 {
     if (!m_db.isConnected(slot)) {

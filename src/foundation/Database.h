@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <QString>
 #include <QVariant>
 
@@ -62,6 +63,11 @@ public:
                  int* rowsAffected = nullptr);
     bool query(Slot slot, const QString& sql, Recordset* result, const QString& location,
                const QString& function);
+    // Runs steps as one transaction on the open main slot: committed when
+    // they return true, rolled back otherwise; a failure to begin or commit
+    // is logged like a failed statement.
+    bool inTransaction(const QString& location, const QString& function,
+                       const std::function<bool()>& steps);
 
     // Opens a slot for the length of one operation when it is closed, and
     // closes it again at the end only in that case.

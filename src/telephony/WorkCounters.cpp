@@ -1,41 +1,9 @@
 #include "telephony/WorkCounters.h"
 
 #include "foundation/Database.h"
-#include "foundation/ErrorLog.h"
 #include "platform/SqlDialect.h"
 
-#include <functional>
-
 using SqlDialect::quoted;
-
-namespace {
-
-// Agents of a branch count into the same rows at the same moment: each
-// read-then-write pair runs as one transaction, so two first calls of a
-// month cannot both insert and no increment is lost. A failure rolls the
-// pair back; the other pair is not touched, as before.
-bool atomically(Database& db, const QString& location, const QString& function,
-                const std::function<bool()>& steps)
-{
-    Connection& conn = db.connection(Database::Slot::Main);
-    QString error;
-    if (!conn.beginTransaction(&error)) {
-        db.errors().WriteErrorLog(error, location, function, QStringLiteral("BEGIN TRANSACTION"));
-        return false;
-    }
-    if (!steps()) {
-        conn.rollback();
-        return false;
-    }
-    if (!conn.commit(&error)) {
-        conn.rollback();
-        db.errors().WriteErrorLog(error, location, function, QStringLiteral("COMMIT TRANSACTION"));
-        return false;
-    }
-    return true;
-}
-
-} // namespace
 
 WorkCounters::WorkCounters(Database& db) : m_db(db) {}
 
@@ -48,7 +16,11 @@ void WorkCounters::AddToMYSQL4(const QString& strBranchid, const QString& strTea
     const auto slot = Database::Slot::Main;
     Database::Use use(m_db, slot);
 
-    const bool counted = atomically(m_db, location, function, [&] {
+    // Agents of a branch count into the same rows at the same moment: each
+    // read-then-write pair runs as one transaction, so two first calls of a
+    // month cannot both insert and no increment is lost. A failure rolls the
+    // pair back; the other pair is not touched, as before.
+    const bool counted = m_db.inTransaction(location, function, [&] {
         Recordset rs;
         const QString select =
             QStringLiteral(" select workcount,tdate from tb_branchworkcount  where branchid = '") +
@@ -70,7 +42,7 @@ void WorkCounters::AddToMYSQL4(const QString& strBranchid, const QString& strTea
     if (!counted)
         return;
 
-    atomically(m_db, location, function, [&] {
+    m_db.inTransaction(location, function, [&] {
         // Duration and direction stand unquoted: they are numbers the program
         // computed, never typed text.
         int changed = 0;
