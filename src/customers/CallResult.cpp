@@ -132,10 +132,27 @@ QString CallResult::AddToMYSQL5(const QString& tDate)
             db.SQLDBClose();
         return result;
     };
+    if (!db.SQLConnected())
+        return finish(QString());
+    // Reception agents hand customers on at the same moment: the pick and its
+    // count run as one transaction, so two saves cannot pick on the same stale
+    // counts, nor both insert the day's first row and lose the customer.
+    QString agent;
+    const bool picked = db.inTransaction(kLocation, function, [&] {
+        agent = pickDistributionAgent(tDate);
+        return !agent.isEmpty();
+    });
+    return finish(picked ? agent : QString());
+}
+
+QString CallResult::pickDistributionAgent(const QString& tDate)
+{
+    static const QString function = QStringLiteral("AddToMYSQL5");
+    Database& db = m_p.db;
     QString sql = distributionStatement(tDate);
     Recordset rs;
     if (!db.query(Database::Slot::Main, sql, &rs, kLocation, function) || rs.isEof())
-        return finish(QString());
+        return QString();
     const auto f = [&rs](const char* name) {
         return Database::GetFieldValue(rs.value(QLatin1String(name)));
     };
@@ -148,14 +165,14 @@ QString CallResult::AddToMYSQL5(const QString& tDate)
           quoted(agent) + QStringLiteral("' and DistributeDate = '") + quoted(tDate) + u'\'';
     int n = 0;
     if (!db.execute(Database::Slot::Main, sql, kLocation, function, &n))
-        return finish(QString());
+        return QString();
     if (n == 0) {
         sql = QStringLiteral(" insert into tb_autoDistribute(BranchID,TeamID,AgentID,"
                              "DistributeDate,DistributeCnt) values ('") +
               branch + QStringLiteral("','") + team + QStringLiteral("','") + quoted(agent) +
               QStringLiteral("','") + quoted(tDate) + QStringLiteral("', 1)");
         if (!db.execute(Database::Slot::Main, sql, kLocation, function))
-            return finish(QString());
+            return QString();
     }
-    return finish(agent);
+    return agent;
 }

@@ -69,6 +69,8 @@ signals:
 
 private:
     bool isReception() const;
+    // AddToMYSQL5's pick and count, inside its transaction.
+    QString pickDistributionAgent(const QString& tDate);
     void setReservationEnabled(bool enabled);
 
     Parts m_p;

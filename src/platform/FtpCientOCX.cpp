@@ -135,6 +135,8 @@ bool FtpCientOCX::FtpConnect(const QString& host, const QString& user, const QSt
         m_lastError = QStringLiteral("FtpConnect failed: libcurl could not make a handle");
         return false;
     }
+    if (host.trimmed() != m_host || port != m_port || user != m_user)
+        m_knownDirs.clear();
     m_host = host.trimmed();
     m_port = port;
     m_user = user;
@@ -163,6 +165,7 @@ void FtpCientOCX::FtpDisconnect()
         return;
     m_connected = false;
     m_dir.clear();
+    m_knownDirs.clear();
     m_lastError.clear();
     if (!m_curl)
         return;
@@ -265,6 +268,16 @@ void FtpCientOCX::FtpMakeDir(const QString& name)
         return;
     }
 
+    // A folder made or found on this connection is there still: the bulk
+    // upload asks for the same day folder before every file.
+    QStringList folder = m_dir;
+    folder << name;
+    const QString path = folder.join(u'/');
+    if (m_knownDirs.contains(path)) {
+        m_lastError.clear();
+        return;
+    }
+
     // MKD after libcurl has changed into the current folder (a post-quote
     // command runs there); nothing is transferred.
     prepare(urlForDir(m_dir), Progress::None);
@@ -279,6 +292,7 @@ void FtpCientOCX::FtpMakeDir(const QString& name)
         return;
     if (rc == CURLE_OK) {
         m_lastError.clear();
+        m_knownDirs.insert(path);
         return;
     }
     fail(what, rc);
@@ -287,13 +301,13 @@ void FtpCientOCX::FtpMakeDir(const QString& name)
 
     // Refused: fine when the folder is there already.
     const QString refused = m_lastError;
-    QStringList folder = m_dir;
-    folder << name;
     prepare(urlForDir(folder), Progress::None);
     curl_easy_setopt(handle(m_curl), CURLOPT_NOBODY, 1L);
     if (!perform(&rc))
         return;
     m_lastError = rc == CURLE_OK ? QString() : refused;
+    if (rc == CURLE_OK)
+        m_knownDirs.insert(path);
 }
 
 void FtpCientOCX::FtpChangeDir(const QString& name)
@@ -366,6 +380,8 @@ bool FtpCientOCX::FtpUpload(const QString& localPath, const QString& remoteName)
         return false;
     if (rc != CURLE_OK) {
         fail(rc == CURLE_QUOTE_ERROR ? what + QStringLiteral(" (size check)") : what, rc);
+        // The folder may have gone on the server: ask again next time.
+        m_knownDirs.clear();
         return false;
     }
     bool known = m_lastReply.startsWith("213 ");

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -126,6 +127,7 @@ private:
     QString m_user;
     QString m_password;
     QStringList m_dir; // remote current folder, parts from the root
+    QSet<QString> m_knownDirs; // folders made or found on this server since connecting
     bool m_connected = false;
     bool m_busy = false;
     QString m_lastError;

@@ -78,6 +78,17 @@ QString rewriteConvert(QString sql)
     }
 }
 
+// SQLite ends a statement's text at a NUL, which would cut a typed value
+// short: a literal holding one is rebuilt around char(0) so it is stored whole.
+QString withNul(const QString& literal)
+{
+    if (!literal.contains(QChar(u'\0')))
+        return literal;
+    QString out = literal;
+    out.replace(QChar(u'\0'), QStringLiteral("'||char(0)||'"));
+    return u'(' + out + u')';
+}
+
 } // namespace
 
 QString SqlDialect::toSqlite(const QString& tsql)
@@ -120,7 +131,7 @@ QString SqlDialect::toSqlite(const QString& tsql)
             // The placeholder we put in, or a literal the rewrite produced.
             bool isIndex = false;
             const int index = piece.mid(1, piece.size() - 2).toInt(&isIndex);
-            out += (isIndex && index == literal) ? literals.at(literal++) : piece;
+            out += (isIndex && index == literal) ? withNul(literals.at(literal++)) : piece;
         } else {
             out += piece;
         }

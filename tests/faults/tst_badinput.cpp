@@ -1,0 +1,244 @@
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include "../customers/CustomerFixture.h"
+#include "../histories/HistoryDesk.h"
+#include "customers/CallResult.h"
+#include "login/AgentStatus.h"
+#include "login/LoginProcedure.h"
+#include "platform/HostInfo.h"
+#include "telephony/RecordingRecords.h"
+#include "telephony/WorkCounters.h"
+
+// Whatever an agent types or pastes into a box is stored and read back
+// exactly, or refused with a message; it never changes another row nor the
+// statement it travels in.
+class TestBadInput : public QObject
+{
+    Q_OBJECT
+
+    // The 16 boxes the agent edits, and the customer column each one writes.
+    static const QList<QPair<QString, QString>>& boxes()
+    {
+        static const QList<QPair<QString, QString>> list{
+            {"txtCustName", "Name"},
+            {"txtCustSocialID", "JuminNo"},
+            {"txtPhoneNo1", "MobileNumber"},
+            {"txtPhoneNo2", "OfficeNumber"},
+            {"txtCustOfficeZip", "OfficePost"},
+            {"txtCustOfficeAddress1", "OfficeAddress1"},
+            {"txtCustOfficeAddress2", "OfficeAddress2"},
+            {"txtCustHomeZip", "HomePost"},
+            {"txtCustHomeAddress1", "HomeAddress1"},
+            {"txtCustHomeAddress2", "HomeAddress2"},
+            {"txtCustBlank1", "blank1"},
+            {"txtCustBlank2", "blank2"},
+            {"txtCustBlank3", "blank3"},
+            {"txtCustBlank4", "blank4"},
+            {"txtCustBlank5", "blank5"},
+            {"txtCustBlank6", "blank6"}};
+        return list;
+    }
+
+    static void addValues()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("quotes") << QString("O'Brien \"x\" '' '");
+        QTest::newRow("drop table") << QString("'; DROP TABLE gogakinfo; --");
+        QTest::newRow("comment") << QString("-- x /* y");
+        QTest::newRow("NUL") << QString::fromUtf16(u"a\u0000b", 3);
+        QTest::newRow("control characters") << QString("a\tb\rc\nd\x01\x1b\x7f");
+        QTest::newRow("10000 characters") << QString(9999, u'x') + u'\'';
+        QTest::newRow("emoji") << QString::fromUtf8("😀👍🏽 ok");
+        QTest::newRow("Korean and Latin") << QString::fromUtf8("김민수 Kim 민수-ABC 강남");
+    }
+
+    // The statements sent to the central database since the journal had `from` bytes.
+    static QStringList statementsSince(qint64 from)
+    {
+        QFile journal(qEnvironmentVariable("BRENVO_SQL_JOURNAL"));
+        QStringList out;
+        if (!journal.open(QIODevice::ReadOnly) || !journal.seek(from))
+            return out;
+        for (const QByteArray& line : journal.readAll().split('\n'))
+            if (!line.trimmed().isEmpty())
+                out << QJsonDocument::fromJson(line).object().value("sql").toString();
+        return out;
+    }
+    static qint64 journalSize()
+    {
+        return HistoryDesk::journalled()
+                   ? QFileInfo(qEnvironmentVariable("BRENVO_SQL_JOURNAL")).size()
+                   : 0;
+    }
+
+    // Every statement that carries the value carries it as one whole literal:
+    // with those literals taken out, nothing of the value is left.
+    static bool onlyAsLiteral(const QStringList& statements, const QString& value)
+    {
+        // A search puts the value between LIKE's wildcards.
+        const QRegularExpression literal(
+            "'%?" + QRegularExpression::escape(SqlDialect::quoted(value)) + "%?'");
+        const QString marker = value.left(12);
+        for (QString sql : statements) {
+            sql.replace(literal, QStringLiteral("''"));
+            if (marker.size() > 3 && sql.contains(marker))
+                return false;
+        }
+        return true;
+    }
+
+private slots:
+    void customerBoxes_data() { addValues(); }
+    void customerBoxes()
+    {
+        QFETCH(QString, value);
+        CustomerFixture c;
+        const QString other = c.addCustomer({{"Name", "other"}, {"MobileNumber", "0101"}});
+        const QString mine = c.addCustomer({{"Name", "mine"}, {"MobileNumber", "0102"}});
+        const QStringList othersBefore = c.central("SELECT * FROM gogakinfo WHERE ID <= " + other);
+        for (const auto& [box, column] : boxes()) {
+            for (const QString mode : {"Modify", "Recfile"}) {
+                if (mode == QLatin1String("Recfile")) {
+                    // An inbound caller registered, then typed in after the call.
+                    c.call.CallerNumber = "0212345678";
+                    c.side.registration.SetRegisterInboundCutomer("77777", "1");
+                    c.f.exec("branch0001.db",
+                             "INSERT OR REPLACE INTO recfile (R_Path) VALUES ('r.vox')");
+                } else {
+                    c.panel.setValue("txtCustID", mine);
+                    QVERIFY(c.side.search.GetCustinfoByID(mine));
+                }
+                const QString id = c.panel.value("txtCustID");
+                const QStringList before = c.central("SELECT * FROM gogakinfo WHERE ID = " + id);
+                const qint64 from = journalSize();
+                c.panel.setValue(box, value);
+                const bool saved = c.side.editor.saveFromPanel(mode, "r.vox", "02-1234-5678");
+                const QString where = QString("%1 %2 %3").arg(mode, box, id);
+                QVERIFY2(saved, qPrintable(where + ": " + c.f.messages.texts().join('\n')));
+                const QString expected =
+                    box == "txtCustSocialID" ? HostUtils::PhoneDigits(value) : value;
+                const QStringList stored = c.f.rows(
+                    "branch0001.db", "SELECT " + column + " FROM gogakinfo WHERE ID = " + id);
+                QVERIFY2(stored == QStringList{expected}, qPrintable(where));
+                if (box == "txtCustName" && mode == QLatin1String("Recfile"))
+                    QCOMPARE(c.central("SELECT Name FROM recfile WHERE R_Path = 'r.vox'"),
+                             QStringList{value});
+                QVERIFY2(onlyAsLiteral(statementsSince(from), value), qPrintable(where));
+                // The box's old value is kept in the history copy.
+                QCOMPARE(c.central("SELECT * FROM gogakinfo_h WHERE ID = " + id +
+                                   " ORDER BY "
+                                   "rowid DESC LIMIT 1"),
+                         before);
+                c.panel.setValue(box, QString());
+                QVERIFY(c.side.editor.saveFromPanel(mode, "r.vox", "02-1234-5678"));
+            }
+        }
+        QCOMPARE(c.central("SELECT * FROM gogakinfo WHERE ID <= " + other), othersBefore);
+        QCOMPARE(c.f.messages.errorBlocks(), 0);
+    }
+
+    void memoAndSearches_data() { addValues(); }
+    void memoAndSearches()
+    {
+        QFETCH(QString, value);
+        CustomerFixture c;
+        LookupLists& lookups = c.side.lookups;
+        lookups.SetCmbTermCombo();
+        RecordingRecords records{c.f.db};
+        WorkCounters counters{c.f.db};
+        CallResult result{{c.f.db, c.call, c.panel, lookups, records, counters, c.side.registration,
+                           c.f.messages}};
+        c.call.RecFileName = "m.vox";
+        c.call.CallDuration = "65";
+        for (const char* file : {"branch0001.db", "Brenvo.mdb"})
+            QVERIFY(c.f.exec(file, "INSERT INTO recfile (R_Path, Status) VALUES ('m.vox', '0')"));
+        const QString customers = c.central("SELECT count(*), max(ID) FROM gogakinfo").value(0);
+
+        qint64 from = journalSize();
+        result.load();
+        result.cmbCallStatus_Click(0);
+        QVERIFY(result.cmdRcResultSave_Click(value, "2026-01-01"));
+        QCOMPARE(c.central("SELECT Memo FROM recfile WHERE R_Path = 'm.vox'"), QStringList{value});
+        QCOMPARE(c.f.rows("Brenvo.mdb", "SELECT tMemo FROM recfile WHERE R_Path = 'm.vox'"),
+                 QStringList{value});
+        QVERIFY(onlyAsLiteral(statementsSince(from), value));
+
+        // txtCustSearch, txtRecSearch and txtCallSearch find nothing and break nothing.
+        from = journalSize();
+        c.side.search.GetCustList("999", "2000-01-01", "2100-01-01", "고객성명", value, "999");
+        QCOMPARE(c.list.rowCount(), 0);
+        HistoryDesk h;
+        h.recordings.GetRecHist("2000-01-01", "2100-01-01", "99", "99", "고객성명", value, "01");
+        h.calls.GetRecHist2("2000-01-01", "2100-01-01", "99", "99", "고객성명", value, "01");
+        QCOMPARE(h.recordings.SprRecHist().MaxRows(), 0);
+        QCOMPARE(h.calls.SprCallHist().MaxRows(), 0);
+        QVERIFY(onlyAsLiteral(statementsSince(from), value));
+        QCOMPARE(c.central("SELECT count(*), max(ID) FROM gogakinfo").value(0), customers);
+        QVERIFY2(c.f.messages.errorBlocks() + h.f.messages.errorBlocks() == 0,
+                 qPrintable(c.f.messages.texts().join('\n') + h.f.messages.texts().join('\n')));
+    }
+
+    void loginBoxes_data() { addValues(); }
+    void loginBoxes()
+    {
+        QFETCH(QString, value);
+        ProgramFolderFixture f;
+        AgentStatus status{f.db, f.messages};
+        LoginProcedure login{f.db, status, f.messages};
+        const auto agents = [&f] { return f.rows("branch0001.db", "SELECT * FROM AgentLogin"); };
+        const QStringList before = agents();
+        const qint64 from = journalSize();
+        QVERIFY(login.attempt(value, "kim", "1234") != LoginProcedure::Outcome::LoggedIn);
+        QCOMPARE(login.attempt("0001", value, "1234"), LoginProcedure::Outcome::AgentRefused);
+        QCOMPARE(login.attempt("0001", "kim", value), LoginProcedure::Outcome::AgentRefused);
+        QVERIFY(onlyAsLiteral(statementsSince(from), value));
+        QCOMPARE(agents(), before);
+        QCOMPARE(f.messages.errorBlocks(), 0);
+    }
+
+    void settingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("logsIn");
+        QByteArray binary(64 * 1024, '\0');
+        for (int i = 0; i < binary.size(); ++i)
+            binary[i] = char((i * 7919 + 13) % 251);
+        QTest::newRow("missing") << QByteArray() << false;
+        QTest::newRow("empty") << QByteArray("") << false;
+        QTest::newRow("binary") << binary << false;
+        QTest::newRow("10 MiB") << QByteArray(10 * 1024 * 1024, 'x') << false;
+        QTest::newRow("10 MiB line")
+            << "[Database]\nDBIp=" + QByteArray(10 * 1024 * 1024, 'y') << false;
+        QTest::newRow("keys repeated") << QByteArray("[Database]\nDBIp=sqlite:directory.db\n"
+                                                     "DBIp=sqlite:elsewhere.db\nDBUser=brenvo\n"
+                                                     "[Database]\nDBIp=sqlite:gone.db\n")
+                                       << true;
+    }
+    void settingsFile()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, logsIn);
+        ProgramFolderFixture f;
+        AgentStatus status{f.db, f.messages};
+        LoginProcedure login{f.db, status, f.messages};
+        QFile::remove(f.path("Brenvo.ini"));
+        if (!text.isNull()) {
+            QFile ini(f.path("Brenvo.ini"));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write(text);
+        }
+        login.proposedBranch();
+        const auto outcome = login.attempt("0001", "kim", "1234");
+        if (logsIn) {
+            QCOMPARE(outcome, LoginProcedure::Outcome::LoggedIn);
+        } else {
+            QCOMPARE(outcome, LoginProcedure::Outcome::BranchRefused);
+            QVERIFY(f.messages.texts().value(0).startsWith("데이터베이스 연결을 실패했습니다."));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBadInput)
+#include "tst_badinput.moc"

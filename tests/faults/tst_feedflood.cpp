@@ -1,0 +1,91 @@
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+
+#include "CallDesk.h"
+
+// A sender floods the caller feed of a running desk: the desk keeps its
+// event loop turning, its memory bounded, and still takes the next number.
+class TestFeedFlood : public QObject
+{
+    Q_OBJECT
+
+    static qint64 residentKiB()
+    {
+        QFile status("/proc/self/status");
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        return -1;
+    }
+
+    // The sender, a separate process so its buffers are not ours. Every mode
+    // ends with one good number on a fresh connection.
+    static constexpr const char* kSender = R"(
+import socket, sys, time, random
+port, mode = int(sys.argv[1]), sys.argv[2]
+def conn():
+    return socket.create_connection(("127.0.0.1", port))
+held = []
+if mode == "many":
+    s = conn(); s.sendall(b"0212345678\n" * 10000); s.close()
+elif mode == "big":
+    s = conn()
+    for _ in range(4): s.sendall(b"A" * (1 << 20) + b"\n")
+    s.close()
+elif mode == "half-open":
+    for _ in range(100):
+        try:
+            c = conn(); c.sendall(b"0211"); held.append(c)
+        except OSError: pass
+elif mode == "binary":
+    random.seed(7)
+    s = conn(); s.sendall(bytes(random.randrange(256) for _ in range(1 << 20))); s.close()
+time.sleep(0.5)
+s = conn(); s.sendall(b"0299998888\n"); time.sleep(0.3); s.close()
+sys.stdout.write("sent\n"); sys.stdout.flush()
+time.sleep(1)
+)";
+
+private slots:
+    void floods_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("10000 messages") << "many";
+        QTest::newRow("1 MiB messages") << "big";
+        QTest::newRow("half-open connections") << "half-open";
+        QTest::newRow("binary bytes") << "binary";
+    }
+    void floods()
+    {
+        QFETCH(QString, mode);
+        CallDesk d;
+        d.open();
+        QVERIFY(d.feedPort != 0);
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout,
+                         [&] { longestGap = qMax(longestGap, sinceTick.restart()); });
+        const qint64 before = residentKiB();
+        sinceTick.start();
+        tick.start(10);
+        QProcess sender;
+        sender.start("/usr/bin/python3",
+                     {"-c", QString::fromLatin1(kSender), QString::number(d.feedPort), mode});
+        QVERIFY(sender.waitForStarted());
+        QVERIFY2(QTest::qWaitFor([&] { return d.call.CallerNumber == "0299998888"; }, 20000),
+                 qPrintable(d.call.CallerNumber.left(40)));
+        QVERIFY(QTest::qWaitFor([&] { return sender.state() == QProcess::NotRunning; }, 10000));
+        QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
+        const qint64 growth = residentKiB() - before;
+        QVERIFY2(growth < 32 * 1024, qPrintable(QString::number(growth) + " KiB"));
+        QVERIFY(d.f.messages.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestFeedFlood)
+#include "tst_feedflood.moc"

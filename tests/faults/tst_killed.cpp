@@ -1,0 +1,103 @@
+#include <csignal>
+#include <QProcess>
+#include <QTest>
+
+#include "FtpServer.h"
+#include "platform/VoxFile.h"
+#include "ProgramFolderFixture.h"
+#include "shell/LocalFileRotation.h"
+
+// The desk is killed outright (SIGKILL: no handler, no clean-up) in the
+// middle of what it must never lose; the next start finds everything.
+class TestKilled : public QObject
+{
+    Q_OBJECT
+
+    static QString agentExecutable()
+    {
+        return qEnvironmentVariable("BRENVO_BUILD_DIR") +
+               QStringLiteral("/tests/faults/agent/brenvo-fault-agent");
+    }
+    // Starts the agent on folder and waits for a line starting with `until`.
+    static QString startAgent(QProcess& agent, const QString& folder, const QString& central,
+                              int ftpPort, int mode, const QString& until)
+    {
+        agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        agent.start(agentExecutable(), {folder, central, "kim", "12", QString::number(ftpPort),
+                                        QString::number(mode), "1"});
+        QString seen;
+        QTest::qWaitFor(
+            [&] {
+                seen += QString::fromUtf8(agent.readAllStandardOutput());
+                return seen.contains(until) || agent.state() == QProcess::NotRunning;
+            },
+            20000);
+        return seen;
+    }
+    static void kill(QProcess& agent)
+    {
+        ::kill(pid_t(agent.processId()), SIGKILL);
+        QVERIFY(agent.waitForFinished(5000));
+        QCOMPARE(agent.exitStatus(), QProcess::CrashExit);
+    }
+
+private slots:
+    void killedWhileRecording()
+    {
+        ProgramFolderFixture shared;
+        FtpServer ftp;
+        QVERIFY2(ftp.isRunning(), qPrintable(ftp.errorString()));
+        const QString central = shared.path("branch0001.db");
+        const QString folder = shared.path("desk");
+        QProcess agent;
+        const QString seen = startAgent(agent, folder, central, ftp.port(), 0, "RECORDING ");
+        QVERIFY2(seen.startsWith("RECORDING "), qPrintable(seen));
+        const QString path = seen.section(u' ', 1).trimmed();
+        const QString name = path.section(u'/', -1);
+        QTest::qWait(2000);
+        kill(agent);
+
+        // What was written up to the kill decodes; both rows are there.
+        bool ok = false;
+        QVERIFY(VoxFile::decode(path, &ok).size() >= 8000);
+        QVERIFY(ok);
+        const QString where = "SELECT count(*) FROM recfile WHERE R_Path = '" + name + "'";
+        QCOMPARE(shared.rows("desk/Brenvo.mdb", where), QStringList{"1"});
+        QCOMPARE(shared.rows("branch0001.db", where), QStringList{"1"});
+
+        // The next login's bulk upload sends it and marks both rows.
+        QProcess next;
+        QVERIFY(startAgent(next, folder, central, ftp.port(), -1, "UPLOADED").contains("UPLOADED"));
+        QVERIFY(QTest::qWaitFor([&] { return next.state() == QProcess::NotRunning; }, 10000));
+        QVERIFY(QFile::exists(ftp.remoteFile(name.left(8) + "/" + name)) ||
+                QFile::exists(ftp.remoteFile("TEMP/" + name.left(8) + "/" + name)));
+        QCOMPARE(shared.rows("branch0001.db", where + " AND UploadStatus = '1'"), QStringList{"1"});
+        QCOMPARE(shared.rows("desk/Brenvo.mdb", where + " AND UploadStatus = '1'"),
+                 QStringList{"1"});
+    }
+
+    void killedWhileCompacting()
+    {
+        ProgramFolderFixture f;
+        QVERIFY(f.exec("Brenvo.mdb", "WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k + 1 "
+                                     "FROM n WHERE k < 20000) INSERT INTO recfile (R_Path, tMemo) "
+                                     "SELECT 'k' || k || '.vox', hex(randomblob(40)) FROM n"));
+        const QStringList rows = f.rows("Brenvo.mdb", "SELECT count(*), sum(length(tMemo)) FROM "
+                                                      "recfile");
+        LocalFileRotation rotation(f.db);
+        for (int delay : {0, 7, 23, 61, 150}) {
+            QProcess agent;
+            QVERIFY(startAgent(agent, f.path(), f.path("branch0001.db"), 21, -2, "COMPACTING")
+                        .contains("COMPACTING"));
+            QTest::qWait(delay);
+            kill(agent);
+            rotation.RecoverLocalDB();
+            QCOMPARE(f.rows("Brenvo.mdb", "PRAGMA integrity_check"), QStringList{"ok"});
+            QCOMPARE(f.rows("Brenvo.mdb", "SELECT count(*), sum(length(tMemo)) FROM recfile"),
+                     rows);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKilled)
+#include "tst_killed.moc"
