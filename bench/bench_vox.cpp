@@ -4,6 +4,8 @@
 
 #include "platform/VoxFile.h"
 
+#include "BenchResult.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,7 +21,7 @@
 
 namespace {
 
-constexpr int Rounds = 3;
+constexpr int Rounds = 5;
 constexpr qsizetype BlockSamples = 1 << 16;
 
 // Three formant-like partials over a wandering pitch, syllable-rate
@@ -86,32 +88,34 @@ bool runSox(const QStringList& arguments)
     return QProcess::execute(QStringLiteral("sox"), arguments) == 0;
 }
 
-// Best of a few rounds: the machine is shared, the minimum is the cost.
-qint64 bestMs(const std::function<bool()>& job)
+// Median of a few rounds, in milliseconds; -1 when a round failed.
+double medianMs(const std::function<bool()>& job)
 {
-    qint64 best = -1;
+    QVector<double> times;
     for (int round = 0; round < Rounds; ++round) {
         QElapsedTimer clock;
         clock.start();
         if (!job())
             return -1;
-        const qint64 ms = clock.elapsed();
-        best = best < 0 ? ms : std::min(best, ms);
+        times << clock.nsecsElapsed() / 1e6;
     }
-    return best;
+    return bench::median(times);
 }
 
-void report(QTextStream& out, const QString& what, qint64 ours, qint64 sox, double target)
+void report(QTextStream& out, const QString& what, double ours, double sox, double target)
 {
-    const double ratio = ours > 0 ? double(sox) / double(ours) : 0;
+    const double ratio = ours > 0 ? sox / ours : 0;
     out << QStringLiteral("%1  ours %2 ms  sox %3 ms  sox/ours %4x  (target %5x) %6\n")
                .arg(what, -18)
-               .arg(ours, 6)
-               .arg(sox, 6)
+               .arg(ours, 6, 'f', 1)
+               .arg(sox, 6, 'f', 1)
                .arg(ratio, 0, 'f', 2)
                .arg(target, 0, 'f', 1)
                .arg(ratio >= target ? QStringLiteral("ok") : QStringLiteral("MISSED"));
     out.flush();
+    bench::result(QStringLiteral("VOX ") + what + QStringLiteral(" (vs sox)"), bench::ms(ours),
+                  bench::ms(sox), bench::ratio(sox, ours, "sox/ours"),
+                  QStringLiteral("≥ %1 × sox speed").arg(target, 0, 'f', 1), ratio >= target);
 }
 
 } // namespace
@@ -142,15 +146,18 @@ int main(int argc, char** argv)
             return 1;
         }
 
-        const qint64 ourEncode = bestMs([&] { return encodeOurs(raw, ourVox); });
-        const qint64 soxEncode = bestMs([&] {
+        const double ourEncode = medianMs([&] { return encodeOurs(raw, ourVox); });
+        const double soxEncode = medianMs([&] {
             return runSox(rawIn + QStringList{raw, "-t", "vox", soxVox});
         });
-        const qint64 ourDecode = bestMs([&] { return decodeOurs(vox, ourRaw); });
-        const qint64 soxDecode =
-            bestMs([&] { return runSox(voxIn + QStringList{vox} + rawOut + QStringList{soxRaw}); });
+        const double ourDecode = medianMs([&] { return decodeOurs(vox, ourRaw); });
+        const double soxDecode = medianMs(
+            [&] { return runSox(voxIn + QStringList{vox} + rawOut + QStringList{soxRaw}); });
         if (ourEncode < 0 || soxEncode < 0 || ourDecode < 0 || soxDecode < 0) {
             out << "a " << minutes << "-minute run failed\n";
+            for (const char* what : {"encode", "decode"})
+                bench::failed(QStringLiteral("VOX %1 %2 min (vs sox)").arg(what).arg(minutes),
+                              QStringLiteral("a run failed"), QStringLiteral("—"));
             return 1;
         }
         report(out, QStringLiteral("encode %1 min").arg(minutes), ourEncode, soxEncode, 1.5);

@@ -67,6 +67,9 @@ void RecordingUpload::UploadPending(FtpCientOCX& ftp)
     if (rs.recordCount() < 1)
         return;
     emit progressMaximum(rs.recordCount());
+    // Every row marks the central database too: one connection for the run,
+    // not a fresh one per file.
+    Database::Use central(m_db, Database::Slot::Main);
     bool connected = false;
     rs.moveFirst();
     for (int i = 1; i <= rs.recordCount(); ++i, rs.moveNext()) {
