@@ -90,40 +90,32 @@ bool CustomerEditor::AddToMYSQL3(const QString& mode, const QString& name, const
     const QString custId = quoted(m_panel.value(QStringLiteral("txtCustID")));
     const QString jumin = HostUtils::PhoneDigits(juminNo);
     MainConnection connection(m_db);
-    Connection& conn = m_db.connection(Database::Slot::Main);
-    QString error;
-    if (!conn.beginTransaction(&error)) {
-        m_db.errors().WriteErrorLog(error, kLocation, kFunction, QString());
-        return false;
-    }
-    QString sql = QStringLiteral("insert into gogakinfo_h select * from gogakinfo where ID ='") +
-                  custId + u'\'';
-    int n = 0;
-    bool ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
-    if (ok && n == 1) {
-        sql = QStringLiteral(" Update gogakinfo SET") + field("Name", name, true) +
-              field("JuminNo", jumin) + field("MobileNumber", phone1) +
-              field("OfficeNumber", phone2) + field("OfficePost", officePost) +
-              field("OfficeAddress1", officeAddress1) + field("OfficeAddress2", officeAddress2) +
-              field("HomePost", homePost) + field("HomeAddress1", homeAddress1) +
-              field("HomeAddress2", homeAddress2) + field("blank1", blank1) +
-              field("blank2", blank2) + field("blank3", blank3) + field("blank4", blank4) +
-              field("blank5", blank5) + field("blank6", blank6) + QStringLiteral(" where ID ='") +
-              custId + u'\'';
-        ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
-    }
-    if (ok && n == 1 && mode == QStringLiteral("Recfile") && !recFile.isEmpty()) {
-        sql = QStringLiteral(" Update recfile SET Name = '") + quoted(name) +
-              QStringLiteral("',JuminNo = '") + quoted(jumin) + QStringLiteral("',R_Tel ='") +
-              quoted(HostUtils::PhoneDigits(telNo)) + QStringLiteral("' where r_Path = '") +
-              quoted(recFile) + u'\'';
-        ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
-    }
-    if (ok && n == 1) {
-        if (conn.commit(&error))
-            return true;
-        m_db.errors().WriteErrorLog(error, kLocation, kFunction, sql);
-    }
-    conn.rollback();
-    return false;
+    // The history copy, the update and the recording's correction are stored
+    // together or not at all.
+    return m_db.inTransaction(kLocation, kFunction, [&] {
+        QString sql = QStringLiteral("insert into gogakinfo_h select * from gogakinfo where ID ='") +
+                      custId + u'\'';
+        int n = 0;
+        bool ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
+        if (ok && n == 1) {
+            sql = QStringLiteral(" Update gogakinfo SET") + field("Name", name, true) +
+                  field("JuminNo", jumin) + field("MobileNumber", phone1) +
+                  field("OfficeNumber", phone2) + field("OfficePost", officePost) +
+                  field("OfficeAddress1", officeAddress1) +
+                  field("OfficeAddress2", officeAddress2) + field("HomePost", homePost) +
+                  field("HomeAddress1", homeAddress1) + field("HomeAddress2", homeAddress2) +
+                  field("blank1", blank1) + field("blank2", blank2) + field("blank3", blank3) +
+                  field("blank4", blank4) + field("blank5", blank5) + field("blank6", blank6) +
+                  QStringLiteral(" where ID ='") + custId + u'\'';
+            ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
+        }
+        if (ok && n == 1 && mode == QStringLiteral("Recfile") && !recFile.isEmpty()) {
+            sql = QStringLiteral(" Update recfile SET Name = '") + quoted(name) +
+                  QStringLiteral("',JuminNo = '") + quoted(jumin) + QStringLiteral("',R_Tel ='") +
+                  quoted(HostUtils::PhoneDigits(telNo)) + QStringLiteral("' where r_Path = '") +
+                  quoted(recFile) + u'\'';
+            ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
+        }
+        return ok && n == 1;
+    });
 }
