@@ -3,7 +3,6 @@
 #include "customers/CustomerSearch.h"
 #include "customers/MainConnection.h"
 #include "foundation/Database.h"
-#include "foundation/ErrorLog.h"
 #include "foundation/HostUtils.h"
 #include "foundation/Seams.h"
 #include "platform/SqlDialect.h"
