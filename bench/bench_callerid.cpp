@@ -83,18 +83,17 @@ int main(int argc, char* argv[])
     }
     d.open();
 
-    SpreadModel custList(41);
-    CustomerSide side(d.f.db, d.panel, d.call, d.desk, custList, d.f.messages);
+    CustomerSide& side = d.desk.customers;
     QElapsedTimer clock;
     bool arrived = false;
     // Our clock starts before the call logic sees the number.
-    QObject::disconnect(&d.socket, &OrvelServerSocket::DataArrival, &d.calls,
+    QObject::disconnect(&d.desk.socket, &OrvelServerSocket::DataArrival, &d.calls,
                         &CallController::DataArrival);
-    QObject::connect(&d.socket, &OrvelServerSocket::DataArrival, [&] {
+    QObject::connect(&d.desk.socket, &OrvelServerSocket::DataArrival, [&] {
         clock.start();
         arrived = true;
     });
-    QObject::connect(&d.socket, &OrvelServerSocket::DataArrival, &d.calls,
+    QObject::connect(&d.desk.socket, &OrvelServerSocket::DataArrival, &d.calls,
                      &CallController::DataArrival);
 
     // As the application does: the number builds the window hidden, and
@@ -102,19 +101,20 @@ int main(int argc, char* argv[])
     std::unique_ptr<Frm110000> window;
     QString expectedId;
     double filledAt = -1;
-    QObject::connect(&d.calls, &CallController::callerIdLabel, [&](const QString& number) {
-        if (!window)
-            window = std::make_unique<Frm110000>(d.f.db, d.call, d.panel, side.search, d.device,
-                                                 d.f.messages);
-        window->setCallerNumber(number);
-        window->show();
-        window->sprCustSearch->repaint();
-        const SpreadModel& grid = window->logic().sprCustSearch();
-        for (int row = 1; row <= grid.MaxRows(); ++row)
-            if (grid.text(5, row) == expectedId)
-                filledAt = clock.nsecsElapsed() / 1e6;
-    });
-    d.f.windows.onShow = [&](Window w) {
+    QObject::connect(&d.calls, &CallController::callerIdLabel,
+                     [&](const CallPtr& call, const QString& number) {
+                         if (!window)
+                             window = std::make_unique<Frm110000>(
+                                 d.f.db, call, d.panel, side.search, d.desk.device, d.f.messages);
+                         window->setCallerNumber(number);
+                         window->show();
+                         window->sprCustSearch->repaint();
+                         const SpreadModel& grid = window->logic().sprCustSearch();
+                         for (int row = 1; row <= grid.MaxRows(); ++row)
+                             if (grid.text(5, row) == expectedId)
+                                 filledAt = clock.nsecsElapsed() / 1e6;
+                     });
+    d.f.windows.onShow = [&](Window w, const CallPtr&) {
         if (w == Window::SmallCall)
             d.f.windows.openCaptions << QStringLiteral("인바운드");
     };

@@ -15,7 +15,6 @@
 #include "platform/SpreadModel.h"
 #include "platform/SqlDialect.h"
 #include "ProgramFolderFixture.h"
-#include "telephony/CallState.h"
 #include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
 
@@ -68,11 +67,10 @@ int main(int argc, char* argv[])
         f.loginAs(QStringLiteral("kim"));
         f.exec(QStringLiteral("branch0001.db"),
                QStringLiteral("UPDATE gogakinfo SET AgentID = 'kim', Status = '0'"));
-        CallState call;
         CustomerPanel panel;
         DeskControls desk;
         SpreadModel list(41);
-        CustomerSide side(f.db, panel, call, desk, list, f.messages);
+        CustomerSide side(f.db, panel, desk, list, f.messages);
         QVector<double> fill, bare;
         for (int run = 0; run < runs; ++run) {
             QElapsedTimer t;
@@ -108,13 +106,12 @@ int main(int argc, char* argv[])
         const QStringList numbers =
             f.rows(QStringLiteral("branch0001.db"),
                    QStringLiteral("SELECT MobileNumber FROM gogakinfo WHERE ID % 997 = 0"));
-        CallState call;
         CustomerPanel panel;
         DeskControls desk;
         SpreadModel list(41);
-        CustomerSide side(f.db, panel, call, desk, list, f.messages);
+        CustomerSide side(f.db, panel, desk, list, f.messages);
         DorvanePlus device;
-        CallerIdLookup lookup(f.db, call, panel, side.search, device, f.messages);
+        CallerIdLookup lookup(f.db, nullptr, panel, side.search, device, f.messages);
         QVector<double> times, bare;
         int found = 0;
         for (const QString& number : numbers) {

@@ -75,10 +75,10 @@ int main(int argc, char* argv[])
     }
     d.open();
     const double afterDesk = settledResident();
-    SpreadModel custList(41);
-    CustomerSide side(d.f.db, d.panel, d.call, d.desk, custList, d.f.messages);
-    Frm100000 window(DeskParts{d.f.session, d.call, d.f.db, d.status, d.device, d.socket,
-                               d.ftpControl, d.media, d.panel, d.desk, d.calls, custList});
+    SpreadModel& custList = d.desk.custList;
+    CustomerSide& side = d.desk.customers;
+    Frm100000 window(DeskParts{d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket,
+                               d.desk.ftp, d.desk.media, d.panel, d.controls, d.calls, custList});
     window.attachCustomers(side);
     const double afterBuild = settledResident();
     window.show();

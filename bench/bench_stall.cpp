@@ -107,22 +107,24 @@ int main(int argc, char* argv[])
             return 1;
         }
         QString uploaded;
-        d.f.windows.onShow = [&](Window w) {
+        CallPtr call;
+        d.f.windows.onShow = [&](Window w, const CallPtr& shownFor) {
             if (w == Window::SmallCall) {
                 beat.phase = QStringLiteral("ringing");
-                d.device.TakeLine();
+                d.desk.device.TakeLine();
             } else if (w == Window::CallerId) {
                 beat.phase = QStringLiteral("caller-ID");
-                d.call.CustSelectKind = QStringLiteral("A");
+                shownFor->CustSelectKind = QStringLiteral("A");
+                call = shownFor;
             } else if (w == Window::CallResult) {
-                d.call.CallResultCode = QStringLiteral("3");
+                shownFor->CallResultCode = QStringLiteral("3");
                 RecRow row;
                 row.Status = QStringLiteral("3");
-                row.R_Path = d.call.RecFileName;
-                d.records.addToBoth(QStringLiteral("beforeFtpUpload"), row);
-                QFile::remove(d.call.RecFilePath);
-                QFile::rename(hour, d.call.RecFilePath);
-                uploaded = d.call.RecFileName;
+                row.R_Path = shownFor->RecFileName;
+                d.desk.records.addToBoth(QStringLiteral("beforeFtpUpload"), row);
+                QFile::remove(shownFor->RecFilePath);
+                QFile::rename(hour, shownFor->RecFilePath);
+                uploaded = shownFor->RecFileName;
                 beat.phase = QStringLiteral("upload after the call");
             }
         };
@@ -131,13 +133,13 @@ int main(int argc, char* argv[])
         QString error;
         d.line.ring(customer, &error);
         const bool talking =
-            QTest::qWaitFor([&] { return d.desk.isEnabled(DeskControls::cmdStopCall); }, 5000);
+            QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000);
         beat.phase = QStringLiteral("talking");
         QTest::qWait(1000);
         beat.phase = QStringLiteral("hang-up");
         d.line.hangUp();
-        const bool finished = QTest::qWaitFor(
-            [&] { return !uploaded.isEmpty() && d.call.RecFileName.isEmpty(); }, 20000);
+        const bool finished =
+            QTest::qWaitFor([&] { return call && call->stage == Call::Stage::Finished; }, 20000);
         beat.phase = QStringLiteral("after the call");
         QTest::qWait(300);
         beat.stop();

@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
         // FTP server and line simulator above are the machine's, not ours.
         QElapsedTimer t;
         t.start();
-        LoginProcedure login(d.f.db, d.status, d.f.messages);
+        LoginProcedure& login = d.desk.login;
         Frm000000 loginWindow(login);
         loginWindow.show();
         if (!QTest::qWaitForWindowExposed(&loginWindow)) {
@@ -54,12 +54,11 @@ int main(int argc, char* argv[])
         toLogin << t.nsecsElapsed() / 1e6;
         plain << plainDialogMs(loginWindow.size());
 
-        SpreadModel custList(41);
         std::unique_ptr<Frm100000> mainWindow;
         QObject::connect(&loginWindow, &Frm000000::loggedIn, [&] {
             mainWindow = std::make_unique<Frm100000>(
-                DeskParts{d.f.session, d.call, d.f.db, d.status, d.device, d.socket, d.ftpControl,
-                          d.media, d.panel, d.desk, d.calls, custList});
+                DeskParts{d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket,
+                          d.desk.ftp, d.desk.media, d.panel, d.controls, d.calls, d.desk.custList});
             mainWindow->show();
             mainWindow->load();
         });
@@ -77,15 +76,15 @@ int main(int argc, char* argv[])
         // Ring: the real device event through the simulator to the dialog on screen.
         QtWindowOpener windows;
         Frm130000* shown = nullptr;
-        windows.setFactory(Window::SmallCall, [&] {
-            shown = new Frm130000(d.device);
+        windows.setFactory(Window::SmallCall, [&](const CallPtr&) {
+            shown = new Frm130000(d.desk.device);
             QTimer::singleShot(0, shown, [&] {
                 toDialog << t.nsecsElapsed() / 1e6;
                 shown->reject();
             });
             return shown;
         });
-        QObject::connect(&d.device, &DorvanePlus::RingChanged, [&](int bell) {
+        QObject::connect(&d.desk.device, &DorvanePlus::RingChanged, [&](int bell) {
             if (bell == 1)
                 windows.showModal(Window::SmallCall);
         });

@@ -20,6 +20,7 @@
 #include "FtpCommands.h"
 #include "FtpServer.h"
 #include "platform/FtpCientOCX.h"
+#include "platform/OrvelMedia.h"
 #include "ProgramFolderFixture.h"
 #include "telephony/RecordingRecords.h"
 #include "telephony/RecordingUpload.h"
@@ -146,7 +147,8 @@ int main(int argc, char** argv)
 
     Database& db = f.db;
     RecordingRecords records(db);
-    RecordingUpload upload(f.session, db, records);
+    OrvelMedia media;
+    RecordingUpload upload(f.session, db, records, media);
     int progress = 0;
     QObject::connect(&upload, &RecordingUpload::progressValue, [&](int) { ++progress; });
 

@@ -8,8 +8,6 @@
 #include "foundation/Seams.h"
 #include "foundation/Session.h"
 #include "platform/SqlDialect.h"
-#include "telephony/CallState.h"
-#include "telephony/CustomerPanel.h"
 #include "telephony/RecordingRecords.h"
 #include "telephony/WorkCounters.h"
 
@@ -21,8 +19,9 @@ const QString kLocation = QStringLiteral("Frm120000");
 
 } // namespace
 
-CallResult::CallResult(const Parts& parts, QObject* parent)
-    : QObject(parent), m_p(parts), m_now([this] { return m_p.db.GetNowDate(); })
+CallResult::CallResult(const Parts& parts, CallPtr call, QObject* parent)
+    : QObject(parent), m_p(parts), m_call(call ? std::move(call) : std::make_shared<Call>()),
+      m_now([this] { return m_p.db.GetNowDate(); })
 {
 }
 
@@ -81,7 +80,7 @@ bool CallResult::cmdRcResultSave_Click(const QString& memo, const QString& reser
         return false;
     }
     const Session& s = m_p.db.session();
-    CallState& call = m_p.call;
+    Call& call = *m_call;
     const QString now = m_now();
     const QString today = now.left(10);
     const QString direction =
@@ -95,7 +94,7 @@ bool CallResult::cmdRcResultSave_Click(const QString& memo, const QString& reser
     m_p.records.AddToLocalDB(QStringLiteral("beforeFtpUpload"), row);
     m_p.records.AddToSQL(QStringLiteral("beforeFtpUpload"), row);
 
-    const QString custId = m_p.panel.value(QStringLiteral("txtCustID"));
+    const QString& custId = call.CustID;
     if (isReception()) {
         const QString date = distributionDate(now);
         const QString target = AddToMYSQL5(date);

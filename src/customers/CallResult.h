@@ -6,8 +6,8 @@
 #include <QString>
 
 #include "foundation/HostUtils.h"
+#include "telephony/Call.h"
 
-struct CallState;
 class CustomerPanel;
 class CustomerRegistration;
 class Database;
@@ -16,9 +16,10 @@ class MessageSink;
 class RecordingRecords;
 class WorkCounters;
 
-// The call-result window's logic: the status list, the reception agents'
-// fixed result, and the save that writes the recording rows, the customer,
-// the counters and, for reception agents, hands the customer on.
+// The call-result window's logic for one call: the status list, the
+// reception agents' fixed result, and the save that writes that call's
+// recording rows, its customer, the counters and, for reception agents,
+// hands the customer on.
 class CallResult : public QObject
 {
     Q_OBJECT
@@ -26,8 +27,6 @@ public:
     struct Parts
     {
         Database& db;
-        CallState& call;
-        CustomerPanel& panel;
         const LookupLists& lookups;
         RecordingRecords& records;
         WorkCounters& counters;
@@ -35,7 +34,9 @@ public:
         MessageSink& messages;
     };
 
-    explicit CallResult(const Parts& parts, QObject* parent = nullptr);
+    CallResult(const Parts& parts, CallPtr call, QObject* parent = nullptr);
+
+    const Call& call() const { return *m_call; }
 
     // The server time by default; tests set a fixed "yyyy-mm-dd hh:mm:ss".
     void setClock(std::function<QString()> now) { m_now = std::move(now); }
@@ -74,6 +75,7 @@ private:
     void setReservationEnabled(bool enabled);
 
     Parts m_p;
+    CallPtr m_call;
     std::function<QString()> m_now;
     QList<ComboItem> m_items;
     int m_selected = -1;

@@ -7,14 +7,13 @@
 #include "foundation/Session.h"
 #include "platform/DorvanePlus.h"
 #include "platform/SqlDialect.h"
-#include "telephony/CallState.h"
 #include "telephony/CustomerPanel.h"
 
-CallerIdLookup::CallerIdLookup(Database& db, CallState& call, CustomerPanel& panel,
+CallerIdLookup::CallerIdLookup(Database& db, CallPtr call, CustomerPanel& panel,
                                CustomerSearch& search, DorvanePlus& device, MessageSink& messages,
                                QObject* parent)
-    : QObject(parent), m_db(db), m_call(call), m_panel(panel), m_search(search), m_device(device),
-      m_messages(messages)
+    : QObject(parent), m_db(db), m_call(call ? std::move(call) : std::make_shared<Call>()),
+      m_panel(panel), m_search(search), m_device(device), m_messages(messages)
 {
     const char* headers[] = {"고객성명",   "주민번호",     "상담원", "내선번호",
                              "고객아이디", "캠페인아이디", "CID"};
@@ -25,8 +24,8 @@ CallerIdLookup::CallerIdLookup(Database& db, CallState& call, CustomerPanel& pan
 void CallerIdLookup::load()
 {
     SetSprCustSearch();
-    if (!m_call.CallerNumber.isEmpty()) {
-        setLblCIDData(m_call.CallerNumber);
+    if (!m_call->CallerNumber.isEmpty()) {
+        setLblCIDData(m_call->CallerNumber);
         GetCustinfo(m_label.trimmed());
     } else {
         setTimer(true);
@@ -49,9 +48,9 @@ void CallerIdLookup::setLblCIDData(const QString& text)
 
 void CallerIdLookup::tmrGetCID_Timer()
 {
-    if (m_call.CallerNumber.isEmpty())
+    if (m_call->CallerNumber.isEmpty())
         return;
-    setLblCIDData(m_call.CallerNumber);
+    setLblCIDData(m_call->CallerNumber);
     GetCustinfo(m_label.trimmed());
     setTimer(false);
 }
@@ -98,10 +97,10 @@ void CallerIdLookup::sprCustSearch_Click(int, int row)
         m_messages.showMessage(
             QStringLiteral("타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"),
             QStringLiteral("타인고객"), MessageIcon::Critical);
-        m_call.CustSelectKind = QStringLiteral("C");
+        choose(QStringLiteral("C"));
         emit unload();
     } else {
-        m_call.CustSelectKind = QStringLiteral("B");
+        choose(QStringLiteral("B"));
     }
     m_panel.clearCustInfoValuables();
     if (m_search.GetCustinfoByID(custId)) {
@@ -120,9 +119,17 @@ void CallerIdLookup::cmdStartCall_Click()
         return;
     }
     m_device.TakeLine();
-    m_call.CustSelectKind = QStringLiteral("A");
+    choose(QStringLiteral("A"));
     m_panel.clearCustInfoValuables();
     emit unload();
+}
+
+void CallerIdLookup::choose(const QString& kind)
+{
+    // The call and the customer panel both hold the choice: the panel for
+    // the customer it now shows, the call for its own later steps.
+    m_call->CustSelectKind = kind;
+    m_panel.CustSelectKind = kind;
 }
 
 void CallerIdLookup::setTimer(bool enabled)

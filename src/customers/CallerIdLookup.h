@@ -4,8 +4,8 @@
 #include <QString>
 
 #include "platform/SpreadModel.h"
+#include "telephony/Call.h"
 
-struct CallState;
 class CustomerPanel;
 class CustomerSearch;
 class Database;
@@ -14,13 +14,16 @@ class MessageSink;
 
 // The caller-ID window's logic: every customer whose mobile or office
 // number is the caller's, with the owning agent, and the agent's choice of
-// an own customer ("B"), another agent's ("C") or an unknown caller ("A").
+// an own customer ("B"), another agent's ("C") or an unknown caller ("A"),
+// for the call the window was opened for.
 class CallerIdLookup : public QObject
 {
     Q_OBJECT
 public:
-    CallerIdLookup(Database& db, CallState& call, CustomerPanel& panel, CustomerSearch& search,
+    CallerIdLookup(Database& db, CallPtr call, CustomerPanel& panel, CustomerSearch& search,
                    DorvanePlus& device, MessageSink& messages, QObject* parent = nullptr);
+
+    const CallPtr& call() const { return m_call; }
 
     SpreadModel& sprCustSearch() { return m_grid; }
     QString lblCIDData() const { return m_label; }
@@ -46,9 +49,10 @@ signals:
 
 private:
     void setTimer(bool enabled);
+    void choose(const QString& kind);
 
     Database& m_db;
-    CallState& m_call;
+    CallPtr m_call;
     CustomerPanel& m_panel;
     CustomerSearch& m_search;
     DorvanePlus& m_device;

@@ -6,7 +6,6 @@
 #include "foundation/HostUtils.h"
 #include "foundation/Seams.h"
 #include "platform/SqlDialect.h"
-#include "telephony/CallState.h"
 #include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
 
@@ -25,10 +24,9 @@ QString field(const char* name, const QString& value, bool first = false)
 
 } // namespace
 
-CustomerEditor::CustomerEditor(Database& db, CustomerPanel& panel, CallState& call,
-                               DeskControls& desk, CustomerSearch& search, MessageSink& messages,
-                               QObject* parent)
-    : QObject(parent), m_db(db), m_panel(panel), m_call(call), m_desk(desk), m_search(search),
+CustomerEditor::CustomerEditor(Database& db, CustomerPanel& panel, DeskControls& desk,
+                               CustomerSearch& search, MessageSink& messages, QObject* parent)
+    : QObject(parent), m_db(db), m_panel(panel), m_desk(desk), m_search(search),
       m_messages(messages)
 {
 }
@@ -42,7 +40,7 @@ void CustomerEditor::cmdRegisterCust_Click()
 {
     m_panel.clearCustInfoValuables();
     m_panel.SetCustInfoValuables(QStringLiteral("1"));
-    m_call.CustSelectKind = QStringLiteral("E");
+    m_panel.CustSelectKind = QStringLiteral("E");
 }
 
 void CustomerEditor::cmdModifyCust_Click()
@@ -92,8 +90,9 @@ bool CustomerEditor::AddToMYSQL3(const QString& mode, const QString& name, const
     // The history copy, the update and the recording's correction are stored
     // together or not at all.
     return m_db.inTransaction(kLocation, kFunction, [&] {
-        QString sql = QStringLiteral("insert into gogakinfo_h select * from gogakinfo where ID ='") +
-                      custId + u'\'';
+        QString sql =
+            QStringLiteral("insert into gogakinfo_h select * from gogakinfo where ID ='") + custId +
+            u'\'';
         int n = 0;
         bool ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
         if (ok && n == 1) {

@@ -8,7 +8,6 @@ class CustomerSearch;
 class Database;
 class DeskControls;
 class MessageSink;
-struct CallState;
 
 // The two edit buttons of the customer panel and the save of the open
 // customer with its history copy.
@@ -16,8 +15,8 @@ class CustomerEditor : public QObject
 {
     Q_OBJECT
 public:
-    CustomerEditor(Database& db, CustomerPanel& panel, CallState& call, DeskControls& desk,
-                   CustomerSearch& search, MessageSink& messages, QObject* parent = nullptr);
+    CustomerEditor(Database& db, CustomerPanel& panel, DeskControls& desk, CustomerSearch& search,
+                   MessageSink& messages, QObject* parent = nullptr);
 
     // Empty, editable boxes for a customer the agent types in before dialling.
     void cmdRegisterCust_Click();
@@ -47,7 +46,6 @@ signals:
 private:
     Database& m_db;
     CustomerPanel& m_panel;
-    CallState& m_call;
     DeskControls& m_desk;
     CustomerSearch& m_search;
     MessageSink& m_messages;

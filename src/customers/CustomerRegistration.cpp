@@ -4,7 +4,6 @@
 #include "foundation/Database.h"
 #include "foundation/Session.h"
 #include "platform/SqlDialect.h"
-#include "telephony/CallState.h"
 #include "telephony/CustomerPanel.h"
 
 using SqlDialect::quoted;
@@ -20,8 +19,8 @@ bool isReception(const Session& s)
 
 } // namespace
 
-CustomerRegistration::CustomerRegistration(Database& db, CustomerPanel& panel, CallState& call)
-    : m_db(db), m_panel(panel), m_call(call)
+CustomerRegistration::CustomerRegistration(Database& db, CustomerPanel& panel)
+    : m_db(db), m_panel(panel)
 {
 }
 
@@ -47,14 +46,15 @@ QString CustomerRegistration::insertStatement(const QString& privilege, const QS
 }
 
 void CustomerRegistration::SetRegisterInboundCutomer(const QString& strCampaignID,
-                                                     const QString& strDataType)
+                                                     const QString& strDataType,
+                                                     const QString& callerNumber)
 {
     static const QString function = QStringLiteral("setRegisterInboundCutomer");
     const Session& s = m_db.session();
     Database::Use use(m_db, Database::Slot::Main);
     const QString today = m_db.GetNowDate().left(10);
     QString sql = insertStatement(s.AgentPrivilege, s.BranchID, s.BranchName, s.AgentID,
-                                  strDataType, strCampaignID, m_call.CallerNumber, s.TeamID, today);
+                                  strDataType, strCampaignID, callerNumber, s.TeamID, today);
     int n = 0;
     if (!m_db.execute(Database::Slot::Main, sql, kLocation, function, &n) || n != 1)
         return;

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-struct CallState;
 class CustomerPanel;
 class Database;
 
@@ -11,11 +10,12 @@ class Database;
 class CustomerRegistration
 {
 public:
-    CustomerRegistration(Database& db, CustomerPanel& panel, CallState& call);
+    CustomerRegistration(Database& db, CustomerPanel& panel);
 
     // Inserts the call's customer (status "0", the caller number as mobile
     // number) and loads the new row's ID, CampaignID and DataType into the panel.
-    void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType);
+    void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType,
+                                   const QString& callerNumber);
     // strReservationTime is accepted and not used.
     void AddToMYSQL2(const QString& strStatus, const QString& strReservationDate,
                      const QString& strReservationTime, const QString& strCustID,
@@ -35,5 +35,4 @@ private:
 
     Database& m_db;
     CustomerPanel& m_panel;
-    CallState& m_call;
 };

@@ -8,7 +8,6 @@
 #include "foundation/Session.h"
 #include "platform/SpreadModel.h"
 #include "platform/SqlDialect.h"
-#include "telephony/CallState.h"
 #include "telephony/CustomerPanel.h"
 
 using SqlDialect::quoted;
@@ -101,10 +100,9 @@ QString textCondition(const QString& field, const QString& value)
 
 } // namespace
 
-CustomerSearch::CustomerSearch(Database& db, CustomerPanel& panel, CallState& call,
-                               SpreadModel& SprCustList, QObject* parent)
-    : QObject(parent), m_db(db), m_panel(panel), m_call(call), m_list(SprCustList),
-      m_counters(db, panel, call)
+CustomerSearch::CustomerSearch(Database& db, CustomerPanel& panel, SpreadModel& SprCustList,
+                               QObject* parent)
+    : QObject(parent), m_db(db), m_panel(panel), m_list(SprCustList), m_counters(db, panel)
 {
 }
 
@@ -191,7 +189,7 @@ void CustomerSearch::SprCustList_Click(int col, int row)
         return;
     for (const BoxColumn& b : kBoxColumns)
         m_panel.setValue(QLatin1String(b.box), m_list.text(b.column, row));
-    m_call.CustSelectKind = QStringLiteral("D");
+    m_panel.CustSelectKind = QStringLiteral("D");
     m_panel.SetCustInfoValuables(QStringLiteral("0"));
     emit customerOpened(m_panel.value(QStringLiteral("txtCustID")));
 }

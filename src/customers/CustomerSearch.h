@@ -8,7 +8,6 @@
 class CustomerPanel;
 class Database;
 class SpreadModel;
-struct CallState;
 
 // The customer search of the main window and opening a customer.
 class CustomerSearch : public QObject
@@ -26,7 +25,7 @@ public:
         QString campaign = QStringLiteral("999"); // item data of the selected cmbCampaign entry
     };
 
-    CustomerSearch(Database& db, CustomerPanel& panel, CallState& call, SpreadModel& SprCustList,
+    CustomerSearch(Database& db, CustomerPanel& panel, SpreadModel& SprCustList,
                    QObject* parent = nullptr);
 
     // Empties the list and shows only the name and the mobile number.
@@ -65,7 +64,6 @@ private:
 
     Database& m_db;
     CustomerPanel& m_panel;
-    CallState& m_call;
     SpreadModel& m_list;
     CustomerRegistration m_counters;
     SearchBar m_bar;

@@ -1,16 +1,17 @@
 #include "customers/CustomerSide.h"
 
-CustomerSide::CustomerSide(Database& db, CustomerPanel& panel, CallState& call, DeskControls& desk,
+CustomerSide::CustomerSide(Database& db, CustomerPanel& panel, DeskControls& desk,
                            SpreadModel& SprCustList, MessageSink& messages)
-    : lookups(db), registration(db, panel, call), search(db, panel, call, SprCustList),
-      editor(db, panel, call, desk, search, messages), lists(db)
+    : lookups(db), registration(db, panel), search(db, panel, SprCustList),
+      editor(db, panel, desk, search, messages), lists(db)
 {
 }
 
 void CustomerSide::SetRegisterInboundCutomer(const QString& strCampaignID,
-                                             const QString& strDataType)
+                                             const QString& strDataType,
+                                             const QString& callerNumber)
 {
-    registration.SetRegisterInboundCutomer(strCampaignID, strDataType);
+    registration.SetRegisterInboundCutomer(strCampaignID, strDataType, callerNumber);
 }
 
 bool CustomerSide::saveCallCustomer(const QString& recFile, const QString& telNo)

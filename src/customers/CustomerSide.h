@@ -7,7 +7,6 @@
 #include "customers/WorkLists.h"
 #include "telephony/CustomerDesk.h"
 
-struct CallState;
 class CustomerPanel;
 class Database;
 class DeskControls;
@@ -20,11 +19,11 @@ class SpreadModel;
 class CustomerSide : public CustomerDesk
 {
 public:
-    CustomerSide(Database& db, CustomerPanel& panel, CallState& call, DeskControls& desk,
-                 SpreadModel& SprCustList, MessageSink& messages);
+    CustomerSide(Database& db, CustomerPanel& panel, DeskControls& desk, SpreadModel& SprCustList,
+                 MessageSink& messages);
 
-    void SetRegisterInboundCutomer(const QString& strCampaignID,
-                                   const QString& strDataType) override;
+    void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType,
+                                   const QString& callerNumber) override;
     // AddToMYSQL3 "Recfile" with the panel's typed details.
     bool saveCallCustomer(const QString& recFile, const QString& telNo) override;
     void searchCustomers() override;

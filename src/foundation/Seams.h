@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <QString>
+
+struct Call;
 
 // The two ways logic reaches a person. The windows library installs the real
 // ones (message boxes, modal windows); tests install recorders and scripted
@@ -37,8 +40,9 @@ class WindowOpener
 {
 public:
     virtual ~WindowOpener() = default;
-    // Shows the window modally and returns when it has closed.
-    virtual void showModal(Window window) = 0;
+    // Shows the window modally and returns when it has closed. The window
+    // works for the call it is given (none for windows outside a call).
+    virtual void showModal(Window window, const std::shared_ptr<Call>& call = {}) = 0;
     // True while a top-level window of the program with exactly this caption
     // exists, shown or hidden.
     virtual bool isWindowOpen(const QString& caption) const = 0;

@@ -22,4 +22,9 @@ struct Session
     QString TeamID, UserName, AgentPrivilege, AgentLocalPhoneNO;
 
     QString LoginTime;
+
+    // Set as the program starts to quit (the tray's Exit, the session's end):
+    // from then on no handler that resumes after a wait writes anything, so
+    // the quit's logout stays the agent's last state.
+    bool ending = false;
 };

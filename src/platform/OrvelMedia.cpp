@@ -111,6 +111,7 @@ bool OrvelMedia::MediaRecord(int channel, const QString& path)
     finishRecording();
     if (!m_writer.open(path, &m_lastError))
         return false;
+    m_recordingPath = path;
     m_samplesSinceSync = 0;
     return true;
 }
@@ -144,6 +145,7 @@ void OrvelMedia::writeLineAudio(const QByteArray& pcm)
 void OrvelMedia::finishRecording()
 {
     m_writer.close();
+    m_recordingPath.clear();
     m_lineBytes.clear();
 }
 

@@ -38,6 +38,8 @@ public:
     void MediaStop();
 
     bool isRecording() const { return m_writer.isOpen(); }
+    // The voice file being written; '' when none.
+    QString recordingPath() const { return m_recordingPath; }
     bool isPlaying() const { return m_playing; }
     qint64 playbackLengthMs() const { return m_lengthMs; }
     QString lastError() const { return m_lastError; }
@@ -68,6 +70,7 @@ private:
     qint64 positionMs() const;
 
     VoxWriter m_writer;
+    QString m_recordingPath;
     bool m_prepared = false;
     QByteArray m_lineBytes;
     QVector<qint16> m_lineSamples;

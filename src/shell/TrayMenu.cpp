@@ -52,6 +52,7 @@ bool TrayMenu::mExit_Click()
                                QStringLiteral("통화중 종료오류"), MessageIcon::Information);
         return false;
     }
+    emit ending();
     emit UpdateIcon(2);
     emit unloadOwner();
     m_status.SetLoginANDStatus(QStringLiteral("0"), QStringLiteral("0"));

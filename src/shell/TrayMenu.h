@@ -52,6 +52,8 @@ public:
     bool mExit_Click();
 
 signals:
+    // The quit has begun: whatever waits elsewhere must not write after it.
+    void ending();
     // 0 add, 1 modify, 2 delete the icon.
     void UpdateIcon(int action);
     void unloadOwner();

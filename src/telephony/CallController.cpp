@@ -8,7 +8,6 @@
 #include "platform/DorvanePlus.h"
 #include "platform/OrvelServerSocket.h"
 #include "telephony/CallRecorder.h"
-#include "telephony/CallState.h"
 #include "telephony/CustomerDesk.h"
 #include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
@@ -18,7 +17,6 @@
 namespace {
 const QString kSmallCall = QStringLiteral("인바운드");
 const QString kCallerId = QStringLiteral("고객선택");
-const QString kCallResult = QStringLiteral("통화결과입력");
 } // namespace
 
 CallController::CallController(const Parts& parts, QObject* parent) : QObject(parent), m_p(parts)
@@ -31,109 +29,257 @@ CallController::CallController(const Parts& parts, QObject* parent) : QObject(pa
 
 void CallController::openDevices(quint16 feedPort)
 {
-    if (!m_p.device.OpenDevice())
+    if (!m_p.device.OpenDevice()) {
         m_p.messages.showMessage(QStringLiteral("Cannot Create Dorvane device"), QString(),
                                  MessageIcon::None);
+        // An absent device is a lost one: no dialling into nothing, and the
+        // desk comes alive when the device appears (its link-up).
+        DeviceLinkChanged(false);
+    }
     m_p.socket.ListenPort(feedPort);
 }
 
 void CallController::refreshTitle()
 {
-    m_p.desk.setWindowTitle(m_p.status.windowTitle());
+    if (m_deviceLinked)
+        m_p.desk.setWindowTitle(m_p.status.windowTitle());
+}
+
+bool CallController::still(const CallPtr& call, Call::Stage stage) const
+{
+    return !m_p.session.ending && call->stage == stage;
+}
+
+bool CallController::deskBusy() const
+{
+    return m_line && m_line->holdsDesk();
+}
+
+CallPtr CallController::callForCallerId() const
+{
+    if (m_line && m_line->InboundCall && m_line->onLine())
+        return m_line;
+    auto call = std::make_shared<Call>();
+    call->CallerNumber = m_feedNumber;
+    return call;
 }
 
 void CallController::RingChanged(int BellFlag)
 {
-    CallState& call = m_p.call;
-    if (BellFlag == 1) {
-        call.InboundCall = true;
-        call.CallPending = true;
-        if (!m_p.windows.isWindowOpen(kSmallCall)) {
-            call.CallDirection = QStringLiteral("I");
-            m_p.windows.showModal(Window::SmallCall);
-        }
-    } else {
-        call.InboundCall = false;
-        call.CallPending = false;
+    if (BellFlag != 1) {
         // The caller gave up before the line was taken: the answer dialog
-        // has nothing left to answer.
-        m_p.windows.closeWindow(Window::SmallCall);
+        // has nothing left to answer. A connected call is not touched.
+        if (m_line && m_line->stage == Call::Stage::Ringing) {
+            dropCall(m_line);
+            m_p.windows.closeWindow(Window::SmallCall);
+        }
+        return;
+    }
+    if (m_line && m_line->stage != Call::Stage::Ringing)
+        return; // the line is in use: no new call can ring on it
+    if (!m_line) {
+        m_line = std::make_shared<Call>();
+        m_line->InboundCall = true;
+        // A number the feed delivered just before the ring is this caller's.
+        if (m_pendingNumber.isValid() && m_pendingNumber.elapsed() < kFeedNumberMs)
+            m_line->CallerNumber = m_feedNumber;
+        m_pendingNumber.invalidate();
+    }
+    const CallPtr call = m_line;
+    if (!m_p.windows.isWindowOpen(kSmallCall)) {
+        call->CallDirection = QStringLiteral("I");
+        m_p.windows.showModal(Window::SmallCall, call);
     }
 }
 
 void CallController::HookChanged(int HookFlag)
 {
-    CallState& call = m_p.call;
-    if (!call.HookEventSeen) {
-        call.HookEventSeen = true;
+    if (!m_hookEventSeen) {
+        m_hookEventSeen = true;
         return;
     }
-    if (!call.CallPending)
+    const CallPtr call = m_line;
+    if (!call)
         return;
     if (HookFlag == 3) {
-        if (!call.InboundCall) {
-            if (call.CustSelectKind == QStringLiteral("E")) {
+        if (call->stage == Call::Stage::Ringing) {
+            answer(call);
+        } else if (call->stage == Call::Stage::Dialling) {
+            if (call->CustSelectKind == QStringLiteral("E")) {
                 m_p.panel.SetCustInfoValuables(QStringLiteral("1"));
                 m_p.customers.SetRegisterInboundCutomer(QStringLiteral("99998"),
-                                                        QStringLiteral("2"));
+                                                        QStringLiteral("2"), call->CallerNumber);
             }
-        } else {
-            if (m_p.windows.isWindowOpen(kCallerId))
-                return;
-            call.CallDirection = QStringLiteral("I");
-            m_p.windows.showModal(Window::CallerId);
-            if (call.CustSelectKind == QStringLiteral("A")) {
-                m_p.panel.setValue(QStringLiteral("txtPhoneNo1"), call.CallerNumber);
-                m_p.panel.SetCustInfoValuables(QStringLiteral("1"));
-                m_p.customers.SetRegisterInboundCutomer(QStringLiteral("99999"),
-                                                        QStringLiteral("3"));
-            }
+            if (still(call, Call::Stage::Dialling))
+                startCall(call);
         }
-        startCall();
     } else if (HookFlag == 1) {
-        endCall();
+        switch (call->stage) {
+        case Call::Stage::Connected:
+            lineReleased(call);
+            break;
+        case Call::Stage::Answering:
+            // Gone before the agent picked: no recording, the window closes.
+            dropCall(call);
+            m_p.windows.closeWindow(Window::CallerId);
+            break;
+        case Call::Stage::Dialling:
+            dropCall(call);
+            break;
+        default:
+            break;
+        }
     }
 }
 
-void CallController::startCall()
+void CallController::answer(const CallPtr& call)
 {
+    // The handset taken while "인바운드" is open answers as its button does.
+    m_p.windows.closeWindow(Window::SmallCall);
+    // A caller-ID window opened from the tray gives way to this call's.
+    if (m_p.windows.isWindowOpen(kCallerId))
+        m_p.windows.closeWindow(Window::CallerId);
+    call->stage = Call::Stage::Answering;
+    call->CallDirection = QStringLiteral("I");
+    m_p.windows.showModal(Window::CallerId, call);
+    if (!still(call, Call::Stage::Answering)) {
+        // The caller hung up (or the device went) while the window was open.
+        // A customer the pick loaded belongs to no call: the desk is idle again.
+        if (!m_p.session.ending && !call->CustSelectKind.isEmpty() && !deskBusy()) {
+            m_p.panel.clearCustInfoValuables();
+            m_p.panel.CustSelectKind.clear();
+            m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
+        }
+        return;
+    }
+    if (call->CustSelectKind == QStringLiteral("A")) {
+        m_p.panel.setValue(QStringLiteral("txtPhoneNo1"), call->CallerNumber);
+        m_p.panel.SetCustInfoValuables(QStringLiteral("1"));
+        m_p.customers.SetRegisterInboundCutomer(QStringLiteral("99999"), QStringLiteral("3"),
+                                                call->CallerNumber);
+        if (!still(call, Call::Stage::Answering))
+            return;
+    }
+    startCall(call);
+}
+
+void CallController::startCall(const CallPtr& call)
+{
+    call->stage = Call::Stage::Connected;
     m_p.desk.SetButtonState(QStringLiteral("StartCall"));
-    m_p.recorder.StartRecording(m_p.db.GetNowDate());
+    const QString now = m_p.db.GetNowDate();
+    if (!still(call, Call::Stage::Connected))
+        return;
+    m_p.recorder.StartRecording(*call, now);
+    if (!still(call, Call::Stage::Connected))
+        return;
     m_p.status.SetLoginANDStatus(QStringLiteral("1"), QStringLiteral("1"));
 }
 
-void CallController::endCall()
+void CallController::lineReleased(const CallPtr& call)
 {
-    if (m_p.windows.isWindowOpen(kCallResult))
+    m_line.reset();
+    call->stage = Call::Stage::Released;
+    // The voice file ends with the line, before anything can wait.
+    m_p.recorder.stopMedia(*call);
+    m_p.recorder.StopRecording(*call, m_p.db.GetNowDate());
+    if (m_p.session.ending)
         return;
-    CallState& call = m_p.call;
-    m_p.recorder.StopRecording(m_p.db.GetNowDate());
-    m_p.windows.showModal(Window::CallResult);
-    m_p.upload.UploadRecording(m_p.ftp, call, call.RecFileName, call.CallResultCode);
-    m_p.status.SetLoginANDStatus(QStringLiteral("1"), QStringLiteral("0"));
-    m_p.desk.SetButtonState(QStringLiteral("StopCall"));
-    m_p.panel.clearCustInfoValuables();
-    call.clearGlobalValuables();
-    m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
-    m_p.customers.searchCustomers();
-    if (m_p.session.AgentPrivilege == QStringLiteral("11"))
-        m_p.desk.SetButtonState(QStringLiteral("Agent_1"));
+    // A new customer's typed details are kept however the call ended.
+    if ((call->CustSelectKind == QStringLiteral("A") ||
+         call->CustSelectKind == QStringLiteral("E")) &&
+        !call->customerSaved)
+        saveTypedCustomer(*call);
+    call->CustID = m_p.panel.value(QStringLiteral("txtCustID"));
+    m_released.append(call);
+    wrapUp();
+}
+
+void CallController::wrapUp()
+{
+    // One result window at a time: a call released meanwhile waits its turn
+    // here and is never skipped.
+    if (m_wrappingUp)
+        return;
+    m_wrappingUp = true;
+    while (!m_released.isEmpty()) {
+        const CallPtr call = m_released.takeFirst();
+        m_p.windows.showModal(Window::CallResult, call);
+        if (m_p.session.ending)
+            return;
+        m_p.upload.UploadRecording(m_p.ftp, *call);
+        if (m_p.session.ending)
+            return;
+        call->stage = Call::Stage::Finished;
+        resetDesk();
+        if (m_p.session.ending)
+            return;
+    }
+    m_wrappingUp = false;
+}
+
+void CallController::resetDesk()
+{
+    // A call answered meanwhile owns the buttons, the panel and the agent's
+    // busy flag; only the statistics in the title are news.
+    if (!deskBusy()) {
+        m_p.status.SetLoginANDStatus(QStringLiteral("1"), QStringLiteral("0"));
+        if (m_p.session.ending || deskBusy())
+            return;
+        m_p.desk.SetButtonState(QStringLiteral("StopCall"));
+        m_p.panel.clearCustInfoValuables();
+        m_p.panel.CustSelectKind.clear();
+        m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
+        m_p.customers.searchCustomers();
+        if (m_p.session.ending || deskBusy())
+            return;
+        if (m_p.session.AgentPrivilege == QStringLiteral("11"))
+            m_p.desk.SetButtonState(QStringLiteral("Agent_1"));
+    }
     refreshTitle();
+}
+
+void CallController::dropCall(const CallPtr& call)
+{
+    call->stage = Call::Stage::Dropped;
+    if (m_line == call)
+        m_line.reset();
 }
 
 void CallController::DeviceLinkChanged(bool connected)
 {
+    m_deviceLinked = connected;
     if (connected) {
         m_p.desk.setWindowEnabled(true);
         refreshTitle();
         return;
     }
     m_p.desk.setWindowEnabled(false);
-    m_p.recorder.closeOnDeviceLoss(m_p.db.GetNowDate());
+    if (const CallPtr call = m_line) {
+        switch (call->stage) {
+        case Call::Stage::Connected:
+            // The voice file is closed and the rows get their end now; the
+            // call itself ends when the line is reported released.
+            m_p.recorder.stopMedia(*call);
+            m_p.recorder.closeOnDeviceLoss(*call, m_p.db.GetNowDate());
+            break;
+        case Call::Stage::Answering:
+            // Nothing can be recorded without the device.
+            dropCall(call);
+            m_p.windows.closeWindow(Window::CallerId);
+            break;
+        default:
+            dropCall(call);
+            m_p.windows.closeWindow(Window::SmallCall);
+            break;
+        }
+    }
     m_p.messages.showMessage(QStringLiteral("Dorvane연결에 실패 했습니다") +
                                  QStringLiteral("\r\n") +
                                  QStringLiteral("연결을 확인해주시기 바랍니다"),
                              QStringLiteral("Dorvane2연결실패"), MessageIcon::Critical);
+    if (m_deviceLinked)
+        return; // back while the message was open
     m_p.desk.setWindowTitle(
         QStringLiteral("Dorvane연결에 실패했습니다. 트레이에서 프로그램을 종료하시고 "
                        "Dorvane을 연결해주십시오"));
@@ -143,9 +289,18 @@ void CallController::DataArrival(int index, const QString& text)
 {
     const QString received = text;
     m_p.socket.SocketAcknowledge(index);
-    m_p.call.CallerNumber = HostUtils::PhoneDigits(received);
+    m_feedNumber = HostUtils::PhoneDigits(received);
+    const CallPtr call = m_line;
+    // The number is news only to a call that is ringing or being answered;
+    // with none, it waits a little for the ring it announces.
+    if (!call || (call->stage != Call::Stage::Ringing && call->stage != Call::Stage::Answering)) {
+        m_pendingNumber.start();
+        return;
+    }
+    m_pendingNumber.invalidate();
+    call->CallerNumber = m_feedNumber;
     if (m_p.windows.isWindowOpen(kSmallCall))
-        emit callerIdLabel(m_p.call.CallerNumber);
+        emit callerIdLabel(call, call->CallerNumber);
 }
 
 void CallController::cmdStartPhoneNO1_Click()
@@ -171,41 +326,76 @@ void CallController::dialBox(const QString& boxName)
 
 void CallController::DialNumber(const QString& number)
 {
-    CallState& call = m_p.call;
+    // A dial the device never answered gives way to a new one; a line with
+    // a caller on it is not dialled over.
+    if (m_line && m_line->stage != Call::Stage::Dialling)
+        return;
     const Session& s = m_p.session;
+    auto call = std::make_shared<Call>();
+    call->stage = Call::Stage::Dialling;
     QString digits = HostUtils::PhoneDigits(number);
     m_p.panel.setValue(QStringLiteral("lblTelNO"), number);
-    call.DialledNumber = digits;
+    call->DialledNumber = digits;
     QString prefix = s.LineLongCd;
     if (digits.left(2) == s.LandCode) {
         digits = digits.mid(2);
         prefix = s.LineAreaCd;
     }
+    if (m_line)
+        dropCall(m_line);
+    m_line = call;
     m_p.device.TakeLine();
     m_p.device.Dial(u',' + prefix + u',' + digits);
-    if (call.CustSelectKind != QStringLiteral("E"))
-        call.CustSelectKind = QStringLiteral("D");
-    call.CallPending = true;
-    call.InboundCall = false;
-    call.CallDirection = QStringLiteral("O");
+    if (m_p.panel.CustSelectKind != QStringLiteral("E"))
+        m_p.panel.CustSelectKind = QStringLiteral("D");
+    call->CustSelectKind = m_p.panel.CustSelectKind;
+    call->InboundCall = false;
+    call->CallDirection = QStringLiteral("O");
+}
+
+QString CallController::callNumber(const Call& call) const
+{
+    if (!call.DialledNumber.isEmpty())
+        return call.DialledNumber;
+    const QString shown = m_p.panel.value(QStringLiteral("lblTelNO"));
+    return shown.isEmpty() ? m_p.panel.value(QStringLiteral("txtPhoneNo1")) : shown;
+}
+
+void CallController::saveTypedCustomer(Call& call)
+{
+    call.customerSaved = true;
+    const QString number = callNumber(call);
+    const bool saved = m_p.customers.saveCallCustomer(call.RecFileName, number);
+    if (m_p.session.ending)
+        return;
+    RecRow row;
+    row.Name = m_p.panel.value(QStringLiteral("txtCustName"));
+    row.JuminNo = m_p.panel.value(QStringLiteral("txtCustSocialID"));
+    row.R_Tel = number;
+    row.R_Path = call.RecFileName;
+    m_p.records.AddToLocalDB(QStringLiteral("Inbound"), row);
+    if (saved)
+        m_p.records.setCustomerNumbers(call.RecFileName,
+                                       m_p.panel.value(QStringLiteral("txtPhoneNo1")),
+                                       m_p.panel.value(QStringLiteral("txtPhoneNo2")));
 }
 
 void CallController::cmdStopCall_Click()
 {
-    const CallState& call = m_p.call;
-    QString number = call.DialledNumber;
-    if (number.isEmpty())
-        number = m_p.panel.value(QStringLiteral("lblTelNO"));
-    if (number.isEmpty())
-        number = m_p.panel.value(QStringLiteral("txtPhoneNo1"));
-    if (call.CustSelectKind == QStringLiteral("E") || call.CustSelectKind == QStringLiteral("A")) {
-        m_p.customers.saveCallCustomer(call.RecFileName, number);
-        RecRow row;
-        row.Name = m_p.panel.value(QStringLiteral("txtCustName"));
-        row.JuminNo = m_p.panel.value(QStringLiteral("txtCustSocialID"));
-        row.R_Tel = number;
-        row.R_Path = call.RecFileName;
-        m_p.records.AddToLocalDB(QStringLiteral("Inbound"), row);
-    }
+    const CallPtr call = m_line;
+    if (call && call->stage == Call::Stage::Connected &&
+        (call->CustSelectKind == QStringLiteral("E") ||
+         call->CustSelectKind == QStringLiteral("A")))
+        saveTypedCustomer(*call);
     m_p.device.HangUp();
+}
+
+void CallController::programEnding()
+{
+    m_p.session.ending = true;
+    const CallPtr call = m_line;
+    if (!call || call->stage != Call::Stage::Connected)
+        return;
+    m_p.recorder.stopMedia(*call);
+    m_p.recorder.StopRecording(*call, m_p.db.GetNowDate());
 }

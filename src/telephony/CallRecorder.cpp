@@ -7,15 +7,14 @@
 #include "platform/FtpCientOCX.h"
 #include "platform/OrvelMedia.h"
 #include "platform/ProgramFolder.h"
-#include "telephony/CallState.h"
+#include "telephony/Call.h"
 #include "telephony/CustomerPanel.h"
 #include "telephony/RecordingRecords.h"
 
-CallRecorder::CallRecorder(Session& session, CallState& call, CustomerPanel& panel,
-                           OrvelMedia& media, FtpCientOCX& ftp, RecordingRecords& records,
-                           ErrorLog& errors)
-    : m_session(session), m_call(call), m_panel(panel), m_media(media), m_ftp(ftp),
-      m_records(records), m_errors(errors)
+CallRecorder::CallRecorder(Session& session, CustomerPanel& panel, OrvelMedia& media,
+                           FtpCientOCX& ftp, RecordingRecords& records, ErrorLog& errors)
+    : m_session(session), m_panel(panel), m_media(media), m_ftp(ftp), m_records(records),
+      m_errors(errors)
 {
     connect(&m_media, &OrvelMedia::RecordingFailed, this, &CallRecorder::recordingFailed);
 }
@@ -44,22 +43,30 @@ qint64 CallRecorder::secondsBetween(const QString& start, const QString& end)
     return from.secsTo(to);
 }
 
-void CallRecorder::StartRecording(const QString& startTime)
+void CallRecorder::StartRecording(Call& call, const QString& startTime)
 {
-    m_call.CallDirection = m_call.InboundCall ? QStringLiteral("I") : QStringLiteral("O");
-    m_call.CallStartTime = startTime;
+    call.CallDirection = call.InboundCall ? QStringLiteral("I") : QStringLiteral("O");
+    call.CallStartTime = startTime;
     const QString date = startTime.left(10);
     const QString timeOfDay = startTime.mid(11, 8);
     const QString day = digits(date);
-    m_call.RecFileName =
+    call.RecFileName =
         digits(startTime) + m_session.BranchID + m_session.AgentID + QStringLiteral(".vox");
-    m_call.RecFilePath = ProgramFolder::path(
-        m_session.programFolder, QStringLiteral("\\RECDATA\\") + day + u'\\' + m_call.RecFileName);
+    call.RecFilePath = ProgramFolder::path(
+        m_session.programFolder, QStringLiteral("\\RECDATA\\") + day + u'\\' + call.RecFileName);
     m_ftp.FtpMakeLocalDir(
         ProgramFolder::path(m_session.programFolder, QStringLiteral("\\RecData\\") + day));
 
-    if (!m_media.MediaPrepare(1) || !m_media.MediaRecord(1, m_call.RecFilePath))
+    if (!m_media.MediaPrepare(1))
         return;
+    if (!m_media.MediaRecord(1, call.RecFilePath)) {
+        // A recording folder that cannot be written would lose every call
+        // without a word: the agent hears of it at once.
+        m_errors.WriteErrorLog(m_media.lastError(), QStringLiteral("Frm100000"),
+                               QStringLiteral("StartRecording"), call.RecFilePath);
+        return;
+    }
+    m_recordingPath = call.RecFilePath;
 
     RecRow row;
     row.BranchID = m_session.BranchID;
@@ -72,44 +79,53 @@ void CallRecorder::StartRecording(const QString& startTime)
     row.CampaignID = m_panel.value(QStringLiteral("txtCampaignID"));
     row.RegDate = date;
     row.R_Tel =
-        m_call.InboundCall ? m_panel.value(QStringLiteral("txtPhoneNo1")) : m_call.DialledNumber;
-    row.RecBound = m_call.CallDirection;
+        call.InboundCall ? m_panel.value(QStringLiteral("txtPhoneNo1")) : call.DialledNumber;
+    row.RecBound = call.CallDirection;
     row.R_Date = day;
     row.R_StartTime = digits(timeOfDay);
     row.FolderName = day;
-    row.R_Path = m_call.RecFileName;
+    row.R_Path = call.RecFileName;
     row.CustID = m_panel.value(QStringLiteral("txtCustID"));
-    row.FileFullPath = m_call.RecFilePath;
-    m_records.addToBoth(QStringLiteral("startCall"), row);
+    row.FileFullPath = call.RecFilePath;
+    m_records.AddToLocalDB(QStringLiteral("startCall"), row);
+    if (m_records.AddToSQL(QStringLiteral("startCall"), row))
+        m_records.setCustomerNumbers(call.RecFileName, m_panel.value(QStringLiteral("txtPhoneNo1")),
+                                     m_panel.value(QStringLiteral("txtPhoneNo2")));
 }
 
-void CallRecorder::StopRecording(const QString& endTime)
+void CallRecorder::stopMedia(const Call& call)
 {
-    m_media.MediaPrepare(0);
+    if (!call.RecFilePath.isEmpty() && m_media.recordingPath() == call.RecFilePath)
+        m_media.MediaPrepare(0);
+}
+
+void CallRecorder::StopRecording(Call& call, const QString& endTime)
+{
+    stopMedia(call);
     // Closed early when the device was lost: the rows keep that end.
-    if (!m_call.CallEndTime.isEmpty())
+    if (!call.CallEndTime.isEmpty())
         return;
-    m_call.CallEndTime = endTime;
-    if (m_call.CallStartTime.isEmpty())
-        m_call.CallStartTime = m_call.CallEndTime;
-    m_call.CallDuration = QString::number(secondsBetween(m_call.CallStartTime, m_call.CallEndTime));
+    call.CallEndTime = endTime;
+    if (call.CallStartTime.isEmpty())
+        call.CallStartTime = call.CallEndTime;
+    call.CallDuration = QString::number(secondsBetween(call.CallStartTime, call.CallEndTime));
 
     RecRow row;
     row.R_Endtime = digits(endTime.mid(11, 8));
-    row.R_Time = m_call.CallDuration;
-    row.R_Path = m_call.RecFileName;
+    row.R_Time = call.CallDuration;
+    row.R_Path = call.RecFileName;
     m_records.addToBoth(QStringLiteral("stopCall"), row);
 }
 
-void CallRecorder::closeOnDeviceLoss(const QString& endTime)
+void CallRecorder::closeOnDeviceLoss(Call& call, const QString& endTime)
 {
-    if (m_media.isRecording())
-        StopRecording(endTime);
+    if (!call.RecFileName.isEmpty())
+        StopRecording(call, endTime);
 }
 
 void CallRecorder::recordingFailed(const QString& error)
 {
     // The file keeps what was written; the rows are completed at hang-up as usual.
     m_errors.WriteErrorLog(error, QStringLiteral("Frm100000"), QStringLiteral("StartRecording"),
-                           m_call.RecFilePath);
+                           m_recordingPath);
 }

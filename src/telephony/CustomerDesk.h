@@ -8,9 +8,10 @@ class CustomerDesk
 {
 public:
     virtual ~CustomerDesk() = default;
-    // Inserts the customer row of the call and loads its key into the panel.
-    virtual void SetRegisterInboundCutomer(const QString& strCampaignID,
-                                           const QString& strDataType) = 0;
+    // Inserts the customer row of the call (the caller's number as its
+    // mobile number) and loads its key into the panel.
+    virtual void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType,
+                                           const QString& callerNumber) = 0;
     // Stores the typed details of the call's customer and corrects the
     // central recording row (the "Recfile" save).
     virtual bool saveCallCustomer(const QString& recFile, const QString& telNo) = 0;

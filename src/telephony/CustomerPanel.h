@@ -24,6 +24,10 @@ public:
     // Empties the 19 boxes and lblTelNO; editability stays.
     void clearCustInfoValuables();
 
+    // How the customer in the boxes was chosen ("A" … "E", or ''). A call
+    // takes its own copy; "E" lasts from 신규등록 until the number is dialled.
+    QString CustSelectKind;
+
 signals:
     void valueChanged(const QString& name, const QString& text);
     void editableChanged(bool editable);

@@ -33,9 +33,9 @@ QString insertStatement(const RecRow& r, bool local)
            QStringLiteral("')");
 }
 
-QString wherePath(const RecRow& r)
+QString wherePath(const QString& rPath)
 {
-    return QStringLiteral("  where R_Path = '") + quoted(r.R_Path) + QStringLiteral("' ");
+    return QStringLiteral("  where R_Path = '") + quoted(rPath) + QStringLiteral("' ");
 }
 
 QString statement(const QString& mode, const RecRow& r, bool local)
@@ -44,13 +44,13 @@ QString statement(const QString& mode, const RecRow& r, bool local)
         return insertStatement(r, local);
     if (mode == QStringLiteral("stopCall"))
         return QStringLiteral(" Update recfile Set  R_Endtime = '") + quoted(r.R_Endtime) +
-               QStringLiteral("' ,R_Time = '") + quoted(r.R_Time) + u'\'' + wherePath(r);
+               QStringLiteral("' ,R_Time = '") + quoted(r.R_Time) + u'\'' + wherePath(r.R_Path);
     if (mode == QStringLiteral("beforeFtpUpload"))
         return QStringLiteral(" Update recfile Set  Status = '") + quoted(r.Status) + u'\'' +
                (local ? QStringLiteral(",tMemo = '") : QStringLiteral(",Memo = '")) +
-               quoted(r.memo) + u'\'' + wherePath(r);
+               quoted(r.memo) + u'\'' + wherePath(r.R_Path);
     if (mode == QStringLiteral("afterFtpUpload"))
-        return QStringLiteral(" Update recfile Set UploadStatus = '1'") + wherePath(r);
+        return QStringLiteral(" Update recfile Set UploadStatus = '1'") + wherePath(r.R_Path);
     if (mode == QStringLiteral("Inbound") && local)
         return QStringLiteral(" Update recfile SET Name = '") + quoted(r.Name) +
                QStringLiteral("',JuminNo = '") + quoted(HostUtils::PhoneDigits(r.JuminNo)) +
@@ -97,4 +97,15 @@ void RecordingRecords::addToBoth(const QString& mode, const RecRow& row)
 {
     AddToLocalDB(mode, row);
     AddToSQL(mode, row);
+}
+
+bool RecordingRecords::setCustomerNumbers(const QString& rPath, const QString& mobile,
+                                          const QString& office)
+{
+    Database::Use use(m_db, Database::Slot::Main);
+    return m_db.execute(Database::Slot::Main,
+                        QStringLiteral(" Update recfile SET MobileNumber = '") + quoted(mobile) +
+                            QStringLiteral("',OfficeNumber = '") + quoted(office) + u'\'' +
+                            wherePath(rPath),
+                        QStringLiteral("Frm100000"), QStringLiteral("AddToSQL"));
 }

@@ -25,6 +25,9 @@ public:
     bool AddToSQL(const QString& mode, const RecRow& row);
     // Both, the local row first; a failed local write does not stop the central one.
     void addToBoth(const QString& mode, const RecRow& row);
+    // The central row's copies of the customer's two numbers, so the
+    // recording history finds a call by the customer's phone 1 or 2.
+    bool setCustomerNumbers(const QString& rPath, const QString& mobile, const QString& office);
 
     static QString localStatement(const QString& mode, const RecRow& row);
     static QString centralStatement(const QString& mode, const RecRow& row);

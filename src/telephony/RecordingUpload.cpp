@@ -6,12 +6,14 @@
 #include "foundation/ErrorLog.h"
 #include "foundation/Session.h"
 #include "platform/FtpCientOCX.h"
+#include "platform/OrvelMedia.h"
 #include "platform/SqlDialect.h"
-#include "telephony/CallState.h"
+#include "telephony/Call.h"
 #include "telephony/RecordingRecords.h"
 
-RecordingUpload::RecordingUpload(Session& session, Database& db, RecordingRecords& records)
-    : m_session(session), m_db(db), m_records(records)
+RecordingUpload::RecordingUpload(Session& session, Database& db, RecordingRecords& records,
+                                 const OrvelMedia& media)
+    : m_session(session), m_db(db), m_records(records), m_media(media)
 {
 }
 
@@ -38,17 +40,19 @@ void RecordingUpload::enterFolders(FtpCientOCX& ftp, int status, const QString& 
     ftp.FtpChangeDir(dayFolder);
 }
 
-void RecordingUpload::UploadRecording(FtpCientOCX& ftp, const CallState& call,
-                                      const QString& fileName, const QString& statusCode)
+void RecordingUpload::UploadRecording(FtpCientOCX& ftp, const Call& call)
 {
+    const QString& fileName = call.RecFileName;
+    if (m_media.recordingPath() == call.RecFilePath && !fileName.isEmpty())
+        return;
     if (!connectFtp(ftp))
         return;
-    enterFolders(ftp, statusNumber(statusCode), fileName.left(8));
+    enterFolders(ftp, statusNumber(call.CallResultCode), fileName.left(8));
     bool stored = false;
     for (int attempt = 0; attempt < 3 && !stored; ++attempt)
         stored = ftp.FtpUpload(call.RecFilePath, fileName);
     ftp.FtpDisconnect();
-    if (stored) {
+    if (stored && !m_session.ending) {
         RecRow row;
         row.R_Path = fileName;
         m_records.addToBoth(QStringLiteral("afterFtpUpload"), row);
@@ -74,7 +78,9 @@ void RecordingUpload::UploadPending(FtpCientOCX& ftp)
     rs.moveFirst();
     for (int i = 1; i <= rs.recordCount(); ++i, rs.moveNext()) {
         const QVariant fullPath = rs.value(QStringLiteral("FileFullPath"));
-        if (!fullPath.isNull() && QFileInfo::exists(fullPath.toString())) {
+        // A file still being recorded is never sent half-way.
+        if (!fullPath.isNull() && QFileInfo::exists(fullPath.toString()) &&
+            fullPath.toString() != m_media.recordingPath()) {
             const QString path = fullPath.toString();
             const QString remoteName = Database::GetFieldValue(rs.value(QStringLiteral("R_Path")));
             const QString folder = Database::GetFieldValue(rs.value(QStringLiteral("FolderName")));
@@ -104,7 +110,8 @@ void RecordingUpload::UpdateMsSQL(const QString& fileName)
     markUploaded(Database::Slot::Main, fileName, QStringLiteral("UpdateMsSQL"));
 }
 
-void RecordingUpload::markUploaded(Database::Slot slot, const QString& fileName, const QString& function)
+void RecordingUpload::markUploaded(Database::Slot slot, const QString& fileName,
+                                   const QString& function)
 {
     Database::Use use(m_db, slot);
     m_db.execute(slot,

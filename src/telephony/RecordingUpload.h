@@ -5,9 +5,10 @@
 
 #include "foundation/Database.h"
 
-struct CallState;
+struct Call;
 struct Session;
 class FtpCientOCX;
+class OrvelMedia;
 class RecordingRecords;
 
 // Copies voice files to the branch's FTP server: one after each call, and at
@@ -16,11 +17,13 @@ class RecordingUpload : public QObject
 {
     Q_OBJECT
 public:
-    RecordingUpload(Session& session, Database& db, RecordingRecords& records);
+    RecordingUpload(Session& session, Database& db, RecordingRecords& records,
+                    const OrvelMedia& media);
 
-    // After a call: the file of RecFilePath as fileName; three tries.
-    void UploadRecording(FtpCientOCX& ftp, const CallState& call, const QString& fileName,
-                         const QString& statusCode);
+    // After a call, once its result is saved: its voice file under its own
+    // name, three tries. A file still being recorded is never sent, and
+    // nothing is marked once the program is ending.
+    void UploadRecording(FtpCientOCX& ftp, const Call& call);
     // At login, in the bulk-upload window.
     void UploadPending(FtpCientOCX& ftp);
     void UpdateMDB(const QString& fileName);
@@ -41,4 +44,5 @@ private:
     Session& m_session;
     Database& m_db;
     RecordingRecords& m_records;
+    const OrvelMedia& m_media;
 };

@@ -7,7 +7,6 @@
 #include "windows/HistoryPages.h"
 #include "windows/ListPages.h"
 
-struct CallState;
 struct Session;
 class AgentStatus;
 class CallController;
@@ -27,7 +26,6 @@ class TrayMenu;
 struct DeskParts
 {
     Session& session;
-    CallState& call;
     Database& db;
     AgentStatus& status;
     DorvanePlus& DorvanePlus1;

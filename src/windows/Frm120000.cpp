@@ -5,8 +5,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-Frm120000::Frm120000(const CallResult::Parts& parts, QWidget* parent)
-    : QDialog(parent), m_logic(parts)
+Frm120000::Frm120000(const CallResult::Parts& parts, CallPtr call, QWidget* parent)
+    : QDialog(parent), m_logic(parts, std::move(call))
 {
     setObjectName(QStringLiteral("Frm120000"));
     setWindowTitle(QStringLiteral("통화결과입력"));

@@ -9,13 +9,13 @@
 
 #include "customers/CallResult.h"
 
-// "통화결과입력": the result, memo and appointment date of the call that
-// just ended.
+// "통화결과입력": the result, memo and appointment date of the call it was
+// opened for.
 class Frm120000 : public QDialog
 {
     Q_OBJECT
 public:
-    explicit Frm120000(const CallResult::Parts& parts, QWidget* parent = nullptr);
+    Frm120000(const CallResult::Parts& parts, CallPtr call, QWidget* parent = nullptr);
 
     CallResult& logic() { return m_logic; }
 

@@ -2,22 +2,46 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QPointer>
 
-void QtWindowOpener::showModal(Window window)
+QDialog* QtWindowOpener::build(Window window, const CallPtr& call)
 {
     const auto factory = m_factories.constFind(window);
-    if (factory == m_factories.cend())
-        return;
-    QPointer<QDialog> dialog = m_preloaded.take(window);
-    if (!dialog)
-        dialog = (*factory)();
-    if (!dialog)
-        return;
+    return factory == m_factories.cend() ? nullptr : (*factory)(call);
+}
+
+QDialog* QtWindowOpener::takeWaiting(Window window, const CallPtr& call)
+{
+    const Waiting waiting = m_waiting.take(window);
+    if (!waiting.dialog)
+        return nullptr;
+    // Built for a call that is gone: of no use to this one.
+    if (waiting.call.lock() != call) {
+        delete waiting.dialog;
+        return nullptr;
+    }
+    return waiting.dialog;
+}
+
+void QtWindowOpener::track(Window window, QDialog* dialog)
+{
     m_open.insert(window, dialog);
+    QObject::connect(dialog, &QDialog::finished, dialog, [this, window, dialog] {
+        if (m_open.value(window) == dialog)
+            m_open.remove(window);
+        m_closed.insert(dialog);
+    });
+    QObject::connect(dialog, &QObject::destroyed, [this, dialog] { m_closed.remove(dialog); });
+}
+
+void QtWindowOpener::showModal(Window window, const CallPtr& call)
+{
+    QPointer<QDialog> dialog = takeWaiting(window, call);
+    if (!dialog)
+        dialog = build(window, call);
+    if (!dialog)
+        return;
+    track(window, dialog);
     dialog->exec();
-    if (m_open.value(window) == dialog)
-        m_open.remove(window);
     delete dialog;
 }
 
@@ -26,9 +50,10 @@ bool QtWindowOpener::isWindowOpen(const QString& caption) const
     // Hidden windows count too: a window exists until it is discarded.
     const QWidgetList windows = QApplication::topLevelWidgets();
     return std::any_of(windows.cbegin(), windows.cend(), [this, &caption](const QWidget* w) {
-        const bool waiting = !w->isVisible() && std::any_of(m_preloaded.cbegin(), m_preloaded.cend(),
-                                                            [w](const QPointer<QDialog>& d) { return d == w; });
-        return !waiting && w->windowTitle() == caption;
+        const bool waiting =
+            !w->isVisible() && std::any_of(m_waiting.cbegin(), m_waiting.cend(),
+                                           [w](const Waiting& d) { return d.dialog == w; });
+        return !waiting && !m_closed.contains(w) && w->windowTitle() == caption;
     });
 }
 
@@ -38,36 +63,31 @@ void QtWindowOpener::closeWindow(Window window)
         dialog->reject();
 }
 
-QDialog* QtWindowOpener::preload(Window window)
+QDialog* QtWindowOpener::preload(Window window, const CallPtr& call)
 {
     if (QDialog* open = m_open.value(window))
         return open;
-    if (QDialog* waiting = m_preloaded.value(window))
-        return waiting;
-    const auto factory = m_factories.constFind(window);
-    if (factory == m_factories.cend())
-        return nullptr;
-    QDialog* dialog = (*factory)();
-    m_preloaded.insert(window, dialog);
+    const Waiting waiting = m_waiting.value(window);
+    if (waiting.dialog && waiting.call.lock() == call)
+        return waiting.dialog;
+    delete waiting.dialog;
+    QDialog* dialog = build(window, call);
+    m_waiting.insert(window, {dialog, call});
     return dialog;
 }
 
-void QtWindowOpener::showModeless(Window window)
+void QtWindowOpener::showModeless(Window window, const CallPtr& call)
 {
     if (QDialog* open = m_open.value(window)) {
         open->raise();
         open->activateWindow();
         return;
     }
-    QDialog* dialog = preload(window);
+    QDialog* dialog = preload(window, call);
     if (!dialog)
         return;
-    m_preloaded.remove(window);
-    m_open.insert(window, dialog);
-    QObject::connect(dialog, &QDialog::finished, dialog, [this, window, dialog] {
-        if (m_open.value(window) == dialog)
-            m_open.remove(window);
-        dialog->deleteLater();
-    });
+    m_waiting.remove(window);
+    track(window, dialog);
+    QObject::connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
     dialog->show();
 }

@@ -3,38 +3,55 @@
 #include <functional>
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 
 #include "foundation/Seams.h"
+#include "telephony/Call.h"
 
 class QDialog;
+class QWidget;
 
 // Opens the program's windows for the logic: each kind is built by its
-// factory, shown modally and discarded when it closes, so a window exists
-// at most once while it is shown. A window can also be built ahead, hidden
-// (the caller-ID window, loaded when the caller's number arrives): the
-// next showing uses that same instance, and until then it does not count
-// as open, so the call logic still shows it.
+// factory for the call it works for, shown modally and discarded when it
+// closes, so a window exists at most once while it is shown. A window can
+// also be built ahead, hidden (the caller-ID window, loaded when the
+// caller's number arrives): the next showing for the same call uses that
+// instance, and until then it does not count as open, so the call logic
+// still shows it. A window that has closed does not count as open either,
+// though its modal loop may not have returned yet.
 class QtWindowOpener : public WindowOpener
 {
 public:
-    using Factory = std::function<QDialog*()>;
+    using Factory = std::function<QDialog*(const CallPtr& call)>;
 
     void setFactory(Window window, Factory factory)
     {
         m_factories.insert(window, std::move(factory));
     }
 
-    void showModal(Window window) override;
+    void showModal(Window window, const CallPtr& call = {}) override;
     bool isWindowOpen(const QString& caption) const override;
     void closeWindow(Window window) override;
 
-    // The window's one instance, built hidden if there is none yet.
-    QDialog* preload(Window window);
+    // The window's one instance for the call, built hidden if there is none yet.
+    QDialog* preload(Window window, const CallPtr& call);
     // Shows the window without blocking; it is discarded when it closes.
-    void showModeless(Window window);
+    void showModeless(Window window, const CallPtr& call);
 
 private:
+    struct Waiting
+    {
+        QPointer<QDialog> dialog;
+        std::weak_ptr<Call> call;
+    };
+
+    QDialog* build(Window window, const CallPtr& call);
+    // A window built ahead for this call, taken out of waiting.
+    QDialog* takeWaiting(Window window, const CallPtr& call);
+    void track(Window window, QDialog* dialog);
+
     QHash<Window, Factory> m_factories;
     QHash<Window, QDialog*> m_open;
-    QHash<Window, QPointer<QDialog>> m_preloaded;
+    QHash<Window, Waiting> m_waiting;
+    QSet<const QWidget*> m_closed;
 };

@@ -7,7 +7,7 @@
 #include "platform/SpreadModel.h"
 #include "platform/SqlDialect.h"
 #include "ProgramFolderFixture.h"
-#include "telephony/CallState.h"
+#include "telephony/Call.h"
 #include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
 
@@ -43,9 +43,10 @@ struct CustomerFixture
     QString today() { return f.db.GetNowDate().left(10); }
 
     ProgramFolderFixture f;
-    CallState call;
+    CallPtr callPtr = std::make_shared<Call>();
+    Call& call = *callPtr;
     CustomerPanel panel;
     DeskControls desk;
     SpreadModel list{41};
-    CustomerSide side{f.db, panel, call, desk, list, f.messages};
+    CustomerSide side{f.db, panel, desk, list, f.messages};
 };

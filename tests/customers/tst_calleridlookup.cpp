@@ -26,7 +26,7 @@ class TestCallerIdLookup : public QObject
         }
         QString own, other;
         DorvanePlus device;
-        CallerIdLookup lookup{f.db, call, panel, side.search, device, f.messages};
+        CallerIdLookup lookup{f.db, callPtr, panel, side.search, device, f.messages};
         QSignalSpy unloads{&lookup, &CallerIdLookup::unload};
     };
 

@@ -37,8 +37,8 @@ class TestCallResult : public QObject
         QString now = "2024-05-10 10:00:00";
         RecordingRecords records{f.db};
         WorkCounters counters{f.db};
-        CallResult result{
-            {f.db, call, panel, side.lookups, records, counters, side.registration, f.messages}};
+        CallResult result{{f.db, side.lookups, records, counters, side.registration, f.messages},
+                          callPtr};
     };
 
 private slots:
@@ -47,7 +47,7 @@ private slots:
         Desk kim("kim");
         kim.side.lookups.SetCmbTermCombo();
         const QString id = kim.addCustomer({{"AppointmentDate", "2000-01-01"}});
-        kim.panel.setValue("txtCustID", id);
+        kim.call.CustID = id;
         const QString memo = QString(4000, QChar(u'메')) + "'; --";
         // The fifth status (code 5) books the appointment.
         QVERIFY(kim.save(4, memo));
@@ -92,7 +92,7 @@ private slots:
             "INSERT INTO tb_autoDistribute VALUES ('0001', '01', 'kim', '2024-05-11', 2), "
             "('0001', '01', 'choi', '2024-05-11', 2), ('0001', '01', 'kim', '2024-05-10', 9)");
         const QString id = lee.addCustomer({{"AgentID", ""}, {"AppointmentDate", ""}});
-        lee.panel.setValue("txtCustID", id);
+        lee.call.CustID = id;
         const auto handedTo = [&lee, &id](const QString& now) {
             lee.now = now;
             lee.save(-1);
@@ -135,8 +135,7 @@ private slots:
         QFETCH(QString, agent);
         QFETCH(QString, ownerColumns);
         CustomerFixture d(agent);
-        d.call.CallerNumber = "0212345678";
-        d.side.SetRegisterInboundCutomer("99999", "3");
+        d.side.SetRegisterInboundCutomer("99999", "3", "0212345678");
         const QString id = d.panel.value("txtCustID");
         QCOMPARE(id, d.central("SELECT max(ID) FROM gogakinfo").value(0));
         QCOMPARE(d.panel.value("txtCampaignID"), QString("99999"));

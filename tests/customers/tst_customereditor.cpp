@@ -134,7 +134,7 @@ private slots:
         d.side.editor.cmdRegisterCust_Click();
         QVERIFY(d.panel.value("txtCustName").isEmpty() && d.panel.value("lblTelNO").isEmpty());
         QVERIFY(d.panel.isEditable());
-        QCOMPARE(d.call.CustSelectKind, QString("E"));
+        QCOMPARE(d.panel.CustSelectKind, QString("E"));
     }
 };
 

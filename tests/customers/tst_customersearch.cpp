@@ -120,7 +120,7 @@ private slots:
         for (const QString& name : CustomerPanel::boxNames())
             boxes << d.panel.value(name);
         QCOMPARE(boxes.join(u'|'), id + "|가|800101-1|1|77777||02-1||||||자택||||||끝");
-        QCOMPARE(d.call.CustSelectKind, QString("D"));
+        QCOMPARE(d.panel.CustSelectKind, QString("D"));
         QVERIFY(!d.panel.isEditable());
         QCOMPARE(d.panel.value("lblTelNO"), QString("0212345678"));
 

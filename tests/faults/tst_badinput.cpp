@@ -102,8 +102,7 @@ private slots:
             for (const QString mode : {"Modify", "Recfile"}) {
                 if (mode == QLatin1String("Recfile")) {
                     // An inbound caller registered, then typed in after the call.
-                    c.call.CallerNumber = "0212345678";
-                    c.side.registration.SetRegisterInboundCutomer("77777", "1");
+                    c.side.registration.SetRegisterInboundCutomer("77777", "1", "0212345678");
                     c.f.exec("branch0001.db",
                              "INSERT OR REPLACE INTO recfile (R_Path) VALUES ('r.vox')");
                 } else {
@@ -148,8 +147,8 @@ private slots:
         lookups.SetCmbTermCombo();
         RecordingRecords records{c.f.db};
         WorkCounters counters{c.f.db};
-        CallResult result{{c.f.db, c.call, c.panel, lookups, records, counters, c.side.registration,
-                           c.f.messages}};
+        CallResult result{
+            {c.f.db, lookups, records, counters, c.side.registration, c.f.messages}, c.callPtr};
         c.call.RecFileName = "m.vox";
         c.call.CallDuration = "65";
         for (const char* file : {"branch0001.db", "Brenvo.mdb"})

@@ -77,8 +77,9 @@ private slots:
         sender.start("/usr/bin/python3",
                      {"-c", QString::fromLatin1(kSender), QString::number(d.feedPort), mode});
         QVERIFY(sender.waitForStarted());
-        QVERIFY2(QTest::qWaitFor([&] { return d.call.CallerNumber == "0299998888"; }, 20000),
-                 qPrintable(d.call.CallerNumber.left(40)));
+        const auto number = [&d] { return d.calls.callForCallerId()->CallerNumber; };
+        QVERIFY2(QTest::qWaitFor([&] { return number() == "0299998888"; }, 20000),
+                 qPrintable(number().left(40)));
         QVERIFY(QTest::qWaitFor([&] { return sender.state() == QProcess::NotRunning; }, 10000));
         QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
         const qint64 growth = residentKiB() - before;

@@ -16,7 +16,6 @@
 #include "platform/FtpCientOCX.h"
 #include "platform/OrvelMedia.h"
 #include "ProgramFolderFixture.h"
-#include "telephony/CallState.h"
 #include "telephony/CustomerPanel.h"
 
 // The history logic of one agent's desk on a demo program folder, with the
@@ -58,10 +57,9 @@ struct HistoryDesk
 
     ProgramFolderFixture f;
     CustomerPanel panel;
-    CallState call;
     SpreadModel custList{41};
     LookupLists lookups{f.db};
-    CustomerSearch search{f.db, panel, call, custList};
+    CustomerSearch search{f.db, panel, custList};
     FtpCientOCX ftp;
     OrvelMedia media;
     RecordingPlayer player{media};

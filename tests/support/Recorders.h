@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "foundation/Seams.h"
+#include "telephony/Call.h"
 
 // Records what would have been shown to the agent, in order.
 class MessageRecorder : public MessageSink
@@ -52,11 +53,11 @@ public:
 class WindowRecorder : public WindowOpener
 {
 public:
-    void showModal(Window window) override
+    void showModal(Window window, const CallPtr& call = {}) override
     {
         shown.append(window);
         if (onShow)
-            onShow(window);
+            onShow(window, call);
     }
     bool isWindowOpen(const QString& caption) const override
     {
@@ -67,5 +68,5 @@ public:
     QList<Window> shown;
     QList<Window> closed;
     QStringList openCaptions;
-    std::function<void(Window)> onShow;
+    std::function<void(Window, const CallPtr&)> onShow;
 };

@@ -19,20 +19,22 @@ class TestCallFaults : public QObject
     static QString outboundCall(CallDesk& d, int talkMs, const std::function<void()>& during = {})
     {
         QString name;
-        d.f.windows.onShow = [&](Window w) {
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
             if (w == Window::CallResult) {
-                name = d.call.RecFileName;
-                d.call.CallResultCode = QStringLiteral("1");
+                name = call->RecFileName;
+                call->CallResultCode = QStringLiteral("1");
             }
         };
         d.calls.DialNumber(QStringLiteral("010-2222-3333"));
-        if (!QTest::qWaitFor([&] { return d.desk.isEnabled(DeskControls::cmdStopCall); }, 5000))
+        const CallPtr call = d.calls.lineCall();
+        if (!QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000))
             return QString();
         QTest::qWait(talkMs);
         if (during)
             during();
         d.calls.cmdStopCall_Click();
-        QTest::qWaitFor([&] { return !name.isEmpty() && d.call.RecFileName.isEmpty(); }, 10000);
+        if (!QTest::qWaitFor([&] { return call->stage == Call::Stage::Finished; }, 10000))
+            return QString();
         return name;
     }
 
@@ -48,18 +50,15 @@ private slots:
     {
         CallDesk d;
         d.open();
-        QString name;
-        d.f.windows.onShow = [&](Window w) {
-            if (w == Window::CallResult)
-                name = d.call.RecFileName;
-        };
         d.calls.DialNumber(QStringLiteral("010-2222-3333"));
-        QVERIFY(QTest::qWaitFor([&] { return d.desk.isEnabled(DeskControls::cmdStopCall); }, 5000));
-        const QString file = d.call.RecFilePath;
-        const QString recording = d.call.RecFileName;
+        const CallPtr call = d.calls.lineCall();
+        QVERIFY(
+            QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
+        const QString file = call->RecFilePath;
+        const QString recording = call->RecFileName;
         QTest::qWait(1000);
         d.line.setLinkUp(false);
-        QVERIFY(QTest::qWaitFor([&] { return !d.desk.windowEnabled(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !d.controls.windowEnabled(); }, 5000));
         QVERIFY(d.f.messages.texts().value(0).startsWith(
             QStringLiteral("Dorvane연결에 실패 했습니다")));
         // The recording is closed and its rows carry the end, right away.
@@ -72,9 +71,8 @@ private slots:
         // The caller hangs up while the device is away; its return ends the call.
         d.line.hangUp();
         d.line.setLinkUp(true);
-        QVERIFY(QTest::qWaitFor([&] { return !name.isEmpty() && d.call.RecFileName.isEmpty(); },
-                                10000));
-        QVERIFY(d.desk.windowEnabled());
+        QVERIFY(QTest::qWaitFor([&] { return call->stage == Call::Stage::Finished; }, 10000));
+        QVERIFY(d.controls.windowEnabled());
         QCOMPARE(d.local("select R_EndTime, R_Time from recfile where R_Path = '" + recording + "'")
                      .value(0),
                  ended);
@@ -85,6 +83,7 @@ private slots:
     void centralDatabaseLocked()
     {
         CallDesk d;
+        Call c;
         {
             // Another writer holds the branch database for longer than we wait.
             QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-writer");
@@ -92,27 +91,26 @@ private slots:
             QVERIFY(other.open());
             QSqlQuery lock(other);
             QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
-            d.recorder.StartRecording("2026-12-06 11:00:00");
+            d.desk.recorder.StartRecording(c, "2026-12-06 11:00:00");
             QVERIFY(lock.exec("COMMIT"));
             other.close();
         }
         QSqlDatabase::removeDatabase("other-writer");
-        const QString first = d.call.RecFileName;
+        const QString first = c.RecFileName;
         QCOMPARE(d.f.messages.errorBlocks(), 1);
         QVERIFY(d.f.messages.texts().first().contains("ERROR FUNCTION    : AddToSQL"));
         QCOMPARE(d.local("select count(*) from recfile where R_Path = '" + first + "'"),
                  QStringList{"1"});
-        d.recorder.StopRecording("2026-12-06 11:00:09");
+        d.desk.recorder.StopRecording(c, "2026-12-06 11:00:09");
         QCOMPARE(d.local("select R_Time from recfile where R_Path = '" + first + "'"),
                  QStringList{"9"});
 
         // The next call works once the database is free again.
-        d.call.clearGlobalValuables();
-        d.recorder.StartRecording("2026-12-06 11:05:00");
-        d.recorder.StopRecording("2026-12-06 11:05:30");
-        QCOMPARE(
-            d.central("select R_Time from recfile where R_Path = '" + d.call.RecFileName + "'"),
-            QStringList{"30"});
+        Call next;
+        d.desk.recorder.StartRecording(next, "2026-12-06 11:05:00");
+        d.desk.recorder.StopRecording(next, "2026-12-06 11:05:30");
+        QCOMPARE(d.central("select R_Time from recfile where R_Path = '" + next.RecFileName + "'"),
+                 QStringList{"30"});
         QCOMPARE(d.f.messages.errorBlocks(), 1);
     }
 
@@ -125,12 +123,13 @@ private slots:
         probe.close();
         d.f.session.BranchIP = "127.0.0.1";
         d.f.session.BranchDBPort = QString::number(closed);
-        d.recorder.StartRecording("2026-12-06 12:00:00");
-        d.recorder.StopRecording("2026-12-06 12:00:05");
+        Call c;
+        d.desk.recorder.StartRecording(c, "2026-12-06 12:00:00");
+        d.desk.recorder.StopRecording(c, "2026-12-06 12:00:05");
         QVERIFY(d.f.messages.texts().first().startsWith("데이터베이스 연결을 실패했습니다.\r\n"));
-        QCOMPARE(d.local("select R_Time from recfile where R_Path = '" + d.call.RecFileName + "'"),
+        QCOMPARE(d.local("select R_Time from recfile where R_Path = '" + c.RecFileName + "'"),
                  QStringList{"5"});
-        QVERIFY(QFile::exists(d.call.RecFilePath));
+        QVERIFY(QFile::exists(c.RecFilePath));
     }
 
     void diskFullWhileRecording()
@@ -186,16 +185,16 @@ private slots:
                  QStringList{"1"});
 
         // The caller gives up while "인바운드" is still open: nothing recorded, the dialog goes.
-        d.f.windows.onShow = [&](Window w) {
+        d.f.windows.onShow = [&](Window w, const CallPtr&) {
             if (w == Window::SmallCall) {
                 d.line.stopRinging();
-                QTest::qWaitFor([&] { return !d.call.CallPending; }, 3000);
+                QVERIFY(QTest::qWaitFor([&] { return !d.calls.lineCall(); }, 3000));
             }
         };
         QVERIFY(d.line.ring("0299998888", &error));
         QVERIFY(
             QTest::qWaitFor([&] { return d.f.windows.closed.contains(Window::SmallCall); }, 3000));
-        QVERIFY(!d.call.CallPending);
+        QVERIFY(!d.calls.lineCall());
         QCOMPARE(d.local("select count(*) from recfile"), QStringList{"1"});
         QVERIFY(d.f.messages.messages.isEmpty());
     }

@@ -15,15 +15,15 @@ class TestCallRoads : public QObject
     };
 
     // Answers the call-result window: a status and a memo into both rows.
-    static void answerResult(CallDesk& d, Finished& done, const QString& status)
+    static void answerResult(CallDesk& d, Call& call, Finished& done, const QString& status)
     {
-        done = {d.call.RecFileName, d.call.RecFilePath};
-        d.call.CallResultCode = status;
+        done = {call.RecFileName, call.RecFilePath};
+        call.CallResultCode = status;
         RecRow row;
         row.Status = status;
         row.memo = QStringLiteral("통화 메모 '확인'");
-        row.R_Path = d.call.RecFileName;
-        d.records.addToBoth(QStringLiteral("beforeFtpUpload"), row);
+        row.R_Path = call.RecFileName;
+        d.desk.records.addToBoth(QStringLiteral("beforeFtpUpload"), row);
     }
 
     static QByteArray bytes(const QString& path)
@@ -39,21 +39,21 @@ private slots:
         QVERIFY(d.simulatorListening);
         QVERIFY2(d.ftp.isRunning(), qPrintable(d.ftp.errorString()));
         d.open();
-        QVERIFY(d.call.HookEventSeen);
+        QVERIFY(d.calls.HookEventSeen());
 
         const QStringList customer =
             d.central("select ID, Name, JuminNo, MobileNumber, CampaignID, DataType from "
                       "gogakinfo where AgentID = 'kim' order by ID limit 1");
         const QStringList c = customer.value(0).split('|');
         Finished done;
-        d.f.windows.onShow = [&](Window w) {
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
             if (w == Window::SmallCall) {
                 d.f.windows.openCaptions << QStringLiteral("인바운드");
                 QVERIFY(QTest::qWaitFor([&] { return !d.callerIdLabels.isEmpty(); }, 3000));
-                d.device.TakeLine();
+                d.desk.device.TakeLine();
                 d.f.windows.openCaptions.removeAll(QStringLiteral("인바운드"));
             } else if (w == Window::CallerId) {
-                d.call.CustSelectKind = QStringLiteral("B");
+                call->CustSelectKind = QStringLiteral("B");
                 d.panel.setValue("txtCustID", c.value(0));
                 d.panel.setValue("txtCustName", c.value(1));
                 d.panel.setValue("txtCustSocialID", c.value(2));
@@ -61,20 +61,24 @@ private slots:
                 d.panel.setValue("txtCampaignID", c.value(4));
                 d.panel.setValue("txtDataType", c.value(5));
             } else if (w == Window::CallResult) {
-                answerResult(d, done, QStringLiteral("3"));
+                answerResult(d, *call, done, QStringLiteral("3"));
             }
         };
 
         QString error;
         QVERIFY2(d.line.ring(c.value(3), &error), qPrintable(error));
-        QVERIFY(QTest::qWaitFor([&] { return d.desk.isEnabled(DeskControls::cmdStopCall); }, 5000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
         QCOMPARE(d.callerIdLabels.value(0), c.value(3));
-        QCOMPARE(d.call.CallDirection, QStringLiteral("I"));
+        QCOMPARE(d.calls.lineCall()->CallDirection, QStringLiteral("I"));
         QVERIFY(d.central("select Status from AgentLogin where AgentID = 'kim'").value(0) == "1");
         QTest::qWait(1500); // the caller talks
         d.line.hangUp();
         QVERIFY(QTest::qWaitFor(
-            [&] { return !done.name.isEmpty() && d.call.RecFileName.isEmpty(); }, 10000));
+            [&] {
+                return !done.name.isEmpty() && d.controls.isEnabled(DeskControls::cmdStartPhoneNO1);
+            },
+            10000));
 
         const QString day = done.name.left(8);
         QCOMPARE(d.local("select R_Tel, RecBound, R_Date, FolderName, CustID, Status, tMemo, "
@@ -103,11 +107,8 @@ private slots:
 
         QCOMPARE(d.central("select Login, Status from AgentLogin where AgentID = 'kim'").value(0),
                  QStringLiteral("1|0"));
-        QCOMPARE(d.customers.searches, 1);
-        QVERIFY(d.customers.registrations.isEmpty());
-        QVERIFY(!d.desk.isEnabled(DeskControls::cmdStopCall));
-        QVERIFY(d.desk.isEnabled(DeskControls::cmdStartPhoneNO1));
-        QVERIFY(d.desk.windowTitle().startsWith(QStringLiteral("Brenvo-김민수-(kim)-금일: ")));
+        QVERIFY(!d.controls.isEnabled(DeskControls::cmdStopCall));
+        QVERIFY(d.controls.windowTitle().startsWith(QStringLiteral("Brenvo-김민수-(kim)-금일: ")));
         QCOMPARE(d.panel.value("txtCustName"), QString());
         QVERIFY2(d.f.messages.messages.isEmpty(), qPrintable(d.f.messages.texts().join('\n')));
     }
@@ -117,25 +118,29 @@ private slots:
         CallDesk d;
         d.open();
         Finished done;
-        d.f.windows.onShow = [&](Window w) {
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
             if (w == Window::CallResult)
-                answerResult(d, done, QStringLiteral("5"));
+                answerResult(d, *call, done, QStringLiteral("5"));
         };
         d.panel.setValue("txtCustID", "7");
         d.panel.setValue("txtCustName", "O'Neil 김");
         d.panel.setValue("txtPhoneNo1", "02-555-1234");
         d.calls.cmdStartPhoneNO1_Click();
-        QVERIFY(QTest::qWaitFor([&] { return d.desk.isEnabled(DeskControls::cmdStopCall); }, 5000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
         QCOMPARE(d.line.lastDial(), QStringLiteral(",9,5551234"));
-        QCOMPARE(d.call.DialledNumber, QStringLiteral("025551234"));
+        QCOMPARE(d.calls.lineCall()->DialledNumber, QStringLiteral("025551234"));
         QCOMPARE(d.panel.value("lblTelNO"), QStringLiteral("02-555-1234"));
-        QCOMPARE(d.call.CustSelectKind, QStringLiteral("D"));
+        QCOMPARE(d.calls.lineCall()->CustSelectKind, QStringLiteral("D"));
         QTest::qWait(1200);
 
         d.ftp.stop(); // the branch server goes away during the call
         d.calls.cmdStopCall_Click();
         QVERIFY(QTest::qWaitFor(
-            [&] { return !done.name.isEmpty() && d.call.RecFileName.isEmpty(); }, 10000));
+            [&] {
+                return !done.name.isEmpty() && d.controls.isEnabled(DeskControls::cmdStartPhoneNO1);
+            },
+            10000));
         const QString where = " from recfile where R_Path = '" + done.name + "'";
         QCOMPARE(d.local("select R_Tel, RecBound, Name, UploadStatus" + where),
                  QStringList{"025551234|O|O'Neil 김|0"});
@@ -148,9 +153,9 @@ private slots:
         FtpServer again(d.ftp.root());
         QVERIFY(again.isRunning());
         d.f.session.FtpPortNo = QString::number(again.port());
-        QSignalSpy maximum(&d.upload, &RecordingUpload::progressMaximum);
+        QSignalSpy maximum(&d.desk.upload, &RecordingUpload::progressMaximum);
         FtpCientOCX bulk;
-        d.upload.UploadPending(bulk);
+        d.desk.upload.UploadPending(bulk);
         QCOMPARE(maximum.value(0).value(0).toInt(), 1);
         QCOMPARE(d.local("select UploadStatus" + where), QStringList{"1"});
         QCOMPARE(d.central("select UploadStatus" + where), QStringList{"1"});

@@ -23,9 +23,8 @@ private slots:
         QFETCH(QString, agent);
         QFETCH(bool, dialling);
         CallDesk d(agent);
-        SpreadModel custList(41);
-        Frm100000 w({d.f.session, d.call, d.f.db, d.status, d.device, d.socket, d.ftpControl,
-                     d.media, d.panel, d.desk, d.calls, custList});
+        Frm100000 w({d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket, d.desk.ftp,
+                     d.desk.media, d.panel, d.controls, d.calls, d.desk.custList});
         w.show();
         w.load();
         QVERIFY(w.windowTitle().startsWith("Brenvo-" + d.f.session.UserName + "-(" + agent +
@@ -57,12 +56,15 @@ private slots:
     void deviceMissing()
     {
         CallDesk d;
-        d.device.setLinePort(1); // nothing listens there
-        SpreadModel custList(41);
-        Frm100000 w({d.f.session, d.call, d.f.db, d.status, d.device, d.socket, d.ftpControl,
-                     d.media, d.panel, d.desk, d.calls, custList});
+        d.desk.device.setLinePort(1); // nothing listens there
+        Frm100000 w({d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket, d.desk.ftp,
+                     d.desk.media, d.panel, d.controls, d.calls, d.desk.custList});
         w.load();
-        QCOMPARE(d.f.messages.texts(), QStringList{"Cannot Create Dorvane device"});
+        // An absent device is treated as a lost one.
+        QCOMPARE(d.f.messages.texts().value(0), QStringLiteral("Cannot Create Dorvane device"));
+        QCOMPARE(d.f.messages.texts().size(), 2);
+        QVERIFY(!w.centralWidget()->isEnabled());
+        QVERIFY(w.windowTitle().startsWith(QStringLiteral("Dorvane연결에 실패했습니다.")));
     }
 
     void smallCallDialog()
@@ -71,14 +73,14 @@ private slots:
         d.open();
         QString error;
         QVERIFY(d.line.ring("0212345678", &error));
-        Frm130000 dialog(d.device);
+        Frm130000 dialog(d.desk.device);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("인바운드"));
         dialog.show();
         QTest::mouseClick(dialog.cmdClose, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QCOMPARE(d.line.state(), LineSimulator::State::Ringing);
 
-        Frm130000 again(d.device);
+        Frm130000 again(d.desk.device);
         again.show();
         QTest::mouseClick(again.cmdStartCall, Qt::LeftButton);
         QVERIFY(!again.isVisible());

@@ -17,13 +17,13 @@ class TestFrm110000 : public QObject
         Desk()
         {
             own = addCustomer({{"Name", "내고객"}, {"MobileNumber", "0211112222"}});
-            windows.setFactory(Window::CallerId, [this] {
-                return new Frm110000(f.db, call, panel, side.search, device, f.messages);
+            windows.setFactory(Window::CallerId, [this](const CallPtr& c) {
+                return new Frm110000(f.db, c, panel, side.search, device, f.messages);
             });
         }
         Frm110000* make()
         {
-            return new Frm110000(f.db, call, panel, side.search, device, f.messages);
+            return new Frm110000(f.db, callPtr, panel, side.search, device, f.messages);
         }
         QString own;
         DorvanePlus device;
@@ -81,9 +81,10 @@ private slots:
     {
         Desk d;
         d.call.CallerNumber = "0211112222";
-        QPointer<Frm110000> hidden = qobject_cast<Frm110000*>(d.windows.preload(Window::CallerId));
+        QPointer<Frm110000> hidden =
+            qobject_cast<Frm110000*>(d.windows.preload(Window::CallerId, d.callPtr));
         QVERIFY(hidden && !hidden->isVisible());
-        QCOMPARE(d.windows.preload(Window::CallerId), hidden.data());
+        QCOMPARE(d.windows.preload(Window::CallerId, d.callPtr), hidden.data());
         QVERIFY(!d.windows.isWindowOpen("고객선택"));
         bool sameInstance = false;
         bool openWhileShown = false;
@@ -92,13 +93,13 @@ private slots:
             openWhileShown = d.windows.isWindowOpen("고객선택");
             clickRow(hidden->sprCustSearch, 1);
         });
-        d.windows.showModal(Window::CallerId);
+        d.windows.showModal(Window::CallerId, d.callPtr);
         QVERIFY(sameInstance && openWhileShown);
         QVERIFY(hidden.isNull());
         QCOMPARE(d.call.CustSelectKind, QString("B"));
 
         // The tray's modeless showing builds a new one; closing discards it.
-        d.windows.showModeless(Window::CallerId);
+        d.windows.showModeless(Window::CallerId, d.callPtr);
         QVERIFY(d.windows.isWindowOpen("고객선택"));
         QDialog* modeless = nullptr;
         for (QWidget* w : QApplication::topLevelWidgets())

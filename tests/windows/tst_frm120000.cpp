@@ -19,8 +19,10 @@ class TestFrm120000 : public QObject
             call.RecFileName = "w.vox";
             f.exec("branch0001.db", "INSERT INTO recfile (R_Path, Status) VALUES ('w.vox', '0')");
             // Built after cmbTerm is filled, as the call logic opens it.
-            window = std::make_unique<Frm120000>(CallResult::Parts{
-                f.db, call, panel, side.lookups, records, counters, side.registration, f.messages});
+            window =
+                std::make_unique<Frm120000>(CallResult::Parts{f.db, side.lookups, records, counters,
+                                                              side.registration, f.messages},
+                                            callPtr);
         }
         RecordingRecords records{f.db};
         WorkCounters counters{f.db};

@@ -15,28 +15,24 @@
 #include "windows/FrmSysTray.h"
 
 // The main window with its history pages and tray, as the application builds it.
-struct Desk
+struct TrayDesk
 {
-    explicit Desk(const QString& agent) : d(agent)
+    explicit TrayDesk(const QString& agent) : d(agent)
     {
-        lookups.SetCmbTermCombo();
-        w.attachHistories({recordings, calls, local, player, lookups}, tray);
+        d.desk.customers.lookups.SetCmbTermCombo();
+        w.attachHistories({recordings, d.desk.callHistory, local, player, d.desk.customers.lookups},
+                          tray);
         w.show();
         w.load();
     }
 
     CallDesk d;
-    SpreadModel custList{41};
-    LookupLists lookups{d.f.db};
-    CustomerSearch search{d.f.db, d.panel, d.call, custList};
-    RecordingPlayer player{d.media};
-    LocalRecordings local{d.f.session, d.f.db, lookups, search, d.ftpControl, player, d.f.messages};
-    RecordingHistory recordings{d.f.session, d.f.db, lookups, search, local};
-    CallHistory calls{d.f.session, d.f.db, lookups, search};
-    LocalFileRotation rotation{d.f.db};
-    TrayMenu tray{d.device, d.status, rotation, d.f.messages};
-    Frm100000 w{{d.f.session, d.call, d.f.db, d.status, d.device, d.socket, d.ftpControl, d.media,
-                 d.panel, d.desk, d.calls, custList}};
+    RecordingPlayer& player = d.desk.player;
+    LocalRecordings& local = d.desk.localRecordings;
+    RecordingHistory& recordings = d.desk.recordingHistory;
+    TrayMenu& tray = d.desk.trayMenu;
+    Frm100000 w{{d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket, d.desk.ftp,
+                 d.desk.media, d.panel, d.controls, d.calls, d.desk.custList}};
 };
 
 class TestFrmSysTray : public QObject
@@ -46,7 +42,7 @@ class TestFrmSysTray : public QObject
 private slots:
     void startUpAndPages()
     {
-        Desk desk("lee");
+        TrayDesk desk("lee");
         HistoryPages* pages = desk.w.histories;
         QCOMPARE(desk.w.tabAgent->widget(1)->findChild<fpSpread*>("SprRecHist"), pages->SprRecHist);
         QCOMPARE(pages->cmbCallAgent->currentText(), QStringLiteral("lee | 이서연"));
@@ -106,7 +102,7 @@ private slots:
 
     void closeHidesAndTheMenuRestores()
     {
-        Desk desk("kim");
+        TrayDesk desk("kim");
         FrmSysTray* tray = desk.w.frmSysTray;
         QVERIFY(tray);
         QCOMPARE(tray->FSys(), &desk.w);

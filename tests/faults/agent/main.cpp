@@ -5,10 +5,6 @@
 
 #include "CallDesk.h"
 #include "customers/CallResult.h"
-#include "customers/CustomerRegistration.h"
-#include "customers/LookupLists.h"
-#include "shell/LocalFileRotation.h"
-#include "telephony/WorkCounters.h"
 
 // brenvo-fault-agent FOLDER CENTRAL AGENT PRIVILEGE FTPPORT SECONDS CUSTID...
 //
@@ -70,55 +66,40 @@ int main(int argc, char** argv)
         out << "ERROR " << error << Qt::endl;
         return 1;
     }
-    CallState call;
-    CustomerPanel panel;
-    DeskControls desk;
-    DorvanePlus device;
-    device.setLinePort(line.port());
-    OrvelServerSocket socket{QHostAddress::LocalHost};
-    FtpCientOCX ftp;
-    OrvelMedia media;
-    media.setSilentOutput(true);
-    QObject::connect(&device, &DorvanePlus::LineAudio, &media, &OrvelMedia::writeLineAudio);
-    AgentStatus status{db, messages};
-    RecordingRecords records{db};
-    CallRecorder recorder{session, call, panel, media, ftp, records, errors};
-    RecordingUpload upload{session, db, records};
-    CustomerDeskRecorder customers;
-    CallController calls{{session, call, db, device, socket, ftp, recorder, records, upload, status,
-                          panel, desk, customers, windows, messages}};
-    LookupLists lookups{db};
-    lookups.SetCmbTermCombo();
-    CustomerRegistration registration{db, panel, call};
-    WorkCounters counters{db};
-    CallResult result{{db, call, panel, lookups, records, counters, registration, messages}};
+    Desk desk({session, db, errors, messages, windows});
+    desk.device.setLinePort(line.port());
+    desk.media.setSilentOutput(true);
+    desk.customers.lookups.SetCmbTermCombo();
+    FtpCientOCX& ftp = desk.ftp;
 
     if (seconds == -2) {
-        LocalFileRotation rotation{db};
         for (bool first = true;; first = false) {
-            rotation.CompactLocalDB();
+            desk.rotation.CompactLocalDB();
             if (first)
                 out << "COMPACTING" << Qt::endl;
         }
     }
     if (seconds < 0) {
-        upload.UploadPending(ftp);
+        desk.upload.UploadPending(ftp);
         out << "UPLOADED" << Qt::endl;
         return 0;
     }
-    calls.openDevices(0);
-    line.setFeedPort(socket.serverPort());
+    desk.calls.openDevices(0);
+    line.setFeedPort(desk.socket.serverPort());
     QTest::qWait(200);
 
     QString saved;
-    windows.onShow = [&](Window w) {
+    windows.onShow = [&](Window w, const CallPtr& call) {
         if (w != Window::CallResult)
             return;
+        CallResult result{{db, desk.customers.lookups, desk.records, desk.counters,
+                           desk.customers.registration, messages},
+                          call};
         result.load();
         if (privilege != QStringLiteral("11"))
             result.cmbCallStatus_Click(0);
         if (result.cmdRcResultSave_Click(QStringLiteral("memo ") + agent, QString()))
-            saved = call.RecFileName;
+            saved = call->RecFileName;
     };
 
     const QStringList ids = args.mid(7);
@@ -127,24 +108,26 @@ int main(int argc, char** argv)
     for (const QString& id : ids) {
         if (seconds > 0 && clock.elapsed() >= seconds * 1000)
             break;
-        panel.setValue(QStringLiteral("txtCustID"), id);
+        desk.panel.setValue(QStringLiteral("txtCustID"), id);
         saved.clear();
-        calls.DialNumber(QStringLiteral("010-2222-3333"));
-        if (!QTest::qWaitFor([&] { return desk.isEnabled(DeskControls::cmdStopCall); }, 10000)) {
+        desk.calls.DialNumber(QStringLiteral("010-2222-3333"));
+        const CallPtr call = desk.calls.lineCall();
+        if (!QTest::qWaitFor([&] { return desk.controls.isEnabled(DeskControls::cmdStopCall); },
+                             10000)) {
             out << "ERROR no answer" << Qt::endl;
             return 1;
         }
         if (seconds == 0) {
-            out << "RECORDING " << call.RecFilePath << Qt::endl;
+            out << "RECORDING " << call->RecFilePath << Qt::endl;
             return app.exec();
         }
         // Every agent hangs up on the same whole second, so their saves meet;
         // voice files are named to the second, so one call per second at most.
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         QTest::qWait(int(2000 - now % 1000));
-        calls.cmdStopCall_Click();
-        if (!QTest::qWaitFor([&] { return !saved.isEmpty() && call.RecFileName.isEmpty(); },
-                             20000)) {
+        desk.calls.cmdStopCall_Click();
+        if (!QTest::qWaitFor([&] { return call->stage == Call::Stage::Finished; }, 20000) ||
+            saved.isEmpty()) {
             out << "ERROR result not saved" << Qt::endl;
             return 1;
         }

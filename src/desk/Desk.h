@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QObject>
+
+#include "customers/CustomerSide.h"
+#include "histories/CallHistory.h"
+#include "histories/LocalRecordings.h"
+#include "histories/RecordingHistory.h"
+#include "histories/RecordingPlayer.h"
+#include "login/AgentStatus.h"
+#include "login/LoginProcedure.h"
+#include "platform/DorvanePlus.h"
+#include "platform/FtpCientOCX.h"
+#include "platform/OrvelMedia.h"
+#include "platform/OrvelServerSocket.h"
+#include "platform/SpreadModel.h"
+#include "shell/LocalFileRotation.h"
+#include "shell/TrayMenu.h"
+#include "telephony/CallController.h"
+#include "telephony/CallRecorder.h"
+#include "telephony/CustomerPanel.h"
+#include "telephony/DeskControls.h"
+#include "telephony/RecordingRecords.h"
+#include "telephony/RecordingUpload.h"
+#include "telephony/WorkCounters.h"
+
+class Database;
+class ErrorLog;
+class MessageSink;
+class WindowOpener;
+struct Session;
+
+// The agent's desk without its windows: every logic object of one run,
+// built and wired once. The program builds one over its message boxes and
+// windows; each test builds one over recorders, on a program folder of its own.
+class Desk
+{
+public:
+    // What the desk is given: the run's session, its connection slots and
+    // error log, and the two ways the logic reaches a person.
+    struct Seams
+    {
+        Session& session;
+        Database& db;
+        ErrorLog& errors;
+        MessageSink& messages;
+        WindowOpener& windows;
+    };
+
+    explicit Desk(const Seams& seams);
+    Desk(const Desk&) = delete;
+    Desk& operator=(const Desk&) = delete;
+
+    Session& session;
+    Database& db;
+    ErrorLog& errors;
+    MessageSink& messages;
+    WindowOpener& windows;
+
+    AgentStatus status;
+    LoginProcedure login;
+    CustomerPanel panel;
+    DeskControls controls;
+    SpreadModel custList{41};
+    DorvanePlus device;
+    // The sender of caller numbers sits on the agent's own workstation.
+    OrvelServerSocket socket{QHostAddress::LocalHost};
+    // FtpCientOCX1: playback fetches and the local day folders.
+    FtpCientOCX ftp;
+    // The end-of-call uploads, on a control of their own.
+    FtpCientOCX uploadFtp;
+    OrvelMedia media;
+    RecordingRecords records;
+    CallRecorder recorder;
+    RecordingUpload upload;
+    WorkCounters counters;
+    CustomerSide customers;
+    CallController calls;
+    RecordingPlayer player;
+    LocalRecordings localRecordings;
+    RecordingHistory recordingHistory;
+    CallHistory callHistory;
+    LocalFileRotation rotation;
+    TrayMenu trayMenu;
+};
