@@ -6,8 +6,8 @@
 Makes a fresh demo program folder with two recordings left from yesterday,
 starts the demo FTP server, the line simulator (headless) and the road-test
 build of Brenvo, and works its windows through Brenvo's test driver: login,
-bulk upload, three inbound calls (own customer, another agent's customer,
-unknown caller registered), two outbound calls with results (one an
+bulk upload, three inbound calls (own customer; another agent's customer,
+ringing while the first result is still open; unknown caller registered), two outbound calls with results (one an
 appointment), a customer edit, every history tab, playback of a local and of
 a fetched recording, the tray's Exit refused during a call, then Exit. At the
 end it checks the central and local databases, the FTP server's tree and the
@@ -193,9 +193,9 @@ def day(d, line, ftp_root):
     line("--hangup")
     take_result(d, "재통화요청", "다음 주에 다시 전화")
     d.shot("05-call-result", "Frm120000")
-    save_result(d)
 
-    # Inbound 2: another agent's customer.
+    # Inbound 2 rings while the first result is still being typed: another
+    # agent's customer, answered and recorded as a call of its own.
     line("--ring", other[2])
     d.wait_window("인바운드")
     d.send("click cmdStartCall")
@@ -206,10 +206,17 @@ def day(d, line, ftp_root):
     check(caption == "타인고객" and text.startswith("타인고객입니다."), "another agent's customer is flagged")
     d.wait_gone("고객선택")
     d.wait_enabled("cmdStopCall")
+    check("통화결과입력" in d.titles(), "the first call's result window stayed open")
+    d.send("click cmdRcResultSave")
+    d.wait_gone("통화결과입력")
     time.sleep(1)
+    check(d.send("enabled cmdStopCall") == "1", "the second call still holds the desk")
     line("--hangup")
     take_result(d, "부재중", "최지훈 상담원 고객")
     save_result(d)
+    for number, memo in ((own[2], "다음 주에 다시 전화"), (other[2], "최지훈 상담원 고객")):
+        check(rows("branch0001.db", "select count(*) from recfile where R_Tel = ? and Memo = ?", number, memo)[0][0] == 1,
+              f"the result typed for {number} is filed on its own call")
 
     # Inbound 3: an unknown caller, registered.
     line("--ring", "0299990001")

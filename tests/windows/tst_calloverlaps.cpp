@@ -1,0 +1,496 @@
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+
+#include "CallDesk.h"
+#include "platform/VoxFile.h"
+#include "windows/DeskWindows.h"
+#include "windows/Frm110000.h"
+#include "windows/Frm120000.h"
+#include "windows/QtWindowOpener.h"
+
+// Calls in the order real calls come, on the real windows: the line
+// simulator rings and hangs up while windows of earlier calls are still
+// open. A script advances from step to step on a timer, so it keeps going
+// inside the windows' modal loops as an agent's hands would. Afterwards
+// every recording must be whole and filed under its own call.
+class Script : public QObject
+{
+public:
+    using Test = std::function<bool()>;
+    using Act = std::function<void()>;
+
+    Script()
+    {
+        m_tick.setInterval(10);
+        QObject::connect(&m_tick, &QTimer::timeout, this, [this] { advance(); });
+    }
+    Script& when(const QString& what, Test ready, Act act = {})
+    {
+        m_steps.append({what, std::move(ready), std::move(act)});
+        return *this;
+    }
+    Script& then(const QString& what, Act act)
+    {
+        return when(
+            what, [] { return true; }, act);
+    }
+    // Runs the steps; false (with the step it stuck at) after timeoutMs on one step.
+    bool run(int timeoutMs = 20000)
+    {
+        m_timeoutMs = timeoutMs;
+        m_since.start();
+        m_tick.start();
+        return QTest::qWaitFor([this] { return m_next == m_steps.size() || !m_failure.isEmpty(); },
+                               int(m_steps.size()) * timeoutMs) &&
+               m_failure.isEmpty();
+    }
+    QString failure() const { return m_failure; }
+
+private:
+    struct Step
+    {
+        QString what;
+        Test ready;
+        Act act;
+    };
+    void advance()
+    {
+        if (m_next >= m_steps.size() || m_acting)
+            return;
+        const Step& step = m_steps.at(m_next);
+        if (!step.ready()) {
+            if (m_since.elapsed() > m_timeoutMs) {
+                m_failure = QStringLiteral("stuck at: ") + step.what;
+                m_tick.stop();
+                // Unwind every open window, as the agent would give up.
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible())
+                        d->reject();
+            }
+            return;
+        }
+        // The action runs from a timer of its own: it may wait in a modal
+        // loop of its own while the script goes on.
+        m_acting = true;
+        QTimer::singleShot(0, this, [this, act = step.act] {
+            ++m_next;
+            m_since.restart();
+            m_acting = false;
+            if (act)
+                act();
+        });
+    }
+
+    QList<Step> m_steps;
+    qsizetype m_next = 0;
+    bool m_acting = false;
+    int m_timeoutMs = 20000;
+    QElapsedTimer m_since;
+    QTimer m_tick;
+    QString m_failure;
+};
+
+class TestCallOverlaps : public QObject
+{
+    Q_OBJECT
+
+    struct Desk : CallDesk
+    {
+        explicit Desk(const QString& agent = QStringLiteral("kim")) : CallDesk(agent, &opener)
+        {
+            DeskWindows::install(opener, desk);
+            desk.customers.lookups.SetCmbTermCombo();
+            f.exec("branch0001.db", "DELETE FROM TB_AGENTCALLSTATISTICS");
+            f.exec("branch0001.db", "DELETE FROM tb_branchworkcount");
+            f.exec("branch0001.db", "UPDATE AgentLogin SET Login = '1', Status = '0'");
+            own = central("SELECT MobileNumber FROM gogakinfo WHERE AgentID = 'kim' AND "
+                          "MobileNumber <> '' ORDER BY ID LIMIT 2");
+            line.setAnswerDelay(300);
+            open();
+        }
+        QtWindowOpener opener;
+        QStringList own;
+    };
+
+    static QDialog* shown(const QString& title)
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == title)
+                return qobject_cast<QDialog*>(w);
+        return nullptr;
+    }
+    static Script::Test isShown(const QString& title)
+    {
+        return [title] { return shown(title) != nullptr; };
+    }
+    static Script::Test isGone(const QString& title)
+    {
+        return [title] { return !shown(title); };
+    }
+    static Script::Test connected(Desk& d)
+    {
+        return [&d] { return d.controls.isEnabled(DeskControls::cmdStopCall); };
+    }
+    static Script::Test idle(Desk& d)
+    {
+        return [&d] {
+            return !d.calls.lineCall() && !shown("통화결과입력") &&
+                   d.controls.isEnabled(DeskControls::cmdStartPhoneNO1);
+        };
+    }
+    static void click(const QString& title, const char* button)
+    {
+        if (QDialog* w = shown(title))
+            w->findChild<QPushButton*>(QLatin1String(button))->click();
+    }
+    // Rings, answers with "전화받기" and picks the first customer the caller-ID
+    // window lists, then talks for a moment.
+    static void answeredCall(Script& s, Desk& d, const QString& number)
+    {
+        s.then("ring " + number,
+               [&d, number] {
+                   QString e;
+                   d.line.ring(number, &e);
+               })
+            .when("인바운드", isShown("인바운드"), [] { click("인바운드", "cmdStartCall"); })
+            .when(
+                "the caller found",
+                [] {
+                    auto* w = qobject_cast<Frm110000*>(shown("고객선택"));
+                    return w && w->logic().sprCustSearch().MaxRows() == 1;
+                },
+                [] {
+                    emit qobject_cast<Frm110000*>(shown("고객선택"))->sprCustSearch->Click(1, 1);
+                })
+            .when("talking", connected(d), [] { QTest::qWait(1500); });
+    }
+    static Script::Act saveResult(int index, const QString& memo)
+    {
+        return [index, memo] {
+            auto* w = qobject_cast<Frm120000*>(shown("통화결과입력"));
+            w->cmbCallStatus->setCurrentIndex(index);
+            w->txtRecMemo->setPlainText(memo);
+            w->cmdRcResultSave->click();
+        };
+    }
+
+    // Every recording of the folder is whole and stands on its own call: one
+    // local and one central row that agree, a voice file of the call's
+    // length, the server's copy of its size; the counters count each saved
+    // result once.
+    static void checkArchive(Desk& d, int calls, const QString& agentState)
+    {
+        const QStringList local = d.local("SELECT R_Path, R_StartTime, R_EndTime, R_Time, Status, "
+                                          "tMemo, UploadStatus, FolderName FROM recfile");
+        QCOMPARE(local.size(), calls);
+        int saved = 0;
+        for (const QString& row : local) {
+            const QStringList r = row.split('|');
+            const QString where = " FROM recfile WHERE R_Path = '" + r[0] + "'";
+            QCOMPARE(d.central("SELECT R_StartTime, R_EndTime, R_Time, Status, Memo, UploadStatus" +
+                               where),
+                     QStringList{r.mid(1, 6).join('|')});
+            bool ok = false;
+            const qint64 seconds =
+                VoxFile::decode(d.f.path("RECDATA/" + r[7] + "/" + r[0]), &ok).size() /
+                VoxFile::SampleRate;
+            QVERIFY2(ok && qAbs(seconds - r[3].toInt()) <= 2, qPrintable(row));
+            if (r[6] == "1")
+                QCOMPARE(QFileInfo(d.ftp.remoteFile((r[4].toInt() > 3 ? "TEMP/" : "") + r[7] + "/" +
+                                                    r[0]))
+                             .size(),
+                         QFileInfo(d.f.path("RECDATA/" + r[7] + "/" + r[0])).size());
+            saved += r[4] != "0";
+        }
+        QCOMPARE(d.central("SELECT coalesce(sum(RecCnt), 0) FROM TB_AGENTCALLSTATISTICS"),
+                 QStringList{QString::number(saved)});
+        QCOMPARE(d.central("SELECT coalesce(sum(WorkCount), 0) FROM tb_branchworkcount"),
+                 QStringList{QString::number(saved)});
+        QCOMPARE(d.central("SELECT Login, Status FROM AgentLogin WHERE AgentID = 'kim'"),
+                 QStringList{agentState});
+    }
+
+private slots:
+    void ringWhileResultOpen_data()
+    {
+        QTest::addColumn<bool>("secondEndsFirst");
+        QTest::newRow("second call ends before the first result is saved") << true;
+        QTest::newRow("first result saved while the second call talks") << false;
+    }
+    void ringWhileResultOpen()
+    {
+        QFETCH(bool, secondEndsFirst);
+        Desk d;
+        CallPtr first, second;
+        Script s;
+        answeredCall(s, d, d.own[0]);
+        s.then("the first caller hangs up", [&] {
+             first = d.calls.lineCall();
+             d.line.hangUp();
+         }).when("its result window", isShown("통화결과입력"));
+        answeredCall(s, d, d.own[1]);
+        s.then("", [&] { second = d.calls.lineCall(); });
+        if (secondEndsFirst)
+            s.then("the second caller hangs up", [&] {
+                 d.line.hangUp();
+             }).when("its line released", [&] { return !d.calls.lineCall(); });
+        s.then("the first result", saveResult(2, "첫 통화"));
+        if (!secondEndsFirst) {
+            s.when(
+                "the first call's file sent while the second is recorded",
+                [&] { return first->stage == Call::Stage::Finished; },
+                [&] {
+                    QVERIFY(second->stage == Call::Stage::Connected);
+                    QVERIFY(!QFile::exists(
+                        d.ftp.remoteFile(second->RecFileName.left(8) + "/" + second->RecFileName)));
+                    QVERIFY(d.controls.isEnabled(DeskControls::cmdStopCall));
+                    d.line.hangUp();
+                });
+        }
+        s.when(
+             "the second result window, never skipped",
+             [&] { return first->stage == Call::Stage::Finished && shown("통화결과입력"); },
+             saveResult(3, "둘째 통화"))
+            .when("idle", idle(d));
+        QVERIFY2(s.run(), qPrintable(s.failure()));
+
+        QVERIFY(first->RecFileName != second->RecFileName);
+        const auto row = [&d](const CallPtr& c) {
+            return d.central(
+                "SELECT Status, Memo, UploadStatus, CustID FROM recfile WHERE R_Path = '" +
+                c->RecFileName + "'");
+        };
+        QCOMPARE(row(first), QStringList{"3|첫 통화|1|" + first->CustID});
+        QCOMPARE(row(second), QStringList{"4|둘째 통화|1|" + second->CustID});
+        QVERIFY(first->CustID != second->CustID);
+        QCOMPARE(d.central("SELECT RecBound, RecCnt FROM TB_AGENTCALLSTATISTICS ORDER BY Status"),
+                 (QStringList{"2|1", "2|1"}));
+        checkArchive(d, 2, "1|0");
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    void goneBeforeThePick_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("caller hangs up") << "hang-up";
+        QTest::newRow("device lost") << "link-down";
+    }
+    void goneBeforeThePick()
+    {
+        QFETCH(QString, how);
+        Desk d;
+        Script s;
+        s.then("ring",
+               [&] {
+                   QString e;
+                   d.line.ring(d.own[0], &e);
+               })
+            .when("인바운드", isShown("인바운드"), [] { click("인바운드", "cmdStartCall"); })
+            .when("고객선택", isShown("고객선택"),
+                  [&] { how == "hang-up" ? d.line.hangUp() : d.line.setLinkUp(false); })
+            .when("the window closes by itself", isGone("고객선택"),
+                  [&] { d.line.setLinkUp(true); })
+            .when("the desk back",
+                  [&] { return d.controls.windowEnabled() && !d.calls.lineCall(); });
+        QVERIFY2(s.run(), qPrintable(s.failure()));
+        QVERIFY(!d.f.windows.shown.contains(Window::CallResult));
+        QVERIFY(!d.controls.isEnabled(DeskControls::cmdStopCall));
+        QVERIFY(d.controls.isEnabled(DeskControls::cmdStartPhoneNO1));
+        checkArchive(d, 0, "1|0");
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    void ringsAndHandset()
+    {
+        Desk d;
+        Script s;
+        // Two rings in quick succession, the first given up while "인바운드" is open.
+        CallPtr first;
+        s.then("ring",
+               [&] {
+                   QString e;
+                   d.line.ring(d.own[0], &e);
+               })
+            .when("인바운드", isShown("인바운드"),
+                  [&] {
+                      first = d.calls.lineCall();
+                      d.line.stopRinging();
+                      QString e;
+                      d.line.ring(d.own[1], &e);
+                  })
+            .when("인바운드 for the second caller",
+                  [&] { return shown("인바운드") && d.calls.lineCall() != first; })
+            // The handset answers the second: "인바운드" goes as its button would.
+            .then("pick up", [&] { d.line.pickUp(); })
+            .when(
+                "고객선택 in front, the caller found",
+                [] {
+                    auto* w = qobject_cast<Frm110000*>(shown("고객선택"));
+                    return w && !shown("인바운드") && w->logic().sprCustSearch().MaxRows() == 1;
+                },
+                [] {
+                    emit qobject_cast<Frm110000*>(shown("고객선택"))->sprCustSearch->Click(1, 1);
+                })
+            .when("talking", connected(d),
+                  [&] {
+                      QTest::qWait(1200);
+                      d.line.hangUp();
+                  })
+            // The handset lifted and put back while the result window is open.
+            .when("the result window", isShown("통화결과입력"), [&] { d.line.pickUp(); })
+            .then("",
+                  [&] {
+                      QTest::qWait(300);
+                      d.line.hangUp();
+                  })
+            .then("save", saveResult(1, "받은 전화"))
+            .when("idle", idle(d));
+        QVERIFY2(s.run(), qPrintable(s.failure()));
+        checkArchive(d, 1, "1|0");
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    void newCustomerWhenTheOtherSideHangsUp_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("unknown caller registered") << "A";
+        QTest::newRow("typed in before dialling") << "E";
+    }
+    void newCustomerWhenTheOtherSideHangsUp()
+    {
+        QFETCH(QString, kind);
+        Desk d;
+        Script s;
+        if (kind == "A") {
+            s.then("ring",
+                   [&] {
+                       QString e;
+                       d.line.ring("0299990007", &e);
+                   })
+                .when("인바운드", isShown("인바운드"), [] { click("인바운드", "cmdStartCall"); })
+                .when(
+                    "nobody carries the number",
+                    [] {
+                        auto* w = qobject_cast<Frm110000*>(shown("고객선택"));
+                        return w && w->logic().lblCIDData() == "0299990007";
+                    },
+                    [] { click("고객선택", "cmdStartCall"); });
+        } else {
+            s.then("dial a new customer", [&] {
+                d.desk.customers.editor.cmdRegisterCust_Click();
+                d.panel.setValue("txtPhoneNo1", "010-5555-0007");
+                d.calls.cmdStartPhoneNO1_Click();
+            });
+        }
+        QString custId;
+        s.when("talking", connected(d),
+               [&] {
+                   d.panel.setValue("txtCustName", "신규 " + kind);
+                   d.panel.setValue("txtCustSocialID", "900101-1234567");
+                   custId = d.panel.value("txtCustID");
+                   QTest::qWait(1200);
+                   d.line.hangUp();
+               })
+            .when("the result window", isShown("통화결과입력"),
+                  [&] {
+                      // Stored before the window opened, as "통화종료" stores them.
+                      QCOMPARE(
+                          d.central("SELECT Name, JuminNo FROM gogakinfo WHERE ID = " + custId),
+                          QStringList{"신규 " + kind + "|9001011234567"});
+                      QCOMPARE(d.local("SELECT Name FROM recfile"), QStringList{"신규 " + kind});
+                      saveResult(2, "신규")();
+                  })
+            .when("idle", idle(d));
+        QVERIFY2(s.run(), qPrintable(s.failure()));
+        QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h WHERE ID = " + custId),
+                 QStringList{"1"});
+        checkArchive(d, 1, "1|0");
+    }
+
+    void exitWhileWrappingUp_data()
+    {
+        QTest::addColumn<bool>("duringUpload");
+        QTest::newRow("result window open") << false;
+        QTest::newRow("upload running") << true;
+    }
+    void exitWhileWrappingUp()
+    {
+        QFETCH(bool, duringUpload);
+        Desk d;
+        CallPtr call;
+        Script s;
+        answeredCall(s, d, d.own[0]);
+        s.then("hang up", [&] {
+             call = d.calls.lineCall();
+             d.line.hangUp();
+         }).when("the result window", isShown("통화결과입력"));
+        if (duringUpload) {
+            s.then("save", [&] {
+                 // A file that takes seconds to send, so the Exit meets it on its way.
+                 QFile file(call->RecFilePath);
+                 QVERIFY(file.open(QIODevice::Append));
+                 file.write(QByteArray(512 * 1024, '\x11'));
+                 file.close();
+                 d.ftp.setFault("slow:64");
+                 saveResult(2, "저장")();
+             }).when("uploading", [&] { return d.desk.uploadFtp.isBusy(); });
+        }
+        s.then("Exit", [&] {
+            QVERIFY(d.desk.trayMenu.mExit_Click());
+            // The program's end unwinds every modal loop.
+            if (QDialog* w = shown("통화결과입력"))
+                w->reject();
+        });
+        s.when("the call's handler returned",
+               [&] { return !shown("통화결과입력") && !d.desk.uploadFtp.isBusy(); });
+        QVERIFY2(s.run(), qPrintable(s.failure()));
+        QTest::qWait(200);
+        // The logout is the last word; the row is left for the next login.
+        const QString where = " FROM recfile WHERE R_Path = '" + call->RecFileName + "'";
+        QCOMPARE(d.central("SELECT Login, Status FROM AgentLogin WHERE AgentID = 'kim'"),
+                 QStringList{"0|0"});
+        QCOMPARE(d.local("SELECT Status, UploadStatus" + where),
+                 QStringList{duringUpload ? "3|0" : "0|0"});
+        QCOMPARE(d.central("SELECT UploadStatus" + where), QStringList{"0"});
+        QVERIFY(!QFile::exists(d.f.path("Brenvo_1.mdb")));
+    }
+
+    void callEndsDuringPlaybackFetch()
+    {
+        Desk d;
+        QDir().mkpath(d.ftp.remoteFile("20261201"));
+        QFile big(d.ftp.remoteFile("20261201/old.vox"));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        big.write(QByteArray(256 * 1024, '\x11'));
+        big.close();
+        CallPtr call;
+        Script s;
+        answeredCall(s, d, d.own[0]);
+        s.then("fetch an old recording, slowly",
+               [&] {
+                   call = d.calls.lineCall();
+                   d.ftp.setFault("slow:64");
+                   d.desk.localRecordings.PlayRemoteRecfile("20261201", "old.vox", "3");
+               })
+            .when(
+                "fetching", [&] { return d.desk.ftp.isBusy(); },
+                [&] {
+                    d.ftp.setFault("");
+                    d.line.hangUp();
+                })
+            .when("the result window", isShown("통화결과입력"), saveResult(2, "재생 중"))
+            .when(
+                "uploaded while the fetch runs",
+                [&] { return call->stage == Call::Stage::Finished; },
+                [&] { QVERIFY(d.desk.ftp.isBusy()); })
+            .when("the fetch done", [&] { return !d.desk.ftp.isBusy(); });
+        QVERIFY2(s.run(), qPrintable(s.failure()));
+        checkArchive(d, 1, "1|0");
+        QCOMPARE(d.local("SELECT UploadStatus FROM recfile"), QStringList{"1"});
+    }
+};
+
+QTEST_MAIN(TestCallOverlaps)
+#include "tst_calloverlaps.moc"
