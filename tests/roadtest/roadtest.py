@@ -7,8 +7,9 @@ Makes a fresh demo program folder with two recordings left from yesterday,
 starts the demo FTP server, the line simulator (headless) and the road-test
 build of Brenvo, and works its windows through Brenvo's test driver: login,
 bulk upload, three inbound calls (own customer; another agent's customer,
-ringing while the first result is still open; unknown caller registered), two outbound calls with results (one an
-appointment), a customer edit, every history tab, playback of a local and of
+ringing while the first result is still open; unknown caller registered),
+two outbound calls with results (one an appointment), a customer edit,
+every history tab, playback of a local and of
 a fetched recording, the tray's Exit refused during a call, then Exit. At the
 end it checks the central and local databases, the FTP server's tree and the
 error log, saves a screenshot of every window it met in docs/screenshots/,
