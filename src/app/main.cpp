@@ -1,10 +1,12 @@
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 
 #include "customers/CallResult.h"
 #include "customers/CustomerSide.h"
 #include "foundation/Database.h"
 #include "foundation/ErrorLog.h"
+#include "foundation/HostUtils.h"
 #include "foundation/Session.h"
 #include "histories/CallHistory.h"
 #include "histories/LocalRecordings.h"
@@ -19,6 +21,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SingleInstance.h"
 #include "platform/SpreadModel.h"
+#include "platform/TerminationSignals.h"
 #include "shell/LocalFileRotation.h"
 #include "shell/TrayMenu.h"
 #include "telephony/CallController.h"
@@ -46,8 +49,10 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("Brenvo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Brenvo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/brenvo.svg")));
+    QApplication::setDesktopFileName(QStringLiteral("brenvo"));
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("Noto Sans CJK KR"), font.family()});
     QApplication::setFont(font);
@@ -55,19 +60,20 @@ int main(int argc, char* argv[])
     // because a window closed: between the two, the bulk-upload window and
     // the hidden main window may be all there is.
     QApplication::setQuitOnLastWindowClosed(false);
+    Session session;
+    session.programFolder = ProgramFolder::folder();
+
+    // A second copy brings the first one's window forward and ends, without
+    // a window or a message.
+    SingleInstance instance(session.programFolder);
+    if (!instance.isFirst())
+        return 0;
 #ifdef BRENVO_ROADTEST
     TestDriver driver(qEnvironmentVariable("BRENVO_TEST_DRIVER"));
 #endif
 
-    Session session;
-    session.programFolder = ProgramFolder::folder();
-
-    // A second copy ends at once, without a window or a message.
-    SingleInstance instance(session.programFolder);
-    if (!instance.isFirst())
-        return 0;
-
     QtMessageSink messages;
+    HostUtils::CheckProgramFolder(session.programFolder, messages);
     QtWindowOpener windows;
     ErrorLog errors(session.programFolder, messages);
     Database db(session, errors, messages);
@@ -121,6 +127,8 @@ int main(int argc, char* argv[])
     std::unique_ptr<Frm100000> mainWindow;
     QObject::connect(&loginWindow, &Frm000000::loggedIn, [&] {
         windows.showModal(Window::BulkUpload);
+        if (trayMenu.hasEnded())
+            return;
         mainWindow = std::make_unique<Frm100000>(DeskParts{
             session, call, db, status, device, socket, ftp, media, panel, desk, calls, custList});
         mainWindow->attachCustomers(customers);
@@ -132,6 +140,26 @@ int main(int argc, char* argv[])
             [&windows] { windows.showModeless(Window::CallerId); });
     });
     QObject::connect(&loginWindow, &Frm000000::cancelled, &app, &QCoreApplication::quit);
+
+    // The session ends or the process is told to stop: a logged-in agent
+    // quits as by "&Exit", without its busy-line refusal.
+    const auto endSession = [&] {
+        if (session.LoginTime.isEmpty())
+            QCoreApplication::quit();
+        else
+            trayMenu.endSession();
+    };
+    TerminationSignals stopSignals;
+    QObject::connect(&stopSignals, &TerminationSignals::stopRequested, endSession);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, endSession);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, endSession);
+    QObject::connect(&instance, &SingleInstance::raiseRequested, [&] {
+        QWidget* window = mainWindow ? static_cast<QWidget*>(mainWindow.get()) : &loginWindow;
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
     loginWindow.show();
     return app.exec();
 }

@@ -1,0 +1,145 @@
+#include <csignal>
+#include <unistd.h>
+
+#include <utility>
+
+#include <QLocalSocket>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include "LineSimulator.h"
+#include "ProgramFolderFixture.h"
+
+// The program itself, as a desktop runs it (its road-test build, which takes
+// commands on a local socket): started twice, ended by a signal, and run by
+// an agent who may not write its folder.
+class TestDesktopSession : public QObject
+{
+    Q_OBJECT
+
+    static QString send(QLocalSocket& driver, const QString& line)
+    {
+        driver.write((line + u'\n').toUtf8());
+        while (!driver.canReadLine() && driver.waitForReadyRead(5000)) {
+        }
+        const QString answer = QString::fromUtf8(driver.readLine()).trimmed();
+        return answer.startsWith(QStringLiteral("OK")) ? answer.mid(3) : QStringLiteral("ERR");
+    }
+
+private slots:
+    void endsAsExitDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("SIGTERM") << SIGTERM << false;
+        QTest::newRow("SIGHUP, read-only program folder") << SIGHUP << true;
+    }
+
+    void endsAsExitDoes()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, readOnly);
+        // Root writes anywhere: the read-only case runs as nobody.
+        const bool asNobody = readOnly && ::geteuid() == 0;
+        if (asNobody && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("root cannot be refused a folder and setpriv is missing to drop to nobody");
+        ProgramFolderFixture f;
+        LineSimulator line;
+        QString error;
+        QVERIFY2(line.listen(0, &error), qPrintable(error));
+
+        // The program folder holds the settings and the local file; the branch
+        // databases lie beside it, as a server would be.
+        QVERIFY(QDir(f.path()).mkpath(QStringLiteral("desk")) && QDir(f.path()).mkpath("run"));
+        QVERIFY(QFile::copy(f.path("Brenvo.mdb"), f.path("desk/Brenvo.mdb")));
+        QFile ini(f.path("desk/Brenvo.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Branch]\nBranchID=0001\n[Database]\nDBIp=sqlite:" +
+                  f.path("directory.db").toUtf8() + "\nDBUser=u\nDBPass=p\nDBPort=1433\n");
+        ini.close();
+        QVERIFY(f.exec("directory.db",
+                       "UPDATE TB_BRANCH SET BranchIP = 'sqlite:" + f.path("branch0001.db") + "'"));
+        // Pages for the compaction to free.
+        QVERIFY(f.exec("desk/Brenvo.mdb",
+                       "WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM n WHERE k < "
+                       "500) INSERT INTO recfile (R_Path, tMemo) SELECT k, hex(randomblob(500)) "
+                       "FROM n"));
+        QVERIFY(f.exec("desk/Brenvo.mdb", "DELETE FROM recfile"));
+        const qint64 sizeBefore = QFileInfo(f.path("desk/Brenvo.mdb")).size();
+        if (asNobody)
+            QCOMPARE(QProcess::execute("chown", {"-R", "nobody:nogroup", f.path()}), 0);
+        QVERIFY(QFile::setPermissions(f.path("run"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(f.path("desk"), QFile::ReadOwner | QFile::ExeOwner |
+                                                              QFile::ReadOther | QFile::ExeOther));
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const std::pair<const char*, QString> settings[] = {
+            {"BRENVO_HOME", f.path("desk")},
+            {"BRENVO_LINE_PORT", QString::number(line.port())},
+            {"BRENVO_SILENT_AUDIO", QStringLiteral("1")},
+            {"XDG_RUNTIME_DIR", f.path("run")}};
+        for (const auto& [name, value] : settings)
+            env.insert(name, value);
+        const QString exe =
+            qEnvironmentVariable("BRENVO_BUILD_DIR") + "/tests/roadtest/brenvo-roadtest";
+        const QStringList asNobodyArgs{"--reuid=nobody", "--regid=nogroup", "--clear-groups", exe};
+        const auto start = [&](QProcess& p) {
+            p.setProcessEnvironment(env);
+            p.start(asNobody ? QStringLiteral("setpriv") : exe,
+                    asNobody ? asNobodyArgs : QStringList());
+        };
+        QProcess first;
+        env.insert("BRENVO_TEST_DRIVER", f.path("driver.sock"));
+        start(first);
+        env.remove("BRENVO_TEST_DRIVER");
+        QLocalSocket driver;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                driver.connectToServer(f.path("driver.sock"));
+                return driver.waitForConnected(100);
+            },
+            20000));
+        if (readOnly) {
+            QTRY_VERIFY_WITH_TIMEOUT(send(driver, "message").startsWith("프로그램 폴더 오류\t"),
+                                     10000);
+            QVERIFY(send(driver, "message").contains(f.path("desk")));
+            send(driver, "answer");
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(send(driver, "read Frm000000"), QStringLiteral("Brenvo Login"),
+                                  10000);
+        for (const char* command : {"type TxtLoginID kim", "key TxtLoginID Return",
+                                    "type TxtLoginPass 1234", "key TxtLoginPass Return"})
+            QCOMPARE(send(driver, command), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(send(driver, "read Frm100000").startsWith("Brenvo-김민수-(kim)-"),
+                                 20000);
+
+        QCOMPARE(f.rows("branch0001.db", "SELECT Login FROM AgentLogin WHERE AgentID = 'kim'"),
+                 QStringList{"1"});
+
+        // A second start brings the minimised window forward and ends.
+        send(driver, "action 최소화");
+        QTRY_COMPARE(send(driver, "state Frm100000"), QStringLiteral("minimized"));
+        QProcess second;
+        start(second);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(send(driver, "state Frm100000"), QStringLiteral("normal"));
+
+        ::kill(pid_t(first.processId()), signal);
+        QVERIFY(first.waitForFinished(10000));
+        QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(
+            f.rows("branch0001.db", "SELECT Login || Status FROM AgentLogin WHERE AgentID = 'kim'"),
+            QStringList{"00"});
+        QVERIFY(!QFile::exists(f.path("desk/Brenvo_1.mdb")));
+        QCOMPARE(QFileInfo(f.path("desk/Brenvo.mdb")).size() < sizeBefore, !readOnly);
+        QCOMPARE(QFile::exists(f.path("desk/ERRORLOG")), false);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDesktopSession)
+#include "tst_desktopsession.moc"
