@@ -338,7 +338,7 @@ def leave_without_tray(d):
     check(second.returncode == 0, "a second start ends by itself")
     d.wait("the main window back", lambda: d.send("state Frm100000") == "normal")
     xdotool("windowactivate", "--sync", window.split()[0], "key", "--clearmodifiers", "alt+m")
-    time.sleep(0.5)
+    d.wait("the window menu open", lambda: d.send("visible windowMenu") == "1")
     xdotool("key", "e")
     d.process.wait(timeout=20)
     check(d.process.returncode == 0, "the window menu's Exit ended the program")
