@@ -17,7 +17,10 @@ QString SingleInstance::keyPath(const QString& programFolder)
     QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty())
         runtime = QDir::tempPath();
-    const QByteArray folder = QFileInfo(programFolder).absoluteFilePath().toUtf8();
+    // The folder's real path, so that a link to it finds the same copy.
+    const QFileInfo info(programFolder);
+    const QString real = info.canonicalFilePath();
+    const QByteArray folder = (real.isEmpty() ? info.absoluteFilePath() : real).toUtf8();
     const QString key = QString::fromLatin1(
         QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(16));
     return QDir(runtime).filePath(QStringLiteral("brenvo-") + key);
