@@ -1,12 +1,15 @@
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 
 #include "desk/Desk.h"
 #include "foundation/Database.h"
 #include "foundation/ErrorLog.h"
+#include "foundation/HostUtils.h"
 #include "foundation/Session.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 #include "windows/DeskWindows.h"
 #include "windows/Frm000000.h"
 #include "windows/Frm100000.h"
@@ -21,8 +24,10 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("Brenvo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Brenvo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/brenvo.svg")));
+    QApplication::setDesktopFileName(QStringLiteral("brenvo"));
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("Noto Sans CJK KR"), font.family()});
     QApplication::setFont(font);
@@ -30,19 +35,20 @@ int main(int argc, char* argv[])
     // because a window closed: between the two, the bulk-upload window and
     // the hidden main window may be all there is.
     QApplication::setQuitOnLastWindowClosed(false);
+    Session session;
+    session.programFolder = ProgramFolder::folder();
+
+    // A second copy brings the first one's window forward and ends, without
+    // a window or a message.
+    SingleInstance instance(session.programFolder);
+    if (!instance.isFirst())
+        return 0;
 #ifdef BRENVO_ROADTEST
     TestDriver driver(qEnvironmentVariable("BRENVO_TEST_DRIVER"));
 #endif
 
-    Session session;
-    session.programFolder = ProgramFolder::folder();
-
-    // A second copy ends at once, without a window or a message.
-    SingleInstance instance(session.programFolder);
-    if (!instance.isFirst())
-        return 0;
-
     QtMessageSink messages;
+    HostUtils::CheckProgramFolder(session.programFolder, messages);
     QtWindowOpener windows;
     ErrorLog errors(session.programFolder, messages);
     Database db(session, errors, messages);
@@ -51,13 +57,14 @@ int main(int argc, char* argv[])
                      [] { QCoreApplication::exit(0); });
     // A complete copy whose local file is gone becomes the local file again.
     desk.rotation.RecoverLocalDB();
-
     DeskWindows::install(windows, desk);
 
     Frm000000 loginWindow(desk.login);
     std::unique_ptr<Frm100000> mainWindow;
     QObject::connect(&loginWindow, &Frm000000::loggedIn, [&] {
         windows.showModal(Window::BulkUpload);
+        if (desk.trayMenu.hasEnded())
+            return;
         mainWindow = std::make_unique<Frm100000>(
             DeskParts{session, db, desk.status, desk.device, desk.socket, desk.ftp, desk.media,
                       desk.panel, desk.controls, desk.calls, desk.custList});
@@ -72,6 +79,27 @@ int main(int argc, char* argv[])
         });
     });
     QObject::connect(&loginWindow, &Frm000000::cancelled, &app, &QCoreApplication::quit);
+
+    // The session ends or the process is told to stop: a logged-in agent
+    // quits as by "&Exit", without its busy-line refusal; a connected call
+    // closes its recording and both rows first.
+    const auto endSession = [&] {
+        if (session.LoginTime.isEmpty())
+            QCoreApplication::quit();
+        else
+            desk.trayMenu.endSession();
+    };
+    TerminationSignals stopSignals;
+    QObject::connect(&stopSignals, &TerminationSignals::stopRequested, endSession);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, endSession);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, endSession);
+    QObject::connect(&instance, &SingleInstance::raiseRequested, [&] {
+        QWidget* window = mainWindow ? static_cast<QWidget*>(mainWindow.get()) : &loginWindow;
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
     loginWindow.show();
     return app.exec();
 }

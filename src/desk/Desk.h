@@ -63,8 +63,7 @@ public:
     DeskControls controls;
     SpreadModel custList{41};
     DorvanePlus device;
-    // The sender of caller numbers sits on the agent's own workstation.
-    OrvelServerSocket socket{QHostAddress::LocalHost};
+    OrvelServerSocket socket;
     // FtpCientOCX1: playback fetches and the local day folders.
     FtpCientOCX ftp;
     // The end-of-call uploads, on a control of their own.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <QDir>
+#include <QTemporaryFile>
 
 #include "foundation/Seams.h"
 #include "platform/HostInfo.h"
@@ -29,6 +30,22 @@ QString HostUtils::GetLocalIP(MessageSink& messages)
         break;
     }
     return host.address;
+}
+
+bool HostUtils::CheckProgramFolder(const QString& folder, MessageSink& messages)
+{
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".brenvo-write-XXXXXX")));
+    if (probe.open())
+        return true;
+    messages.showMessage(
+        QStringLiteral("프로그램 폴더에 쓸 수 없습니다: %1\n\n"
+                       "녹음파일(RECDATA), 녹음기록(Brenvo.mdb)과 오류기록(ERRORLOG)이 "
+                       "이 폴더에 저장됩니다. 관리자에게 이 폴더의 쓰기 권한을 요청하거나 "
+                       "(예: sudo chown -R 상담원계정 %1), 환경변수 BRENVO_HOME으로 쓸 수 있는 "
+                       "폴더를 지정해 주십시오.")
+            .arg(QDir::toNativeSeparators(folder)),
+        QStringLiteral("프로그램 폴더 오류"), MessageIcon::Critical);
+    return false;
 }
 
 bool HostUtils::MakeDirPath(const QString& path)

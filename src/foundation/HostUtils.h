@@ -18,6 +18,10 @@ namespace HostUtils {
 
 // The workstation's first IPv4 address, or '' after the socket messages.
 QString GetLocalIP(MessageSink& messages);
+// Tries to create a file in the program folder. When it cannot, tells the
+// agent once which folder and what to do, and returns false; the program
+// goes on and each writer reports its own failures.
+bool CheckProgramFolder(const QString& folder, MessageSink& messages);
 // Creates every folder up to the path's last separator; true when they exist.
 bool MakeDirPath(const QString& path);
 // Keeps 0-9, '*' and '#', in order.

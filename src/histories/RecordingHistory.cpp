@@ -86,6 +86,8 @@ void RecordingHistory::GetRecHistByID(const QString& custId)
 void RecordingHistory::fill(const QString& sql)
 {
     m_grid.setMaxRows(0);
+    // The memo belonged to a row of the old list.
+    emit memoShown(QString());
     if (!m_db.SQLConnected())
         m_db.SQLDBConnect();
     Recordset records;

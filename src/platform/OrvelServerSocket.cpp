@@ -34,10 +34,28 @@ OrvelServerSocket::OrvelServerSocket(const QHostAddress& address, QObject* paren
     connect(&m_server, &QTcpServer::newConnection, this, &OrvelServerSocket::accept);
 }
 
+QStringList OrvelServerSocket::allowSenders(const QStringList& addresses)
+{
+    m_allowed.clear();
+    QStringList unreadable;
+    for (const QString& entry : addresses) {
+        const QString text = entry.trimmed();
+        const QHostAddress address(text);
+        if (text.isEmpty())
+            continue;
+        if (address.isNull())
+            unreadable << text;
+        else
+            m_allowed << address;
+    }
+    return unreadable;
+}
+
 bool OrvelServerSocket::ListenPort(quint16 port)
 {
     m_server.close();
-    return m_server.listen(m_address, port);
+    const bool everywhere = !m_allowed.isEmpty() && m_address.isLoopback();
+    return m_server.listen(everywhere ? QHostAddress(QHostAddress::AnyIPv4) : m_address, port);
 }
 
 int OrvelServerSocket::connectionCount() const
@@ -72,6 +90,12 @@ int OrvelServerSocket::freeSlot()
 void OrvelServerSocket::accept()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        const QHostAddress peer = socket->peerAddress();
+        if (!peer.isLoopback() && !m_allowed.contains(peer)) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         const int index = freeSlot();
         Connection& c = m_connections[index];
         c.socket = socket;

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTcpServer>
 
 #include <array>
@@ -26,11 +27,16 @@ public:
     static constexpr int PauseMs = 50;
     static constexpr int DefaultIdleMs = 30000;
 
-    // A desk must be reachable by the sender on the agent's side, hence all
-    // IPv4 addresses by default; tests listen on the loopback address only.
-    explicit OrvelServerSocket(const QHostAddress& address = QHostAddress::AnyIPv4,
+    // The sender sits on the agent's own workstation: loopback only, unless
+    // other senders are allowed.
+    explicit OrvelServerSocket(const QHostAddress& address = QHostAddress::LocalHost,
                                QObject* parent = nullptr);
 
+    // Other workstations allowed to send. With any named, the next
+    // ListenPort listens on every IPv4 interface and a connection from an
+    // address that is neither loopback nor named is closed before a byte of
+    // it is read. Returns the entries that are not addresses (left out).
+    QStringList allowSenders(const QStringList& addresses);
     bool ListenPort(quint16 port);
     // The port actually listened on (ListenPort(0) picks a free one).
     quint16 serverPort() const { return m_server.serverPort(); }
@@ -65,6 +71,7 @@ private:
 
     QTcpServer m_server;
     QHostAddress m_address;
+    QList<QHostAddress> m_allowed;
     int m_idleMs = DefaultIdleMs;
     std::array<Connection, MaxConnections> m_connections;
 };

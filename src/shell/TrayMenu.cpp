@@ -47,16 +47,30 @@ bool TrayMenu::MeQueryUnload(int unloadMode)
 
 bool TrayMenu::mExit_Click()
 {
+    if (m_ended)
+        return true;
     if (m_device.IsLineBusy()) {
         m_messages.showMessage(QStringLiteral("지금은 통화중입니다 종료하실수 없습니다."),
                                QStringLiteral("통화중 종료오류"), MessageIcon::Information);
         return false;
     }
+    quit();
+    return true;
+}
+
+void TrayMenu::endSession()
+{
+    if (!m_ended)
+        quit();
+}
+
+void TrayMenu::quit()
+{
+    m_ended = true;
     emit ending();
     emit UpdateIcon(2);
     emit unloadOwner();
     m_status.SetLoginANDStatus(QStringLiteral("0"), QStringLiteral("0"));
     m_rotation.CompactLocalDB();
     emit programEnded();
-    return true;
 }

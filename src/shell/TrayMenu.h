@@ -50,9 +50,15 @@ public:
 
     // Quits unless a call is on the line; false when refused.
     bool mExit_Click();
+    // The desktop session ends or the process is told to stop: the same quit
+    // as "&Exit", without the busy-line refusal. Runs once; later calls and
+    // a later "&Exit" do nothing.
+    void endSession();
+    bool hasEnded() const { return m_ended; }
 
 signals:
-    // The quit has begun: whatever waits elsewhere must not write after it.
+    // First thing of every quit, before anything is written: whatever is
+    // still open (a call being recorded) closes now.
     void ending();
     // 0 add, 1 modify, 2 delete the icon.
     void UpdateIcon(int action);
@@ -60,8 +66,11 @@ signals:
     void programEnded();
 
 private:
+    void quit();
+
     DorvanePlus& m_device;
     AgentStatus& m_status;
     LocalFileRotation& m_rotation;
     MessageSink& m_messages;
+    bool m_ended = false;
 };

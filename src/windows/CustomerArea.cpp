@@ -130,12 +130,13 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
                               QStringLiteral("cmdStartPhoneNO2"), QStringLiteral("전화걸기"));
 
     auto* form = new QGridLayout(details);
+    form->setVerticalSpacing(4);
     int row = 0;
     const auto addRow = [&](const QString& label, QList<QWidget*> widgets) {
         form->addWidget(new QLabel(label, details), row, 0);
         auto* line = new QHBoxLayout;
         for (QWidget* w : widgets)
-            line->addWidget(w, w->maximumWidth() < 200 ? 0 : 1);
+            line->addWidget(w, qobject_cast<QLabel*>(w) || w->maximumWidth() < 200 ? 0 : 1);
         form->addLayout(line, row, 1);
         ++row;
     };
@@ -152,8 +153,12 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
     addRow(QString(), {box("txtCustOfficeAddress2")});
     addRow(QStringLiteral("자택주소"), {box("txtCustHomeZip"), box("txtCustHomeAddress1")});
     addRow(QString(), {box("txtCustHomeAddress2")});
-    for (int i = 1; i <= 6; ++i)
-        addRow(QStringLiteral("기타 #%1").arg(i), {box(QStringLiteral("txtCustBlank%1").arg(i))});
+    // Two a row, so the history lists below keep their room.
+    for (int i = 1; i <= 6; i += 2)
+        addRow(QStringLiteral("기타 #%1").arg(i),
+               {box(QStringLiteral("txtCustBlank%1").arg(i)),
+                new QLabel(QStringLiteral("기타 #%1").arg(i + 1), details),
+                box(QStringLiteral("txtCustBlank%1").arg(i + 1))});
 
     cmdStopCall = button(this, DeskControls::cmdStopCall, QStringLiteral("cmdStopCall"),
                          QStringLiteral("통화종료"));

@@ -3,6 +3,8 @@
 #include <QMainWindow>
 #include <QTabWidget>
 
+#include <functional>
+
 #include "windows/CustomerArea.h"
 #include "windows/HistoryPages.h"
 #include "windows/ListPages.h"
@@ -61,6 +63,8 @@ public:
     HistoryPages* histories = nullptr;
     // The tray window that load() creates; it decides what closing does.
     FrmSysTray* frmSysTray = nullptr;
+    // Whether the desktop has a notification area; tests answer both ways.
+    std::function<bool()> trayAvailable;
 
     DeskParts& parts() { return m_p; }
 

@@ -2,10 +2,20 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QStyle>
+#include <QTimer>
 
-FrmSysTray::FrmSysTray(TrayMenu& logic, QWidget* owner, QObject* parent)
-    : QObject(parent), m_logic(logic), m_owner(owner)
+namespace {
+
+constexpr int kTrayCheckMs = 3000;
+
+} // namespace
+
+FrmSysTray::FrmSysTray(TrayMenu& logic, QWidget* owner, TrayAvailable trayAvailable,
+                       QObject* parent)
+    : QObject(parent), m_logic(logic), m_owner(owner), m_trayAvailable(std::move(trayAvailable))
 {
     setObjectName(QStringLiteral("FrmSysTray"));
     mPopupMenu = new QMenu(QStringLiteral("&PopupMenu"), owner);
@@ -20,6 +30,19 @@ FrmSysTray::FrmSysTray(TrayMenu& logic, QWidget* owner, QObject* parent)
     mSep3 = mPopupMenu->addSeparator();
     mExit = mPopupMenu->addAction(QStringLiteral("&Exit"));
 
+    // The items that do something, in the owner's own menu.
+    windowMenu = new QMenu(QStringLiteral("메뉴(&M)"), owner);
+    windowMenu->setObjectName(QStringLiteral("windowMenu"));
+    windowMenu->addActions({mRestore, mMinimize});
+    windowMenu->addSeparator();
+    windowMenu->addAction(mSetup);
+    windowMenu->addSeparator();
+    windowMenu->addAction(mExit);
+    if (auto* window = qobject_cast<QMainWindow*>(owner)) {
+        m_menuBar = window->menuBar();
+        m_menuBar->addMenu(windowMenu);
+    }
+
     QIcon icon = owner->windowIcon();
     if (icon.isNull())
         icon = QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
@@ -28,6 +51,7 @@ FrmSysTray::FrmSysTray(TrayMenu& logic, QWidget* owner, QObject* parent)
     trayIcon->setContextMenu(mPopupMenu);
 
     connect(mPopupMenu, &QMenu::aboutToShow, this, &FrmSysTray::prepareMenu);
+    connect(windowMenu, &QMenu::aboutToShow, this, &FrmSysTray::prepareMenu);
     connect(mRestore, &QAction::triggered, this, &FrmSysTray::restoreOwner);
     connect(mMinimize, &QAction::triggered, this, &FrmSysTray::minimizeOwner);
     connect(mSetup, &QAction::triggered, this, [this] {
@@ -48,6 +72,10 @@ FrmSysTray::FrmSysTray(TrayMenu& logic, QWidget* owner, QObject* parent)
             m_owner->close();
     });
 
+    m_trayCheck = new QTimer(this);
+    m_trayCheck->setInterval(kTrayCheckMs);
+    connect(m_trayCheck, &QTimer::timeout, this, &FrmSysTray::checkTray);
+    m_trayCheck->start();
     UpdateIcon(0);
 }
 
@@ -72,12 +100,30 @@ void FrmSysTray::MeQueryUnload(QWidget* window, QCloseEvent* event)
     }
     event->ignore();
     window->setWindowState(window->windowState() | Qt::WindowMinimized);
-    window->hide();
+    // Hidden, only the icon could bring it back.
+    if (m_iconShown)
+        window->hide();
 }
 
 void FrmSysTray::UpdateIcon(int action)
 {
-    trayIcon->setVisible(action != 2);
+    m_iconRemoved = action == 2;
+    if (m_iconRemoved)
+        m_trayCheck->stop();
+    checkTray();
+}
+
+void FrmSysTray::checkTray()
+{
+    const bool show = !m_iconRemoved && m_trayAvailable();
+    trayIcon->setVisible(show);
+    if (m_menuBar)
+        m_menuBar->setVisible(!show && !m_iconRemoved);
+    const bool lost = m_iconShown && !show && !m_iconRemoved;
+    m_iconShown = show;
+    // The notification area went away with the window in it.
+    if (lost && m_owner && !m_owner->isVisible())
+        restoreOwner();
 }
 
 void FrmSysTray::prepareMenu()

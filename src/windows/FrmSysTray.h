@@ -13,15 +13,24 @@
 
 class QCloseEvent;
 
+class QMenuBar;
+class QTimer;
+
 // The notification-area icon of the main window (its owner, FSys) and the
 // tray menu. Closing the owner hides it here; only "&Exit" ends the program.
-// Without a system tray (a bare desktop, the offscreen tests) everything
-// but the icon itself still works.
+// A desktop without a notification area (or one that goes away) gets the
+// menu's working items in a window menu of the owner instead, and closing
+// only minimises, so the window can always be found again. Whether there is
+// a notification area is asked again every few seconds.
 class FrmSysTray : public QObject
 {
     Q_OBJECT
 public:
-    FrmSysTray(TrayMenu& logic, QWidget* owner, QObject* parent = nullptr);
+    using TrayAvailable = std::function<bool()>;
+
+    FrmSysTray(TrayMenu& logic, QWidget* owner,
+               TrayAvailable trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable,
+               QObject* parent = nullptr);
 
     QWidget* FSys() const { return m_owner; }
     // What "환경설정" opens: the caller-ID window, not modal.
@@ -35,6 +44,11 @@ public:
     void prepareMenu();
     void restoreOwner();
     void minimizeOwner();
+    // True while the icon is in the notification area.
+    bool iconShown() const { return m_iconShown; }
+    // Asks again whether there is a notification area and switches between
+    // the icon and the window menu.
+    void checkTray();
 
     QSystemTrayIcon* trayIcon;
     QMenu* mPopupMenu;
@@ -47,6 +61,8 @@ public:
     QAction* mSetup;
     QAction* mSep3;
     QAction* mExit;
+    // "메뉴(&M)" in the owner's menu bar, shown while there is no icon.
+    QMenu* windowMenu;
 
 private:
     TrayMenu::OwnerState ownerState() const;
@@ -54,5 +70,10 @@ private:
     TrayMenu& m_logic;
     QPointer<QWidget> m_owner;
     std::function<void()> m_setup;
+    TrayAvailable m_trayAvailable;
+    QMenuBar* m_menuBar = nullptr;
+    QTimer* m_trayCheck;
+    bool m_iconShown = false;
+    bool m_iconRemoved = false;
     bool m_unloading = false;
 };

@@ -1,6 +1,7 @@
 #include "windows/ListPages.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QVBoxLayout>
 
 #include "customers/WorkLists.h"
@@ -34,6 +35,8 @@ ListPages::ListPages(WorkLists& lists, const Session& session, QTabWidget* tabAg
                                      QStringLiteral("미전송파일 전송"), sprNotTransfer);
     sprCampaign = new fpSpread(&lists.sprCampaign());
     sprCampaign->setObjectName(QStringLiteral("sprCampaign"));
+    // Campaign names are Korean and longer than the column's width in digits.
+    sprCampaign->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     cmdCampaign = pageWithList(tabAgent->widget(4), QStringLiteral("cmdCampaign"),
                                QStringLiteral("캠페일별 신규검색"), sprCampaign);
 

@@ -1,5 +1,6 @@
 #include "platform/OrvelServerSocket.h"
 
+#include <QNetworkInterface>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QtTest>
@@ -18,6 +19,8 @@ private slots:
     void floods_data();
     void floods();
     void idleAndSurplusConnectionsAreDropped();
+    void senders_data();
+    void senders();
 
 private:
     std::unique_ptr<QTcpSocket> connectClient();
@@ -158,6 +161,57 @@ void tst_ServerSocket::idleAndSurplusConnectionsAreDropped()
     QCOMPARE(m_server->connectionCount(), OrvelServerSocket::MaxConnections);
     surplus->write("CID:0212345678\n");
     QTRY_COMPARE(texts(arrivals).last(), QStringLiteral("CID:0212345678"));
+}
+
+void tst_ServerSocket::senders_data()
+{
+    QTest::addColumn<QString>("allowed");
+    QTest::addColumn<bool>("fromLan");
+    QTest::addColumn<bool>("delivered");
+
+    QTest::newRow("default, loopback") << "" << false << true;
+    QTest::newRow("default, this machine's LAN address") << "" << true << false;
+    QTest::newRow("another host named, LAN address") << "192.0.2.250, 10.9.8.7" << true << false;
+    QTest::newRow("another host named, loopback") << "192.0.2.250" << false << true;
+    QTest::newRow("LAN address named") << " LAN ,not-an-address" << true << true;
+}
+
+// The sender runs on the agent's own workstation; a LAN address of this
+// machine stands for another host of the branch.
+void tst_ServerSocket::senders()
+{
+    QFETCH(QString, allowed);
+    QFETCH(bool, fromLan);
+    QFETCH(bool, delivered);
+    QHostAddress lan;
+    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+            lan = address;
+    }
+    if (lan.isNull())
+        QSKIP("this machine has no IPv4 address besides loopback");
+
+    OrvelServerSocket server;
+    const QStringList unreadable =
+        server.allowSenders(allowed.replace("LAN", lan.toString()).split(u','));
+    QCOMPARE(unreadable, allowed.contains("not-") ? QStringList{"not-an-address"} : QStringList());
+    QVERIFY(server.ListenPort(0));
+    QSignalSpy arrivals(&server, &OrvelServerSocket::DataArrival);
+    QTcpSocket client;
+    client.connectToHost(fromLan ? lan : QHostAddress(QHostAddress::LocalHost),
+                         server.serverPort());
+    client.waitForConnected(2000);
+    client.write("CID:0212345678\n");
+    client.flush();
+    if (delivered) {
+        QTRY_COMPARE(arrivals.size(), 1);
+        return;
+    }
+    // Refused by the kernel (nothing listens there) or closed at once.
+    QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+    QTest::qWait(OrvelServerSocket::PauseMs * 2);
+    QCOMPARE(arrivals.size(), 0);
+    QCOMPARE(server.connectionCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_ServerSocket)

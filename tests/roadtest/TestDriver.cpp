@@ -139,6 +139,10 @@ QString TestDriver::run(const QString& line)
         return w->isEnabled() ? QStringLiteral("OK 1") : QStringLiteral("OK 0");
     if (verb == QStringLiteral("visible"))
         return w->isVisible() ? QStringLiteral("OK 1") : QStringLiteral("OK 0");
+    if (verb == QStringLiteral("state"))
+        return !w->isVisible()     ? QStringLiteral("OK hidden")
+               : w->isMinimized() ? QStringLiteral("OK minimized")
+                                  : QStringLiteral("OK normal");
     if (verb == QStringLiteral("click")) {
         if (!w->isEnabled() || !w->isVisible())
             return QStringLiteral("ERR not clickable ") + name;

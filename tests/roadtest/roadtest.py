@@ -9,8 +9,9 @@ build of Brenvo, and works its windows through Brenvo's test driver: login,
 bulk upload, three inbound calls (own customer; another agent's customer,
 ringing while the first result is still open; unknown caller registered),
 two outbound calls with results (one an appointment), a customer edit,
-every history tab, playback of a local and of
-a fetched recording, the tray's Exit refused during a call, then Exit. At the
+every history tab, playback of a local and of a fetched recording, the
+tray's Exit refused during a call, then, under a window manager without a
+notification area, close, a second start and Exit from the window's menu. At the
 end it checks the central and local databases, the FTP server's tree and the
 error log, saves a screenshot of every window it met in docs/screenshots/,
 and exits non-zero on any difference.
@@ -325,10 +326,29 @@ def day(d, line, ftp_root):
     take_result(d, "부재중", "마지막 통화")
     save_result(d)
 
-    # Exit when idle: logged out, local file compacted, program ended.
-    d.send("action &Exit")
+    leave_without_tray(d)
+
+
+def leave_without_tray(d):
+    """Openbox has no notification area: the close box minimises, a second start brings the
+    window back, and the window's own menu quits (logged out, local file compacted)."""
+    def xdotool(*args):
+        return subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=10).stdout.strip()
+
+    title = d.send("read Frm100000")
+    window = xdotool("search", "--name", "^" + title.replace("(", "\\(").replace(")", "\\)") + "$")
+    check(window != "", "the window manager shows the main window's title as it is")
+    xdotool("windowactivate", "--sync", window.split()[0], "key", "--clearmodifiers", "alt+F4")
+    d.wait("the main window minimised", lambda: d.send("state Frm100000") == "minimized")
+    second = subprocess.run([str(BUILD / "tests/roadtest/brenvo-roadtest")], timeout=20,
+                            env=dict(os.environ, BRENVO_HOME=str(HOME)))
+    check(second.returncode == 0, "a second start ends by itself")
+    d.wait("the main window back", lambda: d.send("state Frm100000") == "normal")
+    xdotool("windowactivate", "--sync", window.split()[0], "key", "--clearmodifiers", "alt+m")
+    d.wait("the window menu open", lambda: d.send("visible windowMenu") == "1")
+    xdotool("key", "e")
     d.process.wait(timeout=20)
-    check(d.process.returncode == 0, "the program ended cleanly")
+    check(d.process.returncode == 0, "the window menu's Exit ended the program")
 
 
 def verify(ftp_root, calls):
@@ -368,6 +388,8 @@ def main():
                                          stderr=open(HOME / "ftpd.log", "w")))
         children.append(subprocess.Popen([str(BUILD / "tools/brenvo-line/brenvo-line"), "--headless",
                                           "--answer-delay", "500"], env=env, stdout=subprocess.DEVNULL))
+        # A window manager without a notification area.
+        children.append(subprocess.Popen(["openbox", "--sm-disable"], stderr=subprocess.DEVNULL))
         time.sleep(0.5)
         program = subprocess.Popen([str(BUILD / "tests/roadtest/brenvo-roadtest")], env=env)
         children.append(program)

@@ -25,7 +25,7 @@ private slots:
         QCOMPARE(TrayMenu::Tooltip("/x/" + QString(70, u'가') + ".exe"), QString(63, u'가'));
     }
 
-    void exitOnlyWhenTheLineIsFree()
+    void busyLineRefusesExitNotTheSessionEnd()
     {
         ProgramFolderFixture f;
         f.loginAs("kim");
@@ -40,6 +40,7 @@ private slots:
         LocalFileRotation rotation(f.db);
         TrayMenu tray(device, status, rotation, f.messages);
         QStringList steps;
+        connect(&tray, &TrayMenu::ending, this, [&] { steps << "ending"; });
         connect(&tray, &TrayMenu::UpdateIcon, this,
                 [&](int action) { steps << QString::number(action); });
         connect(&tray, &TrayMenu::unloadOwner, this, [&] { steps << "unload"; });
@@ -62,17 +63,14 @@ private slots:
             f.rows("branch0001.db", "SELECT Login || Status FROM AgentLogin WHERE AgentID = 'kim'"),
             QStringList{"11"});
 
-        // After the call the same item quits: icon, window, agent row, compaction, end.
-        line.hangUp();
-        QTRY_VERIFY(!device.IsLineBusy());
-        QVERIFY(f.exec("Brenvo.mdb",
-                       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-                       "WHERE i < 2000) INSERT INTO recfile (R_Path, tMemo) "
-                       "SELECT i, printf('%.300c', 'x') FROM n"));
-        QVERIFY(f.exec("Brenvo.mdb", "DELETE FROM recfile WHERE ID > 10"));
+        // The session's end quits all the same, once: icon, window, agent row,
+        // compaction, end; "&Exit" afterwards does nothing.
+        QVERIFY(f.fragment("Brenvo.mdb", 10));
         const qint64 sizeBefore = QFileInfo(f.path("Brenvo.mdb")).size();
+        tray.endSession();
+        tray.endSession();
         QVERIFY(tray.mExit_Click());
-        QCOMPARE(steps, QStringList({"2", "unload", "00"}));
+        QCOMPARE(steps, QStringList({"ending", "2", "unload", "00"}));
         QVERIFY(QFileInfo(f.path("Brenvo.mdb")).size() < sizeBefore);
         QCOMPARE(f.rows("Brenvo.mdb", "SELECT count(*) FROM recfile"), QStringList{"10"});
         QCOMPARE(f.messages.messages.size(), 1);

@@ -94,3 +94,11 @@ bool ProgramFolderFixture::exec(const QString& databaseFile, const QString& sql)
     QSqlDatabase::removeDatabase(name);
     return ok;
 }
+
+bool ProgramFolderFixture::fragment(const QString& localFile, int keep) const
+{
+    return exec(localFile, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                          "FROM n WHERE i < 2000) INSERT INTO recfile (R_Path, "
+                                          "tMemo) SELECT i, printf('%.300c', 'x') FROM n")) &&
+           exec(localFile, QStringLiteral("DELETE FROM recfile WHERE ID > %1").arg(keep));
+}

@@ -26,6 +26,9 @@ public:
     // returns the first column of every row, '|'-joined per row.
     QStringList rows(const QString& databaseFile, const QString& sql) const;
     bool exec(const QString& databaseFile, const QString& sql) const;
+    // Leaves `keep` of 2,000 filler rows in a local record file's recfile,
+    // so that a compaction has pages to free.
+    bool fragment(const QString& localFile, int keep) const;
 
     QTemporaryDir dir;
     Session session;

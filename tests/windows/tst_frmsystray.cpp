@@ -1,3 +1,4 @@
+#include <QMenuBar>
 #include <QTest>
 
 #include "CallDesk.h"
@@ -17,9 +18,11 @@
 // The main window with its history pages and tray, as the application builds it.
 struct TrayDesk
 {
-    explicit TrayDesk(const QString& agent) : d(agent)
+    explicit TrayDesk(const QString& agent, bool notificationArea = true)
+        : d(agent), trayAvailable(notificationArea)
     {
         d.desk.customers.lookups.SetCmbTermCombo();
+        w.trayAvailable = [this] { return trayAvailable; };
         w.attachHistories({recordings, d.desk.callHistory, local, player, d.desk.customers.lookups},
                           tray);
         w.show();
@@ -27,6 +30,7 @@ struct TrayDesk
     }
 
     CallDesk d;
+    bool trayAvailable;
     RecordingPlayer& player = d.desk.player;
     LocalRecordings& local = d.desk.localRecordings;
     RecordingHistory& recordings = d.desk.recordingHistory;
@@ -70,6 +74,7 @@ private slots:
             desk.d.central("SELECT CustID FROM recfile WHERE AgentID = 'kim'").value(0);
         desk.w.tabAgent->setCurrentIndex(0);
         emit desk.w.customers->customerOpened(custId);
+        QVERIFY(pages->txtRecHistMemo->toPlainText().isEmpty());
         QCOMPARE(desk.w.tabAgent->currentIndex(), 1);
         QCOMPARE(desk.recordings.SprRecHist().MaxRows(), 1);
         QCOMPARE(desk.recordings.SprRecHist().text(18, 1), custId);
@@ -100,24 +105,40 @@ private slots:
         QCOMPARE(desk.d.f.messages.messages.size(), 0);
     }
 
-    void closeHidesAndTheMenuRestores()
+    void closeAndTheMenus_data()
     {
-        TrayDesk desk("kim");
+        QTest::addColumn<bool>("notificationArea");
+        QTest::newRow("notification area") << true;
+        QTest::newRow("no notification area") << false;
+    }
+
+    void closeAndTheMenus()
+    {
+        QFETCH(bool, notificationArea);
+        TrayDesk desk("kim", notificationArea);
         FrmSysTray* tray = desk.w.frmSysTray;
         QVERIFY(tray);
         QCOMPARE(tray->FSys(), &desk.w);
-        QStringList captions;
-        for (QAction* action : tray->mPopupMenu->actions())
-            captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(captions, QStringList({"&About", "-", "최대화", "최소화", "-", "통화이력보기",
-                                        "환경설정", "-", "&Exit"}));
-        QVERIFY(tray->trayIcon->isVisible());
+        const auto captions = [](QMenu* menu) {
+            QStringList out;
+            for (QAction* action : menu->actions())
+                out << (action->isSeparator() ? QStringLiteral("-") : action->text());
+            return out;
+        };
+        QCOMPARE(captions(tray->mPopupMenu),
+                 QStringList({"&About", "-", "최대화", "최소화", "-", "통화이력보기", "환경설정",
+                              "-", "&Exit"}));
+        QCOMPARE(captions(tray->windowMenu),
+                 QStringList({"최대화", "최소화", "-", "환경설정", "-", "&Exit"}));
+        QCOMPARE(tray->trayIcon->isVisible(), notificationArea);
+        QCOMPARE(desk.w.menuBar()->isVisible(), !notificationArea);
 
+        // The close box: into the tray, or down to the task bar without one.
         tray->prepareMenu();
         QVERIFY(!tray->mRestore->isEnabled() && tray->mMinimize->isEnabled());
         QVERIFY(!desk.w.close());
-        QVERIFY(!desk.w.isVisible());
-        QVERIFY(tray->trayIcon->isVisible());
+        QCOMPARE(desk.w.isVisible(), !notificationArea);
+        QVERIFY(desk.w.isMinimized() || notificationArea);
         tray->prepareMenu();
         QVERIFY(tray->mRestore->isEnabled() && !tray->mMinimize->isEnabled());
 
@@ -127,7 +148,6 @@ private slots:
         tray->mAbout->trigger();
         tray->mCallList->trigger();
         QCOMPARE(setups, 1);
-        QVERIFY(!desk.w.isVisible());
 
         tray->mRestore->trigger();
         QVERIFY(desk.w.isVisible());
@@ -140,6 +160,16 @@ private slots:
         QVERIFY(tray->mRestore->isEnabled() && !tray->mMinimize->isEnabled());
         tray->restoreOwner();
         QVERIFY(!desk.w.isMinimized());
+
+        // The notification area comes, or goes with the window in it.
+        QVERIFY(!desk.w.close());
+        desk.trayAvailable = !notificationArea;
+        tray->checkTray();
+        QCOMPARE(tray->trayIcon->isVisible(), !notificationArea);
+        QCOMPARE(desk.w.menuBar()->isVisible(), notificationArea);
+        QVERIFY(desk.w.isVisible());
+        QVERIFY(!desk.w.close());
+        QCOMPARE(desk.w.isVisible(), notificationArea);
 
         // Quitting closes the window for good and takes the icon away.
         bool ended = false;

@@ -238,6 +238,8 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
     QHash<QString, Count> statistics; // agent|status|bound
     int todaysCalls = 0;
     QTime clock(9, 0, 0);
+    // The longest step of the clock is under an hour, so no call crosses midnight.
+    const QTime kLastCallStart(23, 0, 0);
     const QString campaignIds[] = {QStringLiteral("10001"), QStringLiteral("10002"),
                                    QStringLiteral("10003")};
 
@@ -263,8 +265,11 @@ bool fillBranch(const QString& file, const DemoOptions& options, QString* error)
         bool workedToday = false;
         if (options.callHistory && roll < 12) {
             status = QString::fromLatin1(kStatuses[1 + random.bounded(7)].code);
-            workedToday = true;
-            regDate = todayText;
+            // Voice files are named by their start second: once the day is
+            // full, the worked customers were called on earlier days.
+            workedToday = clock < kLastCallStart;
+            if (workedToday)
+                regDate = todayText;
         } else if (roll < 22) {
             status = QStringLiteral("5");
             appointment = today.addDays(random.bounded(3)).toString(Qt::ISODate);

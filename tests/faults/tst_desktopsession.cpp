@@ -1,0 +1,168 @@
+#include <csignal>
+#include <unistd.h>
+
+#include <utility>
+
+#include <QLocalSocket>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include "LineSimulator.h"
+#include "platform/VoxFile.h"
+#include "ProgramFolderFixture.h"
+
+// The program itself, as a desktop runs it (its road-test build, which takes
+// commands on a local socket): started twice, ended by a signal, and run by
+// an agent who may not write its folder.
+class TestDesktopSession : public QObject
+{
+    Q_OBJECT
+
+    static QString send(QLocalSocket& driver, const QString& line)
+    {
+        driver.write((line + u'\n').toUtf8());
+        while (!driver.canReadLine() && driver.waitForReadyRead(5000)) {
+        }
+        const QString answer = QString::fromUtf8(driver.readLine()).trimmed();
+        return answer.startsWith(QStringLiteral("OK")) ? answer.mid(3) : QStringLiteral("ERR");
+    }
+
+private slots:
+    void endsAsExitDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<bool>("inCall");
+        QTest::newRow("SIGTERM") << SIGTERM << false << false;
+        QTest::newRow("SIGTERM while recording") << SIGTERM << false << true;
+        QTest::newRow("SIGHUP, read-only program folder") << SIGHUP << true << false;
+    }
+
+    void endsAsExitDoes()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, readOnly);
+        QFETCH(bool, inCall);
+        // Root writes anywhere: the read-only case runs as nobody.
+        const bool asNobody = readOnly && ::geteuid() == 0;
+        if (asNobody && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("root cannot be refused a folder and setpriv is missing to drop to nobody");
+        ProgramFolderFixture f;
+        LineSimulator line;
+        QString error;
+        QVERIFY2(line.listen(0, &error), qPrintable(error));
+        line.setFeedPort(1); // no caller number: the caller is registered as new
+
+        // The program folder holds the settings and the local file; the branch
+        // databases lie beside it, as a server would be.
+        QVERIFY(QDir(f.path()).mkpath(QStringLiteral("desk")) && QDir(f.path()).mkpath("run"));
+        QVERIFY(QFile::copy(f.path("Brenvo.mdb"), f.path("desk/Brenvo.mdb")));
+        QFile ini(f.path("desk/Brenvo.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Branch]\nBranchID=0001\n[Database]\nDBIp=sqlite:" +
+                  f.path("directory.db").toUtf8() + "\nDBUser=u\nDBPass=p\nDBPort=1433\n");
+        ini.close();
+        QVERIFY(f.exec("directory.db",
+                       "UPDATE TB_BRANCH SET BranchIP = 'sqlite:" + f.path("branch0001.db") + "'"));
+        QVERIFY(f.fragment("desk/Brenvo.mdb", 0));
+        const qint64 sizeBefore = QFileInfo(f.path("desk/Brenvo.mdb")).size();
+        if (asNobody)
+            QCOMPARE(QProcess::execute("chown", {"-R", "nobody:nogroup", f.path()}), 0);
+        QVERIFY(QFile::setPermissions(f.path("run"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(f.path("desk"), QFile::ReadOwner | QFile::ExeOwner |
+                                                              QFile::ReadOther | QFile::ExeOther));
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const std::pair<const char*, QString> settings[] = {
+            {"BRENVO_HOME", f.path("desk")},
+            {"BRENVO_LINE_PORT", QString::number(line.port())},
+            {"BRENVO_SILENT_AUDIO", QStringLiteral("1")},
+            {"XDG_RUNTIME_DIR", f.path("run")}};
+        for (const auto& [name, value] : settings)
+            env.insert(name, value);
+        const QString exe =
+            qEnvironmentVariable("BRENVO_BUILD_DIR") + "/tests/roadtest/brenvo-roadtest";
+        const QStringList asNobodyArgs{"--reuid=nobody", "--regid=nogroup", "--clear-groups", exe};
+        const auto start = [&](QProcess& p) {
+            p.setProcessEnvironment(env);
+            p.start(asNobody ? QStringLiteral("setpriv") : exe,
+                    asNobody ? asNobodyArgs : QStringList());
+        };
+        QProcess first;
+        env.insert("BRENVO_TEST_DRIVER", f.path("driver.sock"));
+        start(first);
+        env.remove("BRENVO_TEST_DRIVER");
+        QLocalSocket driver;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                driver.connectToServer(f.path("driver.sock"));
+                return driver.waitForConnected(100);
+            },
+            20000));
+        if (readOnly) {
+            QTRY_VERIFY_WITH_TIMEOUT(send(driver, "message").startsWith("프로그램 폴더 오류\t"),
+                                     10000);
+            QVERIFY(send(driver, "message").contains(f.path("desk")));
+            send(driver, "answer");
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(send(driver, "read Frm000000"), QStringLiteral("Brenvo Login"),
+                                  10000);
+        for (const char* command : {"type TxtLoginID kim", "key TxtLoginID Return",
+                                    "type TxtLoginPass 1234", "key TxtLoginPass Return"})
+            QCOMPARE(send(driver, command), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(send(driver, "read Frm100000").startsWith("Brenvo-김민수-(kim)-"),
+                                 20000);
+
+        QCOMPARE(f.rows("branch0001.db", "SELECT Login FROM AgentLogin WHERE AgentID = 'kim'"),
+                 QStringList{"1"});
+
+        // A second start brings the minimised window forward and ends.
+        send(driver, "action 최소화");
+        QTRY_COMPARE(send(driver, "state Frm100000"), QStringLiteral("minimized"));
+        QProcess second;
+        start(second);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(send(driver, "state Frm100000"), QStringLiteral("normal"));
+
+        if (inCall) {
+            QVERIFY(line.ring(QStringLiteral("0299990003"), &error));
+            QTRY_VERIFY_WITH_TIMEOUT(send(driver, "windows").contains("인바운드"), 10000);
+            line.pickUp();
+            QTRY_VERIFY_WITH_TIMEOUT(send(driver, "windows").contains("고객선택"), 10000);
+            send(driver, "click cmdStartCall");
+            QTRY_COMPARE_WITH_TIMEOUT(send(driver, "enabled cmdStopCall"), QStringLiteral("1"),
+                                      10000);
+            QTest::qWait(1500);
+        }
+        ::kill(pid_t(first.processId()), signal);
+        QVERIFY(first.waitForFinished(10000));
+        QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(
+            f.rows("branch0001.db", "SELECT Login || Status FROM AgentLogin WHERE AgentID = 'kim'"),
+            QStringList{"00"});
+        QVERIFY(!QFile::exists(f.path("desk/Brenvo_1.mdb")));
+        QCOMPARE(QFileInfo(f.path("desk/Brenvo.mdb")).size() < sizeBefore, !readOnly);
+        QCOMPARE(QFile::exists(f.path("desk/ERRORLOG")), false);
+        if (!inCall)
+            return;
+        // The call's voice file and both rows were closed before the logout.
+        const QStringList local = f.rows(
+            "desk/Brenvo.mdb", "SELECT R_Path, R_EndTime, R_Time, FileFullPath FROM recfile");
+        QCOMPARE(local.size(), 1);
+        const QStringList r = local.first().split(u'|');
+        QVERIFY2(r.value(1).size() == 6 && r.value(2).toInt() >= 1, qPrintable(local.first()));
+        QCOMPARE(f.rows("branch0001.db", "SELECT R_EndTime, R_Time FROM recfile WHERE R_Path = '" +
+                                             r.value(0) + "'"),
+                 QStringList{r.mid(1, 2).join(u'|')});
+        bool ok = false;
+        QVERIFY(VoxFile::decode(r.value(3), &ok).size() >= VoxFile::SampleRate && ok);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDesktopSession)
+#include "tst_desktopsession.moc"
