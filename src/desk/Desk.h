@@ -20,6 +20,7 @@
 #include "telephony/CallRecorder.h"
 #include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
+#include "telephony/RecordingReconciliation.h"
 #include "telephony/RecordingRecords.h"
 #include "telephony/RecordingUpload.h"
 #include "telephony/WorkCounters.h"
@@ -72,6 +73,7 @@ public:
     RecordingRecords records;
     CallRecorder recorder;
     RecordingUpload upload;
+    RecordingReconciliation reconciliation;
     WorkCounters counters;
     CustomerSide customers;
     CallController calls;

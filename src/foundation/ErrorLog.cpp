@@ -47,10 +47,22 @@ void ErrorLog::WriteErrorLog(const QString& description, const QString& location
     const QDateTime now = m_clock();
     const QString text = block(now, description, location, functionName, sqlText);
     m_messages.showMessage(text, QString(), MessageIcon::None);
+    append(now, text);
+    m_messages.setBusyCursor(false);
+}
+
+void ErrorLog::appendErrorLog(const QString& description, const QString& location,
+                              const QString& functionName, const QString& sqlText)
+{
+    const QDateTime now = m_clock();
+    append(now, block(now, description, location, functionName, sqlText));
+}
+
+void ErrorLog::append(const QDateTime& when, const QString& text)
+{
     if (HostUtils::MakeDirPath(
             ProgramFolder::path(m_programFolder, QStringLiteral("\\ERRORLOG\\"))))
-        SaveFile(logFilePath(now.date()), text, true);
-    m_messages.setBusyCursor(false);
+        SaveFile(logFilePath(when.date()), text, true);
 }
 
 bool ErrorLog::SaveFile(const QString& fileName, const QString& text, bool append,

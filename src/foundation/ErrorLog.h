@@ -15,6 +15,10 @@ public:
 
     void WriteErrorLog(const QString& description, const QString& location,
                        const QString& functionName, const QString& sqlText);
+    // The same block into the day's file only, for faults that a window
+    // sums up to the agent itself.
+    void appendErrorLog(const QString& description, const QString& location,
+                        const QString& functionName, const QString& sqlText);
 
     // Writes text and CR LF to fileName (a bare name means the program
     // folder); false with *error = "SaveFile: <why> -> <file>" on failure.
@@ -29,6 +33,8 @@ public:
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
 private:
+    void append(const QDateTime& when, const QString& text);
+
     QString m_programFolder;
     MessageSink& m_messages;
     std::function<QDateTime()> m_clock;

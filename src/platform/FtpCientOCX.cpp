@@ -399,11 +399,156 @@ bool FtpCientOCX::FtpUpload(const QString& localPath, const QString& remoteName)
     return true;
 }
 
-void FtpCientOCX::prepare(const QByteArray& url, Progress progress)
+bool FtpCientOCX::FtpListFolders(const QStringList& folders, QHash<QString, Sizes>* listing)
 {
-    CURL* h = handle(m_curl);
-    curl_easy_reset(h); // options only; the live connection stays
-    curl_easy_setopt(h, CURLOPT_URL, url.constData());
+    Operation op(this);
+    if (!op.start("FtpListFolders", true))
+        return false;
+    listing->clear();
+    QList<QByteArray> urls;
+    for (const QString& folder : folders) {
+        if (isBadName(folder)) {
+            m_lastError =
+                QStringLiteral("FtpListFolders of \"%1\" failed: not a usable folder name")
+                    .arg(folder);
+            return false;
+        }
+        urls << urlForDir(folder.split(u'/', Qt::SkipEmptyParts));
+    }
+    // MLSD gives exact sizes in a fixed form; a server that does not know it
+    // refuses it at once and is asked with LIST instead.
+    for (const char* command : {"MLSD", "LIST"}) {
+        QList<Listed> listed(urls.size());
+        if (!runOnWorker([&] { listOnWorker(urls, command, listed); }))
+            return false;
+        const bool unknownCommand =
+            std::any_of(listed.cbegin(), listed.cend(), [](const Listed& l) {
+                return l.reply == 500 || l.reply == 501 || l.reply == 502;
+            });
+        if (unknownCommand && qstrcmp(command, "MLSD") == 0)
+            continue;
+        for (qsizetype i = 0; i < listed.size(); ++i) {
+            const Listed& l = listed.at(i);
+            if (l.result == CURLE_OK)
+                listing->insert(folders.at(i), parseListing(l.body));
+            else if (l.result != CURLE_REMOTE_ACCESS_DENIED && l.reply != 550) {
+                m_replyCode = l.reply;
+                m_lastReply.clear();
+                fail(QStringLiteral("FtpListFolders of \"%1\"").arg(folders.at(i)), l.result);
+                return false;
+            }
+        }
+        m_lastError.clear();
+        break;
+    }
+    return true;
+}
+
+void FtpCientOCX::listOnWorker(const QList<QByteArray>& urls, const char* command,
+                               QList<Listed>& listed)
+{
+    CURLM* multi = curl_multi_init();
+    curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(kListingConnections));
+    curl_write_callback collect = [](char* data, size_t size, size_t count, void* body) -> size_t {
+        static_cast<QByteArray*>(body)->append(data, qsizetype(size * count));
+        return size * count;
+    };
+    QList<CURL*> easies;
+    for (qsizetype i = 0; i < urls.size(); ++i) {
+        CURL* easy = curl_easy_init();
+        setCommonOptions(easy);
+        curl_easy_setopt(easy, CURLOPT_URL, urls.at(i).constData());
+        // One CWD to the folder from the root, not one per level.
+        curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, command);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, collect);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &listed[i].body);
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, &listed[i]);
+        curl_multi_add_handle(multi, easy);
+        easies << easy;
+    }
+    int running = 1;
+    while (running && !m_abort.load()) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK || !running)
+            break;
+        curl_multi_poll(multi, nullptr, 0, 5, nullptr);
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        Listed* l = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &l);
+        l->result = message->data.result;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &l->reply);
+    }
+    for (CURL* easy : easies) {
+        curl_multi_remove_handle(multi, easy);
+        curl_easy_cleanup(easy);
+    }
+    curl_multi_cleanup(multi);
+}
+
+namespace {
+
+// The rest of a listing line after `fields` blank-separated fields: the name,
+// which may hold blanks of its own.
+QString afterFields(const QByteArray& line, int fields)
+{
+    qsizetype at = 0;
+    for (int f = 0; f < fields; ++f) {
+        while (at < line.size() && line.at(at) == ' ')
+            ++at;
+        while (at < line.size() && line.at(at) != ' ')
+            ++at;
+    }
+    while (at < line.size() && line.at(at) == ' ')
+        ++at;
+    return QString::fromUtf8(line.mid(at));
+}
+
+} // namespace
+
+FtpCientOCX::Sizes FtpCientOCX::parseListing(const QByteArray& text)
+{
+    Sizes sizes;
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const qsizetype space = line.indexOf(' ');
+        const QByteArray facts = space > 0 ? line.left(space) : QByteArray();
+        if (facts.endsWith(';') && facts.contains('=')) { // MLSD: "type=file;size=12; name"
+            QByteArray type, size;
+            for (const QByteArray& fact : facts.toLower().split(';')) {
+                if (fact.startsWith("type="))
+                    type = fact.mid(5);
+                else if (fact.startsWith("size="))
+                    size = fact.mid(5);
+            }
+            bool ok = false;
+            const qint64 bytes = size.toLongLong(&ok);
+            if (type == "file" && ok)
+                sizes.insert(QString::fromUtf8(line.mid(space + 1)), bytes);
+            continue;
+        }
+        const QList<QByteArray> words = line.simplified().split(' ');
+        bool ok = false;
+        if (line.startsWith('-') && words.size() >= 9) { // Unix: mode links owner group size …
+            const qint64 bytes = words.at(4).toLongLong(&ok);
+            if (ok)
+                sizes.insert(afterFields(line, 8), bytes);
+        } else if (words.size() >= 4 && words.at(0).size() >= 8 && words.at(0).at(2) == '-') {
+            const qint64 bytes = words.at(2).toLongLong(&ok); // DOS: date time size name
+            if (ok)
+                sizes.insert(afterFields(line, 3), bytes);
+        }
+    }
+    return sizes;
+}
+
+void FtpCientOCX::setCommonOptions(void* easyHandle) const
+{
+    CURL* h = handle(easyHandle);
 #if LIBCURL_VERSION_NUM >= 0x075500
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
 #else
@@ -423,10 +568,18 @@ void FtpCientOCX::prepare(const QByteArray& url, Progress progress)
     curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
     curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, kBufferSize);
-    m_errorBuffer[0] = '\0';
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
     if (qEnvironmentVariableIsSet("BRENVO_FTP_VERBOSE"))
         curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
+}
+
+void FtpCientOCX::prepare(const QByteArray& url, Progress progress)
+{
+    CURL* h = handle(m_curl);
+    curl_easy_reset(h); // options only; the live connection stays
+    curl_easy_setopt(h, CURLOPT_URL, url.constData());
+    setCommonOptions(h);
+    m_errorBuffer[0] = '\0';
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
 
     // Nothing but a download has a body; for FTP libcurl also hands the file
     // size of a size request to the body writer ("Content-Length: n").

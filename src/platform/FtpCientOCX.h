@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -67,6 +68,17 @@ public:
     // local file gives false.
     bool FtpUpload(const QString& localPath, const QString& remoteName);
 
+    // Name and size of every file in a remote folder, by name.
+    using Sizes = QHash<QString, qint64>;
+    // Lists remote folders (paths from the root: "20260101", "TEMP/20260101")
+    // over several connections at once, a few round trips for all of them
+    // instead of one question per file. A folder the server does not have
+    // is left out of *listing. False when the server could not be asked
+    // (lastError() says why); connecting first is required.
+    bool FtpListFolders(const QStringList& folders, QHash<QString, Sizes>* listing);
+    // The files of a listing's text: MLSD facts, or a Unix or DOS LIST.
+    static Sizes parseListing(const QByteArray& text);
+
     // Readable text of the last failure (curl's message, the server's reply);
     // empty after an operation that succeeded.
     QString lastError() const { return m_lastError; }
@@ -98,16 +110,30 @@ private:
         Download
     };
     class Operation;
+    // One folder's listing as the worker got it.
+    struct Listed
+    {
+        QByteArray body;
+        int result = 0; // CURLcode
+        long reply = 0; // last FTP reply code
+    };
 
     static constexpr int kConnectTimeoutSeconds = 10;
+    // Connections one FtpListFolders opens at most.
+    static constexpr int kListingConnections = 8;
     static constexpr std::chrono::milliseconds kProgressInterval{50};
 
     void prepare(const QByteArray& url, Progress progress);
+    // Options every handle of this control shares: the server, the account,
+    // the time limits, passive binary transfers.
+    void setCommonOptions(void* easyHandle) const;
     // Runs the prepared transfer on a worker thread while this thread waits in
     // a local event loop. Returns false only when the control was destroyed
     // meanwhile: the caller must then return at once, touching no member.
     bool perform(int* curlCode);
     bool runOnWorker(const std::function<void()>& job);
+    // Worker side: every folder's listing, several connections at a time.
+    void listOnWorker(const QList<QByteArray>& urls, const char* command, QList<Listed>& listed);
     // One transfer of easyHandle on multiHandle (worker side); a CURLcode.
     static int transfer(void* multiHandle, void* easyHandle);
     bool ensureHandles();
@@ -126,7 +152,7 @@ private:
     int m_port = 21;
     QString m_user;
     QString m_password;
-    QStringList m_dir; // remote current folder, parts from the root
+    QStringList m_dir;         // remote current folder, parts from the root
     QSet<QString> m_knownDirs; // folders made or found on this server since connecting
     bool m_connected = false;
     bool m_busy = false;

@@ -10,7 +10,9 @@
 void DeskWindows::install(QtWindowOpener& opener, Desk& desk)
 {
     opener.setFactory(Window::BulkUpload,
-                      [&desk](const CallPtr&) { return new Frm010000(desk.upload); });
+                      [&desk](const CallPtr&) {
+        return new Frm010000(desk.upload, desk.reconciliation);
+    });
     opener.setFactory(Window::SmallCall,
                       [&desk](const CallPtr&) { return new Frm130000(desk.device); });
     opener.setFactory(Window::CallerId, [&desk](const CallPtr& call) {

@@ -3,9 +3,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "telephony/RecordingReconciliation.h"
 #include "telephony/RecordingUpload.h"
 
-Frm010000::Frm010000(RecordingUpload& upload, QWidget* parent) : QDialog(parent), m_upload(upload)
+Frm010000::Frm010000(RecordingUpload& upload, RecordingReconciliation& reconciliation,
+                     QWidget* parent)
+    : QDialog(parent), m_upload(upload), m_reconciliation(reconciliation)
 {
     setObjectName(QStringLiteral("Frm010000"));
     setWindowTitle(QStringLiteral("Form1"));
@@ -36,6 +39,17 @@ Frm010000::Frm010000(RecordingUpload& upload, QWidget* parent) : QDialog(parent)
     connect(&m_upload, &RecordingUpload::progressMaximum, ProgFTP,
             [this](int maximum) { ProgFTP->setRange(0, maximum); });
     connect(&m_upload, &RecordingUpload::progressValue, ProgFTP, &QProgressBar::setValue);
+    connect(&m_reconciliation, &RecordingReconciliation::progressMaximum, ProgFTP,
+            [this](int maximum) { ProgFTP->setRange(0, maximum); });
+    connect(&m_reconciliation, &RecordingReconciliation::progressValue, ProgFTP,
+            &QProgressBar::setValue);
+    connect(&m_reconciliation, &RecordingReconciliation::status, this,
+            [this](const QString& now, const QString& information, const QString& total) {
+                lblNow->setText(now);
+                lblInformation->setText(information);
+                lblTotal->setText(total);
+            });
+    connect(Command1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void Frm010000::showEvent(QShowEvent* event)
@@ -46,7 +60,14 @@ void Frm010000::showEvent(QShowEvent* event)
     m_started = true;
     // Once the window is on screen: the upload then runs with it painted.
     QTimer::singleShot(0, this, [this] {
+        const RecordingReconciliation::Findings found = m_reconciliation.Reconcile(FtpCientOCX1);
         m_upload.UploadPending(FtpCientOCX1);
-        accept();
+        if (!found.any()) {
+            accept();
+            return;
+        }
+        // What the check found stays on screen until the agent has read it.
+        Command1->setEnabled(true);
+        Command1->setFocus();
     });
 }

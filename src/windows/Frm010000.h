@@ -7,14 +7,18 @@
 
 #include "platform/FtpCientOCX.h"
 
+class RecordingReconciliation;
 class RecordingUpload;
 
-// "Form1": sends the recordings left from earlier runs, then closes itself.
+// "Form1": checks the recent recordings against their rows and the server,
+// sends the ones left from earlier runs, then closes itself; when the check
+// found something, it stays with its summary until the agent confirms.
 class Frm010000 : public QDialog
 {
     Q_OBJECT
 public:
-    explicit Frm010000(RecordingUpload& upload, QWidget* parent = nullptr);
+    Frm010000(RecordingUpload& upload, RecordingReconciliation& reconciliation,
+              QWidget* parent = nullptr);
 
     QProgressBar* ProgFTP;
     QLabel* lblNow;
@@ -28,5 +32,6 @@ protected:
 
 private:
     RecordingUpload& m_upload;
+    RecordingReconciliation& m_reconciliation;
     bool m_started = false;
 };

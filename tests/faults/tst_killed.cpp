@@ -1,4 +1,5 @@
 #include <csignal>
+#include <QDate>
 #include <QProcess>
 #include <QTest>
 
@@ -74,6 +75,43 @@ private slots:
         QCOMPARE(shared.rows("branch0001.db", where + " AND UploadStatus = '1'"), QStringList{"1"});
         QCOMPARE(shared.rows("desk/Brenvo.mdb", where + " AND UploadStatus = '1'"),
                  QStringList{"1"});
+    }
+
+    void killedWhileChecking()
+    {
+        // A crash left a day of voice files without rows; the login's check
+        // is killed while it writes them, again and again.
+        ProgramFolderFixture f;
+        FtpServer ftp;
+        const QString day = QDate::currentDate().addDays(-2).toString("yyyyMMdd");
+        QVERIFY(QDir().mkpath(f.path("RECDATA/" + day)));
+        QStringList names;
+        for (int i = 0; i < 150; ++i) {
+            names << day + QString::number(100000 + i) + "0001kim.vox";
+            QFile file(f.path("RECDATA/" + day + "/" + names.last()));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4000, '\x33')) > 0);
+        }
+        const QString count =
+            "SELECT count(*), sum(R_Time = '1') FROM recfile WHERE FolderName = '" + day + "'";
+        for (int delay : {300, 700}) {
+            QProcess agent;
+            QVERIFY(startAgent(agent, f.path(), f.path("branch0001.db"), ftp.port(), -1, "CHECKING")
+                        .contains("CHECKING"));
+            QTest::qWait(delay);
+            kill(agent);
+            // Whatever was written is whole: every local row has its length.
+            const QStringList local = f.rows("Brenvo.mdb", count);
+            QCOMPARE(local.value(0).section(u'|', 0, 0), local.value(0).section(u'|', 1, 1));
+        }
+        QProcess last;
+        QVERIFY(startAgent(last, f.path(), f.path("branch0001.db"), ftp.port(), -1, "UPLOADED")
+                    .contains("UPLOADED"));
+        const QString sent =
+            "SELECT count(*) FROM recfile WHERE FolderName = '" + day + "' AND UploadStatus = '1'";
+        QCOMPARE(f.rows("Brenvo.mdb", sent), QStringList{"150"});
+        QCOMPARE(f.rows("branch0001.db", sent), QStringList{"150"});
+        for (const QString& name : names)
+            QCOMPARE(QFileInfo(ftp.remoteFile(day + "/" + name)).size(), 4000);
     }
 
     void killedWhileCompacting()

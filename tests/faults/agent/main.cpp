@@ -14,7 +14,8 @@
 // result logic. Prints "SAVED <customer> <voice file>" per call.
 // With SECONDS = 0 it dials the first customer and keeps the call open
 // forever ("RECORDING <path>" once the recording runs), for kill tests; with
-// SECONDS = -1 it reopens FOLDER and runs the login's bulk upload, with -2
+// SECONDS = -1 it reopens FOLDER and runs the login's check of the recordings
+// ("CHECKING") and bulk upload, with -2
 // it compacts FOLDER's local record file over and over ("COMPACTING").
 int main(int argc, char** argv)
 {
@@ -80,6 +81,8 @@ int main(int argc, char** argv)
         }
     }
     if (seconds < 0) {
+        out << "CHECKING" << Qt::endl;
+        desk.reconciliation.Reconcile(ftp);
         desk.upload.UploadPending(ftp);
         out << "UPLOADED" << Qt::endl;
         return 0;

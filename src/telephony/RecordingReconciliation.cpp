@@ -1,0 +1,258 @@
+#include "telephony/RecordingReconciliation.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QTime>
+
+#include "foundation/Database.h"
+#include "foundation/ErrorLog.h"
+#include "foundation/Session.h"
+#include "platform/FtpCientOCX.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SqlDialect.h"
+#include "telephony/RecordingUpload.h"
+
+using SqlDialect::quoted;
+
+namespace {
+
+const QString kLocation = QStringLiteral("Frm010000");
+const QString kFunction = QStringLiteral("CheckRecordings");
+// 4-bit samples at 8 kHz.
+constexpr int kVoxBytesPerSecond = 4000;
+
+QString field(const Recordset& rs, const char* name)
+{
+    return Database::GetFieldValue(rs.value(QLatin1String(name)));
+}
+
+QString values(const QStringList& list)
+{
+    QStringList quotedValues;
+    for (const QString& v : list)
+        quotedValues << u'\'' + quoted(v) + u'\'';
+    return QStringLiteral(" values (") + quotedValues.join(u',') + u')';
+}
+
+QString inList(const QStringList& days)
+{
+    QStringList quotedDays;
+    for (const QString& d : days)
+        quotedDays << u'\'' + quoted(d) + u'\'';
+    return u'(' + quotedDays.join(u',') + u')';
+}
+
+QString serverPath(const QString& day, const QString& status)
+{
+    return RecordingUpload::statusNumber(status) > 3 ? QStringLiteral("TEMP/") + day : day;
+}
+
+} // namespace
+
+RecordingReconciliation::RecordingReconciliation(Session& session, Database& db, ErrorLog& errors,
+                                                 QObject* parent)
+    : QObject(parent), m_session(session), m_db(db), m_errors(errors)
+{
+}
+
+bool RecordingReconciliation::isOwnFile(const QString& name) const
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\d{14}"));
+    return name.size() == 14 + m_session.BranchID.size() + m_session.AgentID.size() + 4 &&
+           stamp.match(name).hasMatch() &&
+           name.mid(14) == m_session.BranchID + m_session.AgentID + QStringLiteral(".vox");
+}
+
+int RecordingReconciliation::secondsOf(qint64 bytes)
+{
+    return int((bytes + kVoxBytesPerSecond / 2) / kVoxBytesPerSecond);
+}
+
+void RecordingReconciliation::report(const QString& what, const QString& path, const QString& sql)
+{
+    // Into the day's error log without a box each: the window sums them up.
+    m_errors.appendErrorLog(what + QStringLiteral(": ") + path, kLocation, kFunction, sql);
+}
+
+RecordingReconciliation::Findings RecordingReconciliation::Reconcile(FtpCientOCX& ftp)
+{
+    Findings found;
+    const QString root = ProgramFolder::path(m_session.programFolder, QStringLiteral("\\RECDATA"));
+    const QString since = QDate::currentDate().addDays(-kDays).toString(QStringLiteral("yyyyMMdd"));
+
+    // The local rows of the recent days and every waiting one, in one question.
+    Database::Use local(m_db, Database::Slot::Local);
+    if (!local.connected())
+        return found;
+    Recordset rs;
+    if (!m_db.query(Database::Slot::Local,
+                    QStringLiteral(" Select * from recfile where FolderName >= '") + since +
+                        QStringLiteral("' or UploadStatus <> '1'"),
+                    &rs, kLocation, kFunction))
+        return found;
+    struct Row
+    {
+        QString day, status, uploaded, fullPath;
+        QStringList central;   // the central row's values, from this one
+        bool fromFile = false; // written just now for a file without a row
+    };
+    QHash<QString, Row> rows;
+    QSet<QString> daySet;
+    for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
+        Row row{field(rs, "FolderName"),
+                field(rs, "Status"),
+                field(rs, "UploadStatus"),
+                field(rs, "FileFullPath"),
+                {}};
+        for (const char* name : {"BranchID", "BranchName", "TeamID",     "AgentID",     "Name",
+                                 "JuminNo",  "DataType",   "CampaignID", "RegDate",     "R_Tel",
+                                 "RecBound", "Status",     "R_Date",     "R_StartTime", "R_EndTime",
+                                 "R_Time",   "FolderName", "R_Path",     "CustID",      "tMemo"})
+            row.central << field(rs, name);
+        daySet.insert(row.day);
+        rows.insert(field(rs, "R_Path"), row);
+    }
+    static const QRegularExpression dayName(QStringLiteral("^\\d{8}$"));
+    for (const QString& day : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (dayName.match(day).hasMatch() && day >= since)
+            daySet.insert(day);
+    QStringList days(daySet.cbegin(), daySet.cend());
+    days.removeAll(QString());
+    std::sort(days.begin(), days.end());
+    if (days.isEmpty())
+        return found;
+    emit progressMaximum(int(days.size()));
+
+    // Which of them the central database holds.
+    Database::Use central(m_db, Database::Slot::Main);
+    if (!central.connected())
+        return found;
+    Recordset twins;
+    if (!m_db.query(Database::Slot::Main,
+                    QStringLiteral(" Select R_Path,UploadStatus from recfile where BranchID = '") +
+                        quoted(m_session.BranchID) + QStringLiteral("' and AgentID = '") +
+                        quoted(m_session.AgentID) + QStringLiteral("' and FolderName in ") +
+                        inList(days),
+                    &twins, kLocation, kFunction))
+        return found;
+    QHash<QString, QString> centralPaths; // R_Path to its UploadStatus
+    for (twins.moveFirst(); !twins.isEof(); twins.moveNext())
+        centralPaths.insert(field(twins, "R_Path"), field(twins, "UploadStatus"));
+
+    // Every size the server holds, one listing per day folder and its TEMP twin.
+    QStringList remoteFolders;
+    for (const QString& day : days)
+        remoteFolders << day << QStringLiteral("TEMP/") + day;
+    QHash<QString, FtpCientOCX::Sizes> server;
+    const bool serverKnown = ftp.FtpConnect(m_session.FtpIP, m_session.FtpUser, m_session.FtpPwd,
+                                            m_session.FtpPortNo.trimmed().toInt()) &&
+                             ftp.FtpListFolders(remoteFolders, &server);
+
+    const auto execute = [this](Database::Slot slot, const QString& sql) {
+        return m_db.execute(slot, sql, kLocation, kFunction);
+    };
+    for (int i = 0; i < days.size(); ++i) {
+        const QString& day = days.at(i);
+        emit status(QStringLiteral("녹음파일 점검: %1").arg(day),
+                    QStringLiteral("녹음파일과 기록을 맞추어 보고 있습니다."),
+                    QStringLiteral("%1 / %2일").arg(i + 1).arg(days.size()));
+        const QDir folder(QDir(root).filePath(day));
+        // A voice file of this desk without its row: the row from its name and size.
+        for (const QFileInfo& file : folder.entryInfoList({QStringLiteral("*.vox")}, QDir::Files)) {
+            ++found.files;
+            const QString name = file.fileName();
+            if (!isOwnFile(name) || rows.contains(name))
+                continue;
+            const int seconds = secondsOf(file.size());
+            const QTime start = QTime::fromString(name.mid(8, 6), QStringLiteral("HHmmss"));
+            const QString end = start.addSecs(seconds).toString(QStringLiteral("HHmmss"));
+            const QString regDate = QDate::fromString(day, QStringLiteral("yyyyMMdd"))
+                                        .toString(QStringLiteral("yyyy-MM-dd"));
+            const QString sql =
+                QStringLiteral(" insert into recfile(BranchID,BranchName,TeamID,AgentID,RegDate,"
+                               "R_Date,R_StartTime,R_EndTime,R_Time,FolderName,R_Path,"
+                               "FileFullPath)") +
+                values({m_session.BranchID, m_session.BranchName, m_session.TeamID,
+                        m_session.AgentID, regDate, day, name.mid(8, 6), end,
+                        QString::number(seconds), day, name, file.absoluteFilePath()});
+            if (!execute(Database::Slot::Local, sql))
+                return found;
+            ++found.rowsWritten;
+            report(QStringLiteral("voice file without a local row, row written"),
+                   file.absoluteFilePath(), sql);
+            Row row{day, QStringLiteral("0"), QStringLiteral("0"), file.absoluteFilePath(), {},
+                    true};
+            row.central = QStringList{m_session.BranchID, m_session.BranchName, m_session.TeamID,
+                                      m_session.AgentID}
+                          << QStringList(4) << regDate << QStringList(2) << QStringLiteral("0")
+                          << day << name.mid(8, 6) << end << QString::number(seconds) << day << name
+                          << QStringList(2);
+            rows.insert(name, row);
+        }
+        for (auto it = rows.begin(); it != rows.end(); ++it) {
+            Row& row = it.value();
+            const QString& path = it.key();
+            if (row.day != day)
+                continue;
+            const QFileInfo file(row.fullPath);
+            if (!file.isFile()) {
+                ++found.filesGone;
+                report(QStringLiteral("recording row whose voice file is gone, left as it is"),
+                       row.fullPath.isEmpty() ? path : row.fullPath, QString());
+            }
+            // No central twin: written from the local row, waiting.
+            if (!centralPaths.contains(path)) {
+                const QString sql =
+                    QStringLiteral(" insert into recfile(BranchID,BranchName,TeamID,AgentID,Name,"
+                                   "JuminNo,DataType,CampaignID,RegDate,R_Tel,RecBound,Status,"
+                                   "R_Date,R_StartTime,R_EndTime,R_Time,FolderName,R_Path,CustID,"
+                                   "Memo,UploadStatus)") +
+                    values(row.central + QStringList{QStringLiteral("0")});
+                if (!execute(Database::Slot::Main, sql))
+                    return found;
+                centralPaths.insert(path, QStringLiteral("0"));
+                // A file found without rows is one fault, reported once above.
+                if (!row.fromFile) {
+                    ++found.centralWritten;
+                    report(QStringLiteral("local row without its central row, central row written"),
+                           path, sql);
+                }
+            }
+            // Marked uploaded, but the server lost the copy or holds it cut
+            // short, or the central twin lacks the mark (written just now, or
+            // a stop between the two marks): waiting again in both, so the
+            // upload sends the file whole and marks both rows.
+            const bool copyLost =
+                serverKnown && file.isFile() &&
+                server.value(serverPath(day, row.status)).value(path, -1) != file.size();
+            if (row.uploaded != QStringLiteral("1") ||
+                (!copyLost && centralPaths.value(path) == QStringLiteral("1")))
+                continue;
+            const QString sql = QStringLiteral(" Update recfile Set UploadStatus = '0'") +
+                                QStringLiteral("  where R_Path = '") + quoted(path) +
+                                QStringLiteral("' ");
+            if (!execute(Database::Slot::Local, sql) || !execute(Database::Slot::Main, sql))
+                return found;
+            if (copyLost) {
+                ++found.resend;
+                report(QStringLiteral("server copy missing or of another size, sent again"),
+                       serverPath(day, row.status) + u'/' + path, sql);
+            }
+        }
+        emit progressValue(i + 1);
+    }
+    if (found.any())
+        emit status(QStringLiteral("녹음파일 점검 완료"),
+                    QStringLiteral("기록 없는 녹음파일 %1건, 중앙 기록 없는 녹음 %2건을 기록했고, "
+                                   "서버에 온전히 없는 녹음 %3건을 다시 보냅니다. 녹음파일이 "
+                                   "없는 기록 %4건은 오류기록에 남겼습니다.")
+                        .arg(found.rowsWritten)
+                        .arg(found.centralWritten)
+                        .arg(found.resend)
+                        .arg(found.filesGone),
+                    QStringLiteral("녹음파일 %1개 점검").arg(found.files));
+    return found;
+}
