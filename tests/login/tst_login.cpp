@@ -38,6 +38,9 @@ class TestLogin : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { Backends::addRows(); }
+    void init() { USE_BACKEND(); }
+
     void success()
     {
         Login t;
@@ -163,7 +166,7 @@ private slots:
         {
             // The directory database is down.
             Login t;
-            QFile::remove(t.f.path("directory.db"));
+            t.f.takeDirectoryDown();
             QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
             const QStringList texts = t.f.messages.texts();
             QCOMPARE(texts.size(), 3);
@@ -200,9 +203,15 @@ private slots:
         {
             // An edited address takes effect at the next attempt.
             Login t;
+            QFile ini(t.f.path("Brenvo.ini"));
+            QVERIFY(ini.open(QIODevice::ReadOnly));
+            const QByteArray settings = ini.readAll();
             t.writeSettings("[Database]\nDBIp=sqlite:elsewhere.db\n");
             QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
-            t.writeSettings("[database]\ndbip = sqlite:directory.db \nDBUser=brenvo\n");
+            t.writeSettings(QByteArray(settings)
+                                .replace("[Database]", "[database]")
+                                .replace("DBIp=", "dbip = ")
+                                .replace("\r\nDBUser", " \r\nDBUser"));
             t.f.messages.clear();
             QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::LoggedIn);
             QVERIFY(t.f.messages.messages.isEmpty());
