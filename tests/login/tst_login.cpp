@@ -54,7 +54,9 @@ private slots:
         QCOMPARE(s.UserName, QStringLiteral("김민수"));
         QCOMPARE(s.TeamID, QStringLiteral("01"));
         QCOMPARE(s.BranchName, QStringLiteral("강남지점"));
-        QCOMPARE(s.BranchDBName, QStringLiteral("Brenvo0001"));
+        QCOMPARE(s.BranchDBName,
+                 t.f.rows("directory.db", "select DBName from TB_BRANCH where BranchID = '0001'")
+                     .value(0));
         QCOMPARE(s.BranchDBUser, s.CfgDBUser);
         QCOMPARE(s.FtpPortNo, QStringLiteral("2121"));
         QCOMPARE(s.LandCode, QStringLiteral("02"));

@@ -16,7 +16,10 @@
 
 namespace {
 
+// The back end of the test function that took it, so that it never leaks
+// into the next function.
 Backend currentBackend = Backend::Sqlite;
+QByteArray currentFunction;
 
 const char* const kNames[] = {"SQLite", "FreeTDS stand-in", "SQL Server"};
 
@@ -69,6 +72,7 @@ void Backends::addRows()
 QString Backends::use(Backend backend)
 {
     currentBackend = backend;
+    currentFunction = QTest::currentTestFunction();
     if (backend == Backend::SqlServer && mssqlConnectionString().isEmpty())
         return QStringLiteral("BRENVO_TEST_MSSQL is not set: no SQL Server to run against");
     return QString();
@@ -76,7 +80,7 @@ QString Backends::use(Backend backend)
 
 Backend Backends::current()
 {
-    return currentBackend;
+    return currentFunction == QTest::currentTestFunction() ? currentBackend : Backend::Sqlite;
 }
 
 ProgramFolderFixture::ProgramFolderFixture(const DemoOptions& options, Backend backend)
