@@ -96,7 +96,8 @@ QPair<int, TdsParameter> intOutput(int ordinal, const TdsParameter& sent, const 
 
 } // namespace
 
-TdsSession::TdsSession(TdsServerState& state) : m_state(state), m_sessionId(state.nextSessionId())
+TdsSession::TdsSession(TdsServerState& state)
+    : m_state(state), m_sessionId(state.nextSessionId()), m_delay(this)
 {
     m_delay.setSingleShot(true);
     connect(&m_delay, &QTimer::timeout, this, &TdsSession::answerNext);
@@ -192,7 +193,8 @@ void TdsSession::answerNext()
     while (!m_queue.isEmpty()) {
         const Request request = m_queue.takeFirst();
         const QString text = requestText(request);
-        qCDebug(lcTds).noquote() << "session" << m_sessionId << "request" << request.type << text;
+        qCDebug(lcTds).noquote() << "session" << m_sessionId << "request" << request.type
+                                 << text.left(300);
         if (m_state.dropsBefore(text)) {
             m_state.dropAll();
             drop();
@@ -222,6 +224,10 @@ void TdsSession::answerNext()
         }
         send(out.take());
         if (m_state.dropsAfterAnswer()) {
+            // The answer goes out whole; then every connection ends.
+            m_socket->flush();
+            while (m_socket->bytesToWrite() > 0 && m_socket->waitForBytesWritten(2000)) {
+            }
             m_state.dropAll();
             drop();
             return;

@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <limits>
+
 namespace {
 
 enum Isolation
@@ -20,6 +22,9 @@ enum Isolation
 // Errors raised inside SQLite (by the row checks and conversions below)
 // travel as "tds:number:state:severity:text".
 const QString ErrorPrefix = QStringLiteral("tds:");
+
+// SET TEXTSIZE 0 and a fresh session.
+constexpr int DefaultTextSize = 4096;
 
 const QString VersionText = QStringLiteral(
     "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64)\n\tbrenvo-tds: a TDS stand-in "
@@ -793,8 +798,11 @@ TdsResult TsqlSession::runSet(const TsqlTokens& words)
     } else if (option == u"IMPLICIT_TRANSACTIONS") {
         m_implicitTransactions = value == u"ON";
     } else if (option == u"TEXTSIZE") {
+        // 0 restores the default, -1 the largest size.
         const int size = value.toInt();
-        m_textSize = size <= 0 ? 4096 : size;
+        m_textSize = size == 0  ? DefaultTextSize
+                     : size < 0 ? std::numeric_limits<int>::max()
+                                : size;
     } else if (option == u"LOCK_TIMEOUT") {
         const int ms = value.toInt();
         sqlite3_busy_timeout(m_db, ms < 0 ? m_state.lockTimeoutMs : ms);
@@ -1066,7 +1074,7 @@ void TsqlSession::reset()
     m_noCount = false;
     m_implicitTransactions = false;
     m_isolation = ReadCommitted;
-    m_textSize = 4096;
+    m_textSize = DefaultTextSize;
     if (m_db)
         sqlite3_busy_timeout(m_db, m_state.lockTimeoutMs);
 }
@@ -1630,6 +1638,22 @@ TdsResult TsqlSession::runSql(const TsqlTokens& statement, const TsqlTokens& wor
         for (int c = 0; c < columns; ++c)
             r.columns << describeColumn(
                 stmt, c, items.size() == columns ? items.at(c) : SelectItem(), r.rows);
+    }
+    // SQL Server cuts (max) values at TEXTSIZE bytes; Microsoft's drivers
+    // raise it at connect, FreeTDS leaves the 4 KB default.
+    for (int c = 0; c < r.columns.size(); ++c) {
+        const TdsType& type = r.columns.at(c).type;
+        if (!type.isMax() || !(type.isText() || type.kind == TdsType::VarBinary))
+            continue;
+        for (QVariantList& row : r.rows) {
+            QVariant& v = row[c];
+            if (v.metaType().id() == QMetaType::QByteArray)
+                v = v.toByteArray().left(m_textSize);
+            else if (!v.isNull() && type.isUnicode())
+                v = v.toString().left(m_textSize / 2);
+            else if (!v.isNull())
+                v = collation().decode(collation().encode(v.toString()).left(m_textSize));
+        }
     }
     qint64 count = -1;
     if (columns > 0) {

@@ -166,7 +166,7 @@ private:
     int m_isolation = 2; // read committed
     bool m_noCount = false;
     bool m_implicitTransactions = false;
-    int m_textSize = 4096;
+    int m_textSize = 4096; // bytes of a (max) value sent
     qint64 m_lastRowCount = 0;
     int m_lastError = 0;
 };
