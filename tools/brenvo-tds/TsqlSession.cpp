@@ -937,6 +937,17 @@ QList<TdsResult> TsqlSession::executeProcedure(const QString& name,
     return {r};
 }
 
+QList<TdsParameter> TsqlSession::named(const QString& declaration, QList<TdsParameter> values)
+{
+    const TsqlTokens words = Tsql::words(declaration);
+    const QList<TsqlTokens> declared = Tsql::commaList(words, 0, words.size());
+    for (qsizetype i = 0; i < values.size() && i < declared.size(); ++i) {
+        if (values.at(i).name.isEmpty() && !declared.at(i).isEmpty())
+            values[i].name = declared.at(i).first().text;
+    }
+    return values;
+}
+
 // Every application lock maps onto the database's write lock: taken at the
 // transaction's first statement, it serialises the sessions that ask for it
 // until they commit or roll back.
@@ -1204,10 +1215,10 @@ TdsMessage TsqlSession::sqliteError(int code, const QString& text) const
          "There is already an object named '%1' in the database."},
         {R"re(^(?:table \S+ has \d+ columns but \d+ values were supplied|\d+ values for \d+ columns)(.*)$)re",
          213, 16, 1, "Column name or number of supplied values does not match table definition.%1"},
-        {R"re(^NOT NULL constraint failed: (.+)$)re", 515, 16, 2,
+        {R"re(^NOT NULL constraint failed: [^.]+\.(.+)$)re", 515, 16, 2,
          "Cannot insert the value NULL into column '%1'; column does not allow nulls."},
-        {R"re(^UNIQUE constraint failed: (.+)$)re", 2627, 14, 1,
-         "Violation of UNIQUE KEY constraint on %1. Cannot insert duplicate key."},
+        {R"re(^UNIQUE constraint failed: ([^.]+)\.)re", 2601, 14, 1,
+         "Cannot insert duplicate key row in object 'dbo.%1'."},
     };
     for (const Pattern& p : patterns) {
         const QRegularExpression re(QLatin1String(p.regex));
@@ -1564,6 +1575,28 @@ TdsColumn TsqlSession::describeColumn(sqlite3_stmt* stmt, int column, const Sele
                : wide ? TdsType{TdsType::BigInt, 0}
                       : TdsType{TdsType::Int, 0};
     return out;
+}
+
+QList<TdsColumn> TsqlSession::describe(const QString& sql)
+{
+    QList<TdsColumn> columns;
+    const QList<TsqlTokens> statements = Tsql::statements(Tsql::tokens(sql));
+    if (statements.isEmpty() || !refreshCatalog())
+        return columns;
+    const Rewritten rewritten = rewrite(statements.first());
+    const QByteArray text = SqlDialect::toSqlite(rewritten.sql).toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    if (rewritten.error ||
+        sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return columns;
+    }
+    const int count = stmt ? sqlite3_column_count(stmt) : 0;
+    const QList<SelectItem> items = selectList(withoutSpace(statements.first()));
+    for (int c = 0; c < count; ++c)
+        columns << describeColumn(stmt, c, items.size() == count ? items.at(c) : SelectItem(), {});
+    sqlite3_finalize(stmt);
+    return columns;
 }
 
 TdsResult TsqlSession::runSql(const TsqlTokens& statement, const TsqlTokens& words,
