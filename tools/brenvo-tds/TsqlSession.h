@@ -80,8 +80,6 @@ public:
     std::optional<TdsMessage> open(const QString& database);
     QString database() const { return m_database ? m_database->name : QString(); }
     const TdsCollation& collation() const;
-    int sessionId() const { return m_sessionId; }
-    quint64 transactionDescriptor() const { return m_descriptor; }
 
     // Runs a batch; parameters (@name) are bound where statements name them.
     QList<TdsResult> execute(const QString& batch, const QList<TdsParameter>& parameters = {});
