@@ -400,6 +400,16 @@ private slots:
             QVERIFY(q.isNull(1));
             QVERIFY(q.exec("delete from gogakinfo where Status = 'Q'"));
             QCOMPARE(q.numRowsAffected(), 1);
+            // Bound values travel as RPC parameters, varchar in code page 949.
+            QVERIFY(q.prepare("insert into gogakinfo(Name, Status) values(?, ?)"));
+            q.addBindValue(QStringLiteral("박준영"));
+            q.addBindValue(QStringLiteral("Q"));
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+            QVERIFY(q.prepare("select Name from gogakinfo where Status = ?"));
+            q.addBindValue(QStringLiteral("Q"));
+            QVERIFY(q.exec() && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("박준영"));
+            QVERIFY(q.exec("delete from gogakinfo where Status = 'Q'"));
             QVERIFY(
                 !q.exec(u"insert into gogakinfo(Name) values(N'"_s + QString(101, u'x') + u"')"_s));
             QVERIFY2(

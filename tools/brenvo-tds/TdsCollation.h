@@ -22,7 +22,6 @@ public:
     QString name() const { return m_name; }
     QByteArray wire() const;
     bool isCaseInsensitive() const;
-    bool isUtf8() const { return m_codec == QByteArrayLiteral("UTF-8"); }
 
     // Text in the code page; a character it cannot hold becomes '?' (one per
     // UTF-16 unit), as SQL Server stores it.

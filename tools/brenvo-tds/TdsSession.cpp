@@ -470,10 +470,19 @@ void TdsSession::rpcCall(const Call& call, bool last, TdsWriter& out)
     case Prepare:
     case PrepExec: {
         const int handle = m_nextHandle++;
-        m_prepared.insert(handle, value(2).toString());
+        m_prepared.insert(handle, {value(1).toString(), value(2).toString()});
         output(0, handle);
-        if (procId == PrepExec)
-            results = m_sql->execute(value(2).toString(), p.mid(3));
+        if (procId == PrepExec) {
+            results = m_sql->execute(value(2).toString(),
+                                     TsqlSession::named(value(1).toString(), p.mid(3)));
+        } else if (const auto columns = m_sql->describe(value(2).toString()); !columns.isEmpty()) {
+            // sp_prepare answers with the result's metadata: drivers describe
+            // a prepared statement's columns from it.
+            TdsResult metadata;
+            metadata.hasRows = true;
+            metadata.columns = columns;
+            results << metadata;
+        }
         break;
     }
     case Execute:
@@ -485,7 +494,9 @@ void TdsSession::rpcCall(const Call& call, bool last, TdsWriter& out)
                                     .arg(value(0).toInt()));
             results << r;
         } else {
-            results = m_sql->execute(m_prepared.value(value(0).toInt()), p.mid(1));
+            const Prepared prepared = m_prepared.value(value(0).toInt());
+            results =
+                m_sql->execute(prepared.sql, TsqlSession::named(prepared.declaration, p.mid(1)));
         }
         break;
     case Unprepare:
@@ -493,11 +504,12 @@ void TdsSession::rpcCall(const Call& call, bool last, TdsWriter& out)
         m_prepared.remove(value(0).toInt());
         break;
     case CursorOpen:
-        openCursor(value(1).toString(), p.mid(6), 0, 2, 3, 4);
+        openCursor(value(1).toString(), TsqlSession::named(value(5).toString(), p.mid(6)), 0, 2, 3,
+                   4);
         break;
     case CursorPrepare: {
         const int handle = m_nextHandle++;
-        m_prepared.insert(handle, value(2).toString());
+        m_prepared.insert(handle, {value(1).toString(), value(2).toString()});
         output(0, handle);
         output(4, value(4));
         output(5, value(5));
@@ -505,14 +517,17 @@ void TdsSession::rpcCall(const Call& call, bool last, TdsWriter& out)
     }
     case CursorPrepExec: {
         const int handle = m_nextHandle++;
-        m_prepared.insert(handle, value(3).toString());
+        m_prepared.insert(handle, {value(2).toString(), value(3).toString()});
         output(0, handle);
-        openCursor(value(3).toString(), p.mid(7), 1, 4, 5, 6);
+        openCursor(value(3).toString(), TsqlSession::named(value(2).toString(), p.mid(7)), 1, 4, 5,
+                   6);
         break;
     }
-    case CursorExecute:
-        openCursor(m_prepared.value(value(0).toInt()), p.mid(5), 1, 2, 3, 4);
+    case CursorExecute: {
+        const Prepared prepared = m_prepared.value(value(0).toInt());
+        openCursor(prepared.sql, TsqlSession::named(prepared.declaration, p.mid(5)), 1, 2, 3, 4);
         break;
+    }
     case CursorFetch:
         cursorFetch(call, out, outputs);
         break;

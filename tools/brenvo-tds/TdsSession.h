@@ -85,7 +85,12 @@ private:
     QList<Request> m_queue;
     QTimer m_delay;
 
-    QHash<int, QString> m_prepared;
+    struct Prepared
+    {
+        QString declaration;
+        QString sql;
+    };
+    QHash<int, Prepared> m_prepared;
     int m_nextHandle = 1;
     QHash<int, Cursor> m_cursors;
     int m_nextCursor = 180150001;

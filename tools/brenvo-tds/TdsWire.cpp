@@ -112,15 +112,6 @@ quint16 TdsReader::u16()
     return v;
 }
 
-quint16 TdsReader::u16be()
-{
-    if (!take(2))
-        return 0;
-    const quint16 v = qFromBigEndian<quint16>(m_data.constData() + m_pos);
-    m_pos += 2;
-    return v;
-}
-
 quint32 TdsReader::u32()
 {
     if (!take(4))
@@ -161,12 +152,4 @@ QString TdsReader::bVarchar()
 QString TdsReader::usVarchar()
 {
     return utf16(u16());
-}
-
-void TdsReader::seek(qsizetype pos)
-{
-    if (pos < 0 || pos > m_data.size())
-        m_ok = false;
-    else
-        m_pos = pos;
 }

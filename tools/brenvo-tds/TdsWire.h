@@ -51,12 +51,10 @@ enum DoneStatus : quint16
 // The DONE token's "current command" values clients look at.
 enum CurrentCommand : quint16
 {
-    NoCommand = 0,
     SelectCommand = 0xC1,
     InsertCommand = 0xC3,
     DeleteCommand = 0xC4,
     UpdateCommand = 0xC5,
-    ExecuteCommand = 0xE0,
 };
 
 enum EnvChangeType : quint8
@@ -114,7 +112,6 @@ public:
 
     quint8 u8();
     quint16 u16();
-    quint16 u16be();
     quint32 u32();
     quint64 u64();
     QByteArray bytes(qsizetype n);
@@ -126,7 +123,6 @@ public:
     bool ok() const { return m_ok; }
     bool atEnd() const { return m_pos >= m_data.size(); }
     qsizetype pos() const { return m_pos; }
-    void seek(qsizetype pos);
     qsizetype remaining() const { return m_data.size() - m_pos; }
 
 private:

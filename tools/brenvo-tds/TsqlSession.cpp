@@ -852,6 +852,10 @@ TdsResult TsqlSession::runCreateTable(const TsqlTokens& words)
     const auto def = TdsSchema::parseTable(words, &error);
     if (!def) {
         r.messages << message(error.startsWith(u"Column") ? 2715 : 102, 16, 1, error);
+    } else if (def->name.startsWith(u'#')) {
+        // SQLite would keep it in the file for every session.
+        r.messages << message(
+            50000, 16, 1, QStringLiteral("Temporary tables are not supported by this stand-in."));
     } else if (ensureSqliteTransaction(false, r) &&
                !exec(def->sqliteCreate(collation().isCaseInsensitive()), &error)) {
         r.messages << sqliteError(sqlite3_extended_errcode(m_db), error);
@@ -935,6 +939,17 @@ QList<TdsResult> TsqlSession::executeProcedure(const QString& name,
                               QStringLiteral("Could not find stored procedure '%1'.").arg(name));
     }
     return {r};
+}
+
+QList<TdsParameter> TsqlSession::named(const QString& declaration, QList<TdsParameter> values)
+{
+    const TsqlTokens words = Tsql::words(declaration);
+    const QList<TsqlTokens> declared = Tsql::commaList(words, 0, words.size());
+    for (qsizetype i = 0; i < values.size() && i < declared.size(); ++i) {
+        if (values.at(i).name.isEmpty() && !declared.at(i).isEmpty())
+            values[i].name = declared.at(i).first().text;
+    }
+    return values;
 }
 
 // Every application lock maps onto the database's write lock: taken at the
@@ -1194,26 +1209,29 @@ TdsMessage TsqlSession::sqliteError(int code, const QString& text) const
         {R"re(^no such column: (?:.*\.)?(.+)$)re", 207, 16, 1, "Invalid column name '%1'."},
         {R"re(^near "(.*)": syntax error$)re", 102, 15, 1, "Incorrect syntax near '%1'."},
         {R"re(^unrecognized token: "(.*)"$)re", 102, 15, 1, "Incorrect syntax near '%1'."},
-        {R"re(^(incomplete input)$)re", 102, 15, 1,
-         "Incorrect syntax near the end of the batch (%1)."},
+        {R"re(^incomplete input$)re", 102, 15, 1,
+         "Incorrect syntax near the end of the statement."},
         {R"re(^ambiguous column name: (?:.*\.)?(.+)$)re", 209, 16, 1,
          "Ambiguous column name '%1'."},
         {R"re(^no such function: (.+)$)re", 195, 15, 10,
          "'%1' is not a recognized built-in function name."},
         {R"re(^table "?([^"]+)"? already exists$)re", 2714, 16, 6,
          "There is already an object named '%1' in the database."},
-        {R"re(^(?:table \S+ has \d+ columns but \d+ values were supplied|\d+ values for \d+ columns)(.*)$)re",
-         213, 16, 1, "Column name or number of supplied values does not match table definition.%1"},
-        {R"re(^NOT NULL constraint failed: (.+)$)re", 515, 16, 2,
+        {R"re(^table \S+ has \d+ columns but \d+ values were supplied$|^\d+ values for \d+ columns$)re",
+         213, 16, 1, "Column name or number of supplied values does not match table definition."},
+        {R"re(^NOT NULL constraint failed: [^.]+\.(.+)$)re", 515, 16, 2,
          "Cannot insert the value NULL into column '%1'; column does not allow nulls."},
-        {R"re(^UNIQUE constraint failed: (.+)$)re", 2627, 14, 1,
-         "Violation of UNIQUE KEY constraint on %1. Cannot insert duplicate key."},
+        {R"re(^UNIQUE constraint failed: ([^.]+)\.)re", 2601, 14, 1,
+         "Cannot insert duplicate key row in object 'dbo.%1'."},
     };
     for (const Pattern& p : patterns) {
         const QRegularExpression re(QLatin1String(p.regex));
         const auto m = re.match(text);
-        if (m.hasMatch())
-            return message(p.number, p.severity, p.state, QLatin1String(p.text).arg(m.captured(1)));
+        if (m.hasMatch()) {
+            const QString text = QLatin1String(p.text);
+            return message(p.number, p.severity, p.state,
+                           text.contains(u"%1") ? text.arg(m.captured(1)) : text);
+        }
     }
     return message(50000, 16, 1, text);
 }
@@ -1564,6 +1582,28 @@ TdsColumn TsqlSession::describeColumn(sqlite3_stmt* stmt, int column, const Sele
                : wide ? TdsType{TdsType::BigInt, 0}
                       : TdsType{TdsType::Int, 0};
     return out;
+}
+
+QList<TdsColumn> TsqlSession::describe(const QString& sql)
+{
+    QList<TdsColumn> columns;
+    const QList<TsqlTokens> statements = Tsql::statements(Tsql::tokens(sql));
+    if (statements.isEmpty() || !refreshCatalog())
+        return columns;
+    const Rewritten rewritten = rewrite(statements.first());
+    const QByteArray text = SqlDialect::toSqlite(rewritten.sql).toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    if (rewritten.error ||
+        sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return columns;
+    }
+    const int count = stmt ? sqlite3_column_count(stmt) : 0;
+    const QList<SelectItem> items = selectList(withoutSpace(statements.first()));
+    for (int c = 0; c < count; ++c)
+        columns << describeColumn(stmt, c, items.size() == count ? items.at(c) : SelectItem(), {});
+    sqlite3_finalize(stmt);
+    return columns;
 }
 
 TdsResult TsqlSession::runSql(const TsqlTokens& statement, const TsqlTokens& words,

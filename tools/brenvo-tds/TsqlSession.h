@@ -80,13 +80,17 @@ public:
     std::optional<TdsMessage> open(const QString& database);
     QString database() const { return m_database ? m_database->name : QString(); }
     const TdsCollation& collation() const;
-    int sessionId() const { return m_sessionId; }
-    quint64 transactionDescriptor() const { return m_descriptor; }
 
     // Runs a batch; parameters (@name) are bound where statements name them.
     QList<TdsResult> execute(const QString& batch, const QList<TdsParameter>& parameters = {});
+    // The result columns a statement would have, without running it.
+    QList<TdsColumn> describe(const QString& sql);
     // A stored procedure called by name (from EXEC or an RPC request).
     QList<TdsResult> executeProcedure(const QString& name, const QList<TdsParameter>& parameters);
+
+    // Names values sent by position after the declaration that came with
+    // them ("@P1 varchar(2),@P2 int").
+    static QList<TdsParameter> named(const QString& declaration, QList<TdsParameter> values);
 
     // Transaction-manager requests.
     TdsResult beginTransaction(int isolationLevel);
