@@ -214,6 +214,18 @@ bool Database::inTransaction(const QString& location, const QString& function,
         m_errors.WriteErrorLog(error, location, function, QStringLiteral("BEGIN TRANSACTION"));
         return false;
     }
+    // SQL Server reads under read committed, so two agents would read the same
+    // counts: every transaction takes one exclusive application lock first,
+    // held until it ends, as SQLite's BEGIN IMMEDIATE takes the write lock.
+    // Taken first by all, it waits but cannot deadlock.
+    static const QString lock =
+        QStringLiteral("EXEC sp_getapplock @Resource = 'brenvo-write', @LockMode = 'Exclusive', "
+                       "@LockOwner = 'Transaction'");
+    if (m_sqlConn.kind() == Connection::Kind::SqlServer &&
+        !execute(Slot::Main, lock, location, function)) {
+        m_sqlConn.rollback();
+        return false;
+    }
     if (!steps()) {
         m_sqlConn.rollback();
         return false;

@@ -19,6 +19,12 @@ public:
         LoggedIn,      // bulk upload, then the main window
     };
 
+    // The declared lengths of TB_BRANCH.BranchID, AgentLogin.AgentID and
+    // AgentLogin.Agent_Passwd: the login boxes hold no more than these.
+    static constexpr int kBranchIdLength = 10;
+    static constexpr int kLoginIdLength = 20;
+    static constexpr int kPasswordLength = 50;
+
     LoginProcedure(Database& db, AgentStatus& status, MessageSink& messages);
 
     // One press of the login button with the three boxes' texts.

@@ -120,10 +120,8 @@ bool Connection::open(const QString& connectionString, const QString& programFol
                            QStringLiteral("?mode=rw"));
     } else {
         m_kind = Kind::SqlServer;
-        db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
-        db.setConnectOptions(
-            QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10;SQL_ATTR_CONNECTION_TIMEOUT=30"));
-        db.setDatabaseName(odbcConnectionString(keys));
+        return m_odbc.open(odbcConnectionString(keys), kLoginTimeoutSeconds,
+                           kConnectionTimeoutSeconds, error);
     }
 
     if (!db.open()) {
@@ -133,15 +131,14 @@ bool Connection::open(const QString& connectionString, const QString& programFol
         QSqlDatabase::removeDatabase(m_name);
         return false;
     }
-    if (m_kind != Kind::SqlServer) {
-        QSqlQuery pragma(db);
-        pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
-    }
+    QSqlQuery pragma(db);
+    pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     return true;
 }
 
 void Connection::close()
 {
+    m_odbc.close();
     if (!QSqlDatabase::contains(m_name))
         return;
     {
@@ -153,12 +150,9 @@ void Connection::close()
 
 bool Connection::isOpen() const
 {
+    if (m_kind == Kind::SqlServer)
+        return m_odbc.isOpen();
     return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
-}
-
-QString Connection::prepare(const QString& sql) const
-{
-    return m_kind == Kind::SqlServer ? sql : SqlDialect::toSqlite(sql);
 }
 
 void Connection::journal(const QString& sql, bool accepted) const
@@ -176,15 +170,26 @@ void Connection::journal(const QString& sql, bool accepted) const
     }
 }
 
+bool Connection::reportClosed(QString* error) const
+{
+    if (isOpen())
+        return false;
+    if (error)
+        *error = QStringLiteral("Operation is not allowed when the object is closed.");
+    return true;
+}
+
 bool Connection::execute(const QString& sql, QString* error, int* rowsAffected)
 {
-    if (!isOpen()) {
-        if (error)
-            *error = QStringLiteral("Operation is not allowed when the object is closed.");
+    if (reportClosed(error))
         return false;
+    if (m_kind == Kind::SqlServer) {
+        const bool ok = m_odbc.execute(sql, error, rowsAffected);
+        journal(sql, ok);
+        return ok;
     }
     QSqlQuery query(QSqlDatabase::database(m_name, false));
-    const bool ok = query.exec(prepare(sql));
+    const bool ok = query.exec(SqlDialect::toSqlite(sql));
     journal(sql, ok);
     if (!ok) {
         if (error)
@@ -198,14 +203,16 @@ bool Connection::execute(const QString& sql, QString* error, int* rowsAffected)
 
 bool Connection::openRecordset(const QString& sql, Recordset* result, QString* error)
 {
-    if (!isOpen()) {
-        if (error)
-            *error = QStringLiteral("Operation is not allowed when the object is closed.");
+    if (reportClosed(error))
         return false;
+    if (m_kind == Kind::SqlServer) {
+        const bool ok = m_odbc.query(sql, result, error);
+        journal(sql, ok);
+        return ok;
     }
     QSqlQuery query(QSqlDatabase::database(m_name, false));
     query.setForwardOnly(true);
-    const bool ok = query.exec(prepare(sql));
+    const bool ok = query.exec(SqlDialect::toSqlite(sql));
     journal(sql, ok);
     if (!ok) {
         if (error)
@@ -235,15 +242,11 @@ bool Connection::openRecordset(const QString& sql, Recordset* result, QString* e
 
 bool Connection::beginTransaction(QString* error)
 {
+    if (reportClosed(error))
+        return false;
+    if (m_kind == Kind::SqlServer)
+        return m_odbc.beginTransaction(error);
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (m_kind == Kind::SqlServer) {
-        if (!db.transaction()) {
-            if (error)
-                *error = describe(db.lastError());
-            return false;
-        }
-        return true;
-    }
     // Every transaction of the program writes: take the write lock at the
     // start, so two agents' read-then-write steps run one after the other
     // instead of failing on an upgrade from a read lock.
@@ -258,6 +261,8 @@ bool Connection::beginTransaction(QString* error)
 
 bool Connection::commit(QString* error)
 {
+    if (m_kind == Kind::SqlServer)
+        return m_odbc.endTransaction(true, error);
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     if (!db.commit()) {
         if (error)
@@ -269,5 +274,9 @@ bool Connection::commit(QString* error)
 
 void Connection::rollback()
 {
+    if (m_kind == Kind::SqlServer) {
+        m_odbc.endTransaction(false, nullptr);
+        return;
+    }
     QSqlDatabase::database(m_name, false).rollback();
 }

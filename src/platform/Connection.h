@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/OdbcConnection.h"
 #include "platform/Recordset.h"
 
 #include <QHash>
@@ -8,9 +9,9 @@
 // A database connection opened from an ADO-style connection string.
 //
 // "Provider=SQLOLEDB.1;...;Data Source= host;Network Address= host,port;..."
-// opens SQL Server through QODBC and FreeTDS, unless the address has the
-// form "sqlite:NAME", which opens the SQLite file NAME in the program folder
-// (the embedded default). "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH"
+// opens SQL Server through OdbcConnection and FreeTDS, unless the address has
+// the form "sqlite:NAME", which opens the SQLite file NAME in the program
+// folder (the embedded default). "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH"
 // opens the SQLite file PATH read-write without creating it.
 //
 // Statements are always written in SQL Server's dialect; on SQLite they are
@@ -47,16 +48,20 @@ public:
 
     // Parses "key=value;..." into lower-case keys with trimmed values.
     static QHash<QString, QString> parseConnectionString(const QString& connectionString);
-    // The QODBC connection string for FreeTDS, from the ADO keys.
+    // The ODBC connection string for FreeTDS, from the ADO keys.
     static QString odbcConnectionString(const QHash<QString, QString>& keys);
 
     // Milliseconds SQLite waits on a locked database before it gives up.
     static constexpr int kSqliteBusyTimeoutMs = 5000;
+    // Seconds SQL Server has to answer a login, and any later request.
+    static constexpr int kLoginTimeoutSeconds = 10;
+    static constexpr int kConnectionTimeoutSeconds = 30;
 
 private:
-    QString prepare(const QString& sql) const;
+    bool reportClosed(QString* error) const;
     void journal(const QString& sql, bool accepted) const;
 
     QString m_name;
     Kind m_kind = Kind::SqlServer;
+    OdbcConnection m_odbc;
 };

@@ -24,6 +24,28 @@ const QStringList& CustomerPanel::boxNames()
     return names;
 }
 
+int CustomerPanel::maxLength(const QString& name)
+{
+    // The columns of gogakinfo in mssql.sql.
+    static const QHash<QString, int> lengths{{"txtCustName", 100},
+                                             {"txtCustSocialID", 20},
+                                             {"txtPhoneNo1", 30},
+                                             {"txtPhoneNo2", 30},
+                                             {"txtCustOfficeZip", 10},
+                                             {"txtCustHomeZip", 10},
+                                             {"txtCustOfficeAddress1", 200},
+                                             {"txtCustOfficeAddress2", 200},
+                                             {"txtCustHomeAddress1", 200},
+                                             {"txtCustHomeAddress2", 200},
+                                             {"txtCustBlank1", 200},
+                                             {"txtCustBlank2", 200},
+                                             {"txtCustBlank3", 200},
+                                             {"txtCustBlank4", 200},
+                                             {"txtCustBlank5", 200},
+                                             {"txtCustBlank6", 200}};
+    return lengths.value(name);
+}
+
 void CustomerPanel::setValue(const QString& name, const QString& text)
 {
     if (m_values.value(name) == text && m_values.contains(name))

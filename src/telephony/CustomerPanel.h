@@ -14,6 +14,10 @@ class CustomerPanel : public QObject
     Q_OBJECT
 public:
     static const QStringList& boxNames();
+    // The declared length of the column a box is saved into, so that the box
+    // stops the agent where SQL Server would refuse the save; 0 for the boxes
+    // that are never saved.
+    static int maxLength(const QString& name);
 
     QString value(const QString& name) const { return m_values.value(name); }
     void setValue(const QString& name, const QString& text);

@@ -110,6 +110,8 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
     for (const QString& name : CustomerPanel::boxNames()) {
         auto* edit = new QLineEdit(details);
         edit->setObjectName(name);
+        if (const int length = CustomerPanel::maxLength(name))
+            edit->setMaxLength(length);
         boxes.insert(name, edit);
         connect(edit, &QLineEdit::textEdited, this,
                 [this, name](const QString& text) { m_panel.setValue(name, text); });

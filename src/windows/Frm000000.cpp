@@ -59,6 +59,9 @@ Frm000000::Frm000000(LoginProcedure& login, QWidget* parent) : QWidget(parent), 
     TxtLoginPass = new QLineEdit(this);
     TxtLoginPass->setObjectName(QStringLiteral("TxtLoginPass"));
     TxtLoginPass->setEchoMode(QLineEdit::Password);
+    TxtBranchID->setMaxLength(LoginProcedure::kBranchIdLength);
+    TxtLoginID->setMaxLength(LoginProcedure::kLoginIdLength);
+    TxtLoginPass->setMaxLength(LoginProcedure::kPasswordLength);
     for (QLineEdit* box : {TxtBranchID, TxtLoginID, TxtLoginPass}) {
         box->setFont(boxFont());
         box->setMinimumHeight(28);

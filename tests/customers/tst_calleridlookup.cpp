@@ -31,6 +31,9 @@ class TestCallerIdLookup : public QObject
     };
 
 private slots:
+    void initTestCase_data() { Backends::addRows(); }
+    void init() { USE_BACKEND(); }
+
     void lookUp_data()
     {
         QTest::addColumn<QString>("number");

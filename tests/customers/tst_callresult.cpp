@@ -1,5 +1,6 @@
 #include "CustomerFixture.h"
 #include "customers/CallResult.h"
+#include "TdsServer.h"
 #include "telephony/RecordingRecords.h"
 #include "telephony/WorkCounters.h"
 
@@ -42,6 +43,9 @@ class TestCallResult : public QObject
     };
 
 private slots:
+    void initTestCase_data() { Backends::addRows(); }
+    void init() { USE_BACKEND(); }
+
     void saveAsAgent()
     {
         Desk kim("kim");
@@ -58,10 +62,9 @@ private slots:
         QCOMPARE(kim.central("SELECT Memo FROM recfile WHERE R_Path = 'r.vox'"), QStringList{memo});
         QCOMPARE(kim.f.rows("Brenvo.mdb", "SELECT tMemo FROM recfile WHERE R_Path = 'r.vox'"),
                  QStringList{memo});
-        QCOMPARE(kim.central(
-                     "SELECT Status || '|' || AppointmentDate || '|' || RegDate || '|' || AgentID "
-                     "FROM gogakinfo WHERE ID = " +
-                     id),
+        QCOMPARE(kim.central("SELECT Status, AppointmentDate, RegDate, AgentID FROM gogakinfo "
+                             "WHERE ID = " +
+                             id),
                  QStringList{"5|2024-06-01|2024-05-10|kim"});
         QCOMPARE(kim.f.rows("branch0001.db",
                             "SELECT count(*) FROM tb_branchworkcount WHERE tMonth = '202405'"),
@@ -69,9 +72,8 @@ private slots:
 
         // Another status keeps the appointment date; another agent's customer is not touched.
         QVERIFY(kim.save(0));
-        QCOMPARE(
-            kim.central("SELECT Status || '|' || AppointmentDate FROM gogakinfo WHERE ID = " + id),
-            QStringList{"1|2024-06-01"});
+        QCOMPARE(kim.central("SELECT Status, AppointmentDate FROM gogakinfo WHERE ID = " + id),
+                 QStringList{"1|2024-06-01"});
         kim.call.CustSelectKind = "C";
         QVERIFY(kim.save(2));
         QCOMPARE(kim.central("SELECT Status FROM gogakinfo WHERE ID = " + id), QStringList{"1"});
@@ -106,11 +108,9 @@ private slots:
         QCOMPARE(handedTo("2024-05-10 23:59:59"), QString("han"));
         // All at two: the lowest agentlogin ID wins.
         QCOMPARE(handedTo("2024-05-10 12:00:00"), QString("kim"));
-        QCOMPARE(
-            lee.central(
-                "SELECT AgentID || DistributeCnt FROM tb_autoDistribute WHERE DistributeDate = "
-                "'2024-05-11' ORDER BY AgentID"),
-            (QStringList{"choi2", "han2", "kim3"}));
+        QCOMPARE(lee.central("SELECT AgentID, DistributeCnt FROM tb_autoDistribute WHERE "
+                             "DistributeDate = '2024-05-11' ORDER BY AgentID"),
+                 (QStringList{"choi|2", "han|2", "kim|3"}));
         // Before 09:00 for today, where kim already has nine.
         QCOMPARE(handedTo("2024-05-10 08:59:59"), QString("choi"));
         QCOMPARE(
@@ -119,6 +119,33 @@ private slots:
             QStringList{"1"});
         QCOMPARE(CallResult::distributionDate("2024-12-31 10:00:00"), QString("2025-01-01"));
         QCOMPARE(lee.f.messages.errorBlocks(), 0);
+    }
+
+    // The server dies between two statements of the save: every later one is
+    // logged, and the local row keeps the whole result for the next attempt.
+    void serverKilledMidSave()
+    {
+        Desk kim("kim");
+        TdsServer* server = kim.f.standIn();
+        if (!server)
+            QSKIP("only the stand-in can be killed between two statements");
+        kim.side.lookups.SetCmbTermCombo();
+        const QString id = kim.addCustomer({});
+        kim.panel.setValue("txtCustID", id);
+        server->dropOn(QRegularExpression("^update gogakinfo"));
+        kim.f.messages.onMessage = [server](const MessageRecorder::Message&) { server->stop(); };
+        QVERIFY(kim.save(0, "메모"));
+        QCOMPARE(
+            kim.f.rows("Brenvo.mdb", "SELECT Status, tMemo FROM recfile WHERE R_Path = 'r.vox'"),
+            QStringList{"1|메모"});
+        QCOMPARE(kim.central("SELECT Status, Memo FROM recfile WHERE R_Path = 'r.vox'"),
+                 QStringList{"1|메모"});
+        QCOMPARE(kim.central("SELECT Status FROM gogakinfo WHERE ID = " + id), QStringList{"0"});
+        const QStringList texts = kim.f.messages.texts();
+        QVERIFY2(texts.value(0).contains("ERROR FUNCTION    : AddToMYSQL2") &&
+                     texts.value(1).startsWith("데이터베이스 연결을 실패했습니다."),
+                 qPrintable(texts.join('\n')));
+        QVERIFY(!kim.f.db.SQLConnected());
     }
 
     void inboundRegistration_data()
@@ -141,13 +168,12 @@ private slots:
         QCOMPARE(d.panel.value("txtCampaignID"), QString("99999"));
         QCOMPARE(d.panel.value("txtDataType"), QString("3"));
         const QString today = d.today();
-        QCOMPARE(d.central("SELECT AgentID || '|' || AgentID_1 FROM gogakinfo WHERE ID = " + id),
+        QCOMPARE(d.central("SELECT AgentID, AgentID_1 FROM gogakinfo WHERE ID = " + id),
                  QStringList{ownerColumns});
-        QCOMPARE(d.central("SELECT CampaignID || DataType || Status || '|' || MobileNumber || '|' "
-                           "|| DistributeDate || "
-                           "'|' || ImpDate FROM gogakinfo WHERE ID = " +
+        QCOMPARE(d.central("SELECT CampaignID, DataType, Status, MobileNumber, DistributeDate, "
+                           "ImpDate FROM gogakinfo WHERE ID = " +
                            id),
-                 QStringList{"9999930|0212345678|" + today + "|" + today});
+                 QStringList{"99999|3|0|0212345678|" + today + "|" + today});
         QCOMPARE(d.f.messages.errorBlocks(), 0);
         QVERIFY(!d.f.db.SQLConnected());
     }

@@ -19,6 +19,9 @@ class TestCustomerSearch : public QObject
     }
 
 private slots:
+    void initTestCase_data() { Backends::addRows(); }
+    void init() { USE_BACKEND(); }
+
     void conditions_data()
     {
         // status|field|text|campaign, the dates being 2024-05-10 both
@@ -141,6 +144,8 @@ private slots:
     void moreRowsThanTheListHolds()
     {
         CustomerFixture d;
+        if (d.f.backend() == Backend::SqlServer)
+            QSKIP("the rows are made by SQLite's recursive query");
         d.f.exec("branch0001.db",
                  "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 32800) "
                  "INSERT INTO gogakinfo (BranchID, TeamID, AgentID, Status, CampaignID, Name) "

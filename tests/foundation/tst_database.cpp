@@ -40,8 +40,10 @@ private slots:
                      ";Persist Security Info=False;");
     }
 
+    void serverTimeAndNesting_data() { Backends::addRows(); }
     void serverTimeAndNesting()
     {
+        USE_BACKEND_ROW();
         ProgramFolderFixture f;
         QVERIFY2(f.isValid(), qPrintable(f.error()));
         f.loginAs("kim");
@@ -105,13 +107,17 @@ private slots:
         f.db.SQLDBConnect();
         QVERIFY(!f.db.SQLConnected());
         QCOMPARE(f.messages.messages.size(), 2);
-        QCOMPARE(f.messages.texts().at(0), "데이터베이스 연결을 실패했습니다.\r\n" + f.db.mainConnectionString());
-        QVERIFY(f.messages.texts().at(1).contains("ERROR SQL CODE    : " + f.db.mainConnectionString()));
+        QCOMPARE(f.messages.texts().at(0),
+                 "데이터베이스 연결을 실패했습니다.\r\n" + f.db.mainConnectionString());
+        QVERIFY(f.messages.texts().at(1).contains("ERROR SQL CODE    : " +
+                                                  f.db.mainConnectionString()));
         QVERIFY(QFile::exists(f.errors.logFilePath(QDate::currentDate())));
     }
 
+    void quotedValuesRoundTrip_data() { Backends::addRows(); }
     void quotedValuesRoundTrip()
     {
+        USE_BACKEND_ROW();
         ProgramFolderFixture f;
         f.loginAs("kim");
         Database::Use use(f.db, Database::Slot::Main);

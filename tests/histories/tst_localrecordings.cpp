@@ -24,6 +24,9 @@ class TestLocalRecordings : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { Backends::addRows(); }
+    void init() { USE_BACKEND(); }
+
     void folderListAndLocalRows()
     {
         HistoryDesk d;

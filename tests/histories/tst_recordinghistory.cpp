@@ -8,6 +8,9 @@ class TestRecordingHistory : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { Backends::addRows(); }
+    void init() { USE_BACKEND(); }
+
     // Filters as the search button passes them: status, agent, field, text, day.
     void search_data()
     {
@@ -30,7 +33,7 @@ private slots:
         QTest::newRow("quote in the text") << QStringList{"99", "99", "고객성명", "O'Neil", today}
                                            << team + " and Name like '%O''Neil%'";
         QTest::newRow("another day")
-            << QStringList{"99", "99", "", "", "2001-01-01"} << team + " and 0";
+            << QStringList{"99", "99", "", "", "2001-01-01"} << team + " and 1 = 0";
     }
 
     void search()
@@ -78,10 +81,12 @@ private slots:
     {
         HistoryDesk d;
         SpreadModel& grid = d.recordings.SprRecHist();
-        const QString custId = d.central("select CustID from recfile limit 1").value(0);
+        const QString custId = d.central("select top 1 CustID from recfile").value(0);
         d.recordings.GetRecHistByID(custId);
         QCOMPARE(grid.MaxRows(), d.centralCount("recfile where CustID = '" + custId + "'"));
         QCOMPARE(grid.text(18, 1), custId);
+        if (d.f.backend() == Backend::SqlServer)
+            QSKIP("the rows are made by SQLite's recursive query");
 
         // 32,767 rows is the most a list holds; one more fails before any row.
         QVERIFY(d.f.exec(
@@ -131,13 +136,16 @@ private slots:
     {
         HistoryDesk d;
         SpreadModel& grid = d.recordings.SprRecHist();
+        QString memo;
+        for (int i = 0; i < 4000; ++i)
+            memo += QChar(0xAC00 + i * 7 % 11172);
         QVERIFY(d.f.exec("branch0001.db",
-                         "UPDATE recfile SET Memo = '메모', CustID = '' WHERE ID = 1"));
+                         "UPDATE recfile SET Memo = '" + memo + "', CustID = '' WHERE ID = 1"));
         d.recordings.GetRecHist(HistoryDesk::today(), HistoryDesk::today(), "99", "99", "", "",
                                 "01");
-        QSignalSpy memo(&d.recordings, &RecordingHistory::memoShown);
+        QSignalSpy memoShown(&d.recordings, &RecordingHistory::memoShown);
         d.recordings.SprRecHist_Click(3, grid.MaxRows());
-        QCOMPARE(memo.value(0).value(0).toString(), QStringLiteral("메모"));
+        QCOMPARE(memoShown.value(0).value(0).toString(), memo);
         QCOMPARE(d.panel.value("txtCustID"), QString());
         d.recordings.SprRecHist_Click(3, 1);
         QCOMPARE(d.panel.value("txtCustID"), grid.text(18, 1));
@@ -149,7 +157,7 @@ private slots:
         QVERIFY(grid.text(2, 1) > grid.text(2, grid.MaxRows()));
         d.recordings.SprRecHist_Click(1, 0);
         QVERIFY(grid.text(1, 1) < grid.text(1, 2));
-        QCOMPARE(memo.size(), 2);
+        QCOMPARE(memoShown.size(), 2);
     }
 };
 

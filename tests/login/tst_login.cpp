@@ -38,6 +38,9 @@ class TestLogin : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { Backends::addRows(); }
+    void init() { USE_BACKEND(); }
+
     void success()
     {
         Login t;
@@ -51,7 +54,9 @@ private slots:
         QCOMPARE(s.UserName, QStringLiteral("김민수"));
         QCOMPARE(s.TeamID, QStringLiteral("01"));
         QCOMPARE(s.BranchName, QStringLiteral("강남지점"));
-        QCOMPARE(s.BranchDBName, QStringLiteral("Brenvo0001"));
+        QCOMPARE(s.BranchDBName,
+                 t.f.rows("directory.db", "select DBName from TB_BRANCH where BranchID = '0001'")
+                     .value(0));
         QCOMPARE(s.BranchDBUser, s.CfgDBUser);
         QCOMPARE(s.FtpPortNo, QStringLiteral("2121"));
         QCOMPARE(s.LandCode, QStringLiteral("02"));
@@ -163,7 +168,7 @@ private slots:
         {
             // The directory database is down.
             Login t;
-            QFile::remove(t.f.path("directory.db"));
+            t.f.takeDirectoryDown();
             QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
             const QStringList texts = t.f.messages.texts();
             QCOMPARE(texts.size(), 3);
@@ -200,9 +205,15 @@ private slots:
         {
             // An edited address takes effect at the next attempt.
             Login t;
+            QFile ini(t.f.path("Brenvo.ini"));
+            QVERIFY(ini.open(QIODevice::ReadOnly));
+            const QByteArray settings = ini.readAll();
             t.writeSettings("[Database]\nDBIp=sqlite:elsewhere.db\n");
             QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
-            t.writeSettings("[database]\ndbip = sqlite:directory.db \nDBUser=brenvo\n");
+            t.writeSettings(QByteArray(settings)
+                                .replace("[Database]", "[database]")
+                                .replace("DBIp=", "dbip = ")
+                                .replace("\r\nDBUser", " \r\nDBUser"));
             t.f.messages.clear();
             QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::LoggedIn);
             QVERIFY(t.f.messages.messages.isEmpty());

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A working day played through the real programs, as an agent meets them.
 
-    xvfb-run -a /usr/bin/python3 tests/roadtest/roadtest.py BUILD_DIR
+    xvfb-run -a /usr/bin/python3 tests/roadtest/roadtest.py BUILD_DIR [--mssql]
 
 Makes a fresh demo program folder with two recordings left from yesterday,
 starts the demo FTP server, the line simulator (headless) and the road-test
@@ -14,7 +14,9 @@ tray's Exit refused during a call, then, under a window manager without a
 notification area, close, a second start and Exit from the window's menu. At the
 end it checks the central and local databases, the FTP server's tree and the
 error log, saves a screenshot of every window it met in docs/screenshots/,
-and exits non-zero on any difference.
+and exits non-zero on any difference. With --mssql the directory and branch
+databases are served by the TDS stand-in brenvo-tds and reached through
+FreeTDS, as a branch on SQL Server runs.
 """
 
 import datetime
@@ -29,7 +31,8 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ROOT / "build").resolve()
-HOME = ROOT / "roadtest-home"
+MSSQL = "--mssql" in sys.argv[2:]
+HOME = ROOT / ("roadtest-home-mssql" if MSSQL else "roadtest-home")
 SHOTS = ROOT / "docs" / "screenshots"
 TODAY = datetime.date.today()
 
@@ -111,6 +114,8 @@ class Driver:
         return caption, text
 
     def shot(self, name, widget):
+        if MSSQL:
+            return  # the same windows: the pictures come from the first run
         SHOTS.mkdir(parents=True, exist_ok=True)
         time.sleep(0.3)  # let the window paint
         self.send(f"grab {widget} {SHOTS / (name + '.png')}")
@@ -275,10 +280,11 @@ def day(d, line, ftp_root):
     d.send("click cmdModifyCust")
     d.wait("the edit phase", lambda: d.send("read cmdModifyCust") == "고객저장")
     d.send("type txtCustBlank1 메모; 확인 '요망'")
+    d.send("type txtCustBlank2 " + "가나다라마" * 50)
     d.send("click cmdModifyCust")
     d.wait("the save", lambda: d.send("read cmdModifyCust") == "고객수정")
-    check(rows("branch0001.db", "select blank1 from gogakinfo where ID = ?", edited)[0][0] == "메모; 확인 '요망'",
-          "the edit is stored as typed")
+    check(rows("branch0001.db", "select blank1, blank2 from gogakinfo where ID = ?", edited)[0]
+          == ("메모; 확인 '요망'", "가나다라마" * 40), "the edit is stored as typed, up to the declared length")
     check(rows("branch0001.db", "select count(*) from gogakinfo_h where ID = ?", edited)[0][0] == 1,
           "the edit left one history copy")
 
@@ -374,8 +380,10 @@ def main():
     if HOME.exists():
         shutil.rmtree(HOME)
     ftp_port, line_port = free_port(), free_port()
+    tds_port = free_port()
     subprocess.run([str(BUILD / "tools/brenvo-demo/brenvo-demo"), str(HOME), "--leftovers", "2",
-                    "--ftp-port", str(ftp_port)], check=True)
+                    "--ftp-port", str(ftp_port)] + (["--sql-server", f"127.0.0.1,{tds_port}"] if MSSQL else []),
+                   check=True)
     ftp_root = HOME / "ftp-root"
     ftp_root.mkdir()
     env = dict(os.environ, BRENVO_HOME=str(HOME), BRENVO_LINE_PORT=str(line_port),
@@ -386,6 +394,13 @@ def main():
                                           "--root", str(ftp_root), "--port", str(ftp_port), "--user", "brenvo",
                                           "--password", "brenvo"], stdout=subprocess.DEVNULL,
                                          stderr=open(HOME / "ftpd.log", "w")))
+        if MSSQL:
+            children.append(subprocess.Popen(
+                [str(BUILD / "tools/brenvo-tds/brenvo-tds"), "--port", str(tds_port),
+                 "--schema", str(ROOT / "tools/brenvo-demo/schema/mssql.sql"),
+                 "--database", f"BrenvoDirectory={HOME / 'directory.db'}",
+                 "--database", f"Brenvo0001={HOME / 'branch0001.db'}", "--user", "brenvo", "--password", "brenvo"],
+                stdout=subprocess.DEVNULL, stderr=open(HOME / "tds.log", "w")))
         children.append(subprocess.Popen([str(BUILD / "tools/brenvo-line/brenvo-line"), "--headless",
                                           "--answer-delay", "500"], env=env, stdout=subprocess.DEVNULL))
         # A window manager without a notification area.
@@ -395,6 +410,8 @@ def main():
         children.append(program)
         day(Driver(HOME / "driver.sock", program), Line(line_port), ftp_root)
         verify(ftp_root, 6)
+        if MSSQL:
+            check(children[1].poll() is None, "the stand-in served the whole day")
     except Failure as failure:
         print(f"ROAD TEST FAILED after {len(CHECKS)} checks:", failure)
         try:

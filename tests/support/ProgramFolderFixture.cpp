@@ -1,17 +1,172 @@
 #include "ProgramFolderFixture.h"
 
 #include <QDir>
+#include <QFile>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTcpServer>
 #include <QUuid>
 
-ProgramFolderFixture::ProgramFolderFixture(const DemoOptions& options)
-    : errors(dir.path(), messages), db(session, errors, messages)
+#include "platform/IniFile.h"
+#include "platform/SqlDialect.h"
+#include "TdsServer.h"
+
+namespace {
+
+// The back end of the test function that took it, so that it never leaks
+// into the next function.
+Backend currentBackend = Backend::Sqlite;
+QByteArray currentFunction;
+
+const char* const kNames[] = {"SQLite", "FreeTDS stand-in", "SQL Server"};
+
+QString mssqlConnectionString()
+{
+    return qEnvironmentVariable("BRENVO_TEST_MSSQL");
+}
+
+// Runs fn on a fresh Qt connection to an SQLite file.
+template <typename Fn> void onSqliteFile(const QString& file, Fn fn)
+{
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase sqlite = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        sqlite.setDatabaseName(file);
+        if (sqlite.open())
+            fn(sqlite);
+        sqlite.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+QString joined(const QVector<QVariant>& row)
+{
+    QStringList columns;
+    for (const QVariant& value : row)
+        columns << (value.isNull() ? QStringLiteral("<null>") : value.toString());
+    return columns.join(u'|');
+}
+
+// A value as a T-SQL literal.
+QString literal(const QVariant& value)
+{
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Double)
+        return value.toString();
+    return u'\'' + SqlDialect::quoted(value.toString()) + u'\'';
+}
+
+} // namespace
+
+void Backends::addRows()
+{
+    QTest::addColumn<Backend>("backend");
+    for (Backend b : {Backend::Sqlite, Backend::StandIn, Backend::SqlServer})
+        QTest::newRow(kNames[int(b)]) << b;
+}
+
+QString Backends::use(Backend backend)
+{
+    currentBackend = backend;
+    currentFunction = QTest::currentTestFunction();
+    if (backend == Backend::SqlServer && mssqlConnectionString().isEmpty())
+        return QStringLiteral("BRENVO_TEST_MSSQL is not set: no SQL Server to run against");
+    return QString();
+}
+
+Backend Backends::current()
+{
+    return currentFunction == QTest::currentTestFunction() ? currentBackend : Backend::Sqlite;
+}
+
+ProgramFolderFixture::ProgramFolderFixture(const DemoOptions& options, Backend backend)
+    : errors(dir.path(), messages), db(session, errors, messages), m_backend(backend)
 {
     session.programFolder = dir.path();
     m_valid = dir.isValid() && DemoFolder::create(dir.path(), options, &m_error);
+    if (m_valid && backend == Backend::StandIn)
+        m_valid = serveFromStandIn();
+    else if (m_valid && backend == Backend::SqlServer)
+        m_valid = fillSqlServer(mssqlConnectionString());
+    if (!m_valid)
+        qWarning("program folder fixture: %s", qPrintable(m_error));
+}
+
+ProgramFolderFixture::~ProgramFolderFixture() = default;
+
+bool ProgramFolderFixture::serveFromStandIn()
+{
+    m_standIn = std::make_unique<TdsServer>();
+    SqlServerAddress address;
+    TdsServer::Options options;
+    options.user = address.user;
+    options.password = address.password;
+    options.schemaFile = QStringLiteral(":/schema/mssql.sql");
+    options.databases = {{address.directoryDb, path(QLatin1String(DemoFolder::kDirectoryDb)), {}},
+                         {address.branchDb, path(QLatin1String(DemoFolder::kBranchDb)), {}}};
+    if (!m_standIn->start(options, 0, &m_error))
+        return false;
+    address.port = m_standIn->port();
+    return DemoFolder::useSqlServer(dir.path(), address, &m_error);
+}
+
+// Empties the named database and copies both demo files into it: the
+// directory and the branch tables share it there.
+bool ProgramFolderFixture::fillSqlServer(const QString& adoConnectionString)
+{
+    const QHash<QString, QString> keys = Connection::parseConnectionString(adoConnectionString);
+    const QString network = keys.value(QStringLiteral("network address"));
+    SqlServerAddress address;
+    address.host = keys.value(QStringLiteral("data source"));
+    address.port = network.section(u',', -1).toInt();
+    address.user = keys.value(QStringLiteral("user id"));
+    address.password = keys.value(QStringLiteral("password"));
+    address.directoryDb = address.branchDb = keys.value(QStringLiteral("initial catalog"));
+    if (!DemoFolder::useSqlServer(dir.path(), address, &m_error))
+        return false;
+    m_server = std::make_unique<Connection>();
+    const auto run = [this](const QString& sql) { return m_server->execute(sql, &m_error); };
+    if (!m_server->open(adoConnectionString, dir.path(), &m_error) ||
+        !run(QStringLiteral("EXEC sp_getapplock @Resource = 'brenvo-tests', @LockMode = "
+                            "'Exclusive', @LockOwner = 'Session'")))
+        return false;
+    bool ok = true;
+    for (const char* file : {DemoFolder::kDirectoryDb, DemoFolder::kBranchDb}) {
+        onSqliteFile(path(QLatin1String(file)), [&](QSqlDatabase& sqlite) {
+            QSqlQuery tables(sqlite);
+            tables.exec(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'table' "
+                                       "AND name NOT LIKE 'sqlite%'"));
+            while (ok && tables.next()) {
+                // TRUNCATE starts IDENTITY afresh, so the rows, inserted in
+                // key order without their key, get the keys they have here.
+                const QString table = tables.value(0).toString();
+                const bool identity = tables.value(1).toString().contains(
+                    QStringLiteral("AUTOINCREMENT"), Qt::CaseInsensitive);
+                QSqlQuery rows(sqlite);
+                rows.exec(QStringLiteral("SELECT * FROM %1%2")
+                              .arg(table, identity ? QStringLiteral(" ORDER BY ID") : QString()));
+                QStringList columns, values;
+                for (int i = identity ? 1 : 0; i < rows.record().count(); ++i)
+                    columns << rows.record().fieldName(i);
+                while (rows.next()) {
+                    QStringList row;
+                    for (int i = identity ? 1 : 0; i < rows.record().count(); ++i)
+                        row << literal(rows.value(i));
+                    values << u'(' + row.join(u',') + u')';
+                }
+                ok = run(QStringLiteral("TRUNCATE TABLE ") + table);
+                // SQL Server takes at most 1000 rows in one VALUES list.
+                for (qsizetype i = 0; ok && i < values.size(); i += 500)
+                    ok = run(QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                                 .arg(table, columns.join(u','), values.mid(i, 500).join(u',')));
+            }
+        });
+    }
+    return ok;
 }
 
 QString ProgramFolderFixture::path(const QString& relative) const
@@ -21,15 +176,20 @@ QString ProgramFolderFixture::path(const QString& relative) const
 
 void ProgramFolderFixture::loginAs(const QString& agentId)
 {
+    const QString ini = path(QStringLiteral("Brenvo.ini"));
+    const auto setting = [&ini](const char* key) {
+        return IniFile::value(QStringLiteral("Database"), QLatin1String(key), QString(), ini);
+    };
+    session.CfgDBIp = setting("DBIp");
+    session.CfgDBName = setting("DBName");
+    session.CfgDBUser = session.BranchDBUser = setting("DBUser");
+    session.CfgDBPass = session.BranchDBPass = setting("DBPass");
+    session.CfgDBPort = session.BranchDBPort = setting("DBPort");
     const QStringList branch = rows(
         QString::fromLatin1(DemoFolder::kDirectoryDb),
         QStringLiteral("SELECT BranchName, BranchIP, DBName, FtpIP, FtpUser, FtpPwd, FtpPortNo, "
                        "LandCode, LineAreaCd, LineLongCd FROM TB_BRANCH WHERE BranchID = '0001'"));
     const QStringList b = branch.value(0).split(u'|');
-    session.CfgDBIp = QStringLiteral("sqlite:") + QLatin1String(DemoFolder::kDirectoryDb);
-    session.CfgDBUser = session.BranchDBUser = QStringLiteral("brenvo");
-    session.CfgDBPass = session.BranchDBPass = QStringLiteral("brenvo");
-    session.CfgDBPort = session.BranchDBPort = QStringLiteral("1433");
     session.BranchID = QStringLiteral("0001");
     session.BranchName = b.value(0);
     session.BranchIP = b.value(1);
@@ -54,44 +214,45 @@ void ProgramFolderFixture::loginAs(const QString& agentId)
     session.AgentLocalPhoneNO = a.value(3);
 }
 
+bool ProgramFolderFixture::onServer(const QString& databaseFile) const
+{
+    return m_server && databaseFile != QLatin1String(DemoFolder::kLocalDb);
+}
+
 QStringList ProgramFolderFixture::rows(const QString& databaseFile, const QString& sql) const
 {
-    const QString name = QUuid::createUuid().toString();
     QStringList out;
-    {
-        QSqlDatabase sqlite = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        sqlite.setDatabaseName(path(databaseFile));
-        if (sqlite.open()) {
-            QSqlQuery q(sqlite);
-            if (!q.exec(sql))
-                out << QStringLiteral("SQL ERROR: ") + q.lastError().text();
-            while (q.next()) {
-                QStringList row;
-                for (int i = 0; i < q.record().count(); ++i)
-                    row << (q.value(i).isNull() ? QStringLiteral("<null>") : q.value(i).toString());
-                out << row.join(u'|');
-            }
-        }
-        sqlite.close();
+    if (onServer(databaseFile)) {
+        Recordset rs;
+        QString error;
+        if (!m_server->openRecordset(sql, &rs, &error))
+            out << QStringLiteral("SQL ERROR: ") + error;
+        for (const QVector<QVariant>& row : rs.rows())
+            out << joined(row);
+        return out;
     }
-    QSqlDatabase::removeDatabase(name);
+    onSqliteFile(path(databaseFile), [&](QSqlDatabase& sqlite) {
+        QSqlQuery q(sqlite);
+        if (!q.exec(SqlDialect::toSqlite(sql)))
+            out << QStringLiteral("SQL ERROR: ") + q.lastError().text();
+        while (q.next()) {
+            QVector<QVariant> row;
+            for (int i = 0; i < q.record().count(); ++i)
+                row << q.value(i);
+            out << joined(row);
+        }
+    });
     return out;
 }
 
 bool ProgramFolderFixture::exec(const QString& databaseFile, const QString& sql) const
 {
-    const QString name = QUuid::createUuid().toString();
+    if (onServer(databaseFile))
+        return m_server->execute(sql, nullptr);
     bool ok = false;
-    {
-        QSqlDatabase sqlite = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        sqlite.setDatabaseName(path(databaseFile));
-        if (sqlite.open()) {
-            QSqlQuery q(sqlite);
-            ok = q.exec(sql);
-        }
-        sqlite.close();
-    }
-    QSqlDatabase::removeDatabase(name);
+    onSqliteFile(path(databaseFile), [&](QSqlDatabase& sqlite) {
+        ok = QSqlQuery(sqlite).exec(SqlDialect::toSqlite(sql));
+    });
     return ok;
 }
 
@@ -101,4 +262,32 @@ bool ProgramFolderFixture::fragment(const QString& localFile, int keep) const
                                           "FROM n WHERE i < 2000) INSERT INTO recfile (R_Path, "
                                           "tMemo) SELECT i, printf('%.300c', 'x') FROM n")) &&
            exec(localFile, QStringLiteral("DELETE FROM recfile WHERE ID > %1").arg(keep));
+}
+
+void ProgramFolderFixture::takeDirectoryDown()
+{
+    if (m_backend == Backend::Sqlite) {
+        QFile::remove(path(QLatin1String(DemoFolder::kDirectoryDb)));
+        return;
+    }
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    SqlServerAddress nowhere;
+    nowhere.port = probe.serverPort();
+    probe.close();
+    DemoFolder::useSqlServer(dir.path(), nowhere, &m_error);
+}
+
+int ProgramFolderFixture::declaredLength(const QString& table, const QString& column)
+{
+    QFile schema(QStringLiteral(":/schema/mssql.sql"));
+    if (!schema.open(QIODevice::ReadOnly))
+        return 0;
+    const QString text = QString::fromUtf8(schema.readAll());
+    const qsizetype start = text.indexOf(QStringLiteral("CREATE TABLE %1 (").arg(table));
+    const QString columns = text.mid(start, text.indexOf(QStringLiteral(");"), start) - start);
+    const QRegularExpression declared(
+        QStringLiteral(R"(\b%1\s+n?(?:var)?char\((\d+)\))").arg(column),
+        QRegularExpression::CaseInsensitiveOption);
+    return start < 0 ? 0 : declared.match(columns).captured(1).toInt();
 }

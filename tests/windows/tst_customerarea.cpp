@@ -11,6 +11,46 @@ class TestCustomerArea : public QObject
     Q_OBJECT
 
 private slots:
+    // A box stops the agent where SQL Server would refuse the save.
+    void boxesStopAtDeclaredLengths_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("column");
+        QTest::newRow("name") << "txtCustName"
+                              << "Name";
+        QTest::newRow("resident number") << "txtCustSocialID"
+                                         << "JuminNo";
+        QTest::newRow("phone 1") << "txtPhoneNo1"
+                                 << "MobileNumber";
+        QTest::newRow("phone 2") << "txtPhoneNo2"
+                                 << "OfficeNumber";
+        QTest::newRow("office post") << "txtCustOfficeZip"
+                                     << "OfficePost";
+        QTest::newRow("office address") << "txtCustOfficeAddress2"
+                                        << "OfficeAddress2";
+        QTest::newRow("home post") << "txtCustHomeZip"
+                                   << "HomePost";
+        QTest::newRow("home address") << "txtCustHomeAddress1"
+                                      << "HomeAddress1";
+        QTest::newRow("blank 6") << "txtCustBlank6"
+                                 << "blank6";
+    }
+    void boxesStopAtDeclaredLengths()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, column);
+        CustomerFixture d;
+        CustomerArea area(d.panel, d.desk, &d.list);
+        area.show();
+        const int length = ProgramFolderFixture::declaredLength("gogakinfo", column);
+        QVERIFY(length > 0);
+        d.panel.SetCustInfoValuables("1");
+        // Typed as an input method commits Hangul: all at once.
+        QTest::sendKeyEvent(QTest::Press, area.box(box), Qt::Key_unknown,
+                            QString(length + 5, QChar(u'가')), Qt::NoModifier);
+        QCOMPARE(d.panel.value(box), QString(length, QChar(u'가')));
+    }
+
     void searchOpenAndModify()
     {
         CustomerFixture d;

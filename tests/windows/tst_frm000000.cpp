@@ -23,6 +23,13 @@ private slots:
         QCOMPARE(w.TxtBranchID->text(), QStringLiteral("0001"));
         QCOMPARE(QApplication::focusWidget(), w.TxtLoginID);
         QCOMPARE(w.TxtLoginPass->echoMode(), QLineEdit::Password);
+        // No box holds more than its column does.
+        QCOMPARE(w.TxtBranchID->maxLength(),
+                 ProgramFolderFixture::declaredLength("TB_BRANCH", "BranchID"));
+        QCOMPARE(w.TxtLoginID->maxLength(),
+                 ProgramFolderFixture::declaredLength("AgentLogin", "AgentID"));
+        QCOMPARE(w.TxtLoginPass->maxLength(),
+                 ProgramFolderFixture::declaredLength("AgentLogin", "Agent_Passwd"));
 
         // Enter on an empty id stays; with text it moves on to the password.
         QTest::keyClick(w.TxtLoginID, Qt::Key_Return);

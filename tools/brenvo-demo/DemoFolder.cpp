@@ -100,7 +100,8 @@ QString phone(QRandomGenerator& random, const char* prefix, int digits)
     return number;
 }
 
-bool writeSettings(const QString& folder, QString* error)
+// The embedded default unless a server is given.
+bool writeSettings(const QString& folder, const SqlServerAddress& server, QString* error)
 {
     QFile file(QDir(folder).filePath(QStringLiteral("Brenvo.ini")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -110,8 +111,9 @@ bool writeSettings(const QString& folder, QString* error)
     QTextStream out(&file);
     out << "[Branch]\r\nBranchID=0001\r\n\r\n"
         << "[Database]\r\n"
-        << "DBIp=sqlite:" << DemoFolder::kDirectoryDb << "\r\n"
-        << "DBUser=brenvo\r\nDBPass=brenvo\r\nDBName=BrenvoDirectory\r\nDBPort=1433\r\n";
+        << "DBIp=" << server.host << "\r\n"
+        << "DBUser=" << server.user << "\r\nDBPass=" << server.password << "\r\n"
+        << "DBName=" << server.directoryDb << "\r\nDBPort=" << server.port << "\r\n";
     return true;
 }
 
@@ -505,11 +507,29 @@ bool DemoFolder::create(const QString& folder, const DemoOptions& options, QStri
 
     const QString directory = dir.filePath(QString::fromLatin1(kDirectoryDb));
     const QString branch = dir.filePath(QString::fromLatin1(kBranchDb));
-    return writeSettings(folder, error) &&
+    SqlServerAddress embedded;
+    embedded.host = QStringLiteral("sqlite:") + QLatin1String(kDirectoryDb);
+    return writeSettings(folder, embedded, error) &&
            runScript(directory, QStringLiteral(":/schema/directory.sqlite.sql"), error) &&
            runScript(branch, QStringLiteral(":/schema/branch.sqlite.sql"), error) &&
            runScript(dir.filePath(QString::fromLatin1(kLocalDb)),
                      QStringLiteral(":/schema/local.sqlite.sql"), error) &&
            fillDirectory(directory, options, error) && fillBranch(branch, options, error) &&
            dir.mkpath(QStringLiteral("RECDATA")) && writeLeftovers(folder, options, error);
+}
+
+bool DemoFolder::useSqlServer(const QString& folder, const SqlServerAddress& server, QString* error)
+{
+    QString ignored;
+    if (!error)
+        error = &ignored;
+    if (!writeSettings(folder, server, error))
+        return false;
+    Sqlite directory(QDir(folder).filePath(QString::fromLatin1(kDirectoryDb)));
+    QSqlQuery q(directory.db());
+    q.prepare(QStringLiteral("UPDATE TB_BRANCH SET BranchIP = ?, "
+                             "DBName = CASE BranchID WHEN '0001' THEN ? ELSE DBName END"));
+    q.addBindValue(server.host);
+    q.addBindValue(server.branchDb);
+    return exec(q, error);
 }

@@ -18,6 +18,19 @@ struct DemoOptions
     int leftoverRecordings = 0;
 };
 
+// A SQL Server (or the TDS stand-in) serving a demo folder's directory and
+// branch databases in place of its SQLite files.
+struct SqlServerAddress
+{
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 1433;
+    QString user = QStringLiteral("brenvo");
+    QString password = QStringLiteral("brenvo");
+    QString directoryDb = QStringLiteral("BrenvoDirectory");
+    // The database of branch 0001, the one agents log in to.
+    QString branchDb = QStringLiteral("Brenvo0001");
+};
+
 namespace DemoFolder {
 
 // Database file names inside the program folder.
@@ -26,6 +39,10 @@ inline constexpr const char* kBranchDb = "branch0001.db";
 inline constexpr const char* kLocalDb = "Brenvo.mdb";
 
 bool create(const QString& folder, const DemoOptions& options, QString* error);
+// Points a written folder at a SQL Server: the settings file's database keys
+// and the branch rows' BranchIP and DBName. The SQLite files keep the data,
+// for a stand-in to serve them or a test to copy them to a server.
+bool useSqlServer(const QString& folder, const SqlServerAddress& server, QString* error);
 // Runs a schema script (statements separated by ';') on an SQLite file.
 bool runScript(const QString& databaseFile, const QString& resource, QString* error);
 

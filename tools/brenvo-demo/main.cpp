@@ -23,7 +23,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption leftovers(QStringLiteral("leftovers"),
                                        QStringLiteral("Recordings of yesterday not yet uploaded."),
                                        QStringLiteral("n"), QStringLiteral("0"));
-    parser.addOptions({customers, ftpPort, leftovers});
+    const QCommandLineOption sqlServer(
+        QStringLiteral("sql-server"),
+        QStringLiteral("Point the folder at a SQL Server (e.g. brenvo-tds serving its files)."),
+        QStringLiteral("host,port"));
+    parser.addOptions({customers, ftpPort, leftovers, sqlServer});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -46,8 +50,19 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "brenvo-demo: --leftovers needs a whole number\n");
         return 2;
     }
+    SqlServerAddress server;
+    if (parser.isSet(sqlServer)) {
+        const QStringList address = parser.value(sqlServer).split(u',');
+        server.host = address.value(0).trimmed();
+        server.port = address.value(1).toInt(&ok);
+        if (server.host.isEmpty() || !ok || server.port <= 0 || server.port > 65535) {
+            std::fprintf(stderr, "brenvo-demo: --sql-server needs host,port\n");
+            return 2;
+        }
+    }
     QString error;
-    if (!DemoFolder::create(args.first(), options, &error)) {
+    if (!DemoFolder::create(args.first(), options, &error) ||
+        (parser.isSet(sqlServer) && !DemoFolder::useSqlServer(args.first(), server, &error))) {
         std::fprintf(stderr, "brenvo-demo: %s\n", qPrintable(error));
         return 1;
     }

@@ -1,6 +1,21 @@
 -- Brenvo central tables for Microsoft SQL Server.
 -- Run the first part in the directory database, the second in each branch
 -- database (the branch row's DBName). sqlcmd -S host -U user -d db -i mssql.sql
+--
+-- Collation: Brenvo writes every value into its statement as a plain '...'
+-- literal, and SQL Server stores such a literal through the database's
+-- collation, even into an nvarchar column. Korean text needs a Korean
+-- collation (code page 949) or a _UTF8 one (SQL Server 2019 and later); under
+-- any other, every Hangul syllable is stored as '?'. Create both databases
+-- with one, or change an existing one while nobody is connected:
+--   CREATE DATABASE Brenvo0001 COLLATE Korean_Wansung_CI_AS;
+--   ALTER DATABASE Brenvo0001 COLLATE Korean_Wansung_CI_AS;
+-- Code page 949 holds every Hangul syllable but no emoji; those become '?'
+-- unless the collation is a _UTF8 one, e.g. Korean_100_CI_AS_SC_UTF8.
+--
+-- Declared lengths are enforced by SQL Server: a longer value fails the whole
+-- statement ("String or binary data would be truncated.", error 8152). The
+-- program's text boxes stop at these lengths.
 
 -- Directory database
 CREATE TABLE TB_BRANCH (

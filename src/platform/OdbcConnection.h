@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/Recordset.h"
+
+// One SQL Server session through the ODBC driver manager (unixODBC with the
+// FreeTDS driver here), in place of Qt's QODBC driver.
+//
+// Qt 6.4's QODBC reads text with SQL_C_CHAR into a buffer of the column's
+// declared size + 1. FreeTDS hands that text over as UTF-8, three bytes for a
+// Hangul syllable: when it does not fit, FreeTDS answers SQL_NO_TOTAL and
+// QODBC returns an empty string, and where a length is given QODBC decodes
+// each chunk on its own, so a syllable split between two chunks is garbled.
+// QODBC's default scrollable statements also become server cursors, one round
+// trip per row, whose affected-row counts are -1.
+//
+// Here every statement runs once with SQLExecDirectW on a forward-only,
+// read-only statement, which FreeTDS sends as a plain batch, so SQLRowCount is
+// exact; text is read as UTF-16 (SQL_C_WCHAR) in as many chunks as it takes,
+// so no declared size limits it.
+class OdbcConnection
+{
+public:
+    OdbcConnection() = default;
+    ~OdbcConnection();
+    OdbcConnection(const OdbcConnection&) = delete;
+    OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+    bool open(const QString& connectionString, int loginTimeoutSeconds,
+              int connectionTimeoutSeconds, QString* error);
+    void close();
+    bool isOpen() const { return m_dbc != nullptr; }
+
+    bool execute(const QString& sql, QString* error, int* rowsAffected);
+    bool query(const QString& sql, Recordset* result, QString* error);
+
+    // Autocommit off starts a transaction; ending it commits or rolls back and
+    // turns autocommit on again.
+    bool beginTransaction(QString* error);
+    bool endTransaction(bool commit, QString* error);
+
+private:
+    // SQLHENV and SQLHDBC, kept opaque so that the driver manager's headers
+    // stay out of the program's.
+    void* m_env = nullptr;
+    void* m_dbc = nullptr;
+};
