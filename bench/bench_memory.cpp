@@ -16,6 +16,7 @@
 #include "customers/CustomerSide.h"
 #include "platform/SpreadModel.h"
 #include "windows/Frm100000.h"
+#include "windows/QtWindowOpener.h"
 
 namespace {
 
@@ -77,9 +78,8 @@ int main(int argc, char* argv[])
     const double afterDesk = settledResident();
     SpreadModel& custList = d.desk.custList;
     CustomerSide& side = d.desk.customers;
-    Frm100000 window(DeskParts{d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket,
-                               d.desk.ftp, d.desk.media, d.panel, d.controls, d.calls, custList});
-    window.attachCustomers(side);
+    QtWindowOpener opener;
+    Frm100000 window(d.desk, opener);
     const double afterBuild = settledResident();
     window.show();
     window.load();

@@ -114,7 +114,7 @@ int main(int argc, char* argv[])
                 d.desk.device.TakeLine();
             } else if (w == Window::CallerId) {
                 beat.phase = QStringLiteral("caller-ID");
-                shownFor->CustSelectKind = QStringLiteral("A");
+                shownFor->CustSelectKind = CustSelectKind::A;
                 call = shownFor;
             } else if (w == Window::CallResult) {
                 shownFor->CallResultCode = QStringLiteral("3");

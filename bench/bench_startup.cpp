@@ -54,11 +54,10 @@ int main(int argc, char* argv[])
         toLogin << t.nsecsElapsed() / 1e6;
         plain << plainDialogMs(loginWindow.size());
 
+        QtWindowOpener windows;
         std::unique_ptr<Frm100000> mainWindow;
         QObject::connect(&loginWindow, &Frm000000::loggedIn, [&] {
-            mainWindow = std::make_unique<Frm100000>(
-                DeskParts{d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket,
-                          d.desk.ftp, d.desk.media, d.panel, d.controls, d.calls, d.desk.custList});
+            mainWindow = std::make_unique<Frm100000>(d.desk, windows);
             mainWindow->show();
             mainWindow->load();
         });
@@ -74,7 +73,6 @@ int main(int argc, char* argv[])
         toMain << t.nsecsElapsed() / 1e6;
 
         // Ring: the real device event through the simulator to the dialog on screen.
-        QtWindowOpener windows;
         Frm130000* shown = nullptr;
         windows.setFactory(Window::SmallCall, [&](const CallPtr&) {
             shown = new Frm130000(d.desk.device);

@@ -27,7 +27,7 @@ CallResult::CallResult(const Parts& parts, CallPtr call, QObject* parent)
 
 bool CallResult::isReception() const
 {
-    return m_p.db.session().AgentPrivilege == QStringLiteral("11");
+    return m_p.db.session().isReception();
 }
 
 void CallResult::load()
@@ -84,7 +84,7 @@ bool CallResult::cmdRcResultSave_Click(const QString& memo, const QString& reser
     const QString now = m_now();
     const QString today = now.left(10);
     const QString direction =
-        call.CallDirection == QStringLiteral("I") ? QStringLiteral("2") : QStringLiteral("1");
+        call.CallDirection == CallDirection::Inbound ? QStringLiteral("2") : QStringLiteral("1");
     call.CallResultCode = QString::number(m_items.at(m_selected).itemData);
 
     RecRow row;
@@ -99,7 +99,7 @@ bool CallResult::cmdRcResultSave_Click(const QString& memo, const QString& reser
         const QString date = distributionDate(now);
         const QString target = AddToMYSQL5(date);
         m_p.registration.AddToMYSQL2(call.CallResultCode, date, QString(), custId, today, target);
-    } else if (call.CustSelectKind != QStringLiteral("C")) {
+    } else if (call.CustSelectKind != CustSelectKind::C) {
         m_p.registration.AddToMYSQL2(call.CallResultCode, reservationDate, QString(), custId, today,
                                      QString());
     }

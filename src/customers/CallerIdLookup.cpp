@@ -91,20 +91,20 @@ void CallerIdLookup::sprCustSearch_Click(int, int row)
     // The header row holds captions, not a customer.
     if (row < 1 || row > m_grid.MaxRows())
         return;
-    const QString custId = m_grid.text(5, row);
-    const QString number = m_grid.text(7, row);
-    if (m_grid.text(3, row).trimmed() != m_db.session().AgentID) {
+    const QString custId = m_grid.text(colCustID, row);
+    const QString number = m_grid.text(colCID, row);
+    if (m_grid.text(colAgentID, row).trimmed() != m_db.session().AgentID) {
         m_messages.showMessage(
             QStringLiteral("타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"),
             QStringLiteral("타인고객"), MessageIcon::Critical);
-        choose(QStringLiteral("C"));
+        choose(CustSelectKind::C);
         emit unload();
     } else {
-        choose(QStringLiteral("B"));
+        choose(CustSelectKind::B);
     }
     m_panel.clearCustInfoValuables();
     if (m_search.GetCustinfoByID(custId)) {
-        m_panel.setValue(QStringLiteral("lblTelNO"), number);
+        m_panel.setValue(CustomerPanel::lblTelNO, number);
         emit unload();
     }
 }
@@ -119,12 +119,12 @@ void CallerIdLookup::cmdStartCall_Click()
         return;
     }
     m_device.TakeLine();
-    choose(QStringLiteral("A"));
+    choose(CustSelectKind::A);
     m_panel.clearCustInfoValuables();
     emit unload();
 }
 
-void CallerIdLookup::choose(const QString& kind)
+void CallerIdLookup::choose(CustSelectKind kind)
 {
     // The call and the customer panel both hold the choice: the panel for
     // the customer it now shows, the call for its own later steps.

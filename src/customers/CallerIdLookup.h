@@ -20,6 +20,18 @@ class CallerIdLookup : public QObject
 {
     Q_OBJECT
 public:
+    // The columns of sprCustSearch.
+    enum Column : int
+    {
+        colName = 1,
+        colJuminNo,
+        colAgentID,
+        colLocalPhone,
+        colCustID,
+        colCampaignID,
+        colCID
+    };
+
     CallerIdLookup(Database& db, CallPtr call, CustomerPanel& panel, CustomerSearch& search,
                    DorvanePlus& device, MessageSink& messages, QObject* parent = nullptr);
 
@@ -49,7 +61,7 @@ signals:
 
 private:
     void setTimer(bool enabled);
-    void choose(const QString& kind);
+    void choose(CustSelectKind kind);
 
     Database& m_db;
     CallPtr m_call;

@@ -40,12 +40,12 @@ void CustomerEditor::cmdRegisterCust_Click()
 {
     m_panel.clearCustInfoValuables();
     m_panel.SetCustInfoValuables(QStringLiteral("1"));
-    m_panel.CustSelectKind = QStringLiteral("E");
+    m_panel.CustSelectKind = CustSelectKind::E;
 }
 
 void CustomerEditor::cmdModifyCust_Click()
 {
-    if (m_panel.value(QStringLiteral("txtCustID")).isEmpty()) {
+    if (m_panel.value(CustomerPanel::txtCustID).isEmpty()) {
         m_messages.showMessage(QStringLiteral("수정할 고객을 선택해주시기 바랍니다"),
                                QStringLiteral("고객수정오류"), MessageIcon::Critical);
         return;
@@ -53,8 +53,8 @@ void CustomerEditor::cmdModifyCust_Click()
     m_modifying = !m_modifying;
     m_panel.SetCustInfoValuables(m_modifying ? QStringLiteral("1") : QStringLiteral("0"));
     m_desk.setEnabled(DeskControls::cmdRegisterCust, !m_modifying);
-    m_desk.SetButtonState(m_modifying ? QStringLiteral("StartModify")
-                                      : QStringLiteral("StopModify"));
+    m_desk.SetButtonState(m_modifying ? DeskControls::ButtonMode::StartModify
+                                      : DeskControls::ButtonMode::StopModify);
     emit modifyingChanged(m_modifying);
     if (m_modifying)
         return;
@@ -65,13 +65,14 @@ void CustomerEditor::cmdModifyCust_Click()
 bool CustomerEditor::saveFromPanel(const QString& mode, const QString& recFile,
                                    const QString& telNo)
 {
-    const auto v = [this](const char* name) { return m_panel.value(QLatin1String(name)); };
-    return AddToMYSQL3(mode, v("txtCustName"), v("txtCustSocialID"), v("txtPhoneNo1"),
-                       v("txtPhoneNo2"), v("txtCustOfficeZip"), v("txtCustOfficeAddress1"),
-                       v("txtCustOfficeAddress2"), v("txtCustHomeZip"), v("txtCustHomeAddress1"),
-                       v("txtCustHomeAddress2"), v("txtCustBlank1"), v("txtCustBlank2"),
-                       v("txtCustBlank3"), v("txtCustBlank4"), v("txtCustBlank5"),
-                       v("txtCustBlank6"), recFile, telNo);
+    const auto v = [this](CustomerPanel::Field field) { return m_panel.value(field); };
+    using P = CustomerPanel;
+    return AddToMYSQL3(mode, v(P::txtCustName), v(P::txtCustSocialID), v(P::txtPhoneNo1),
+                       v(P::txtPhoneNo2), v(P::txtCustOfficeZip), v(P::txtCustOfficeAddress1),
+                       v(P::txtCustOfficeAddress2), v(P::txtCustHomeZip), v(P::txtCustHomeAddress1),
+                       v(P::txtCustHomeAddress2), v(P::txtCustBlank1), v(P::txtCustBlank2),
+                       v(P::txtCustBlank3), v(P::txtCustBlank4), v(P::txtCustBlank5),
+                       v(P::txtCustBlank6), recFile, telNo);
 }
 
 bool CustomerEditor::AddToMYSQL3(const QString& mode, const QString& name, const QString& juminNo,
@@ -84,7 +85,7 @@ bool CustomerEditor::AddToMYSQL3(const QString& mode, const QString& name, const
                                  const QString& blank5, const QString& blank6,
                                  const QString& recFile, const QString& telNo)
 {
-    const QString custId = quoted(m_panel.value(QStringLiteral("txtCustID")));
+    const QString custId = quoted(m_panel.value(CustomerPanel::txtCustID));
     const QString jumin = HostUtils::PhoneDigits(juminNo);
     MainConnection connection(m_db);
     // The history copy, the update and the recording's correction are stored

@@ -12,11 +12,6 @@ namespace {
 
 const QString kLocation = QStringLiteral("Frm100000");
 
-bool isReception(const Session& s)
-{
-    return s.AgentPrivilege == QStringLiteral("11");
-}
-
 } // namespace
 
 CustomerRegistration::CustomerRegistration(Database& db, CustomerPanel& panel)
@@ -24,7 +19,7 @@ CustomerRegistration::CustomerRegistration(Database& db, CustomerPanel& panel)
 {
 }
 
-QString CustomerRegistration::insertStatement(const QString& privilege, const QString& branchId,
+QString CustomerRegistration::insertStatement(bool reception, const QString& branchId,
                                               const QString& branchName, const QString& agentId,
                                               const QString& strDataType,
                                               const QString& strCampaignID,
@@ -33,8 +28,8 @@ QString CustomerRegistration::insertStatement(const QString& privilege, const QS
 {
     // A reception agent only registers the caller; the owner comes with the
     // distribution of the call result.
-    const QString agentColumn = privilege == QStringLiteral("11") ? QStringLiteral(",AgentID_1")
-                                                                  : QStringLiteral(",AgentID");
+    const QString agentColumn =
+        reception ? QStringLiteral(",AgentID_1") : QStringLiteral(",AgentID");
     return QStringLiteral("insert into gogakinfo(BranchID,BranchName") + agentColumn +
            QStringLiteral(",DataType,CampaignID,Status,MobileNumber,TeamID,DistributeDate,ImpDate) "
                           "values ('") +
@@ -53,25 +48,25 @@ void CustomerRegistration::SetRegisterInboundCutomer(const QString& strCampaignI
     const Session& s = m_db.session();
     Database::Use use(m_db, Database::Slot::Main);
     const QString today = m_db.GetNowDate().left(10);
-    QString sql = insertStatement(s.AgentPrivilege, s.BranchID, s.BranchName, s.AgentID,
-                                  strDataType, strCampaignID, callerNumber, s.TeamID, today);
+    QString sql = insertStatement(s.isReception(), s.BranchID, s.BranchName, s.AgentID, strDataType,
+                                  strCampaignID, callerNumber, s.TeamID, today);
     int n = 0;
     if (!m_db.execute(Database::Slot::Main, sql, kLocation, function, &n) || n != 1)
         return;
     sql = QStringLiteral(" Select top 1 ID,CampaignID,DataType from gogakinfo where Status ='0' "
                          "and BranchID = '") +
           quoted(s.BranchID) + QStringLiteral("' and TeamID ='") + quoted(s.TeamID) +
-          (isReception(s) ? QStringLiteral("' and AgentID_1 ='")
-                          : QStringLiteral("' and AgentID ='")) +
+          (s.isReception() ? QStringLiteral("' and AgentID_1 ='")
+                           : QStringLiteral("' and AgentID ='")) +
           quoted(s.AgentID) + QStringLiteral("' order by ID desc");
     Recordset rs;
     if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, function) || rs.isEof())
         return;
-    m_panel.setValue(QStringLiteral("txtCustID"),
+    m_panel.setValue(CustomerPanel::txtCustID,
                      Database::GetFieldValue(rs.value(QStringLiteral("ID"))));
-    m_panel.setValue(QStringLiteral("txtCampaignID"),
+    m_panel.setValue(CustomerPanel::txtCampaignID,
                      Database::GetFieldValue(rs.value(QStringLiteral("CampaignID"))));
-    m_panel.setValue(QStringLiteral("txtDataType"),
+    m_panel.setValue(CustomerPanel::txtDataType,
                      Database::GetFieldValue(rs.value(QStringLiteral("DataType"))));
 }
 
@@ -80,7 +75,7 @@ void CustomerRegistration::AddToMYSQL2(const QString& strStatus, const QString& 
                                        const QString& strRegDate, const QString& strTgtAgentID)
 {
     QString sql = QStringLiteral("update gogakinfo SET STATUS = '") + quoted(strStatus) + u'\'';
-    if (isReception(m_db.session()))
+    if (m_db.session().isReception())
         sql += QStringLiteral(",AgentID = '") + quoted(strTgtAgentID) + u'\'';
     if (strStatus == QStringLiteral("5"))
         sql += QStringLiteral(",AppointmentDate = '") + quoted(strReservationDate) + u'\'';

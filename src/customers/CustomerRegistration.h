@@ -24,7 +24,7 @@ public:
     QString GetNewDataCnt();
     QString GetReservationDataCnt();
 
-    static QString insertStatement(const QString& privilege, const QString& branchId,
+    static QString insertStatement(bool reception, const QString& branchId,
                                    const QString& branchName, const QString& agentId,
                                    const QString& strDataType, const QString& strCampaignID,
                                    const QString& callerNumber, const QString& teamId,

@@ -26,60 +26,60 @@ const QString kFieldList = QStringLiteral(
     ",CustDob,CustArea,TeamID,FreeInsu,DistributeDate,ImpDate,InsureEndDate,Memo,SendOff,"
     "DvdBackup,RecfileCopy,Ins_Date");
 
-constexpr int kColumns = 41;
-// HomeNumber is fetched but never shown.
-constexpr int kHomeNumberColumn = 13;
+using Col = CustListColumn::Column;
 
 // Detail box <- list column.
 struct BoxColumn
 {
-    const char* box;
+    CustomerPanel::Field box;
     int column;
 };
-constexpr std::array<BoxColumn, 19> kBoxColumns{{{"txtCustID", 1},
-                                                 {"txtCustName", 5},
-                                                 {"txtCustSocialID", 6},
-                                                 {"txtDataType", 7},
-                                                 {"txtCampaignID", 8},
-                                                 {"txtPhoneNo1", 11},
-                                                 {"txtPhoneNo2", 12},
-                                                 {"txtCustOfficeZip", 14},
-                                                 {"txtCustOfficeAddress1", 15},
-                                                 {"txtCustOfficeAddress2", 16},
-                                                 {"txtCustHomeZip", 17},
-                                                 {"txtCustHomeAddress1", 18},
-                                                 {"txtCustHomeAddress2", 19},
-                                                 {"txtCustBlank1", 22},
-                                                 {"txtCustBlank2", 23},
-                                                 {"txtCustBlank3", 24},
-                                                 {"txtCustBlank4", 25},
-                                                 {"txtCustBlank5", 26},
-                                                 {"txtCustBlank6", 27}}};
+constexpr std::array<BoxColumn, 19> kBoxColumns{
+    {{CustomerPanel::txtCustID, Col::ID},
+     {CustomerPanel::txtCustName, Col::Name},
+     {CustomerPanel::txtCustSocialID, Col::JuminNo},
+     {CustomerPanel::txtDataType, Col::DataType},
+     {CustomerPanel::txtCampaignID, Col::CampaignID},
+     {CustomerPanel::txtPhoneNo1, Col::MobileNumber},
+     {CustomerPanel::txtPhoneNo2, Col::OfficeNumber},
+     {CustomerPanel::txtCustOfficeZip, Col::OfficePost},
+     {CustomerPanel::txtCustOfficeAddress1, Col::OfficeAddress1},
+     {CustomerPanel::txtCustOfficeAddress2, Col::OfficeAddress2},
+     {CustomerPanel::txtCustHomeZip, Col::HomePost},
+     {CustomerPanel::txtCustHomeAddress1, Col::HomeAddress1},
+     {CustomerPanel::txtCustHomeAddress2, Col::HomeAddress2},
+     {CustomerPanel::txtCustBlank1, Col::blank1},
+     {CustomerPanel::txtCustBlank2, Col::blank2},
+     {CustomerPanel::txtCustBlank3, Col::blank3},
+     {CustomerPanel::txtCustBlank4, Col::blank4},
+     {CustomerPanel::txtCustBlank5, Col::blank5},
+     {CustomerPanel::txtCustBlank6, Col::blank6}}};
 
 // Detail box <- field, for the load by key (DataType is not loaded).
 struct BoxField
 {
-    const char* box;
+    CustomerPanel::Field box;
     const char* field;
 };
-constexpr std::array<BoxField, 18> kBoxFields{{{"txtCustID", "ID"},
-                                               {"txtCampaignID", "CampaignID"},
-                                               {"txtCustName", "Name"},
-                                               {"txtCustSocialID", "JuminNo"},
-                                               {"txtPhoneNo1", "MobileNumber"},
-                                               {"txtPhoneNo2", "OfficeNumber"},
-                                               {"txtCustHomeZip", "HomePost"},
-                                               {"txtCustHomeAddress1", "HomeAddress1"},
-                                               {"txtCustHomeAddress2", "HomeAddress2"},
-                                               {"txtCustOfficeZip", "OfficePost"},
-                                               {"txtCustOfficeAddress1", "OfficeAddress1"},
-                                               {"txtCustOfficeAddress2", "OfficeAddress2"},
-                                               {"txtCustBlank1", "blank1"},
-                                               {"txtCustBlank2", "blank2"},
-                                               {"txtCustBlank3", "blank3"},
-                                               {"txtCustBlank4", "blank4"},
-                                               {"txtCustBlank5", "blank5"},
-                                               {"txtCustBlank6", "blank6"}}};
+constexpr std::array<BoxField, 18> kBoxFields{
+    {{CustomerPanel::txtCustID, "ID"},
+     {CustomerPanel::txtCampaignID, "CampaignID"},
+     {CustomerPanel::txtCustName, "Name"},
+     {CustomerPanel::txtCustSocialID, "JuminNo"},
+     {CustomerPanel::txtPhoneNo1, "MobileNumber"},
+     {CustomerPanel::txtPhoneNo2, "OfficeNumber"},
+     {CustomerPanel::txtCustHomeZip, "HomePost"},
+     {CustomerPanel::txtCustHomeAddress1, "HomeAddress1"},
+     {CustomerPanel::txtCustHomeAddress2, "HomeAddress2"},
+     {CustomerPanel::txtCustOfficeZip, "OfficePost"},
+     {CustomerPanel::txtCustOfficeAddress1, "OfficeAddress1"},
+     {CustomerPanel::txtCustOfficeAddress2, "OfficeAddress2"},
+     {CustomerPanel::txtCustBlank1, "blank1"},
+     {CustomerPanel::txtCustBlank2, "blank2"},
+     {CustomerPanel::txtCustBlank3, "blank3"},
+     {CustomerPanel::txtCustBlank4, "blank4"},
+     {CustomerPanel::txtCustBlank5, "blank5"},
+     {CustomerPanel::txtCustBlank6, "blank6"}}};
 
 QString textCondition(const QString& field, const QString& value)
 {
@@ -159,9 +159,9 @@ void CustomerSearch::GetCustList(const QString& status, const QString& dateFrom,
     QVector<QVector<QString>> rows(count);
     for (int r = 0; r < count; ++r) {
         QVector<QString>& row = rows[r];
-        row.resize(kColumns);
-        for (int c = 0; c < kColumns; ++c) {
-            if (c + 1 != kHomeNumberColumn)
+        row.resize(Col::Count);
+        for (int c = 0; c < Col::Count; ++c) {
+            if (c + 1 != Col::HomeNumber)
                 row[c] = Database::GetFieldValue(rs.value(r, c));
         }
     }
@@ -188,10 +188,10 @@ void CustomerSearch::SprCustList_Click(int col, int row)
     if (row > m_list.MaxRows())
         return;
     for (const BoxColumn& b : kBoxColumns)
-        m_panel.setValue(QLatin1String(b.box), m_list.text(b.column, row));
-    m_panel.CustSelectKind = QStringLiteral("D");
+        m_panel.setValue(b.box, m_list.text(b.column, row));
+    m_panel.CustSelectKind = CustSelectKind::D;
     m_panel.SetCustInfoValuables(QStringLiteral("0"));
-    emit customerOpened(m_panel.value(QStringLiteral("txtCustID")));
+    emit customerOpened(m_panel.value(CustomerPanel::txtCustID));
 }
 
 bool CustomerSearch::GetCustinfoByID(const QString& strID)
@@ -206,8 +206,7 @@ bool CustomerSearch::GetCustinfoByID(const QString& strID)
     setCount(QString::number(rs.recordCount()));
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
         for (const BoxField& b : kBoxFields)
-            m_panel.setValue(QLatin1String(b.box),
-                             Database::GetFieldValue(rs.value(QLatin1String(b.field))));
+            m_panel.setValue(b.box, Database::GetFieldValue(rs.value(QLatin1String(b.field))));
     }
     return true;
 }

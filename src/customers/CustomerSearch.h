@@ -10,6 +10,55 @@ class Database;
 class SpreadModel;
 
 // The customer search of the main window and opening a customer.
+// The columns of SprCustList: the customer field list, numbered from 1.
+namespace CustListColumn {
+enum Column : int
+{
+    ID = 1,
+    BranchID,
+    BranchName,
+    AgentID,
+    Name,
+    JuminNo,
+    DataType,
+    CampaignID,
+    RegDate,
+    Status,
+    MobileNumber,
+    OfficeNumber,
+    HomeNumber,
+    OfficePost,
+    OfficeAddress1,
+    OfficeAddress2,
+    HomePost,
+    HomeAddress1,
+    HomeAddress2,
+    AppointmentDate,
+    AgreementCorp,
+    blank1,
+    blank2,
+    blank3,
+    blank4,
+    blank5,
+    blank6,
+    CustSex,
+    CustAge,
+    CustDob,
+    CustArea,
+    TeamID,
+    FreeInsu,
+    DistributeDate,
+    ImpDate,
+    InsureEndDate,
+    Memo,
+    SendOff,
+    DvdBackup,
+    RecfileCopy,
+    Ins_Date,
+    Count = Ins_Date
+};
+} // namespace CustListColumn
+
 class CustomerSearch : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,10 @@
 #include "desk/Desk.h"
 
+#include "foundation/ErrorLog.h"
+#include "foundation/Session.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+
 Desk::Desk(const Seams& seams)
     : session(seams.session), db(seams.db), errors(seams.errors), messages(seams.messages),
       windows(seams.windows), status(db, messages), login(db, status, messages), records(db),
@@ -17,4 +22,37 @@ Desk::Desk(const Seams& seams)
     QObject::connect(&device, &DorvanePlus::LineAudio, &media, &OrvelMedia::writeLineAudio);
     // Quitting closes a connected call's recording first; nothing resumes to write after it.
     QObject::connect(&trayMenu, &TrayMenu::ending, &calls, &CallController::programEnding);
+}
+
+Desk::StartUp Desk::startUp()
+{
+    // The caller feed takes other workstations' numbers only when the
+    // settings name them.
+    const QStringList unreadable = socket.allowSenders(
+        IniFile::value(QStringLiteral("Branch"), QStringLiteral("CallerFeedAllow"), QString(),
+                       ProgramFolder::path(session.programFolder, QStringLiteral("\\Brenvo.ini")))
+            .split(u',', Qt::SkipEmptyParts));
+    if (!unreadable.isEmpty())
+        errors.WriteErrorLog(QStringLiteral("CallerFeedAllow: not an address: ") +
+                                 unreadable.join(QStringLiteral(", ")),
+                             QStringLiteral("Frm100000"), QStringLiteral("Form_Load"), QString());
+    calls.openDevices();
+    StartUp start;
+    start.today = QDate::fromString(db.GetNowDate().left(10), Qt::ISODate);
+    if (!start.today.isValid())
+        start.today = QDate::currentDate();
+    customers.search.SetSprCustList();
+    recordingHistory.SetSprRecHist();
+    callHistory.SetSprCallHist();
+    localRecordings.SetSprLocalHist();
+    customers.lists.SetSprCampaign();
+    customers.lists.SetSprNotTransfer();
+    customers.lookups.SetCmbTermCombo();
+    customers.lookups.SetCmbCampaignCombo();
+    start.agents = recordingHistory.SetCmbRecAgent();
+    panel.SetCustInfoValuables(QStringLiteral("0"));
+    if (session.isReception())
+        controls.SetButtonState(DeskControls::ButtonMode::Agent_1);
+    start.campaignPage = !session.isReception();
+    return start;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QObject>
 
 #include "customers/CustomerSide.h"
@@ -51,6 +52,18 @@ public:
     explicit Desk(const Seams& seams);
     Desk(const Desk&) = delete;
     Desk& operator=(const Desk&) = delete;
+
+    // What the main window's start-up leaves for the window to show.
+    struct StartUp
+    {
+        QDate today; // by the server's clock
+        QList<AgentComboItem> agents;
+        bool campaignPage = true; // reception agents have none
+    };
+    // The main window's start-up but for its controls: the device and the
+    // caller feed, today, the grids laid out, the status, campaign and agent
+    // lists read, the boxes read-only, a reception agent's buttons off.
+    StartUp startUp();
 
     Session& session;
     Database& db;

@@ -21,6 +21,10 @@ struct Session
     // From the agent's AgentLogin row.
     QString TeamID, UserName, AgentPrivilege, AgentLocalPhoneNO;
 
+    // Privilege "11": a reception agent, who neither dials nor registers and
+    // whose saved results hand the customer on.
+    bool isReception() const { return AgentPrivilege == QStringLiteral("11"); }
+
     QString LoginTime;
 
     // Set as the program starts to quit (the tray's Exit, the session's end):

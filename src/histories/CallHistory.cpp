@@ -59,9 +59,8 @@ void CallHistory::GetRecHist2(const QString& startDate, const QString& endDate,
         u'\'';
     if (agent != all) {
         // A reception agent hands customers on; AgentID_1 keeps who had them first.
-        const QString column = m_session.AgentPrivilege == QStringLiteral("11")
-                                   ? QStringLiteral(" and AgentID_1 ='")
-                                   : QStringLiteral(" and AgentID ='");
+        const QString column = m_session.isReception() ? QStringLiteral(" and AgentID_1 ='")
+                                                       : QStringLiteral(" and AgentID ='");
         sql += column + SqlDialect::quoted(agent) + u'\'';
     }
     if (status != all)
@@ -84,7 +83,7 @@ void CallHistory::GetRecHist2(const QString& startDate, const QString& endDate,
 
 void CallHistory::SprCallHist_Click(int, int row)
 {
-    const QString custId = m_grid.text(18, row);
+    const QString custId = m_grid.text(colID, row);
     if (!custId.trimmed().isEmpty())
         m_search.GetCustinfoByID(custId);
 }

@@ -18,6 +18,29 @@ class CallHistory : public QObject
 {
     Q_OBJECT
 public:
+    // The columns of SprCallHist.
+    enum Column : int
+    {
+        colName = 1,
+        colJuminNo,
+        colStatusText,
+        colMobileNumber,
+        colOfficeNumber,
+        colOfficePost,
+        colOfficeAddress1,
+        colOfficeAddress2,
+        colHomePost,
+        colHomeAddress1,
+        colHomeAddress2,
+        colBlank1,
+        colBlank2,
+        colBlank3,
+        colBlank4,
+        colBlank5,
+        colBlank6,
+        colID
+    };
+
     CallHistory(Session& session, Database& db, const LookupLists& lookups, CustomerSearch& search,
                 QObject* parent = nullptr);
 

@@ -107,14 +107,14 @@ void LocalRecordings::GetLocalRecfile(const QString& folderName)
 
 void LocalRecordings::sprLocalHist_Click(int, int row)
 {
-    const QString custId = m_grid.text(24, row);
+    const QString custId = m_grid.text(colCustID, row);
     if (!custId.trimmed().isEmpty())
         m_search.GetCustinfoByID(custId);
 }
 
 void LocalRecordings::sprLocalHist_DblClick(int, int row)
 {
-    if (!m_player.play(m_grid.text(28, row)))
+    if (!m_player.play(m_grid.text(colFileFullPath, row)))
         m_messages.showMessage(QStringLiteral("녹취파일일 없습니다"), QString(), MessageIcon::None);
 }
 

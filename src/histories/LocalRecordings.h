@@ -23,6 +23,39 @@ class LocalRecordings : public QObject
 {
     Q_OBJECT
 public:
+    // The columns of sprLocalHist (and of the not-transferred list).
+    enum Column : int
+    {
+        colID = 1,
+        colBranchID,
+        colBranchName,
+        colTeamID,
+        colAgentID,
+        colName,
+        colJuminNo,
+        colDataType,
+        colCampaignID,
+        colRegDate,
+        colPolicyNo,
+        colListen_ID,
+        colListen_Result,
+        colListen_Date,
+        colR_Tel,
+        colRecBound,
+        colStatusText,
+        colR_Date,
+        colR_StartTime,
+        colR_EndTime,
+        colR_Time,
+        colFolderName,
+        colR_Path,
+        colCustID,
+        colFreeInsu,
+        colUploadStatus,
+        colMemo,
+        colFileFullPath
+    };
+
     LocalRecordings(Session& session, Database& db, const LookupLists& lookups,
                     CustomerSearch& search, FtpCientOCX& ftp, RecordingPlayer& player,
                     MessageSink& messages, QObject* parent = nullptr);

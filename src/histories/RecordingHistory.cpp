@@ -146,8 +146,8 @@ void RecordingHistory::SprRecHist_Click(int col, int row)
         m_grid.SortGridColumn(col);
         return;
     }
-    emit memoShown(m_grid.text(17, row));
-    const QString custId = m_grid.text(18, row);
+    emit memoShown(m_grid.text(colMemo, row));
+    const QString custId = m_grid.text(colCustID, row);
     if (!custId.trimmed().isEmpty())
         m_search.GetCustinfoByID(custId);
 }
@@ -156,5 +156,6 @@ void RecordingHistory::SprRecHist_DblClick(int, int row)
 {
     if (row < 1)
         return;
-    m_playback.PlayRemoteRecfile(m_grid.text(14, row), m_grid.text(15, row), m_grid.text(19, row));
+    m_playback.PlayRemoteRecfile(m_grid.text(colFolderName, row), m_grid.text(colR_Path, row),
+                                 m_grid.text(colStatus, row));
 }

@@ -33,6 +33,30 @@ class RecordingHistory : public QObject
 {
     Q_OBJECT
 public:
+    // The columns of SprRecHist.
+    enum Column : int
+    {
+        colID = 1,
+        colAgentID,
+        colName,
+        colJuminNo,
+        colCampaignID,
+        colRegDate,
+        colR_Tel,
+        colRecBound,
+        colStatusText,
+        colR_Date,
+        colR_StartTime,
+        colR_EndTime,
+        colR_Time,
+        colFolderName,
+        colR_Path,
+        colUploadStatus,
+        colMemo,
+        colCustID,
+        colStatus
+    };
+
     RecordingHistory(Session& session, Database& db, const LookupLists& lookups,
                      CustomerSearch& search, LocalRecordings& playback, QObject* parent = nullptr);
 

@@ -46,7 +46,7 @@ bool DorvanePlus::OpenDevice()
 
 bool DorvanePlus::IsLineBusy()
 {
-    return m_linked && m_hook == 3;
+    return m_linked && m_hook == int(HookFlag::OffHook);
 }
 
 void DorvanePlus::Dial(const QString& dialString)
@@ -110,7 +110,7 @@ void DorvanePlus::handleText(const QString& text)
         }
         // An answered line no longer rings, though no ring stop is reported:
         // the next call's ring must be news again.
-        if (value == 3)
+        if (value == int(HookFlag::OffHook))
             m_bell = 0;
     } else if (words.at(0) == u"RING" && m_linked && value != m_bell) {
         m_bell = value;

@@ -37,6 +37,18 @@ public:
     void HangUp();
     void TakeLine();
 
+    // The values the device's events carry.
+    enum class BellFlag
+    {
+        Stopped = 0,
+        Ringing = 1
+    };
+    enum class HookFlag
+    {
+        OnHook = 1, // the line released
+        OffHook = 3 // the line taken
+    };
+
 signals:
     void RingChanged(int BellFlag);
     void HookChanged(int HookFlag);

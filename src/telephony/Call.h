@@ -3,6 +3,33 @@
 #include <memory>
 #include <QString>
 
+// How the customer of a call was chosen, by the letters the call logic has
+// always used for it.
+enum class CustSelectKind
+{
+    None,
+    A, // an unknown caller, registered as a new inbound customer
+    B, // the agent's own customer, picked in the caller-ID window
+    C, // another agent's customer, picked in the caller-ID window
+    D, // a customer opened from the list, or a number dialled
+    E  // a new customer typed in by the agent before dialling
+};
+
+// Which way a call went; written as "I" or "O" into the recording rows.
+enum class CallDirection
+{
+    None,
+    Inbound,
+    Outbound
+};
+
+inline QString recBound(CallDirection direction)
+{
+    return direction == CallDirection::Inbound    ? QStringLiteral("I")
+           : direction == CallDirection::Outbound ? QStringLiteral("O")
+                                                  : QString();
+}
+
 // One call, from its ring or dial until its result is saved. Every window,
 // recording, row write and upload holds the call it was opened for, so a
 // call that rings while the previous one is still being written up never
@@ -23,11 +50,9 @@ struct Call
     Stage stage = Stage::Ringing;
     bool InboundCall = false;
     QString CallerNumber;
-    // "A" unknown caller, "B" own customer, "C" another agent's, "D" opened
-    // from the list or dialled, "E" typed in before dialling.
-    QString CustSelectKind;
+    ::CustSelectKind CustSelectKind = ::CustSelectKind::None;
     QString DialledNumber;
-    QString CallDirection;
+    ::CallDirection CallDirection = ::CallDirection::None;
     QString CallStartTime, CallEndTime, CallDuration;
     QString CallResultCode;
     QString RecFileName, RecFilePath;
@@ -41,6 +66,11 @@ struct Call
     bool onLine() const { return stage < Stage::Released; }
     // The desk (buttons, customer panel) works for it.
     bool holdsDesk() const { return stage != Stage::Ringing && onLine(); }
+    // A new customer whose typed details are saved with the call.
+    bool newCustomer() const
+    {
+        return CustSelectKind == ::CustSelectKind::A || CustSelectKind == ::CustSelectKind::E;
+    }
 };
 
 using CallPtr = std::shared_ptr<Call>;

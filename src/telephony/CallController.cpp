@@ -66,7 +66,7 @@ CallPtr CallController::callForCallerId() const
 
 void CallController::RingChanged(int BellFlag)
 {
-    if (BellFlag != 1) {
+    if (BellFlag != int(DorvanePlus::BellFlag::Ringing)) {
         // The caller gave up before the line was taken: the answer dialog
         // has nothing left to answer. A connected call is not touched.
         if (m_line && m_line->stage == Call::Stage::Ringing) {
@@ -87,7 +87,7 @@ void CallController::RingChanged(int BellFlag)
     }
     const CallPtr call = m_line;
     if (!m_p.windows.isWindowOpen(kSmallCall)) {
-        call->CallDirection = QStringLiteral("I");
+        call->CallDirection = CallDirection::Inbound;
         m_p.windows.showModal(Window::SmallCall, call);
     }
 }
@@ -101,11 +101,11 @@ void CallController::HookChanged(int HookFlag)
     const CallPtr call = m_line;
     if (!call)
         return;
-    if (HookFlag == 3) {
+    if (HookFlag == int(DorvanePlus::HookFlag::OffHook)) {
         if (call->stage == Call::Stage::Ringing) {
             answer(call);
         } else if (call->stage == Call::Stage::Dialling) {
-            if (call->CustSelectKind == QStringLiteral("E")) {
+            if (call->CustSelectKind == CustSelectKind::E) {
                 m_p.panel.SetCustInfoValuables(QStringLiteral("1"));
                 m_p.customers.SetRegisterInboundCutomer(QStringLiteral("99998"),
                                                         QStringLiteral("2"), call->CallerNumber);
@@ -113,7 +113,7 @@ void CallController::HookChanged(int HookFlag)
             if (still(call, Call::Stage::Dialling))
                 startCall(call);
         }
-    } else if (HookFlag == 1) {
+    } else if (HookFlag == int(DorvanePlus::HookFlag::OnHook)) {
         switch (call->stage) {
         case Call::Stage::Connected:
             lineReleased(call);
@@ -140,20 +140,20 @@ void CallController::answer(const CallPtr& call)
     if (m_p.windows.isWindowOpen(kCallerId))
         m_p.windows.closeWindow(Window::CallerId);
     call->stage = Call::Stage::Answering;
-    call->CallDirection = QStringLiteral("I");
+    call->CallDirection = CallDirection::Inbound;
     m_p.windows.showModal(Window::CallerId, call);
     if (!still(call, Call::Stage::Answering)) {
         // The caller hung up (or the device went) while the window was open.
         // A customer the pick loaded belongs to no call: the desk is idle again.
-        if (!m_p.session.ending && !call->CustSelectKind.isEmpty() && !deskBusy()) {
+        if (!m_p.session.ending && call->CustSelectKind != CustSelectKind::None && !deskBusy()) {
             m_p.panel.clearCustInfoValuables();
-            m_p.panel.CustSelectKind.clear();
+            m_p.panel.CustSelectKind = CustSelectKind::None;
             m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
         }
         return;
     }
-    if (call->CustSelectKind == QStringLiteral("A")) {
-        m_p.panel.setValue(QStringLiteral("txtPhoneNo1"), call->CallerNumber);
+    if (call->CustSelectKind == CustSelectKind::A) {
+        m_p.panel.setValue(CustomerPanel::txtPhoneNo1, call->CallerNumber);
         m_p.panel.SetCustInfoValuables(QStringLiteral("1"));
         m_p.customers.SetRegisterInboundCutomer(QStringLiteral("99999"), QStringLiteral("3"),
                                                 call->CallerNumber);
@@ -166,7 +166,7 @@ void CallController::answer(const CallPtr& call)
 void CallController::startCall(const CallPtr& call)
 {
     call->stage = Call::Stage::Connected;
-    m_p.desk.SetButtonState(QStringLiteral("StartCall"));
+    m_p.desk.SetButtonState(DeskControls::ButtonMode::StartCall);
     const QString now = m_p.db.GetNowDate();
     if (!still(call, Call::Stage::Connected))
         return;
@@ -186,11 +186,9 @@ void CallController::lineReleased(const CallPtr& call)
     if (m_p.session.ending)
         return;
     // A new customer's typed details are kept however the call ended.
-    if ((call->CustSelectKind == QStringLiteral("A") ||
-         call->CustSelectKind == QStringLiteral("E")) &&
-        !call->customerSaved)
+    if (call->newCustomer() && !call->customerSaved)
         saveTypedCustomer(*call);
-    call->CustID = m_p.panel.value(QStringLiteral("txtCustID"));
+    call->CustID = m_p.panel.value(CustomerPanel::txtCustID);
     m_released.append(call);
     wrapUp();
 }
@@ -226,15 +224,15 @@ void CallController::resetDesk()
         m_p.status.SetLoginANDStatus(QStringLiteral("1"), QStringLiteral("0"));
         if (m_p.session.ending || deskBusy())
             return;
-        m_p.desk.SetButtonState(QStringLiteral("StopCall"));
+        m_p.desk.SetButtonState(DeskControls::ButtonMode::StopCall);
         m_p.panel.clearCustInfoValuables();
-        m_p.panel.CustSelectKind.clear();
+        m_p.panel.CustSelectKind = CustSelectKind::None;
         m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
         m_p.customers.searchCustomers();
         if (m_p.session.ending || deskBusy())
             return;
-        if (m_p.session.AgentPrivilege == QStringLiteral("11"))
-            m_p.desk.SetButtonState(QStringLiteral("Agent_1"));
+        if (m_p.session.isReception())
+            m_p.desk.SetButtonState(DeskControls::ButtonMode::Agent_1);
     }
     refreshTitle();
 }
@@ -305,17 +303,17 @@ void CallController::DataArrival(int index, const QString& text)
 
 void CallController::cmdStartPhoneNO1_Click()
 {
-    dialBox(QStringLiteral("txtPhoneNo1"));
+    dialBox(CustomerPanel::txtPhoneNo1);
 }
 
 void CallController::cmdStartPhoneNO2_Click()
 {
-    dialBox(QStringLiteral("txtPhoneNo2"));
+    dialBox(CustomerPanel::txtPhoneNo2);
 }
 
-void CallController::dialBox(const QString& boxName)
+void CallController::dialBox(CustomerPanel::Field box)
 {
-    const QString number = m_p.panel.value(boxName);
+    const QString number = m_p.panel.value(box);
     if (number.isEmpty()) {
         m_p.messages.showMessage(QStringLiteral("고객전화번호는 반드시 입력되어야 합니다"),
                                  QStringLiteral("필수정보오류"), MessageIcon::Information);
@@ -334,7 +332,7 @@ void CallController::DialNumber(const QString& number)
     auto call = std::make_shared<Call>();
     call->stage = Call::Stage::Dialling;
     QString digits = HostUtils::PhoneDigits(number);
-    m_p.panel.setValue(QStringLiteral("lblTelNO"), number);
+    m_p.panel.setValue(CustomerPanel::lblTelNO, number);
     call->DialledNumber = digits;
     QString prefix = s.LineLongCd;
     if (digits.left(2) == s.LandCode) {
@@ -346,19 +344,19 @@ void CallController::DialNumber(const QString& number)
     m_line = call;
     m_p.device.TakeLine();
     m_p.device.Dial(u',' + prefix + u',' + digits);
-    if (m_p.panel.CustSelectKind != QStringLiteral("E"))
-        m_p.panel.CustSelectKind = QStringLiteral("D");
+    if (m_p.panel.CustSelectKind != CustSelectKind::E)
+        m_p.panel.CustSelectKind = CustSelectKind::D;
     call->CustSelectKind = m_p.panel.CustSelectKind;
     call->InboundCall = false;
-    call->CallDirection = QStringLiteral("O");
+    call->CallDirection = CallDirection::Outbound;
 }
 
 QString CallController::callNumber(const Call& call) const
 {
     if (!call.DialledNumber.isEmpty())
         return call.DialledNumber;
-    const QString shown = m_p.panel.value(QStringLiteral("lblTelNO"));
-    return shown.isEmpty() ? m_p.panel.value(QStringLiteral("txtPhoneNo1")) : shown;
+    const QString shown = m_p.panel.value(CustomerPanel::lblTelNO);
+    return shown.isEmpty() ? m_p.panel.value(CustomerPanel::txtPhoneNo1) : shown;
 }
 
 void CallController::saveTypedCustomer(Call& call)
@@ -369,23 +367,21 @@ void CallController::saveTypedCustomer(Call& call)
     if (m_p.session.ending)
         return;
     RecRow row;
-    row.Name = m_p.panel.value(QStringLiteral("txtCustName"));
-    row.JuminNo = m_p.panel.value(QStringLiteral("txtCustSocialID"));
+    row.Name = m_p.panel.value(CustomerPanel::txtCustName);
+    row.JuminNo = m_p.panel.value(CustomerPanel::txtCustSocialID);
     row.R_Tel = number;
     row.R_Path = call.RecFileName;
     m_p.records.AddToLocalDB(QStringLiteral("Inbound"), row);
     if (saved)
         m_p.records.setCustomerNumbers(call.RecFileName,
-                                       m_p.panel.value(QStringLiteral("txtPhoneNo1")),
-                                       m_p.panel.value(QStringLiteral("txtPhoneNo2")));
+                                       m_p.panel.value(CustomerPanel::txtPhoneNo1),
+                                       m_p.panel.value(CustomerPanel::txtPhoneNo2));
 }
 
 void CallController::cmdStopCall_Click()
 {
     const CallPtr call = m_line;
-    if (call && call->stage == Call::Stage::Connected &&
-        (call->CustSelectKind == QStringLiteral("E") ||
-         call->CustSelectKind == QStringLiteral("A")))
+    if (call && call->stage == Call::Stage::Connected && call->newCustomer())
         saveTypedCustomer(*call);
     m_p.device.HangUp();
 }

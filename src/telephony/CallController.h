@@ -6,12 +6,12 @@
 #include <QString>
 
 #include "telephony/Call.h"
+#include "telephony/CustomerPanel.h"
 
 struct Session;
 class AgentStatus;
 class CallRecorder;
 class CustomerDesk;
-class CustomerPanel;
 class Database;
 class DeskControls;
 class DorvanePlus;
@@ -92,7 +92,7 @@ signals:
     void callerIdLabel(const CallPtr& call, const QString& number);
 
 private:
-    void dialBox(const QString& boxName);
+    void dialBox(CustomerPanel::Field box);
     void answer(const CallPtr& call);
     void startCall(const CallPtr& call);
     void lineReleased(const CallPtr& call);

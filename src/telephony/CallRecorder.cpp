@@ -45,7 +45,7 @@ qint64 CallRecorder::secondsBetween(const QString& start, const QString& end)
 
 void CallRecorder::StartRecording(Call& call, const QString& startTime)
 {
-    call.CallDirection = call.InboundCall ? QStringLiteral("I") : QStringLiteral("O");
+    call.CallDirection = call.InboundCall ? CallDirection::Inbound : CallDirection::Outbound;
     call.CallStartTime = startTime;
     const QString date = startTime.left(10);
     const QString timeOfDay = startTime.mid(11, 8);
@@ -73,24 +73,23 @@ void CallRecorder::StartRecording(Call& call, const QString& startTime)
     row.BranchName = m_session.BranchName;
     row.TeamID = m_session.TeamID;
     row.AgentID = m_session.AgentID;
-    row.Name = m_panel.value(QStringLiteral("txtCustName"));
-    row.JuminNo = m_panel.value(QStringLiteral("txtCustSocialID"));
-    row.DataType = m_panel.value(QStringLiteral("txtDataType"));
-    row.CampaignID = m_panel.value(QStringLiteral("txtCampaignID"));
+    row.Name = m_panel.value(CustomerPanel::txtCustName);
+    row.JuminNo = m_panel.value(CustomerPanel::txtCustSocialID);
+    row.DataType = m_panel.value(CustomerPanel::txtDataType);
+    row.CampaignID = m_panel.value(CustomerPanel::txtCampaignID);
     row.RegDate = date;
-    row.R_Tel =
-        call.InboundCall ? m_panel.value(QStringLiteral("txtPhoneNo1")) : call.DialledNumber;
-    row.RecBound = call.CallDirection;
+    row.R_Tel = call.InboundCall ? m_panel.value(CustomerPanel::txtPhoneNo1) : call.DialledNumber;
+    row.RecBound = recBound(call.CallDirection);
     row.R_Date = day;
     row.R_StartTime = digits(timeOfDay);
     row.FolderName = day;
     row.R_Path = call.RecFileName;
-    row.CustID = m_panel.value(QStringLiteral("txtCustID"));
+    row.CustID = m_panel.value(CustomerPanel::txtCustID);
     row.FileFullPath = call.RecFilePath;
     m_records.AddToLocalDB(QStringLiteral("startCall"), row);
     if (m_records.AddToSQL(QStringLiteral("startCall"), row))
-        m_records.setCustomerNumbers(call.RecFileName, m_panel.value(QStringLiteral("txtPhoneNo1")),
-                                     m_panel.value(QStringLiteral("txtPhoneNo2")));
+        m_records.setCustomerNumbers(call.RecFileName, m_panel.value(CustomerPanel::txtPhoneNo1),
+                                     m_panel.value(CustomerPanel::txtPhoneNo2));
 }
 
 void CallRecorder::stopMedia(const Call& call)

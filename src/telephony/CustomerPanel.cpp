@@ -1,57 +1,67 @@
 #include "telephony/CustomerPanel.h"
 
-const QStringList& CustomerPanel::boxNames()
+QString CustomerPanel::name(Field field)
 {
-    static const QStringList names{"txtCustID",
-                                   "txtCustName",
-                                   "txtCustSocialID",
-                                   "txtDataType",
-                                   "txtCampaignID",
-                                   "txtPhoneNo1",
-                                   "txtPhoneNo2",
-                                   "txtCustOfficeZip",
-                                   "txtCustOfficeAddress1",
-                                   "txtCustOfficeAddress2",
-                                   "txtCustHomeZip",
-                                   "txtCustHomeAddress1",
-                                   "txtCustHomeAddress2",
-                                   "txtCustBlank1",
-                                   "txtCustBlank2",
-                                   "txtCustBlank3",
-                                   "txtCustBlank4",
-                                   "txtCustBlank5",
-                                   "txtCustBlank6"};
-    return names;
+    static const char* const names[FieldCount] = {"txtCustID",
+                                                  "txtCustName",
+                                                  "txtCustSocialID",
+                                                  "txtDataType",
+                                                  "txtCampaignID",
+                                                  "txtPhoneNo1",
+                                                  "txtPhoneNo2",
+                                                  "txtCustOfficeZip",
+                                                  "txtCustOfficeAddress1",
+                                                  "txtCustOfficeAddress2",
+                                                  "txtCustHomeZip",
+                                                  "txtCustHomeAddress1",
+                                                  "txtCustHomeAddress2",
+                                                  "txtCustBlank1",
+                                                  "txtCustBlank2",
+                                                  "txtCustBlank3",
+                                                  "txtCustBlank4",
+                                                  "txtCustBlank5",
+                                                  "txtCustBlank6",
+                                                  "lblTelNO"};
+    return QLatin1String(names[field]);
 }
 
-int CustomerPanel::maxLength(const QString& name)
+int CustomerPanel::maxLength(Field field)
 {
     // The columns of gogakinfo in mssql.sql.
-    static const QHash<QString, int> lengths{{"txtCustName", 100},
-                                             {"txtCustSocialID", 20},
-                                             {"txtPhoneNo1", 30},
-                                             {"txtPhoneNo2", 30},
-                                             {"txtCustOfficeZip", 10},
-                                             {"txtCustHomeZip", 10},
-                                             {"txtCustOfficeAddress1", 200},
-                                             {"txtCustOfficeAddress2", 200},
-                                             {"txtCustHomeAddress1", 200},
-                                             {"txtCustHomeAddress2", 200},
-                                             {"txtCustBlank1", 200},
-                                             {"txtCustBlank2", 200},
-                                             {"txtCustBlank3", 200},
-                                             {"txtCustBlank4", 200},
-                                             {"txtCustBlank5", 200},
-                                             {"txtCustBlank6", 200}};
-    return lengths.value(name);
+    switch (field) {
+    case txtCustName:
+        return 100;
+    case txtCustSocialID:
+        return 20;
+    case txtPhoneNo1:
+    case txtPhoneNo2:
+        return 30;
+    case txtCustOfficeZip:
+    case txtCustHomeZip:
+        return 10;
+    case txtCustOfficeAddress1:
+    case txtCustOfficeAddress2:
+    case txtCustHomeAddress1:
+    case txtCustHomeAddress2:
+    case txtCustBlank1:
+    case txtCustBlank2:
+    case txtCustBlank3:
+    case txtCustBlank4:
+    case txtCustBlank5:
+    case txtCustBlank6:
+        return 200;
+    default:
+        return 0;
+    }
 }
 
-void CustomerPanel::setValue(const QString& name, const QString& text)
+void CustomerPanel::setValue(Field field, const QString& text)
 {
-    if (m_values.value(name) == text && m_values.contains(name))
+    // A box never written reads as '' but still reports its first value.
+    if (m_values[field] == text && !m_values[field].isNull())
         return;
-    m_values.insert(name, text);
-    emit valueChanged(name, text);
+    m_values[field] = text.isNull() ? QStringLiteral("") : text;
+    emit valueChanged(field, text);
 }
 
 void CustomerPanel::SetCustInfoValuables(const QString& str)
@@ -65,7 +75,6 @@ void CustomerPanel::SetCustInfoValuables(const QString& str)
 
 void CustomerPanel::clearCustInfoValuables()
 {
-    for (const QString& name : boxNames())
-        setValue(name, QString());
-    setValue(QStringLiteral("lblTelNO"), QString());
+    for (int f = 0; f < FieldCount; ++f)
+        setValue(Field(f), QString());
 }

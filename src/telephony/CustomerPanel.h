@@ -1,26 +1,54 @@
 #pragma once
 
-#include <QHash>
+#include <array>
 #include <QObject>
 #include <QString>
-#include <QStringList>
+
+#include "telephony/Call.h"
 
 // The current customer as the main window's detail boxes hold it: the 19
-// boxes and lblTelNO, by control name, and whether the boxes are editable.
-// The window binds its controls to this; the call logic reads the customer
-// of the call from it.
+// boxes and lblTelNO, and whether the boxes are editable. The window binds
+// its controls to this; the call logic reads the customer of the call from it.
 class CustomerPanel : public QObject
 {
     Q_OBJECT
 public:
-    static const QStringList& boxNames();
+    // The boxes by their control names, then the label of the call's number.
+    enum Field
+    {
+        txtCustID,
+        txtCustName,
+        txtCustSocialID,
+        txtDataType,
+        txtCampaignID,
+        txtPhoneNo1,
+        txtPhoneNo2,
+        txtCustOfficeZip,
+        txtCustOfficeAddress1,
+        txtCustOfficeAddress2,
+        txtCustHomeZip,
+        txtCustHomeAddress1,
+        txtCustHomeAddress2,
+        txtCustBlank1,
+        txtCustBlank2,
+        txtCustBlank3,
+        txtCustBlank4,
+        txtCustBlank5,
+        txtCustBlank6,
+        lblTelNO,
+        FieldCount
+    };
+    static constexpr int kBoxes = lblTelNO;
+
+    // The control's name, e.g. "txtCustName".
+    static QString name(Field field);
     // The declared length of the column a box is saved into, so that the box
     // stops the agent where SQL Server would refuse the save; 0 for the boxes
     // that are never saved.
-    static int maxLength(const QString& name);
+    static int maxLength(Field field);
 
-    QString value(const QString& name) const { return m_values.value(name); }
-    void setValue(const QString& name, const QString& text);
+    QString value(Field field) const { return m_values[field]; }
+    void setValue(Field field, const QString& text);
     bool isEditable() const { return m_editable; }
 
     // "1": the boxes become editable; anything else: read-only.
@@ -28,15 +56,15 @@ public:
     // Empties the 19 boxes and lblTelNO; editability stays.
     void clearCustInfoValuables();
 
-    // How the customer in the boxes was chosen ("A" … "E", or ''). A call
-    // takes its own copy; "E" lasts from 신규등록 until the number is dialled.
-    QString CustSelectKind;
+    // How the customer in the boxes was chosen. A call takes its own copy;
+    // E lasts from 신규등록 until the number is dialled.
+    ::CustSelectKind CustSelectKind = ::CustSelectKind::None;
 
 signals:
-    void valueChanged(const QString& name, const QString& text);
+    void valueChanged(CustomerPanel::Field field, const QString& text);
     void editableChanged(bool editable);
 
 private:
-    QHash<QString, QString> m_values;
+    std::array<QString, FieldCount> m_values;
     bool m_editable = false;
 };

@@ -1,23 +1,21 @@
 #include "telephony/DeskControls.h"
 
 #include <array>
-#include <QHash>
 
 namespace {
 
 // On, off, or unchanged (-1), per control in enum order.
 using Row = std::array<int, DeskControls::ControlCount>;
 
-const QHash<QString, Row>& buttonTable()
+const Row& buttonRow(DeskControls::ButtonMode mode)
 {
-    static const QHash<QString, Row> table{
-        {QStringLiteral("StartCall"), {0, 0, 0, 1, 0, 0}},
-        {QStringLiteral("StopCall"), {1, 1, 1, 0, 1, 1}},
-        {QStringLiteral("StartModify"), {0, 0, 0, 0, 0, -1}},
-        {QStringLiteral("StopModify"), {1, 1, 1, 0, 1, -1}},
-        {QStringLiteral("Agent_1"), {0, 0, 0, -1, 0, 0}},
-    };
-    return table;
+    // In ButtonMode order.
+    static const Row table[] = {{0, 0, 0, 1, 0, 0},   // StartCall
+                                {1, 1, 1, 0, 1, 1},   // StopCall
+                                {0, 0, 0, 0, 0, -1},  // StartModify
+                                {1, 1, 1, 0, 1, -1},  // StopModify
+                                {0, 0, 0, -1, 0, 0}}; // Agent_1
+    return table[int(mode)];
 }
 
 } // namespace
@@ -30,14 +28,12 @@ void DeskControls::setEnabled(Control control, bool enabled)
     emit controlChanged(control, enabled);
 }
 
-void DeskControls::SetButtonState(const QString& mode)
+void DeskControls::SetButtonState(ButtonMode mode)
 {
-    const auto row = buttonTable().constFind(mode);
-    if (row == buttonTable().cend())
-        return;
+    const Row& row = buttonRow(mode);
     for (int c = 0; c < ControlCount; ++c) {
-        if ((*row)[c] >= 0)
-            setEnabled(Control(c), (*row)[c] == 1);
+        if (row[c] >= 0)
+            setEnabled(Control(c), row[c] == 1);
     }
 }
 

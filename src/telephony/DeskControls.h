@@ -23,9 +23,15 @@ public:
     bool isEnabled(Control control) const { return m_enabled[control]; }
     void setEnabled(Control control, bool enabled);
 
-    // "StartCall", "StopCall", "StartModify", "StopModify", "Agent_1"; any
-    // other mode changes nothing.
-    void SetButtonState(const QString& mode);
+    enum class ButtonMode
+    {
+        StartCall,
+        StopCall,
+        StartModify,
+        StopModify,
+        Agent_1
+    };
+    void SetButtonState(ButtonMode mode);
 
     QString windowTitle() const { return m_title; }
     void setWindowTitle(const QString& title);

@@ -107,23 +107,25 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
 
     // Current customer
     auto* details = new QGroupBox(QStringLiteral("고객정보"), this);
-    for (const QString& name : CustomerPanel::boxNames()) {
+    for (int f = 0; f < CustomerPanel::kBoxes; ++f) {
+        const auto field = CustomerPanel::Field(f);
         auto* edit = new QLineEdit(details);
-        edit->setObjectName(name);
-        if (const int length = CustomerPanel::maxLength(name))
+        edit->setObjectName(CustomerPanel::name(field));
+        if (const int length = CustomerPanel::maxLength(field))
             edit->setMaxLength(length);
-        boxes.insert(name, edit);
+        boxes[f] = edit;
         connect(edit, &QLineEdit::textEdited, this,
-                [this, name](const QString& text) { m_panel.setValue(name, text); });
+                [this, field](const QString& text) { m_panel.setValue(field, text); });
     }
     lblTelNO = new QLabel(details);
     lblTelNO->setObjectName(QStringLiteral("lblTelNO"));
     lblTelNO->setMinimumWidth(120);
     lblTelNO->setStyleSheet(QStringLiteral("QLabel { color: #1d3c5a; font-weight: bold; }"));
     // Keys the agent never types: shown, not edited.
-    for (const char* key : {"txtCustID", "txtDataType", "txtCampaignID"}) {
-        boxes.value(QLatin1String(key))->setMaximumWidth(90);
-        boxes.value(QLatin1String(key))->setFocusPolicy(Qt::NoFocus);
+    for (const auto key :
+         {CustomerPanel::txtCustID, CustomerPanel::txtDataType, CustomerPanel::txtCampaignID}) {
+        box(key)->setMaximumWidth(90);
+        box(key)->setFocusPolicy(Qt::NoFocus);
     }
 
     cmdStartPhoneNO1 = button(details, DeskControls::cmdStartPhoneNO1,
@@ -143,24 +145,27 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
         ++row;
     };
     addRow(QStringLiteral("고객번호"),
-           {box("txtCustID"), new QLabel(QStringLiteral("캠페인"), details), box("txtCampaignID"),
-            new QLabel(QStringLiteral("유형"), details), box("txtDataType")});
-    addRow(QStringLiteral("고객명"), {box("txtCustName")});
-    addRow(QStringLiteral("주민번호"), {box("txtCustSocialID")});
-    addRow(QStringLiteral("전화번호1"), {box("txtPhoneNo1"), cmdStartPhoneNO1});
-    addRow(QStringLiteral("전화번호2"), {box("txtPhoneNo2"), cmdStartPhoneNO2});
-    box("txtCustOfficeZip")->setMaximumWidth(80);
-    box("txtCustHomeZip")->setMaximumWidth(80);
-    addRow(QStringLiteral("회사주소"), {box("txtCustOfficeZip"), box("txtCustOfficeAddress1")});
-    addRow(QString(), {box("txtCustOfficeAddress2")});
-    addRow(QStringLiteral("자택주소"), {box("txtCustHomeZip"), box("txtCustHomeAddress1")});
-    addRow(QString(), {box("txtCustHomeAddress2")});
+           {box(CustomerPanel::txtCustID), new QLabel(QStringLiteral("캠페인"), details),
+            box(CustomerPanel::txtCampaignID), new QLabel(QStringLiteral("유형"), details),
+            box(CustomerPanel::txtDataType)});
+    addRow(QStringLiteral("고객명"), {box(CustomerPanel::txtCustName)});
+    addRow(QStringLiteral("주민번호"), {box(CustomerPanel::txtCustSocialID)});
+    addRow(QStringLiteral("전화번호1"), {box(CustomerPanel::txtPhoneNo1), cmdStartPhoneNO1});
+    addRow(QStringLiteral("전화번호2"), {box(CustomerPanel::txtPhoneNo2), cmdStartPhoneNO2});
+    box(CustomerPanel::txtCustOfficeZip)->setMaximumWidth(80);
+    box(CustomerPanel::txtCustHomeZip)->setMaximumWidth(80);
+    addRow(QStringLiteral("회사주소"),
+           {box(CustomerPanel::txtCustOfficeZip), box(CustomerPanel::txtCustOfficeAddress1)});
+    addRow(QString(), {box(CustomerPanel::txtCustOfficeAddress2)});
+    addRow(QStringLiteral("자택주소"),
+           {box(CustomerPanel::txtCustHomeZip), box(CustomerPanel::txtCustHomeAddress1)});
+    addRow(QString(), {box(CustomerPanel::txtCustHomeAddress2)});
     // Two a row, so the history lists below keep their room.
     for (int i = 1; i <= 6; i += 2)
         addRow(QStringLiteral("기타 #%1").arg(i),
-               {box(QStringLiteral("txtCustBlank%1").arg(i)),
+               {box(CustomerPanel::Field(CustomerPanel::txtCustBlank1 + i - 1)),
                 new QLabel(QStringLiteral("기타 #%1").arg(i + 1), details),
-                box(QStringLiteral("txtCustBlank%1").arg(i + 1))});
+                box(CustomerPanel::Field(CustomerPanel::txtCustBlank1 + i))});
 
     cmdStopCall = button(this, DeskControls::cmdStopCall, QStringLiteral("cmdStopCall"),
                          QStringLiteral("통화종료"));
@@ -196,24 +201,24 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
                                       txtCustSearch,
                                       cmdCustSearch,
                                       SprCustList,
-                                      box("txtCustName"),
-                                      box("txtCustSocialID"),
-                                      box("txtPhoneNo1"),
+                                      box(CustomerPanel::txtCustName),
+                                      box(CustomerPanel::txtCustSocialID),
+                                      box(CustomerPanel::txtPhoneNo1),
                                       cmdStartPhoneNO1,
-                                      box("txtPhoneNo2"),
+                                      box(CustomerPanel::txtPhoneNo2),
                                       cmdStartPhoneNO2,
-                                      box("txtCustOfficeZip"),
-                                      box("txtCustOfficeAddress1"),
-                                      box("txtCustOfficeAddress2"),
-                                      box("txtCustHomeZip"),
-                                      box("txtCustHomeAddress1"),
-                                      box("txtCustHomeAddress2"),
-                                      box("txtCustBlank1"),
-                                      box("txtCustBlank2"),
-                                      box("txtCustBlank3"),
-                                      box("txtCustBlank4"),
-                                      box("txtCustBlank5"),
-                                      box("txtCustBlank6"),
+                                      box(CustomerPanel::txtCustOfficeZip),
+                                      box(CustomerPanel::txtCustOfficeAddress1),
+                                      box(CustomerPanel::txtCustOfficeAddress2),
+                                      box(CustomerPanel::txtCustHomeZip),
+                                      box(CustomerPanel::txtCustHomeAddress1),
+                                      box(CustomerPanel::txtCustHomeAddress2),
+                                      box(CustomerPanel::txtCustBlank1),
+                                      box(CustomerPanel::txtCustBlank2),
+                                      box(CustomerPanel::txtCustBlank3),
+                                      box(CustomerPanel::txtCustBlank4),
+                                      box(CustomerPanel::txtCustBlank5),
+                                      box(CustomerPanel::txtCustBlank6),
                                       cmdStopCall,
                                       cmdRegisterCust,
                                       cmdModifyCust}) {
@@ -222,10 +227,10 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
     }
 
     connect(&m_panel, &CustomerPanel::valueChanged, this,
-            [this](const QString& name, const QString& text) {
-                if (name == QStringLiteral("lblTelNO"))
+            [this](CustomerPanel::Field field, const QString& text) {
+                if (field == CustomerPanel::lblTelNO)
                     lblTelNO->setText(text);
-                else if (QLineEdit* edit = box(name); edit && edit->text() != text)
+                else if (QLineEdit* edit = box(field); edit->text() != text)
                     edit->setText(text);
             });
     connect(&m_panel, &CustomerPanel::editableChanged, this, &CustomerArea::applyEditable);
@@ -296,9 +301,7 @@ void CustomerArea::attach(CustomerSide& side)
 
 void CustomerArea::fillLookupCombos()
 {
-    m_side->lookups.SetCmbTermCombo();
     fillCombo(cmbTerm, m_side->lookups.cmbTerm());
-    m_side->lookups.SetCmbCampaignCombo();
     fillCombo(cmbCampaign, m_side->lookups.cmbCampaign());
     cmbTerm->setCurrentIndex(cmbTerm->count() > 0 ? 0 : -1);
     cmbCampaign->setCurrentIndex(cmbCampaign->count() > 0 ? 0 : -1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
@@ -9,6 +11,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
 #include "windows/fpSpread.h"
 
@@ -44,7 +47,7 @@ public:
     QGroupBox* fraCustInfo;
 
     // Current customer
-    QHash<QString, QLineEdit*> boxes; // by control name, e.g. "txtCustName"
+    std::array<QLineEdit*, CustomerPanel::kBoxes> boxes; // by CustomerPanel::Field
     QLabel* lblTelNO;
     QPushButton* cmdStartPhoneNO1;
     QPushButton* cmdStartPhoneNO2;
@@ -52,7 +55,7 @@ public:
     QPushButton* cmdRegisterCust;
     QPushButton* cmdModifyCust;
 
-    QLineEdit* box(const QString& name) const { return boxes.value(name); }
+    QLineEdit* box(CustomerPanel::Field field) const { return boxes[field]; }
 
     // Binds the search bar, the list, the counters and the edit buttons to
     // the customer logic.

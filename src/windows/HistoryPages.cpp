@@ -224,20 +224,13 @@ void HistoryPages::pointFolderList()
     }
 }
 
-void HistoryPages::setUpGrids()
-{
-    m_p.recordings.SetSprRecHist();
-    m_p.calls.SetSprCallHist();
-    m_p.local.SetSprLocalHist();
-}
-
 void HistoryPages::fillSearchConditions()
 {
     for (QComboBox* box : {cmbRecSearch, cmbCallSearch})
         box->addItems(LookupLists::SetCmbSearchCondition());
 }
 
-void HistoryPages::fillFilters()
+void HistoryPages::fillFilters(const QList<AgentComboItem>& agents)
 {
     const QList<ComboItem> statuses = RecordingHistory::SetCmbHistStatus(m_p.lookups.cmbTerm());
     for (QComboBox* box : {cmbRecHistStatus, cmbCallHistStatus}) {
@@ -247,7 +240,7 @@ void HistoryPages::fillFilters()
         box->setCurrentIndex(0);
     }
     for (QComboBox* box : {cmbRecAgent, cmbCallAgent}) {
-        for (const AgentComboItem& item : m_p.recordings.SetCmbRecAgent()) {
+        for (const AgentComboItem& item : agents) {
             box->addItem(item.text, item.itemData);
             box->setItemData(box->count() - 1, item.filter, AgentFilterRole);
         }

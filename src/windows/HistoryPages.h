@@ -10,13 +10,13 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "histories/RecordingHistory.h"
 #include "windows/fpSpread.h"
 
 struct Session;
 class CallHistory;
 class LocalRecordings;
 class LookupLists;
-class RecordingHistory;
 class RecordingPlayer;
 
 // The logic behind the history pages; built once by the application.
@@ -40,10 +40,9 @@ public:
 
     // Start-up steps of the main window, in its order.
     void pointFolderList();
-    void setUpGrids();
     void fillSearchConditions();
-    // Needs cmbTerm filled.
-    void fillFilters();
+    // The status list copied from cmbTerm, the agents the start-up read.
+    void fillFilters(const QList<AgentComboItem>& agents);
     void selectAgent(const QString& agentId);
 
     void cmdRechistorySearch_Click();

@@ -45,7 +45,7 @@ ListPages::ListPages(WorkLists& lists, const Session& session, QTabWidget* tabAg
     connect(cmdCampaign, &QPushButton::clicked, this, [this] { m_lists.GetCampaignDataCnt(); });
     // The campaign page refreshes itself when shown, except for reception agents.
     connect(tabAgent, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index == 4 && m_session.AgentPrivilege != QStringLiteral("11"))
+        if (index == 4 && !m_session.isReception())
             m_lists.GetCampaignDataCnt();
     });
 }

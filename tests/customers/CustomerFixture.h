@@ -11,6 +11,15 @@
 #include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
 
+// The panel's box of a control name, for data rows that name boxes.
+inline CustomerPanel::Field boxNamed(const QString& name)
+{
+    for (int f = 0; f < CustomerPanel::FieldCount; ++f)
+        if (CustomerPanel::name(CustomerPanel::Field(f)) == name)
+            return CustomerPanel::Field(f);
+    return CustomerPanel::FieldCount;
+}
+
 // A logged-in desk on a demo folder with the real customer side.
 struct CustomerFixture
 {

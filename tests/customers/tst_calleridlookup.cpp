@@ -63,7 +63,7 @@ private slots:
     {
         Lookup d;
         d.lookup.setLblCIDData("0233334444");
-        QString kindWhenWarned = "unset";
+        auto kindWhenWarned = CustSelectKind::E;
         d.f.messages.onMessage = [&d, &kindWhenWarned](const MessageRecorder::Message&) {
             kindWhenWarned = d.call.CustSelectKind;
         };
@@ -71,9 +71,9 @@ private slots:
         QCOMPARE(d.f.messages.texts(),
                  QStringList{"타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"});
         QCOMPARE(d.f.messages.messages.first().caption, QString("타인고객"));
-        QCOMPARE(kindWhenWarned, QString());
-        QCOMPARE(d.call.CustSelectKind, QString("C"));
-        QCOMPARE(d.panel.value("txtCustID"), d.other);
+        QCOMPARE(kindWhenWarned, CustSelectKind::None);
+        QCOMPARE(d.call.CustSelectKind, CustSelectKind::C);
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustID), d.other);
         QVERIFY(d.unloads.count() >= 1);
     }
 };

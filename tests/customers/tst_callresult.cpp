@@ -16,7 +16,7 @@ class TestCallResult : public QObject
         {
             result.setClock([this] { return now; });
             call.RecFileName = "r.vox";
-            call.CallDirection = "I";
+            call.CallDirection = CallDirection::Inbound;
             call.CallDuration = "65";
             for (const char* file : {"branch0001.db", "Brenvo.mdb"})
                 f.exec(file, "INSERT INTO recfile (R_Path, Status) VALUES ('r.vox', '0')");
@@ -74,7 +74,7 @@ private slots:
         QVERIFY(kim.save(0));
         QCOMPARE(kim.central("SELECT Status, AppointmentDate FROM gogakinfo WHERE ID = " + id),
                  QStringList{"1|2024-06-01"});
-        kim.call.CustSelectKind = "C";
+        kim.call.CustSelectKind = CustSelectKind::C;
         QVERIFY(kim.save(2));
         QCOMPARE(kim.central("SELECT Status FROM gogakinfo WHERE ID = " + id), QStringList{"1"});
         QCOMPARE(kim.central("SELECT Status FROM recfile WHERE R_Path = 'r.vox'"),
@@ -131,7 +131,7 @@ private slots:
             QSKIP("only the stand-in can be killed between two statements");
         kim.side.lookups.SetCmbTermCombo();
         const QString id = kim.addCustomer({});
-        kim.panel.setValue("txtCustID", id);
+        kim.panel.setValue(CustomerPanel::txtCustID, id);
         server->dropOn(QRegularExpression("^update gogakinfo"));
         kim.f.messages.onMessage = [server](const MessageRecorder::Message&) { server->stop(); };
         QVERIFY(kim.save(0, "메모"));
@@ -163,10 +163,10 @@ private slots:
         QFETCH(QString, ownerColumns);
         CustomerFixture d(agent);
         d.side.SetRegisterInboundCutomer("99999", "3", "0212345678");
-        const QString id = d.panel.value("txtCustID");
+        const QString id = d.panel.value(CustomerPanel::txtCustID);
         QCOMPARE(id, d.central("SELECT max(ID) FROM gogakinfo").value(0));
-        QCOMPARE(d.panel.value("txtCampaignID"), QString("99999"));
-        QCOMPARE(d.panel.value("txtDataType"), QString("3"));
+        QCOMPARE(d.panel.value(CustomerPanel::txtCampaignID), QString("99999"));
+        QCOMPARE(d.panel.value(CustomerPanel::txtDataType), QString("3"));
         const QString today = d.today();
         QCOMPARE(d.central("SELECT AgentID, AgentID_1 FROM gogakinfo WHERE ID = " + id),
                  QStringList{ownerColumns});

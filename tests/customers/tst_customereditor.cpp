@@ -6,12 +6,13 @@ class TestCustomerEditor : public QObject
     Q_OBJECT
 
     // The 16 boxes the agent edits, in the order of the columns below.
-    static QStringList editable()
+    static QList<CustomerPanel::Field> editable()
     {
-        QStringList names = CustomerPanel::boxNames();
-        for (const char* key : {"txtCustID", "txtDataType", "txtCampaignID"})
-            names.removeOne(key);
-        return names;
+        QList<CustomerPanel::Field> boxes;
+        for (int f = CustomerPanel::txtCustName; f < CustomerPanel::kBoxes; ++f)
+            if (f != CustomerPanel::txtDataType && f != CustomerPanel::txtCampaignID)
+                boxes << CustomerPanel::Field(f);
+        return boxes;
     }
     static constexpr const char* kColumns =
         "Name, JuminNo, MobileNumber, OfficeNumber, OfficePost, OfficeAddress1, OfficeAddress2, "
@@ -58,14 +59,15 @@ private slots:
         QVERIFY(!d.desk.isEnabled(DeskControls::cmdRegisterCust));
         QVERIFY(d.panel.isEditable());
         QStringList expected;
-        for (const QString& name : editable()) {
-            const QString typed = (name == "txtCustSocialID" ? "800101-1234567"
-                                   : name == "txtPhoneNo1"   ? "010-1234-"
-                                                             : "") +
+        for (const CustomerPanel::Field name : editable()) {
+            const QString typed = (name == CustomerPanel::txtCustSocialID ? "800101-1234567"
+                                   : name == CustomerPanel::txtPhoneNo1   ? "010-1234-"
+                                                                          : "") +
                                   value;
             d.panel.setValue(name, typed.left(CustomerPanel::maxLength(name) + past));
-            expected << (name == "txtCustSocialID" ? HostUtils::PhoneDigits(d.panel.value(name))
-                                                   : d.panel.value(name));
+            expected << (name == CustomerPanel::txtCustSocialID
+                             ? HostUtils::PhoneDigits(d.panel.value(name))
+                             : d.panel.value(name));
         }
 
         d.side.search.setSearchBar({"0", "", "", "", "", "77777"});
@@ -104,13 +106,13 @@ private slots:
         d.f.exec("branch0001.db", "CREATE TRIGGER fault BEFORE UPDATE ON gogakinfo BEGIN SELECT "
                                   "RAISE(ABORT, 'fault'); END;");
         d.side.editor.cmdModifyCust_Click();
-        d.panel.setValue("txtCustName", "새이름");
+        d.panel.setValue(CustomerPanel::txtCustName, "새이름");
         d.side.editor.cmdModifyCust_Click();
         QCOMPARE(d.f.messages.errorBlocks(), 1);
         QVERIFY(d.f.messages.texts().first().contains("AddToMYSQL3"));
         QCOMPARE(d.central("SELECT Name FROM gogakinfo WHERE ID = " + id), QStringList{"원래"});
         QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h"), QStringList{"0"});
-        QCOMPARE(d.panel.value("txtCustName"), QString("새이름"));
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustName), QString("새이름"));
         QVERIFY(!d.f.db.SQLConnected());
     }
 
@@ -120,9 +122,9 @@ private slots:
         const QString id = d.addCustomer({{"Name", "원래"}});
         d.f.exec("branch0001.db",
                  "INSERT INTO recfile (R_Path, Name, R_Tel) VALUES ('call.vox', '', '')");
-        d.panel.setValue("txtCustID", id);
-        d.panel.setValue("txtCustName", "전화고객");
-        d.panel.setValue("txtCustSocialID", "800101-1");
+        d.panel.setValue(CustomerPanel::txtCustID, id);
+        d.panel.setValue(CustomerPanel::txtCustName, "전화고객");
+        d.panel.setValue(CustomerPanel::txtCustSocialID, "800101-1");
 
         // A recording row that is not there undoes the customer update too.
         QVERIFY(!d.side.saveCallCustomer("missing.vox", "010-2222-3333"));
@@ -135,7 +137,7 @@ private slots:
         QCOMPARE(d.central("SELECT Name FROM gogakinfo WHERE ID = " + id), QStringList{"전화고객"});
 
         // Without a recording the customer alone is stored.
-        d.panel.setValue("txtCustName", "세번째");
+        d.panel.setValue(CustomerPanel::txtCustName, "세번째");
         QVERIFY(d.side.saveCallCustomer("", ""));
         QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h WHERE ID = " + id), QStringList{"2"});
         QCOMPARE(d.central("SELECT Name FROM recfile WHERE R_Path = 'call.vox'"),
@@ -151,12 +153,13 @@ private slots:
         QCOMPARE(d.f.messages.messages.first().caption, QString("고객수정오류"));
         QVERIFY(!d.side.editor.CustModifying());
 
-        d.panel.setValue("txtCustName", "누군가");
-        d.panel.setValue("lblTelNO", "0200");
+        d.panel.setValue(CustomerPanel::txtCustName, "누군가");
+        d.panel.setValue(CustomerPanel::lblTelNO, "0200");
         d.side.editor.cmdRegisterCust_Click();
-        QVERIFY(d.panel.value("txtCustName").isEmpty() && d.panel.value("lblTelNO").isEmpty());
+        QVERIFY(d.panel.value(CustomerPanel::txtCustName).isEmpty() &&
+                d.panel.value(CustomerPanel::lblTelNO).isEmpty());
         QVERIFY(d.panel.isEditable());
-        QCOMPARE(d.panel.CustSelectKind, QString("E"));
+        QCOMPARE(d.panel.CustSelectKind, CustSelectKind::E);
     }
 };
 

@@ -107,37 +107,37 @@ private slots:
         d.addCustomer({{"Name", "나"}});
         d.side.search.setSearchBar({"0", "", "", "", "", "77777"});
         d.side.search.cmdCustSearch_Click();
-        d.panel.setValue("lblTelNO", "0212345678");
+        d.panel.setValue(CustomerPanel::lblTelNO, "0212345678");
         d.panel.SetCustInfoValuables("1");
 
         d.side.search.SprCustList_Click(5, 0);
         QCOMPARE(d.list.text(5, 1) + d.list.text(5, 2) + d.list.text(5, 3), QString("가나다"));
         d.side.search.SprCustList_Click(5, 0);
         QCOMPARE(d.list.text(5, 1), QString("다"));
-        QVERIFY(d.panel.value("txtCustName").isEmpty());
+        QVERIFY(d.panel.value(CustomerPanel::txtCustName).isEmpty());
 
         QSignalSpy opened(&d.side.search, &CustomerSearch::customerOpened);
         d.side.search.SprCustList_Click(11, 3);
         QCOMPARE(opened.value(0).value(0).toString(), id);
         QStringList boxes;
-        for (const QString& name : CustomerPanel::boxNames())
-            boxes << d.panel.value(name);
+        for (int f = 0; f < CustomerPanel::kBoxes; ++f)
+            boxes << d.panel.value(CustomerPanel::Field(f));
         QCOMPARE(boxes.join(u'|'), id + "|가|800101-1|1|77777||02-1||||||자택||||||끝");
-        QCOMPARE(d.panel.CustSelectKind, QString("D"));
+        QCOMPARE(d.panel.CustSelectKind, CustSelectKind::D);
         QVERIFY(!d.panel.isEditable());
-        QCOMPARE(d.panel.value("lblTelNO"), QString("0212345678"));
+        QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QString("0212345678"));
 
         // By key: the list empties, DataType is not loaded.
         d.panel.clearCustInfoValuables();
         QVERIFY(d.side.search.GetCustinfoByID(id));
         QCOMPARE(d.list.MaxRows(), 0);
         QCOMPARE(d.side.search.TxtTCount(), QString("1"));
-        QCOMPARE(d.panel.value("txtCustBlank6"), QString("끝"));
-        QVERIFY(d.panel.value("txtDataType").isEmpty());
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustBlank6), QString("끝"));
+        QVERIFY(d.panel.value(CustomerPanel::txtDataType).isEmpty());
         // An unknown key is no failure: nothing loaded, the count says so.
         QVERIFY(d.side.search.GetCustinfoByID("' or '1'='1"));
         QCOMPARE(d.side.search.TxtTCount(), QString("0"));
-        QCOMPARE(d.panel.value("txtCustName"), QString("가"));
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustName), QString("가"));
         QCOMPARE(d.f.messages.errorBlocks(), 0);
     }
 

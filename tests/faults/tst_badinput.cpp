@@ -106,13 +106,13 @@ private slots:
                     c.f.exec("branch0001.db",
                              "INSERT OR REPLACE INTO recfile (R_Path) VALUES ('r.vox')");
                 } else {
-                    c.panel.setValue("txtCustID", mine);
+                    c.panel.setValue(CustomerPanel::txtCustID, mine);
                     QVERIFY(c.side.search.GetCustinfoByID(mine));
                 }
-                const QString id = c.panel.value("txtCustID");
+                const QString id = c.panel.value(CustomerPanel::txtCustID);
                 const QStringList before = c.central("SELECT * FROM gogakinfo WHERE ID = " + id);
                 const qint64 from = journalSize();
-                c.panel.setValue(box, value);
+                c.panel.setValue(boxNamed(box), value);
                 const bool saved = c.side.editor.saveFromPanel(mode, "r.vox", "02-1234-5678");
                 const QString where = QString("%1 %2 %3").arg(mode, box, id);
                 QVERIFY2(saved, qPrintable(where + ": " + c.f.messages.texts().join('\n')));
@@ -130,7 +130,7 @@ private slots:
                                    " ORDER BY "
                                    "rowid DESC LIMIT 1"),
                          before);
-                c.panel.setValue(box, QString());
+                c.panel.setValue(boxNamed(box), QString());
                 QVERIFY(c.side.editor.saveFromPanel(mode, "r.vox", "02-1234-5678"));
             }
         }
@@ -147,8 +147,8 @@ private slots:
         lookups.SetCmbTermCombo();
         RecordingRecords records{c.f.db};
         WorkCounters counters{c.f.db};
-        CallResult result{
-            {c.f.db, lookups, records, counters, c.side.registration, c.f.messages}, c.callPtr};
+        CallResult result{{c.f.db, lookups, records, counters, c.side.registration, c.f.messages},
+                          c.callPtr};
         c.call.RecFileName = "m.vox";
         c.call.CallDuration = "65";
         for (const char* file : {"branch0001.db", "Brenvo.mdb"})

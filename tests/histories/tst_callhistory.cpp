@@ -52,7 +52,7 @@ private slots:
             QVERIFY(!grid.text(3, r).isEmpty() && grid.text(18, r).toInt() > 0);
         if (grid.MaxRows() > 0) {
             d.calls.SprCallHist_Click(1, 1);
-            QCOMPARE(d.panel.value("txtCustID"), grid.text(18, 1));
+            QCOMPARE(d.panel.value(CustomerPanel::txtCustID), grid.text(18, 1));
         }
     }
 

@@ -146,9 +146,9 @@ private slots:
         QSignalSpy memoShown(&d.recordings, &RecordingHistory::memoShown);
         d.recordings.SprRecHist_Click(3, grid.MaxRows());
         QCOMPARE(memoShown.value(0).value(0).toString(), memo);
-        QCOMPARE(d.panel.value("txtCustID"), QString());
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustID), QString());
         d.recordings.SprRecHist_Click(3, 1);
-        QCOMPARE(d.panel.value("txtCustID"), grid.text(18, 1));
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustID), grid.text(18, 1));
 
         // Each header click flips the one sort order, also across columns.
         d.recordings.SprRecHist_Click(2, 0);

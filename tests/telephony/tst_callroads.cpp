@@ -53,13 +53,13 @@ private slots:
                 d.desk.device.TakeLine();
                 d.f.windows.openCaptions.removeAll(QStringLiteral("인바운드"));
             } else if (w == Window::CallerId) {
-                call->CustSelectKind = QStringLiteral("B");
-                d.panel.setValue("txtCustID", c.value(0));
-                d.panel.setValue("txtCustName", c.value(1));
-                d.panel.setValue("txtCustSocialID", c.value(2));
-                d.panel.setValue("txtPhoneNo1", c.value(3));
-                d.panel.setValue("txtCampaignID", c.value(4));
-                d.panel.setValue("txtDataType", c.value(5));
+                call->CustSelectKind = CustSelectKind::B;
+                d.panel.setValue(CustomerPanel::txtCustID, c.value(0));
+                d.panel.setValue(CustomerPanel::txtCustName, c.value(1));
+                d.panel.setValue(CustomerPanel::txtCustSocialID, c.value(2));
+                d.panel.setValue(CustomerPanel::txtPhoneNo1, c.value(3));
+                d.panel.setValue(CustomerPanel::txtCampaignID, c.value(4));
+                d.panel.setValue(CustomerPanel::txtDataType, c.value(5));
             } else if (w == Window::CallResult) {
                 answerResult(d, *call, done, QStringLiteral("3"));
             }
@@ -70,7 +70,7 @@ private slots:
         QVERIFY(
             QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
         QCOMPARE(d.callerIdLabels.value(0), c.value(3));
-        QCOMPARE(d.calls.lineCall()->CallDirection, QStringLiteral("I"));
+        QCOMPARE(d.calls.lineCall()->CallDirection, CallDirection::Inbound);
         QVERIFY(d.central("select Status from AgentLogin where AgentID = 'kim'").value(0) == "1");
         QTest::qWait(1500); // the caller talks
         d.line.hangUp();
@@ -109,7 +109,7 @@ private slots:
                  QStringLiteral("1|0"));
         QVERIFY(!d.controls.isEnabled(DeskControls::cmdStopCall));
         QVERIFY(d.controls.windowTitle().startsWith(QStringLiteral("Brenvo-김민수-(kim)-금일: ")));
-        QCOMPARE(d.panel.value("txtCustName"), QString());
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustName), QString());
         QVERIFY2(d.f.messages.messages.isEmpty(), qPrintable(d.f.messages.texts().join('\n')));
     }
 
@@ -122,16 +122,16 @@ private slots:
             if (w == Window::CallResult)
                 answerResult(d, *call, done, QStringLiteral("5"));
         };
-        d.panel.setValue("txtCustID", "7");
-        d.panel.setValue("txtCustName", "O'Neil 김");
-        d.panel.setValue("txtPhoneNo1", "02-555-1234");
+        d.panel.setValue(CustomerPanel::txtCustID, "7");
+        d.panel.setValue(CustomerPanel::txtCustName, "O'Neil 김");
+        d.panel.setValue(CustomerPanel::txtPhoneNo1, "02-555-1234");
         d.calls.cmdStartPhoneNO1_Click();
         QVERIFY(
             QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
         QCOMPARE(d.line.lastDial(), QStringLiteral(",9,5551234"));
         QCOMPARE(d.calls.lineCall()->DialledNumber, QStringLiteral("025551234"));
-        QCOMPARE(d.panel.value("lblTelNO"), QStringLiteral("02-555-1234"));
-        QCOMPARE(d.calls.lineCall()->CustSelectKind, QStringLiteral("D"));
+        QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QStringLiteral("02-555-1234"));
+        QCOMPARE(d.calls.lineCall()->CustSelectKind, CustSelectKind::D);
         QTest::qWait(1200);
 
         d.ftp.stop(); // the branch server goes away during the call

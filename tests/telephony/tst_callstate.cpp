@@ -10,37 +10,6 @@ class TestCallState : public QObject
     Q_OBJECT
 
 private slots:
-    void buttonStates_data()
-    {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>(
-            "expected"); // fraCustInfo, dial 1, dial 2, stop, register, modify
-        QTest::newRow("StartCall") << "StartCall"
-                                   << "000100";
-        QTest::newRow("StopCall") << "StopCall"
-                                  << "111011";
-        QTest::newRow("StartModify keeps modify") << "StartModify"
-                                                  << "000001";
-        QTest::newRow("StopModify keeps modify") << "StopModify"
-                                                 << "111011";
-        QTest::newRow("Agent_1 keeps stop") << "Agent_1"
-                                            << "000000";
-        QTest::newRow("unknown mode") << "Whatever"
-                                      << "111011";
-    }
-    void buttonStates()
-    {
-        QFETCH(QString, mode);
-        QFETCH(QString, expected);
-        DeskControls desk;
-        desk.SetButtonState("StopCall");
-        desk.SetButtonState(mode);
-        QString state;
-        for (int c = 0; c < DeskControls::ControlCount; ++c)
-            state += desk.isEnabled(DeskControls::Control(c)) ? u'1' : u'0';
-        QCOMPARE(state, expected);
-    }
-
     void ringingAndHookEdges()
     {
         CallDesk d;
@@ -77,22 +46,22 @@ private slots:
         d.calls.HookChanged(1);
         d.f.windows.onShow = [&](Window w, const CallPtr& call) {
             if (w == Window::CallerId)
-                call->CustSelectKind = "A";
+                call->CustSelectKind = CustSelectKind::A;
         };
         d.calls.DataArrival(0, "CID:010-9876-5432\r\n");
         d.calls.RingChanged(1);
         d.calls.HookChanged(3);
         const CallPtr call = d.calls.lineCall();
-        QCOMPARE(d.panel.value("txtPhoneNo1"), QStringLiteral("01098765432"));
+        QCOMPARE(d.panel.value(CustomerPanel::txtPhoneNo1), QStringLiteral("01098765432"));
         QVERIFY(d.panel.isEditable());
-        const QString custId = d.panel.value("txtCustID");
+        const QString custId = d.panel.value(CustomerPanel::txtCustID);
         QCOMPARE(d.central("select CampaignID, DataType, MobileNumber from gogakinfo where ID = " +
                            custId),
                  QStringList{"99999|3|01098765432"});
         QVERIFY(call->RecFileName.endsWith("0001kim.vox"));
 
-        d.panel.setValue("txtCustName", "새 고객");
-        d.panel.setValue("txtCustSocialID", "800101-1234567");
+        d.panel.setValue(CustomerPanel::txtCustName, "새 고객");
+        d.panel.setValue(CustomerPanel::txtCustSocialID, "800101-1234567");
         d.calls.cmdStopCall_Click();
         const QString where = " from recfile where R_Path = '" + call->RecFileName + "'";
         QCOMPARE(d.local("select Name, JuminNo, R_Tel" + where),
@@ -101,19 +70,19 @@ private slots:
                  QStringList{"새 고객|8001011234567|01098765432"});
         d.calls.HookChanged(1);
         QVERIFY(!d.panel.isEditable());
-        QVERIFY(d.panel.CustSelectKind.isEmpty());
+        QCOMPARE(d.panel.CustSelectKind, CustSelectKind::None);
         QCOMPARE(d.central("select count(*) from gogakinfo_h where ID = " + custId),
                  QStringList{"1"});
 
         // A customer typed in before dialling is registered at off-hook.
         d.desk.customers.editor.cmdRegisterCust_Click();
-        d.panel.setValue("txtPhoneNo2", "031-777-8888");
+        d.panel.setValue(CustomerPanel::txtPhoneNo2, "031-777-8888");
         d.calls.cmdStartPhoneNO2_Click();
-        QCOMPARE(d.calls.lineCall()->CustSelectKind, QStringLiteral("E"));
+        QCOMPARE(d.calls.lineCall()->CustSelectKind, CustSelectKind::E);
         d.calls.HookChanged(3);
         QCOMPARE(d.central("select count(*) from gogakinfo where CampaignID = '99998' and "
                            "DataType = '2' and ID = " +
-                           d.panel.value("txtCustID")),
+                           d.panel.value(CustomerPanel::txtCustID)),
                  QStringList{"1"});
         QVERIFY(d.panel.isEditable());
     }
@@ -130,9 +99,9 @@ private slots:
         d.calls.DialNumber("(02) 123-4567");
         const CallPtr call = d.calls.lineCall();
         QCOMPARE(call->DialledNumber, QStringLiteral("021234567"));
-        QCOMPARE(call->CallDirection, QStringLiteral("O"));
+        QCOMPARE(call->CallDirection, CallDirection::Outbound);
         QVERIFY(!call->InboundCall);
-        QCOMPARE(d.panel.value("lblTelNO"), QStringLiteral("(02) 123-4567"));
+        QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QStringLiteral("(02) 123-4567"));
 
         // A three-digit area code never matches the first two digits; a dial
         // the device never answered gives way to the next one.
@@ -219,8 +188,8 @@ private slots:
         CallDesk m;
         Call in;
         in.InboundCall = true;
-        m.panel.setValue("txtPhoneNo1", "010-1111-2222");
-        m.panel.setValue("txtPhoneNo2", "02-333-4444");
+        m.panel.setValue(CustomerPanel::txtPhoneNo1, "010-1111-2222");
+        m.panel.setValue(CustomerPanel::txtPhoneNo2, "02-333-4444");
         m.desk.recorder.StartRecording(in, "2026-12-06 23:59:58");
         m.desk.recorder.StopRecording(in, "2026-12-07 00:00:03");
         QCOMPARE(in.RecFileName, QStringLiteral("202612062359580001kim.vox"));

@@ -380,16 +380,16 @@ private slots:
         } else {
             s.then("dial a new customer", [&] {
                 d.desk.customers.editor.cmdRegisterCust_Click();
-                d.panel.setValue("txtPhoneNo1", "010-5555-0007");
+                d.panel.setValue(CustomerPanel::txtPhoneNo1, "010-5555-0007");
                 d.calls.cmdStartPhoneNO1_Click();
             });
         }
         QString custId;
         s.when("talking", connected(d),
                [&] {
-                   d.panel.setValue("txtCustName", "신규 " + kind);
-                   d.panel.setValue("txtCustSocialID", "900101-1234567");
-                   custId = d.panel.value("txtCustID");
+                   d.panel.setValue(CustomerPanel::txtCustName, "신규 " + kind);
+                   d.panel.setValue(CustomerPanel::txtCustSocialID, "900101-1234567");
+                   custId = d.panel.value(CustomerPanel::txtCustID);
                    QTest::qWait(1200);
                    d.line.hangUp();
                })

@@ -46,9 +46,9 @@ private slots:
         QVERIFY(length > 0);
         d.panel.SetCustInfoValuables("1");
         // Typed as an input method commits Hangul: all at once.
-        QTest::sendKeyEvent(QTest::Press, area.box(box), Qt::Key_unknown,
+        QTest::sendKeyEvent(QTest::Press, area.box(boxNamed(box)), Qt::Key_unknown,
                             QString(length + 5, QChar(u'가')), Qt::NoModifier);
-        QCOMPARE(d.panel.value(box), QString(length, QChar(u'가')));
+        QCOMPARE(d.panel.value(boxNamed(box)), QString(length, QChar(u'가')));
     }
 
     void searchOpenAndModify()
@@ -58,6 +58,8 @@ private slots:
         d.addCustomer({{"Name", "다른이"}});
         CustomerArea area(d.panel, d.desk, &d.list);
         area.attach(d.side);
+        d.side.lookups.SetCmbTermCombo();
+        d.side.lookups.SetCmbCampaignCombo();
         area.fillLookupCombos();
         area.fillSearchCondition();
         area.show();
@@ -84,19 +86,19 @@ private slots:
         const QRect cell = area.SprCustList->visualRect(d.list.index(0, 4));
         QTest::mouseClick(area.SprCustList->viewport(), Qt::LeftButton, {}, cell.center());
         QCOMPARE(opened.value(0).value(0).toString(), id);
-        QCOMPARE(area.box("txtPhoneNo1")->text(), QString("010-5555"));
+        QCOMPARE(area.box(CustomerPanel::txtPhoneNo1)->text(), QString("010-5555"));
 
         QTest::mouseClick(area.cmdModifyCust, Qt::LeftButton);
         QCOMPARE(area.cmdModifyCust->text(), QString("고객저장"));
         QVERIFY(!area.cmdRegisterCust->isEnabled());
-        QVERIFY(!area.box("txtCustName")->isReadOnly());
-        area.box("txtCustName")->selectAll();
-        QTest::keyClicks(area.box("txtCustName"), "Kim;--");
+        QVERIFY(!area.box(CustomerPanel::txtCustName)->isReadOnly());
+        area.box(CustomerPanel::txtCustName)->selectAll();
+        QTest::keyClicks(area.box(CustomerPanel::txtCustName), "Kim;--");
         QTest::mouseClick(area.cmdModifyCust, Qt::LeftButton);
         QCOMPARE(area.cmdModifyCust->text(), QString("고객수정"));
         QVERIFY(area.cmdRegisterCust->isEnabled());
         QCOMPARE(d.central("SELECT Name FROM gogakinfo WHERE ID = " + id), QStringList{"Kim;--"});
-        QCOMPARE(area.box("txtCustName")->text(), QString("Kim;--"));
+        QCOMPARE(area.box(CustomerPanel::txtCustName)->text(), QString("Kim;--"));
         QCOMPARE(d.f.messages.errorBlocks(), 0);
     }
 };

@@ -5,6 +5,7 @@
 #include "platform/SpreadModel.h"
 #include "windows/Frm100000.h"
 #include "windows/Frm130000.h"
+#include "windows/QtWindowOpener.h"
 
 class TestFrm100000 : public QObject
 {
@@ -23,8 +24,8 @@ private slots:
         QFETCH(QString, agent);
         QFETCH(bool, dialling);
         CallDesk d(agent);
-        Frm100000 w({d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket, d.desk.ftp,
-                     d.desk.media, d.panel, d.controls, d.calls, d.desk.custList});
+        QtWindowOpener opener;
+        Frm100000 w(d.desk, opener);
         w.show();
         w.load();
         QVERIFY(w.windowTitle().startsWith("Brenvo-" + d.f.session.UserName + "-(" + agent +
@@ -35,21 +36,21 @@ private slots:
         QCOMPARE(w.customers->fraCustInfo->isEnabled(), dialling);
         QCOMPARE(w.tabAgent->isTabEnabled(4), dialling);
         QVERIFY(!w.customers->cmdStopCall->isEnabled());
-        QVERIFY(w.customers->box("txtCustName")->isReadOnly());
+        QVERIFY(w.customers->box(CustomerPanel::txtCustName)->isReadOnly());
         QCOMPARE(w.customers->DTPCustDate1->date().toString(Qt::ISODate),
                  d.f.db.GetNowDate().left(10));
         // The simulator runs, so the device opened without a message.
         QVERIFY2(d.f.messages.messages.isEmpty(), qPrintable(d.f.messages.texts().join('\n')));
 
         // The boxes follow the current customer and its editability.
-        d.panel.setValue("txtCustName", "김'철");
-        QCOMPARE(w.customers->box("txtCustName")->text(), QStringLiteral("김'철"));
+        d.panel.setValue(CustomerPanel::txtCustName, "김'철");
+        QCOMPARE(w.customers->box(CustomerPanel::txtCustName)->text(), QStringLiteral("김'철"));
         d.panel.SetCustInfoValuables("1");
-        QVERIFY(!w.customers->box("txtCustName")->isReadOnly());
+        QVERIFY(!w.customers->box(CustomerPanel::txtCustName)->isReadOnly());
         // What the agent types reaches the panel; the frame that is off
         // for reception agents holds the search bar and list, not the boxes.
-        QTest::keyClicks(w.customers->box("txtPhoneNo1"), "010-1");
-        QCOMPARE(d.panel.value("txtPhoneNo1"), QStringLiteral("010-1"));
+        QTest::keyClicks(w.customers->box(CustomerPanel::txtPhoneNo1), "010-1");
+        QCOMPARE(d.panel.value(CustomerPanel::txtPhoneNo1), QStringLiteral("010-1"));
         QCOMPARE(w.customers->cmdCustSearch->isEnabled(), dialling);
     }
 
@@ -57,8 +58,8 @@ private slots:
     {
         CallDesk d;
         d.desk.device.setLinePort(1); // nothing listens there
-        Frm100000 w({d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket, d.desk.ftp,
-                     d.desk.media, d.panel, d.controls, d.calls, d.desk.custList});
+        QtWindowOpener opener;
+        Frm100000 w(d.desk, opener);
         w.load();
         // An absent device is treated as a lost one.
         QCOMPARE(d.f.messages.texts().value(0), QStringLiteral("Cannot Create Dorvane device"));

@@ -54,9 +54,9 @@ private slots:
         clickRow(w->sprCustSearch, 1);
         QVERIFY(!finished.isEmpty());
         QVERIFY(!w->isVisible());
-        QCOMPARE(d.call.CustSelectKind, QString("B"));
-        QCOMPARE(d.panel.value("txtCustID"), d.own);
-        QCOMPARE(d.panel.value("lblTelNO"), QString("0211112222"));
+        QCOMPARE(d.call.CustSelectKind, CustSelectKind::B);
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustID), d.own);
+        QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QString("0211112222"));
     }
 
     void waitForTheNumberThenRegister()
@@ -71,7 +71,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->lblCIDData->text(), QString("0299990000"), 3000);
         QVERIFY(!w->tmrGetCID->isActive());
         QTest::mouseClick(w->cmdStartCall, Qt::LeftButton);
-        QCOMPARE(d.call.CustSelectKind, QString("A"));
+        QCOMPARE(d.call.CustSelectKind, CustSelectKind::A);
         QVERIFY(!w->isVisible());
     }
 
@@ -96,7 +96,7 @@ private slots:
         d.windows.showModal(Window::CallerId, d.callPtr);
         QVERIFY(sameInstance && openWhileShown);
         QVERIFY(hidden.isNull());
-        QCOMPARE(d.call.CustSelectKind, QString("B"));
+        QCOMPARE(d.call.CustSelectKind, CustSelectKind::B);
 
         // The tray's modeless showing builds a new one; closing discards it.
         d.windows.showModeless(Window::CallerId, d.callPtr);

@@ -14,6 +14,7 @@
 #include "shell/TrayMenu.h"
 #include "windows/Frm100000.h"
 #include "windows/FrmSysTray.h"
+#include "windows/QtWindowOpener.h"
 
 // The main window with its history pages and tray, as the application builds it.
 struct TrayDesk
@@ -21,10 +22,7 @@ struct TrayDesk
     explicit TrayDesk(const QString& agent, bool notificationArea = true)
         : d(agent), trayAvailable(notificationArea)
     {
-        d.desk.customers.lookups.SetCmbTermCombo();
         w.trayAvailable = [this] { return trayAvailable; };
-        w.attachHistories({recordings, d.desk.callHistory, local, player, d.desk.customers.lookups},
-                          tray);
         w.show();
         w.load();
     }
@@ -35,8 +33,8 @@ struct TrayDesk
     LocalRecordings& local = d.desk.localRecordings;
     RecordingHistory& recordings = d.desk.recordingHistory;
     TrayMenu& tray = d.desk.trayMenu;
-    Frm100000 w{{d.f.session, d.f.db, d.desk.status, d.desk.device, d.desk.socket, d.desk.ftp,
-                 d.desk.media, d.panel, d.controls, d.calls, d.desk.custList}};
+    QtWindowOpener opener;
+    Frm100000 w{d.desk, opener};
 };
 
 class TestFrmSysTray : public QObject

@@ -111,7 +111,7 @@ int main(int argc, char** argv)
     for (const QString& id : ids) {
         if (seconds > 0 && clock.elapsed() >= seconds * 1000)
             break;
-        desk.panel.setValue(QStringLiteral("txtCustID"), id);
+        desk.panel.setValue(CustomerPanel::txtCustID, id);
         saved.clear();
         desk.calls.DialNumber(QStringLiteral("010-2222-3333"));
         const CallPtr call = desk.calls.lineCall();
