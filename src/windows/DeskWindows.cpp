@@ -9,8 +9,7 @@
 
 void DeskWindows::install(QtWindowOpener& opener, Desk& desk)
 {
-    opener.setFactory(Window::BulkUpload,
-                      [&desk](const CallPtr&) {
+    opener.setFactory(Window::BulkUpload, [&desk](const CallPtr&) {
         return new Frm010000(desk.upload, desk.reconciliation);
     });
     opener.setFactory(Window::SmallCall,

@@ -147,8 +147,8 @@ private slots:
         lookups.SetCmbTermCombo();
         RecordingRecords records{c.f.db};
         WorkCounters counters{c.f.db};
-        CallResult result{
-            {c.f.db, lookups, records, counters, c.side.registration, c.f.messages}, c.callPtr};
+        CallResult result{{c.f.db, lookups, records, counters, c.side.registration, c.f.messages},
+                          c.callPtr};
         c.call.RecFileName = "m.vox";
         c.call.CallDuration = "65";
         for (const char* file : {"branch0001.db", "Brenvo.mdb"})
