@@ -5,6 +5,9 @@
 
 #include <QStringList>
 
+#ifdef Q_OS_WIN
+#include <windows.h> // the driver manager's headers use its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

@@ -1,6 +1,8 @@
 #include "platform/TerminationSignals.h"
 
-// Windows has neither signal to watch; there the object stays idle.
+// Windows has neither signal to watch; there the object stays idle, and a
+// logoff or shutdown reaches the program as the session manager's
+// commitDataRequest instead.
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>

@@ -6,15 +6,10 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "foundation/Database.h"
 #include "foundation/Session.h"
 #include "platform/Connection.h"
+#include "platform/FileSync.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SqlDialect.h"
 
@@ -105,11 +100,5 @@ bool LocalFileRotation::isComplete(const QString& file)
 bool LocalFileRotation::syncToDisk(const QString& file)
 {
     QFile handle(file);
-    if (!handle.open(QIODevice::ReadWrite))
-        return false;
-#ifdef Q_OS_WIN
-    return _commit(handle.handle()) == 0;
-#else
-    return ::fsync(handle.handle()) == 0;
-#endif
+    return handle.open(QIODevice::ReadWrite) && FileSync::toDisk(handle);
 }

@@ -158,10 +158,22 @@ private slots:
         QTest::addColumn<QString>("changeDir");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("error");
-        QTest::newRow("missing local file") << "missing" << "" << "" << "no such local file";
-        QTest::newRow("local folder") << "folder" << "" << "" << "no such local file";
-        QTest::newRow("missing remote folder") << "file" << "nowhere" << "" << "550";
-        QTest::newRow("disk full") << "file" << "" << "disk-full" << "552";
+        QTest::newRow("missing local file") << "missing"
+                                            << ""
+                                            << ""
+                                            << "no such local file";
+        QTest::newRow("local folder") << "folder"
+                                      << ""
+                                      << ""
+                                      << "no such local file";
+        QTest::newRow("missing remote folder") << "file"
+                                               << "nowhere"
+                                               << ""
+                                               << "550";
+        QTest::newRow("disk full") << "file"
+                                   << ""
+                                   << "disk-full"
+                                   << "552";
     }
     void uploadIsRefused()
     {
@@ -169,9 +181,9 @@ private slots:
         QFETCH(QString, changeDir);
         QFETCH(QString, fault);
         QFETCH(QString, error);
-        const QString file =
-            source == "folder" ? m_local->path()
-                               : (source == "file" ? makeLocalFile("a.vox", 50000) : local("a.vox"));
+        const QString file = source == "folder" ? m_local->path()
+                                                : (source == "file" ? makeLocalFile("a.vox", 50000)
+                                                                    : local("a.vox"));
         QVERIFY(m_server->setFault(fault));
         FtpCientOCX ftp;
         QVERIFY(connectTo(ftp));
@@ -192,7 +204,8 @@ private slots:
         QTest::addColumn<int>("failures");
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("endsByItself");
-        QTest::newRow("drop, 1000 bytes") << "drop-mid-transfer" << qint64(1000) << 1 << "" << false;
+        QTest::newRow("drop, 1000 bytes")
+            << "drop-mid-transfer" << qint64(1000) << 1 << "" << false;
         QTest::newRow("drop, 6 KiB") << "drop-mid-transfer" << qint64(6 * 1024) << 1 << "" << false;
         QTest::newRow("drop, 5 MB")
             << "drop-mid-transfer" << qint64(5 * 1024 * 1024) << 1 << "" << false;
@@ -283,9 +296,12 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("remoteName");
         QTest::addColumn<bool>("ok");
-        QTest::newRow("replaces the earlier file") << "" << "a.vox" << true;
-        QTest::newRow("missing file") << "" << "missing.vox" << false;
-        QTest::newRow("dropped mid-transfer") << "drop-mid-transfer" << "a.vox" << false;
+        QTest::newRow("replaces the earlier file") << ""
+                                                   << "a.vox" << true;
+        QTest::newRow("missing file") << ""
+                                      << "missing.vox" << false;
+        QTest::newRow("dropped mid-transfer") << "drop-mid-transfer"
+                                              << "a.vox" << false;
     }
     void download()
     {
@@ -377,7 +393,8 @@ private slots:
         QCOMPARE(done.last(), size);
         QVERIFY(std::is_sorted(done.begin(), done.end()));
 
-        const qint64 downloadMs = timed([&] { return ftp.FtpDownload("a.vox", local("back.vox")); });
+        const qint64 downloadMs =
+            timed([&] { return ftp.FtpDownload("a.vox", local("back.vox")); });
         QVERIFY2(downloadMs >= 0, qPrintable(ftp.lastError()));
         QVERIFY(ticks >= int(downloadMs / 20 / 3));
         QVERIFY(std::any_of(done.begin(), done.end(), [&](qint64 d) { return d > 0 && d < size; }));

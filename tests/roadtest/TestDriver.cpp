@@ -66,7 +66,9 @@ QString TestDriver::run(const QString& line)
     const QString verb = line.section(u' ', 0, 0);
     const QString name = line.section(u' ', 1, 1);
     const QString rest = line.section(u' ', 2);
-    const auto later = [this](std::function<void()> action) { QTimer::singleShot(0, this, std::move(action)); };
+    const auto later = [this](std::function<void()> action) {
+        QTimer::singleShot(0, this, std::move(action));
+    };
 
     if (verb == QStringLiteral("windows")) {
         QStringList shown;
@@ -86,7 +88,8 @@ QString TestDriver::run(const QString& line)
                 QPointer<QMessageBox> target = box;
                 later([target] {
                     if (target)
-                        target->button(QMessageBox::Ok) ? target->button(QMessageBox::Ok)->click() : target->accept();
+                        target->button(QMessageBox::Ok) ? target->button(QMessageBox::Ok)->click()
+                                                        : target->accept();
                 });
             }
             return QStringLiteral("OK ") + box->windowTitle() + u'\t' + box->text();
@@ -140,7 +143,7 @@ QString TestDriver::run(const QString& line)
     if (verb == QStringLiteral("visible"))
         return w->isVisible() ? QStringLiteral("OK 1") : QStringLiteral("OK 0");
     if (verb == QStringLiteral("state"))
-        return !w->isVisible()     ? QStringLiteral("OK hidden")
+        return !w->isVisible()    ? QStringLiteral("OK hidden")
                : w->isMinimized() ? QStringLiteral("OK minimized")
                                   : QStringLiteral("OK normal");
     if (verb == QStringLiteral("click")) {
@@ -179,7 +182,9 @@ QString TestDriver::run(const QString& line)
         return QStringLiteral("OK");
     }
     if (verb == QStringLiteral("key")) {
-        const int key = rest == QStringLiteral("Return") ? Qt::Key_Return : rest == QStringLiteral("Tab") ? Qt::Key_Tab : 0;
+        const int key = rest == QStringLiteral("Return") ? Qt::Key_Return
+                        : rest == QStringLiteral("Tab")  ? Qt::Key_Tab
+                                                         : 0;
         if (!key)
             return QStringLiteral("ERR unknown key ") + rest;
         QPointer<QWidget> target = w;
@@ -219,16 +224,19 @@ QString TestDriver::run(const QString& line)
     }
     if (verb == QStringLiteral("grab")) {
         QWidget* window = w->window();
-        return window->grab().save(rest) ? QStringLiteral("OK") : QStringLiteral("ERR cannot save ") + rest;
+        return window->grab().save(rest) ? QStringLiteral("OK")
+                                         : QStringLiteral("ERR cannot save ") + rest;
     }
 
     auto* grid = qobject_cast<fpSpread*>(w);
     if (verb == QStringLiteral("rows"))
-        return grid ? QStringLiteral("OK %1").arg(grid->sheet()->MaxRows()) : QStringLiteral("ERR not a grid");
+        return grid ? QStringLiteral("OK %1").arg(grid->sheet()->MaxRows())
+                    : QStringLiteral("ERR not a grid");
     const int col = rest.section(u' ', 0, 0).toInt();
     const int row = rest.section(u' ', 1, 1).toInt();
     if (verb == QStringLiteral("cell"))
-        return grid ? QStringLiteral("OK ") + grid->sheet()->text(col, row) : QStringLiteral("ERR not a grid");
+        return grid ? QStringLiteral("OK ") + grid->sheet()->text(col, row)
+                    : QStringLiteral("ERR not a grid");
     if (verb == QStringLiteral("clickcell") || verb == QStringLiteral("dblclickcell")) {
         if (!grid)
             return QStringLiteral("ERR not a grid");
@@ -238,7 +246,8 @@ QString TestDriver::run(const QString& line)
         later([grid, col, row, twice] {
             if (row == 0) {
                 QHeaderView* header = grid->horizontalHeader();
-                const QPoint at(header->sectionViewportPosition(col - 1) + header->sectionSize(col - 1) / 2,
+                const QPoint at(header->sectionViewportPosition(col - 1) +
+                                    header->sectionSize(col - 1) / 2,
                                 header->height() / 2);
                 QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
                 return;

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <QList>
 #include <QString>
 
 #include "foundation/Seams.h"
-#include "telephony/Call.h"
 
 // Records what would have been shown to the agent, in order.
 class MessageRecorder : public MessageSink
@@ -53,7 +53,7 @@ public:
 class WindowRecorder : public WindowOpener
 {
 public:
-    void showModal(Window window, const CallPtr& call = {}) override
+    void showModal(Window window, const std::shared_ptr<Call>& call = {}) override
     {
         shown.append(window);
         if (onShow)
@@ -68,5 +68,5 @@ public:
     QList<Window> shown;
     QList<Window> closed;
     QStringList openCaptions;
-    std::function<void(Window, const CallPtr&)> onShow;
+    std::function<void(Window, const std::shared_ptr<Call>&)> onShow;
 };
