@@ -125,12 +125,26 @@ TsqlTokens Tsql::tokens(const QString& sql)
 
 TsqlTokens Tsql::words(const QString& sql)
 {
+    return withoutSpace(tokens(sql));
+}
+
+TsqlTokens Tsql::withoutSpace(const TsqlTokens& tokens)
+{
     TsqlTokens out;
-    for (const TsqlToken& t : tokens(sql)) {
+    for (const TsqlToken& t : tokens) {
         if (t.kind != TsqlToken::Space)
             out.append(t);
     }
     return out;
+}
+
+qsizetype Tsql::nextWord(const TsqlTokens& tokens, qsizetype i)
+{
+    for (++i; i < tokens.size(); ++i) {
+        if (tokens.at(i).kind != TsqlToken::Space)
+            return i;
+    }
+    return tokens.size();
 }
 
 QString Tsql::join(const TsqlTokens& tokens)

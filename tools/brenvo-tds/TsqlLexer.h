@@ -39,6 +39,10 @@ namespace Tsql {
 TsqlTokens tokens(const QString& sql);
 // Tokens without blanks and comments.
 TsqlTokens words(const QString& sql);
+TsqlTokens withoutSpace(const TsqlTokens& tokens);
+// Index of the next token after `i` that is not a blank or comment, or the
+// end.
+qsizetype nextWord(const TsqlTokens& tokens, qsizetype i);
 QString join(const TsqlTokens& tokens);
 // Splits at semicolons outside parentheses; empty statements are dropped.
 QList<TsqlTokens> statements(const TsqlTokens& tokens);
