@@ -44,7 +44,8 @@ TsqlTokens withoutSpace(const TsqlTokens& tokens);
 // end.
 qsizetype nextWord(const TsqlTokens& tokens, qsizetype i);
 QString join(const TsqlTokens& tokens);
-// Splits at semicolons outside parentheses; empty statements are dropped.
+// Splits a batch into statements: at semicolons outside parentheses and
+// before a keyword that starts a new statement; empty ones are dropped.
 QList<TsqlTokens> statements(const TsqlTokens& tokens);
 // Index of the parenthesis closing the one at `open`, or -1.
 qsizetype closingParen(const TsqlTokens& tokens, qsizetype open);
