@@ -274,9 +274,10 @@ private slots:
         QTest::newRow("Null and empty")
             << "branch0001"
             << "NULL, N''" << last << QVariantList{QVariant(), QString()};
+        // Two statements in one batch, without a semicolon.
         QTest::newRow("100 syllables in nvarchar(100), 4500 in (max)")
             << "branch0001" << u"N'"_s + hangul100 + u"', N'"_s + memo + u"'"_s
-            << u"SET TEXTSIZE 2147483647; "_s + last << QVariantList{hangul100, memo};
+            << u"SET TEXTSIZE 2147483647 "_s + last << QVariantList{hangul100, memo};
         QTest::newRow("(max) cut at the default TEXTSIZE")
             << "branch0001" << u"N'', N'"_s + memo + u"'"_s << last
             << QVariantList{QString(), memo.left(2048)};
@@ -307,12 +308,9 @@ private slots:
             QVERIFY2(insert.ok, qPrintable(insert.message));
             QCOMPARE(insert.rowCount, 1);
         }
-        for (const QString& sql : select.split(QStringLiteral("; "))) {
-            const auto r = client.exec(sql);
-            QVERIFY2(r.ok, qPrintable(r.message));
-            if (!r.rows.isEmpty())
-                QCOMPARE(r.rows.first(), expected);
-        }
+        const auto r = client.exec(select);
+        QVERIFY2(r.ok, qPrintable(r.message));
+        QCOMPARE(r.rows.value(0), expected);
     }
 
     // A refused statement carries SQL Server's number and text, and changes

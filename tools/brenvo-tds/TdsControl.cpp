@@ -12,8 +12,14 @@ TdsControl::TdsControl(TdsServer& server, const TdsServer::Options& options)
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
                 while (socket->canReadLine()) {
                     const QString line = QString::fromUtf8(socket->readLine()).trimmed();
-                    if (!line.isEmpty())
-                        socket->write(run(line).toUtf8() + '\n');
+                    if (line.isEmpty())
+                        continue;
+                    socket->write(run(line).toUtf8() + '\n');
+                    if (m_quitting) {
+                        // The answer goes out before the process ends.
+                        socket->waitForBytesWritten(1000);
+                        emit quitRequested();
+                    }
                 }
             });
         }
@@ -88,7 +94,7 @@ QString TdsControl::run(const QString& command)
         return QStringLiteral("OK started");
     }
     if (verb == u"quit") {
-        emit quitRequested();
+        m_quitting = true;
         return QStringLiteral("OK quitting");
     }
     return QStringLiteral("ERROR unknown command; try status, refuse on|off, drop, drop-after N, "

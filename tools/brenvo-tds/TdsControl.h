@@ -19,6 +19,7 @@ public:
     QString run(const QString& command);
 
 signals:
+    // After the answer to "quit" went out.
     void quitRequested();
 
 private:
@@ -26,4 +27,5 @@ private:
     const TdsServer::Options m_options;
     const quint16 m_port;
     QTcpServer m_listener;
+    bool m_quitting = false;
 };

@@ -276,11 +276,7 @@ std::optional<TdsSchema> TdsSchema::parse(const QString& script, QString* error)
     TdsSchema schema;
     for (const QString& batch : script.split(go)) {
         for (const TsqlTokens& statement : Tsql::statements(Tsql::tokens(batch))) {
-            TsqlTokens words;
-            for (const TsqlToken& t : statement) {
-                if (t.kind != TsqlToken::Space)
-                    words << t;
-            }
+            const TsqlTokens words = Tsql::withoutSpace(statement);
             if (words.size() < 3)
                 continue;
             const TsqlToken& verb = words.at(0);

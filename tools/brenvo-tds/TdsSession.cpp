@@ -48,11 +48,6 @@ enum FetchType
 // RPC option flag: the client already has the result's metadata.
 constexpr quint16 NoMetaData = 0x02;
 
-TdsMessage error(int number, int severity, int state, const QString& text)
-{
-    return TdsMessage{number, state, severity, text};
-}
-
 // Skips ALL_HEADERS (transaction descriptor, notifications, trace).
 void skipAllHeaders(TdsReader& in)
 {
@@ -218,8 +213,9 @@ void TdsSession::answerNext()
         default:
             writeMessage(
                 out,
-                error(8009, 16, 1,
-                      QStringLiteral("The message type %1 is not supported.").arg(request.type)));
+                tdsMessage(
+                    8009, 16, 1,
+                    QStringLiteral("The message type %1 is not supported.").arg(request.type)));
             writeDone(out, Tds::DoneToken, Tds::DoneError, 0, 0);
         }
         send(out.take());
@@ -327,12 +323,12 @@ void TdsSession::login(const QByteArray& payload)
         m_socket->disconnectFromHost();
     };
     const TdsMessage loginFailed =
-        error(18456, 14, 1, QStringLiteral("Login failed for user '%1'.").arg(user));
+        tdsMessage(18456, 14, 1, QStringLiteral("Login failed for user '%1'.").arg(user));
     if (!in.ok() || version < OldestTdsVersion) {
-        refuse({error(4002, 16, 1,
-                      QStringLiteral("This server speaks TDS 7.2 to 7.4; the client asked for "
-                                     "version %1.")
-                          .arg(version, 8, 16, QLatin1Char('0')))});
+        refuse({tdsMessage(4002, 16, 1,
+                           QStringLiteral("This server speaks TDS 7.2 to 7.4; the client asked for "
+                                          "version %1.")
+                               .arg(version, 8, 16, QLatin1Char('0')))});
         return;
     }
     if (m_state.refuseLogins.load() || user.compare(m_state.user, Qt::CaseInsensitive) != 0 ||
@@ -347,12 +343,14 @@ void TdsSession::login(const QByteArray& payload)
     }
     m_loggedIn = true;
     writeEnvChange(out, {Tds::DatabaseChange, m_sql->database(), QStringLiteral("master")});
-    writeMessage(out,
-                 error(5701, 0, 2,
-                       QStringLiteral("Changed database context to '%1'.").arg(m_sql->database())));
+    writeMessage(
+        out,
+        tdsMessage(5701, 0, 2,
+                   QStringLiteral("Changed database context to '%1'.").arg(m_sql->database())));
     writeEnvChange(out, {Tds::CollationChange, m_sql->collation().wire(), QByteArray()});
     writeEnvChange(out, {Tds::LanguageChange, QStringLiteral("us_english"), QString()});
-    writeMessage(out, error(5703, 0, 1, QStringLiteral("Changed language setting to us_english.")));
+    writeMessage(out,
+                 tdsMessage(5703, 0, 1, QStringLiteral("Changed language setting to us_english.")));
     out.u8(Tds::LoginAckToken);
     const qsizetype length = out.beginLength16();
     out.u8(1); // SQL_TSQL
@@ -398,7 +396,8 @@ void TdsSession::rpc(const QByteArray& payload, TdsWriter& out)
             }
             const auto p = readTdsParameter(in);
             if (!p) {
-                writeMessage(out, error(8009, 16, 1,
+                writeMessage(out,
+                             tdsMessage(8009, 16, 1,
                                         QStringLiteral("The RPC request carries a parameter of a "
                                                        "type this server does not read.")));
                 writeDone(out, Tds::DoneToken, Tds::DoneError, 0, 0);
@@ -489,9 +488,10 @@ void TdsSession::rpcCall(const Call& call, bool last, TdsWriter& out)
         if (!m_prepared.contains(value(0).toInt())) {
             TdsResult r;
             r.error = true;
-            r.messages << error(8179, 16, 2,
-                                QStringLiteral("Could not find prepared statement with handle %1.")
-                                    .arg(value(0).toInt()));
+            r.messages << tdsMessage(
+                8179, 16, 2,
+                QStringLiteral("Could not find prepared statement with handle %1.")
+                    .arg(value(0).toInt()));
             results << r;
         } else {
             const Prepared prepared = m_prepared.value(value(0).toInt());
@@ -574,7 +574,8 @@ void TdsSession::cursorFetch(const Call& call, TdsWriter& out,
     auto it = m_cursors.find(handle);
     if (it == m_cursors.end()) {
         writeMessage(
-            out, error(16916, 16, 1,
+            out,
+            tdsMessage(16916, 16, 1,
                        QStringLiteral("A cursor with the name '%1' does not exist.").arg(handle)));
         writeDone(out, Tds::DoneInProcToken, Tds::DoneError | Tds::DoneMore, 0, 0);
         return;
@@ -642,7 +643,7 @@ void TdsSession::transactionManager(const QByteArray& payload, TdsWriter& out)
     }
     default:
         result.error = true;
-        result.messages << error(
+        result.messages << tdsMessage(
             8009, 16, 1,
             QStringLiteral("Transaction-manager request %1 is not supported.").arg(request));
     }

@@ -160,6 +160,30 @@ QVariant decimalValue(const QByteArray& raw, int scale)
     return double(positive ? magnitude : -magnitude);
 }
 
+// A value of one of the nullable fixed-size families, from its bytes.
+QVariant fixedValue(quint8 family, const QByteArray& raw)
+{
+    const char* d = raw.constData();
+    switch (family) {
+    case FltN:
+        return raw.size() == 8 ? qFromLittleEndian<double>(d) : double(qFromLittleEndian<float>(d));
+    case MoneyN:
+        return raw.size() == 8 ? double(qint64(qFromLittleEndian<quint32>(d)) << 32 |
+                                        qFromLittleEndian<quint32>(d + 4)) /
+                                     10000
+                               : double(qFromLittleEndian<qint32>(d)) / 10000;
+    case DateTimN:
+        return raw.size() == 8 ? dateTimeText(qFromLittleEndian<qint32>(d),
+                                              qFromLittleEndian<quint32>(d + 4) / 300.0)
+                               : dateTimeText(qFromLittleEndian<quint16>(d),
+                                              qFromLittleEndian<quint16>(d + 2) * 60.0);
+    case Guid:
+        return QUuid::fromRfc4122(raw).toString(QUuid::WithoutBraces).toUpper();
+    default:
+        return qlonglong(littleEndianInt(raw));
+    }
+}
+
 } // namespace
 
 std::optional<TdsType> TdsType::parse(const QString& declared)
@@ -378,87 +402,40 @@ std::optional<TdsParameter> readTdsParameter(TdsReader& in)
     p.name = in.bVarchar();
     p.output = in.u8() & 0x01;
     const quint8 wire = in.u8();
-    auto fixed = [&](int size, TdsType type) -> std::optional<TdsParameter> {
-        const QByteArray raw = in.bytes(size);
-        p.type = type;
-        if (wire == Flt8 || wire == Flt4) {
-            p.value = wire == Flt8 ? qFromLittleEndian<double>(raw.constData())
-                                   : double(qFromLittleEndian<float>(raw.constData()));
-        } else if (wire == DateTime) {
-            p.value = dateTimeText(qFromLittleEndian<qint32>(raw.constData()),
-                                   qFromLittleEndian<quint32>(raw.constData() + 4) / 300.0);
-        } else if (wire == Money) {
-            const qint64 v = qint64(qFromLittleEndian<quint32>(raw.constData())) << 32 |
-                             qFromLittleEndian<quint32>(raw.constData() + 4);
-            p.value = double(v) / 10000;
-        } else if (size > 0) {
-            p.value = qlonglong(littleEndianInt(raw));
-        }
-        return in.ok() ? std::optional(p) : std::nullopt;
+    // Fixed-size types read as their nullable family with a known size.
+    struct Fixed
+    {
+        quint8 wire;
+        quint8 family;
+        quint8 size;
     };
-    switch (wire) {
-    case NullType:
-        return fixed(0, {TdsType::Int, 0});
-    case Int1:
-        return fixed(1, {TdsType::TinyInt, 0});
-    case Bit:
-        return fixed(1, {TdsType::Bit, 0});
-    case Int2:
-        return fixed(2, {TdsType::SmallInt, 0});
-    case Int4:
-        return fixed(4, {TdsType::Int, 0});
-    case Int8:
-        return fixed(8, {TdsType::BigInt, 0});
-    case Flt4:
-        return fixed(4, {TdsType::Float, 0});
-    case Flt8:
-        return fixed(8, {TdsType::Float, 0});
-    case DateTime:
-        return fixed(8, {TdsType::DateTime, 0});
-    case Money:
-        return fixed(8, {TdsType::Float, 0});
-    case IntN:
-    case BitN:
-    case FltN:
-    case MoneyN:
-    case DateTimN:
-    case Guid: {
-        const quint8 maxSize = in.u8();
-        const quint8 size = in.u8();
-        const QByteArray raw = in.bytes(size);
-        if (wire == IntN)
-            p.type = {maxSize == 8 ? TdsType::BigInt : TdsType::Int, 0};
-        else if (wire == BitN)
-            p.type = {TdsType::Bit, 0};
-        else if (wire == DateTimN)
-            p.type = {TdsType::DateTime, 0};
-        else if (wire == Guid)
-            p.type = {TdsType::NVarChar, 36};
-        else
-            p.type = {TdsType::Float, 0};
-        if (size == 0)
-            return in.ok() ? std::optional(p) : std::nullopt;
-        if (wire == FltN)
-            p.value = size == 8 ? qFromLittleEndian<double>(raw.constData())
-                                : double(qFromLittleEndian<float>(raw.constData()));
-        else if (wire == DateTimN && size == 8)
-            p.value = dateTimeText(qFromLittleEndian<qint32>(raw.constData()),
-                                   qFromLittleEndian<quint32>(raw.constData() + 4) / 300.0);
-        else if (wire == DateTimN)
-            p.value = dateTimeText(qFromLittleEndian<quint16>(raw.constData()),
-                                   qFromLittleEndian<quint16>(raw.constData() + 2) * 60.0);
-        else if (wire == Guid)
-            p.value = QUuid::fromRfc4122(raw).toString(QUuid::WithoutBraces).toUpper();
-        else if (wire == MoneyN && size == 8)
-            p.value = double(qint64(qFromLittleEndian<quint32>(raw.constData())) << 32 |
-                             qFromLittleEndian<quint32>(raw.constData() + 4)) /
-                      10000;
-        else if (wire == MoneyN)
-            p.value = double(qFromLittleEndian<qint32>(raw.constData())) / 10000;
-        else
-            p.value = qlonglong(littleEndianInt(raw));
+    static constexpr Fixed fixedTypes[] = {
+        {NullType, IntN, 0}, {Int1, IntN, 1},     {Bit, BitN, 1},          {Int2, IntN, 2},
+        {Int4, IntN, 4},     {Int8, IntN, 8},     {Flt4, FltN, 4},         {Flt8, FltN, 8},
+        {Money, MoneyN, 8},  {Money4, MoneyN, 4}, {DateTime, DateTimN, 8}, {DateTim4, DateTimN, 4},
+    };
+    const auto fixed = std::find_if(std::begin(fixedTypes), std::end(fixedTypes),
+                                    [&](const Fixed& f) { return f.wire == wire; });
+    if (fixed != std::end(fixedTypes) || wire == IntN || wire == BitN || wire == FltN ||
+        wire == MoneyN || wire == DateTimN || wire == Guid) {
+        const bool isFixed = fixed != std::end(fixedTypes);
+        const quint8 family = isFixed ? fixed->family : wire;
+        const quint8 maxSize = isFixed ? fixed->size : in.u8();
+        const QByteArray raw = in.bytes(isFixed ? fixed->size : in.u8());
+        p.type = family == IntN ? TdsType{maxSize == 8   ? TdsType::BigInt
+                                          : maxSize == 2 ? TdsType::SmallInt
+                                          : maxSize == 1 ? TdsType::TinyInt
+                                                         : TdsType::Int,
+                                          0}
+                 : family == BitN     ? TdsType{TdsType::Bit, 0}
+                 : family == DateTimN ? TdsType{TdsType::DateTime, 0}
+                 : family == Guid     ? TdsType{TdsType::NVarChar, 36}
+                                      : TdsType{TdsType::Float, 0};
+        if (!raw.isEmpty())
+            p.value = fixedValue(family, raw);
         return in.ok() ? std::optional(p) : std::nullopt;
     }
+    switch (wire) {
     case DecimalN:
     case NumericN: {
         in.u8(); // maximum size

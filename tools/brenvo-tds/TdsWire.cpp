@@ -18,28 +18,29 @@ QString Tds::fromUtf16le(const QByteArray& raw)
     return out;
 }
 
+template <typename T> void TdsWriter::append(T ordered)
+{
+    m_data.append(reinterpret_cast<const char*>(&ordered), sizeof(T));
+}
+
 void TdsWriter::u16(quint16 v)
 {
-    const quint16 le = qToLittleEndian(v);
-    m_data.append(reinterpret_cast<const char*>(&le), 2);
+    append(qToLittleEndian(v));
 }
 
 void TdsWriter::u16be(quint16 v)
 {
-    const quint16 be = qToBigEndian(v);
-    m_data.append(reinterpret_cast<const char*>(&be), 2);
+    append(qToBigEndian(v));
 }
 
 void TdsWriter::u32(quint32 v)
 {
-    const quint32 le = qToLittleEndian(v);
-    m_data.append(reinterpret_cast<const char*>(&le), 4);
+    append(qToLittleEndian(v));
 }
 
 void TdsWriter::u64(quint64 v)
 {
-    const quint64 le = qToLittleEndian(v);
-    m_data.append(reinterpret_cast<const char*>(&le), 8);
+    append(qToLittleEndian(v));
 }
 
 void TdsWriter::utf16(QStringView text)
@@ -103,31 +104,28 @@ quint8 TdsReader::u8()
     return quint8(m_data.at(m_pos++));
 }
 
+template <typename T> T TdsReader::littleEndian()
+{
+    if (!take(sizeof(T)))
+        return 0;
+    const T v = qFromLittleEndian<T>(m_data.constData() + m_pos);
+    m_pos += sizeof(T);
+    return v;
+}
+
 quint16 TdsReader::u16()
 {
-    if (!take(2))
-        return 0;
-    const quint16 v = qFromLittleEndian<quint16>(m_data.constData() + m_pos);
-    m_pos += 2;
-    return v;
+    return littleEndian<quint16>();
 }
 
 quint32 TdsReader::u32()
 {
-    if (!take(4))
-        return 0;
-    const quint32 v = qFromLittleEndian<quint32>(m_data.constData() + m_pos);
-    m_pos += 4;
-    return v;
+    return littleEndian<quint32>();
 }
 
 quint64 TdsReader::u64()
 {
-    if (!take(8))
-        return 0;
-    const quint64 v = qFromLittleEndian<quint64>(m_data.constData() + m_pos);
-    m_pos += 8;
-    return v;
+    return littleEndian<quint64>();
 }
 
 QByteArray TdsReader::bytes(qsizetype n)

@@ -100,6 +100,9 @@ public:
     QByteArray take();
 
 private:
+    // The bytes of a value already put in wire order.
+    template <typename T> void append(T ordered);
+
     QByteArray m_data;
 };
 
@@ -127,6 +130,7 @@ public:
 
 private:
     bool take(qsizetype n);
+    template <typename T> T littleEndian();
 
     const QByteArray& m_data;
     qsizetype m_pos;

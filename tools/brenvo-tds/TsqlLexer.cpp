@@ -125,12 +125,26 @@ TsqlTokens Tsql::tokens(const QString& sql)
 
 TsqlTokens Tsql::words(const QString& sql)
 {
+    return withoutSpace(tokens(sql));
+}
+
+TsqlTokens Tsql::withoutSpace(const TsqlTokens& tokens)
+{
     TsqlTokens out;
-    for (const TsqlToken& t : tokens(sql)) {
+    for (const TsqlToken& t : tokens) {
         if (t.kind != TsqlToken::Space)
             out.append(t);
     }
     return out;
+}
+
+qsizetype Tsql::nextWord(const TsqlTokens& tokens, qsizetype i)
+{
+    for (++i; i < tokens.size(); ++i) {
+        if (tokens.at(i).kind != TsqlToken::Space)
+            return i;
+    }
+    return tokens.size();
 }
 
 QString Tsql::join(const TsqlTokens& tokens)
@@ -143,17 +157,26 @@ QString Tsql::join(const TsqlTokens& tokens)
 
 QList<TsqlTokens> Tsql::statements(const TsqlTokens& tokens)
 {
+    // T-SQL needs no semicolon between statements: a keyword that starts a
+    // statement ends the one before, except SELECT inside INSERT ... SELECT
+    // or after UNION, and SET inside UPDATE ... SET.
+    static const char* const starters[] = {"SELECT",  "INSERT",   "UPDATE",   "DELETE", "SET",
+                                           "BEGIN",   "COMMIT",   "ROLLBACK", "SAVE",   "EXEC",
+                                           "EXECUTE", "PRINT",    "USE",      "CREATE", "DROP",
+                                           "ALTER",   "TRUNCATE", "DECLARE",  "IF"};
     QList<TsqlTokens> out;
     TsqlTokens current;
+    QString verb;
+    QString previous;
+    bool selected = false;
+    bool assigned = false;
     int depth = 0;
     auto flush = [&] {
-        for (const TsqlToken& t : current) {
-            if (t.kind != TsqlToken::Space) {
-                out.append(current);
-                break;
-            }
-        }
+        if (!verb.isEmpty())
+            out.append(current);
         current.clear();
+        verb.clear();
+        selected = assigned = false;
     };
     for (const TsqlToken& t : tokens) {
         if (t.isSymbol('('))
@@ -163,6 +186,24 @@ QList<TsqlTokens> Tsql::statements(const TsqlTokens& tokens)
         if (depth <= 0 && t.isSymbol(';')) {
             flush();
             continue;
+        }
+        if (depth <= 0 && t.kind == TsqlToken::Word && !verb.isEmpty() &&
+            std::any_of(std::begin(starters), std::end(starters),
+                        [&](const char* s) { return t.is(s); })) {
+            const bool continues =
+                (t.is("SELECT") &&
+                 ((!selected && (verb == u"INSERT" || verb == u"WITH")) || previous == u"UNION" ||
+                  previous == u"ALL" || previous == u"EXCEPT" || previous == u"INTERSECT")) ||
+                (t.is("SET") && verb == u"UPDATE" && !assigned);
+            if (!continues)
+                flush();
+        }
+        if (t.kind != TsqlToken::Space) {
+            if (verb.isEmpty())
+                verb = t.text.toUpper();
+            selected = selected || t.is("SELECT");
+            assigned = assigned || t.is("SET");
+            previous = t.text.toUpper();
         }
         current.append(t);
     }

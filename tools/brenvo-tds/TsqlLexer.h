@@ -39,8 +39,13 @@ namespace Tsql {
 TsqlTokens tokens(const QString& sql);
 // Tokens without blanks and comments.
 TsqlTokens words(const QString& sql);
+TsqlTokens withoutSpace(const TsqlTokens& tokens);
+// Index of the next token after `i` that is not a blank or comment, or the
+// end.
+qsizetype nextWord(const TsqlTokens& tokens, qsizetype i);
 QString join(const TsqlTokens& tokens);
-// Splits at semicolons outside parentheses; empty statements are dropped.
+// Splits a batch into statements: at semicolons outside parentheses and
+// before a keyword that starts a new statement; empty ones are dropped.
 QList<TsqlTokens> statements(const TsqlTokens& tokens);
 // Index of the parenthesis closing the one at `open`, or -1.
 qsizetype closingParen(const TsqlTokens& tokens, qsizetype open);

@@ -1,32 +1,24 @@
 #pragma once
 
+#include "TdsMessage.h"
 #include "TdsSchema.h"
 #include "TdsServerState.h"
 #include "TdsType.h"
 #include "TsqlLexer.h"
+#include "TsqlTranslator.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
 
+#include <memory>
 #include <optional>
 
+class TdsCatalog;
+class TsqlFunctions;
 struct sqlite3;
-struct sqlite3_context;
 struct sqlite3_stmt;
-struct sqlite3_value;
-
-// An ERROR (class above 10) or INFO message with SQL Server's number.
-struct TdsMessage
-{
-    int number = 0;
-    int state = 1;
-    int severity = 16;
-    QString text;
-
-    bool isError() const { return severity > 10; }
-};
 
 struct TdsEnvChange
 {
@@ -63,11 +55,10 @@ struct TdsResult
     std::optional<int> returnStatus;
 };
 
-// One client's work on its database: T-SQL in, results out. The SQL Server
-// forms the program and the drivers send are rewritten for SQLite; the
-// rules SQL Server enforces and SQLite does not (declared lengths, NOT NULL
-// and unique keys as mssql.sql declares them, code pages) are checked by
-// temporary triggers calling back into this class.
+// One client's work on its database: T-SQL in, results out. Statements go
+// to SQLite through TsqlTranslator, rows are checked by TdsCatalog as SQL
+// Server would check them; this class keeps the session: transactions,
+// SET options, procedures, errors with SQL Server's numbers.
 class TsqlSession
 {
 public:
@@ -103,13 +94,6 @@ public:
     static bool prepareFile(const TdsDatabase& database, const TdsSchema& schema, QString* error);
 
 private:
-    struct Rewritten
-    {
-        QString sql;
-        bool wantsWriteLock = false;
-        std::optional<TdsMessage> error;
-    };
-
     TdsResult runStatement(const TsqlTokens& statement, const QList<TdsParameter>& parameters);
     TdsResult runSql(const TsqlTokens& statement, const TsqlTokens& words,
                      const QList<TdsParameter>& parameters);
@@ -120,17 +104,8 @@ private:
     TdsResult typeInfo(const QList<TdsParameter>& parameters);
     TdsResult getAppLock(const QList<TdsParameter>& parameters);
 
-    // What the select list says of a result column.
-    struct SelectItem
-    {
-        std::optional<TdsType> type;
-        // SQL Server names an expression's column only after its alias.
-        bool named = true;
-    };
-
-    Rewritten rewrite(const TsqlTokens& statement) const;
-    QList<SelectItem> selectList(const TsqlTokens& words) const;
-    TdsColumn describeColumn(sqlite3_stmt* stmt, int column, const SelectItem& item,
+    TsqlTranslator translator() const;
+    TdsColumn describeColumn(sqlite3_stmt* stmt, int column, const TsqlTranslator::SelectItem& item,
                              const QList<QVariantList>& rows) const;
 
     // BEGIN TRAN: opens the transaction; SQLite's begins with the first
@@ -144,24 +119,13 @@ private:
     TdsMessage sqliteError(int code, const QString& message) const;
     bool exec(const QString& sql, QString* error = nullptr);
     void closeDatabase();
-    bool refreshCatalog();
-    const TdsTableDef* table(const QString& name) const;
-
-    // Called from SQLite while a statement runs.
-    static void checkRowCallback(sqlite3_context* ctx, int argc, sqlite3_value** argv);
-    static void narrowText(sqlite3_context* ctx, int argc, sqlite3_value** argv);
-    static void convertValue(sqlite3_context* ctx, int argc, sqlite3_value** argv);
-    static void getDate(sqlite3_context* ctx, int argc, sqlite3_value** argv);
-    static void textLength(sqlite3_context* ctx, int argc, sqlite3_value** argv);
-    QString checkRow(const TdsTableDef& table, bool update, qint64 rowid,
-                     const QVariantList& values);
 
     TdsServerState& m_state;
     const int m_sessionId;
     const TdsDatabase* m_database = nullptr;
     sqlite3* m_db = nullptr;
-    int m_schemaVersion = -1;
-    QHash<QString, TdsTableDef> m_tables; // by lower-case name
+    std::unique_ptr<TsqlFunctions> m_functions;
+    std::unique_ptr<TdsCatalog> m_catalog;
 
     int m_tranCount = 0;
     quint64 m_descriptor = 0;

@@ -83,16 +83,16 @@ int main(int argc, char* argv[])
         options.schemaFile = parser.value(QStringLiteral("schema"));
     if (parser.isSet(QStringLiteral("collation")))
         options.defaultCollation = parser.value(QStringLiteral("collation"));
-    for (const QString& spec : parser.values(QStringLiteral("database"))) {
-        const qsizetype eq = spec.indexOf(u'=');
+    for (const QString& given : parser.values(QStringLiteral("database"))) {
+        const qsizetype eq = given.indexOf(u'=');
         if (eq <= 0) {
             std::fprintf(stderr, "brenvo-tds: --database wants NAME=FILE, not %s\n",
-                         qPrintable(spec));
+                         qPrintable(given));
             return 64;
         }
         TdsServer::Database database;
-        database.name = spec.left(eq);
-        database.file = spec.mid(eq + 1);
+        database.name = given.left(eq);
+        database.file = given.mid(eq + 1);
         const qsizetype comma = database.file.lastIndexOf(u',');
         if (comma > 0) {
             database.collation = database.file.mid(comma + 1);
