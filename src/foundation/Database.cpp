@@ -8,6 +8,10 @@
 Database::Database(Session& session, ErrorLog& errors, MessageSink& messages)
     : m_session(session), m_errors(errors), m_messages(messages)
 {
+    // The branch database is opened a dozen times a call: its session
+    // outlives each close. The directory is asked once per login, and the
+    // local file is a file.
+    m_sqlConn.setKeepSessions(true);
 }
 
 QString Database::sqlServerConnectionString(const QString& password, const QString& user,
@@ -209,11 +213,6 @@ bool Database::query(Slot slot, const QString& sql, Recordset* result, const QSt
 bool Database::inTransaction(const QString& location, const QString& function,
                              const std::function<bool()>& steps)
 {
-    QString error;
-    if (!m_sqlConn.beginTransaction(&error)) {
-        m_errors.WriteErrorLog(error, location, function, QStringLiteral("BEGIN TRANSACTION"));
-        return false;
-    }
     // SQL Server reads under read committed, so two agents would read the same
     // counts: every transaction takes one exclusive application lock first,
     // held until it ends, as SQLite's BEGIN IMMEDIATE takes the write lock.
@@ -221,9 +220,12 @@ bool Database::inTransaction(const QString& location, const QString& function,
     static const QString lock =
         QStringLiteral("EXEC sp_getapplock @Resource = 'brenvo-write', @LockMode = 'Exclusive', "
                        "@LockOwner = 'Transaction'");
-    if (m_sqlConn.kind() == Connection::Kind::SqlServer &&
-        !execute(Slot::Main, lock, location, function)) {
+    const QString first = m_sqlConn.kind() == Connection::Kind::SqlServer ? lock : QString();
+    QString error;
+    if (!m_sqlConn.beginTransaction(&error, first)) {
         m_sqlConn.rollback();
+        m_errors.WriteErrorLog(error, location, function,
+                               first.isEmpty() ? QStringLiteral("BEGIN TRANSACTION") : first);
         return false;
     }
     if (!steps()) {

@@ -47,7 +47,8 @@ Connection::Connection()
 
 Connection::~Connection()
 {
-    close();
+    m_odbc.close();
+    closeQtDatabase();
 }
 
 QHash<QString, QString> Connection::parseConnectionString(const QString& connectionString)
@@ -83,47 +84,35 @@ QString Connection::odbcConnectionString(const QHash<QString, QString>& keys)
 
 bool Connection::open(const QString& connectionString, const QString& programFolder, QString* error)
 {
-    close();
+    closeQtDatabase();
     const QHash<QString, QString> keys = parseConnectionString(connectionString);
     const QString provider = keys.value(QStringLiteral("provider")).toLower();
     const QString source = keys.value(QStringLiteral("data source"));
-
-    QSqlDatabase db;
-    if (provider.startsWith(QStringLiteral("microsoft.jet"))) {
-        m_kind = Kind::LocalFile;
-        // mode=rw: a missing file is an error, as the Jet provider has it.
-        if (!QFileInfo::exists(source)) {
-            if (error)
-                *error = QStringLiteral("Could not find file '%1'.")
-                             .arg(QDir::toNativeSeparators(source));
-            return false;
-        }
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setConnectOptions(
-            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
-        db.setDatabaseName(QUrl::fromLocalFile(source).toString(QUrl::FullyEncoded) +
-                           QStringLiteral("?mode=rw"));
-    } else if (source.startsWith(QStringLiteral("sqlite:"), Qt::CaseInsensitive)) {
-        m_kind = Kind::Sqlite;
-        const QString file = QDir(programFolder).filePath(source.mid(7).trimmed());
-        if (!QFileInfo::exists(file)) {
-            if (error)
-                *error = QStringLiteral("[DBNETLIB][ConnectionOpen (Connect()).]SQL Server does "
-                                        "not exist or access denied. (%1)")
-                             .arg(QDir::toNativeSeparators(file));
-            return false;
-        }
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setConnectOptions(
-            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
-        db.setDatabaseName(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) +
-                           QStringLiteral("?mode=rw"));
-    } else {
+    const bool localFile = provider.startsWith(QStringLiteral("microsoft.jet"));
+    if (!localFile && !source.startsWith(QStringLiteral("sqlite:"), Qt::CaseInsensitive)) {
         m_kind = Kind::SqlServer;
-        return m_odbc.open(odbcConnectionString(keys), kLoginTimeoutSeconds,
-                           kConnectionTimeoutSeconds, error);
+        return openSqlServer(odbcConnectionString(keys), error);
     }
+    m_odbc.close(); // a session kept from a SQL Server string before
+    m_kept = false;
 
+    // mode=rw: a missing file is an error, as the Jet provider and a missing
+    // server have it.
+    m_kind = localFile ? Kind::LocalFile : Kind::Sqlite;
+    const QString file = localFile ? source : QDir(programFolder).filePath(source.mid(7).trimmed());
+    if (!QFileInfo::exists(file)) {
+        if (error)
+            *error = (localFile ? QStringLiteral("Could not find file '%1'.")
+                                : QStringLiteral("[DBNETLIB][ConnectionOpen (Connect()).]SQL "
+                                                 "Server does not exist or access denied. (%1)"))
+                         .arg(QDir::toNativeSeparators(file));
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
+    db.setDatabaseName(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) +
+                       QStringLiteral("?mode=rw"));
     if (!db.open()) {
         if (error)
             *error = describe(db.lastError());
@@ -136,9 +125,44 @@ bool Connection::open(const QString& connectionString, const QString& programFol
     return true;
 }
 
+bool Connection::openSqlServer(const QString& odbcConnectionString, QString* error)
+{
+    if (m_kept && odbcConnectionString == m_odbcString && m_odbc.isReusable() &&
+        (m_idle.elapsed() < kCheckAfterIdleMs || m_odbc.ping())) {
+        m_kept = false;
+        return true;
+    }
+    m_kept = false;
+    m_odbcString = odbcConnectionString;
+    if (!m_odbc.open(odbcConnectionString, kLoginTimeoutSeconds, kConnectionTimeoutSeconds, error))
+        return false;
+    ++m_sessionsOpened;
+    return true;
+}
+
+void Connection::setKeepSessions(bool keep)
+{
+    m_keepSessions = keep;
+    if (!keep && m_kept) {
+        m_kept = false;
+        m_odbc.close();
+    }
+}
+
 void Connection::close()
 {
-    m_odbc.close();
+    if (m_keepSessions && m_kind == Kind::SqlServer && m_odbc.isReusable()) {
+        m_kept = true;
+        m_idle.start();
+    } else {
+        m_kept = false;
+        m_odbc.close();
+    }
+    closeQtDatabase();
+}
+
+void Connection::closeQtDatabase()
+{
     if (!QSqlDatabase::contains(m_name))
         return;
     {
@@ -151,7 +175,7 @@ void Connection::close()
 bool Connection::isOpen() const
 {
     if (m_kind == Kind::SqlServer)
-        return m_odbc.isOpen();
+        return m_odbc.isOpen() && !m_kept;
     return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
 }
 
@@ -240,12 +264,17 @@ bool Connection::openRecordset(const QString& sql, Recordset* result, QString* e
     return true;
 }
 
-bool Connection::beginTransaction(QString* error)
+bool Connection::beginTransaction(QString* error, const QString& first)
 {
     if (reportClosed(error))
         return false;
-    if (m_kind == Kind::SqlServer)
-        return m_odbc.beginTransaction(error);
+    if (m_kind == Kind::SqlServer) {
+        // One request: the transaction and its first statement.
+        const bool ok = m_odbc.beginTransaction(first, error);
+        if (!first.isEmpty())
+            journal(first, ok);
+        return ok;
+    }
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     // Every transaction of the program writes: take the write lock at the
     // start, so two agents' read-then-write steps run one after the other
@@ -256,7 +285,7 @@ bool Connection::beginTransaction(QString* error)
             *error = describe(begin.lastError());
         return false;
     }
-    return true;
+    return first.isEmpty() || execute(first, error);
 }
 
 bool Connection::commit(QString* error)

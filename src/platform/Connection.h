@@ -3,6 +3,7 @@
 #include "platform/OdbcConnection.h"
 #include "platform/Recordset.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 
@@ -19,6 +20,16 @@
 // a file, every statement sent to a SQL Server slot is appended to it as it
 // was written, with whether the database took it, one JSON object per line,
 // so a test run can check them.
+//
+// A connection told to keep its sessions (setKeepSessions) closes only in
+// name on SQL Server: the session behind it stays logged in, and the next
+// open with the same connection string takes it up again instead of a new
+// TCP connection and login. It is taken up only while it is sound: never
+// after a failure of the connection itself or with a transaction left open,
+// never when the driver counts it dead, and, once it has been idle for
+// kCheckAfterIdleMs, only after one round trip showed the server still
+// answers on it. Otherwise the open connects afresh, and reports what that
+// connect reports.
 class Connection
 {
 public:
@@ -37,12 +48,19 @@ public:
     bool open(const QString& connectionString, const QString& programFolder, QString* error);
     void close();
     bool isOpen() const;
+    void setKeepSessions(bool keep);
+    // SQL Server sessions logged in since construction; a kept session taken
+    // up again adds nothing.
+    int sessionsOpened() const { return m_sessionsOpened; }
     Kind kind() const { return m_kind; }
 
     bool execute(const QString& sql, QString* error, int* rowsAffected = nullptr);
     bool openRecordset(const QString& sql, Recordset* result, QString* error);
 
-    bool beginTransaction(QString* error);
+    // Starts a transaction and runs `first` in it (on SQL Server in the same
+    // request); false when either failed, the transaction then still to be
+    // rolled back.
+    bool beginTransaction(QString* error, const QString& first = QString());
     bool commit(QString* error);
     void rollback();
 
@@ -56,12 +74,24 @@ public:
     // Seconds SQL Server has to answer a login, and any later request.
     static constexpr int kLoginTimeoutSeconds = 10;
     static constexpr int kConnectionTimeoutSeconds = 30;
+    // The statements of one action follow each other within milliseconds; an
+    // agent's next action comes seconds later. A session idle that long is
+    // asked whether the server still answers before it is used, so a server
+    // restarted meanwhile costs a reconnect, not a failed statement.
+    static constexpr int kCheckAfterIdleMs = 1000;
 
 private:
     bool reportClosed(QString* error) const;
     void journal(const QString& sql, bool accepted) const;
+    bool openSqlServer(const QString& odbcConnectionString, QString* error);
+    void closeQtDatabase();
 
     QString m_name;
     Kind m_kind = Kind::SqlServer;
     OdbcConnection m_odbc;
+    bool m_keepSessions = false;
+    bool m_kept = false;  // m_odbc is closed in name, kept for the next open
+    QString m_odbcString; // what m_odbc was connected with
+    QElapsedTimer m_idle; // since the kept session was last used
+    int m_sessionsOpened = 0;
 };

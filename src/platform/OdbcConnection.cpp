@@ -1,5 +1,6 @@
 #include "platform/OdbcConnection.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -27,8 +28,9 @@ QString fromWide(const SQLWCHAR* text, qsizetype units)
 
 // Every diagnostic record of a handle as "message (native error)", so the
 // error log shows the server's text and number, e.g.
-// "[FreeTDS][SQL Server]String or binary data would be truncated. (8152)".
-QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
+// "[FreeTDS][SQL Server]String or binary data would be truncated. (8152)";
+// their SQLSTATEs into *states.
+QString diagnostics(SQLSMALLINT type, SQLHANDLE handle, QStringList* states)
 {
     QStringList records;
     for (SQLSMALLINT i = 1;; ++i) {
@@ -45,6 +47,7 @@ QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
         }
         if (!SQL_SUCCEEDED(rc))
             break;
+        states->append(fromWide(state, 5));
         const QString message = fromWide(text.data(), qMin<qsizetype>(length, text.size() - 1));
         records << (native != 0 ? QStringLiteral("%1 (%2)").arg(message).arg(native) : message);
     }
@@ -53,18 +56,41 @@ QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
                : records.join(u' ');
 }
 
-bool failWith(SQLSMALLINT type, SQLHANDLE handle, QString* error)
+bool failWith(SQLSMALLINT type, SQLHANDLE handle, QString* error, QStringList* states = nullptr)
 {
+    QStringList ignored;
+    const QString text = diagnostics(type, handle, states ? states : &ignored);
     if (error)
-        *error = diagnostics(type, handle);
+        *error = text;
     return false;
 }
 
-// A statement handle for one statement, freed with its results.
+bool driverCountsDead(SQLHDBC dbc)
+{
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return SQL_SUCCEEDED(SQLGetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+           dead == SQL_CD_TRUE;
+}
+
+// The session itself is gone or in doubt after a failure: the link failed
+// (class 08), a request timed out so its answer may still be on its way, or
+// the driver saw the socket close (FreeTDS reports a connection closed while
+// idle as HY000 "Unknown error", and then counts it dead).
+bool connectionFailed(SQLHDBC dbc, const QStringList& states)
+{
+    return driverCountsDead(dbc) ||
+           std::any_of(states.cbegin(), states.cend(), [](const QString& state) {
+               return state.startsWith(QStringLiteral("08")) || state == QStringLiteral("HYT00") ||
+                      state == QStringLiteral("HYT01");
+           });
+}
+
+// A statement handle for one statement, freed with its results. A failure
+// that takes the session with it sets *lost.
 class Statement
 {
 public:
-    explicit Statement(SQLHDBC dbc)
+    Statement(SQLHDBC dbc, bool* lost) : m_dbc(dbc), m_lost(lost)
     {
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &m_handle)))
             m_handle = SQL_NULL_HSTMT;
@@ -78,15 +104,24 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     SQLHSTMT handle() const { return m_handle; }
-    bool fail(QString* error) const { return failWith(SQL_HANDLE_STMT, m_handle, error); }
+    bool fail(QString* error)
+    {
+        QStringList states;
+        if (m_handle == SQL_NULL_HSTMT)
+            failWith(SQL_HANDLE_DBC, m_dbc, error, &states);
+        else
+            failWith(SQL_HANDLE_STMT, m_handle, error, &states);
+        *m_lost = *m_lost || connectionFailed(m_dbc, states);
+        return false;
+    }
 
     // Forward-only and read-only, so the driver sends the text as it is
     // instead of opening a server cursor. SQL_NO_DATA is a searched update or
     // delete that touched no row.
-    bool run(SQLHDBC dbc, const QString& sql, QString* error)
+    bool run(const QString& sql, QString* error)
     {
         if (m_handle == SQL_NULL_HSTMT)
-            return failWith(SQL_HANDLE_DBC, dbc, error);
+            return fail(error);
         SQLSetStmtAttr(m_handle, SQL_ATTR_CURSOR_TYPE,
                        reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
         SQLSetStmtAttr(m_handle, SQL_ATTR_CONCURRENCY,
@@ -157,6 +192,8 @@ public:
     }
 
 private:
+    SQLHDBC m_dbc;
+    bool* m_lost;
     SQLHSTMT m_handle = SQL_NULL_HSTMT;
 };
 
@@ -210,6 +247,8 @@ bool OdbcConnection::open(const QString& connectionString, int loginTimeoutSecon
 
 void OdbcConnection::close()
 {
+    m_lost = false;
+    m_inTransaction = false;
     if (m_dbc) {
         SQLDisconnect(m_dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
@@ -223,8 +262,8 @@ void OdbcConnection::close()
 
 bool OdbcConnection::execute(const QString& sql, QString* error, int* rowsAffected)
 {
-    Statement statement(m_dbc);
-    if (!statement.run(m_dbc, sql, error))
+    Statement statement(m_dbc, &m_lost);
+    if (!statement.run(sql, error))
         return false;
     SQLLEN count = 0;
     if (!SQL_SUCCEEDED(SQLRowCount(statement.handle(), &count)))
@@ -238,8 +277,8 @@ bool OdbcConnection::execute(const QString& sql, QString* error, int* rowsAffect
 
 bool OdbcConnection::query(const QString& sql, Recordset* result, QString* error)
 {
-    Statement statement(m_dbc);
-    if (!statement.run(m_dbc, sql, error))
+    Statement statement(m_dbc, &m_lost);
+    if (!statement.run(sql, error))
         return false;
     SQLSMALLINT columns = 0;
     if (!SQL_SUCCEEDED(SQLNumResultCols(statement.handle(), &columns)))
@@ -294,21 +333,31 @@ bool OdbcConnection::query(const QString& sql, Recordset* result, QString* error
     return true;
 }
 
-bool OdbcConnection::beginTransaction(QString* error)
+bool OdbcConnection::beginTransaction(const QString& then, QString* error)
 {
-    if (SQL_SUCCEEDED(SQLSetConnectAttr(m_dbc, SQL_ATTR_AUTOCOMMIT,
-                                        reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
-        return true;
-    return failWith(SQL_HANDLE_DBC, m_dbc, error);
+    // Open until COMMIT or ROLLBACK has gone through, also when a failure
+    // here left it open on the server.
+    m_inTransaction = true;
+    return execute(then.isEmpty() ? QStringLiteral("BEGIN TRANSACTION")
+                                  : QStringLiteral("BEGIN TRANSACTION; ") + then,
+                   error, nullptr);
 }
 
 bool OdbcConnection::endTransaction(bool commit, QString* error)
 {
-    const bool ended =
-        SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, m_dbc, commit ? SQL_COMMIT : SQL_ROLLBACK));
-    if (!ended)
-        failWith(SQL_HANDLE_DBC, m_dbc, error);
-    SQLSetConnectAttr(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
-                      0);
+    const bool ended = execute(commit ? QStringLiteral("COMMIT TRANSACTION")
+                                      : QStringLiteral("ROLLBACK TRANSACTION"),
+                               error, nullptr);
+    m_inTransaction = m_inTransaction && !ended;
     return ended;
+}
+
+bool OdbcConnection::isReusable() const
+{
+    return m_dbc && !m_lost && !m_inTransaction && !driverCountsDead(m_dbc);
+}
+
+bool OdbcConnection::ping()
+{
+    return execute(QStringLiteral("SELECT 1"), nullptr, nullptr);
 }

@@ -32,12 +32,21 @@ public:
     void close();
     bool isOpen() const { return m_dbc != nullptr; }
 
+    // Whether the session may serve another operation: open, no transaction
+    // left open, and no failure of the connection itself seen (a
+    // communication-link SQLSTATE, class 08, a time-out, or the driver
+    // counting the connection dead). Asks the server nothing.
+    bool isReusable() const;
+    // One round trip: true when the server still answers on this session.
+    bool ping();
+
     bool execute(const QString& sql, QString* error, int* rowsAffected);
     bool query(const QString& sql, Recordset* result, QString* error);
 
-    // Autocommit off starts a transaction; ending it commits or rolls back and
-    // turns autocommit on again.
-    bool beginTransaction(QString* error);
+    // BEGIN TRANSACTION as text, with `then` (a statement, or '') in the
+    // same request; COMMIT or ROLLBACK TRANSACTION end it. One round trip each,
+    // where the driver's autocommit switch costs two to begin and two to end.
+    bool beginTransaction(const QString& then, QString* error);
     bool endTransaction(bool commit, QString* error);
 
 private:
@@ -45,4 +54,6 @@ private:
     // stay out of the program's.
     void* m_env = nullptr;
     void* m_dbc = nullptr;
+    bool m_lost = false;
+    bool m_inTransaction = false;
 };

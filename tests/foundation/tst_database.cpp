@@ -4,6 +4,7 @@
 
 #include "platform/SqlDialect.h"
 #include "ProgramFolderFixture.h"
+#include "TdsServer.h"
 
 class TestDatabase : public QObject
 {
@@ -59,6 +60,49 @@ private slots:
         QVERIFY2(f.db.SQLConnected(), "a routine that found the slot open leaves it open");
         f.db.SQLDBClose();
         QVERIFY(f.messages.messages.isEmpty());
+    }
+
+    // The branch database's session outlives each operation and is taken up
+    // again while sound; one dropped costs at most the statement that found
+    // it so, and a server that is down is reported at the open as always.
+    void keptSession_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("idle");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("sessions");
+        QTest::newRow("taken up again") << "" << false << "" << 1;
+        QTest::newRow("idle, checked, taken up") << "" << true << "" << 1;
+        QTest::newRow("dropped while idle: reconnects") << "drop" << true << "" << 2;
+        QTest::newRow("dropped mid-action: that statement fails")
+            << "drop" << false << "ERROR FUNCTION    : GetNowDate()" << 2;
+        QTest::newRow("server down: the open says so")
+            << "stop" << true << "데이터베이스 연결을 실패했습니다." << 1;
+    }
+    void keptSession()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, idle);
+        QFETCH(QString, shown);
+        QFETCH(int, sessions);
+        ProgramFolderFixture f(DemoOptions(), Backend::StandIn);
+        QVERIFY2(f.isValid(), qPrintable(f.error()));
+        f.loginAs("kim");
+        QVERIFY(!f.db.GetNowDate().isEmpty());
+        QVERIFY(!f.db.SQLConnected());
+        QCOMPARE(f.standIn()->connectionCount(), 1);
+        if (fault == "drop")
+            f.standIn()->dropConnections();
+        else if (fault == "stop")
+            f.standIn()->stop();
+        if (idle)
+            QTest::qWait(Connection::kCheckAfterIdleMs + 100);
+        QCOMPARE(f.db.GetNowDate().isEmpty(), !shown.isEmpty());
+        QVERIFY2(f.messages.texts().value(0).contains(shown),
+                 qPrintable(f.messages.texts().join('\n')));
+        if (fault != "stop")
+            QVERIFY(!f.db.GetNowDate().isEmpty());
+        QCOMPARE(f.db.connection(Database::Slot::Main).sessionsOpened(), sessions);
     }
 
     void failedConnections()
