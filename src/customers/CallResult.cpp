@@ -124,15 +124,9 @@ QString CallResult::AddToMYSQL5(const QString& tDate)
 {
     static const QString function = QStringLiteral("AddToMYSQL5");
     Database& db = m_p.db;
-    if (!db.SQLConnected())
-        db.SQLDBConnect();
-    const auto finish = [&db](const QString& result) {
-        if (db.SQLConnected())
-            db.SQLDBClose();
-        return result;
-    };
-    if (!db.SQLConnected())
-        return finish(QString());
+    Database::Use connection(db, Database::Slot::Main, Database::Closing::Always);
+    if (!connection.connected())
+        return QString();
     // Reception agents hand customers on at the same moment: the pick and its
     // count run as one transaction, so two saves cannot pick on the same stale
     // counts, nor both insert the day's first row and lose the customer.
@@ -141,7 +135,7 @@ QString CallResult::AddToMYSQL5(const QString& tDate)
         agent = pickDistributionAgent(tDate);
         return !agent.isEmpty();
     });
-    return finish(picked ? agent : QString());
+    return picked ? agent : QString();
 }
 
 QString CallResult::pickDistributionAgent(const QString& tDate)

@@ -1,7 +1,6 @@
 #include "customers/CallerIdLookup.h"
 
 #include "customers/CustomerSearch.h"
-#include "customers/MainConnection.h"
 #include "foundation/Database.h"
 #include "foundation/Seams.h"
 #include "foundation/Session.h"
@@ -68,7 +67,7 @@ QString CallerIdLookup::custinfoStatement(const QString& number)
 void CallerIdLookup::GetCustinfo(const QString& number)
 {
     const QString sql = custinfoStatement(number);
-    MainConnection connection(m_db);
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_grid.setMaxRows(0);
     Recordset rs;
     if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Frm100000"),

@@ -1,7 +1,6 @@
 #include "customers/CustomerEditor.h"
 
 #include "customers/CustomerSearch.h"
-#include "customers/MainConnection.h"
 #include "foundation/Database.h"
 #include "foundation/HostUtils.h"
 #include "foundation/Seams.h"
@@ -87,7 +86,7 @@ bool CustomerEditor::AddToMYSQL3(const QString& mode, const QString& name, const
 {
     const QString custId = quoted(m_panel.value(CustomerPanel::txtCustID));
     const QString jumin = HostUtils::PhoneDigits(juminNo);
-    MainConnection connection(m_db);
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     // The history copy, the update and the recording's correction are stored
     // together or not at all.
     return m_db.inTransaction(kLocation, kFunction, [&] {

@@ -1,6 +1,5 @@
 #include "customers/CustomerRegistration.h"
 
-#include "customers/MainConnection.h"
 #include "foundation/Database.h"
 #include "foundation/Session.h"
 #include "platform/SqlDialect.h"
@@ -81,7 +80,7 @@ void CustomerRegistration::AddToMYSQL2(const QString& strStatus, const QString& 
         sql += QStringLiteral(",AppointmentDate = '") + quoted(strReservationDate) + u'\'';
     sql += QStringLiteral(" ,RegDate = '") + quoted(strRegDate) + QStringLiteral("' where id = '") +
            quoted(strCustID) + u'\'';
-    MainConnection connection(m_db);
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_db.execute(Database::Slot::Main, sql, kLocation, QStringLiteral("AddToMYSQL2"));
 }
 

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "customers/MainConnection.h"
 #include "foundation/Database.h"
 #include "foundation/ErrorLog.h"
 #include "foundation/Session.h"
@@ -145,7 +144,7 @@ void CustomerSearch::GetCustList(const QString& status, const QString& dateFrom,
     const Session& s = m_db.session();
     const QString sql = custListStatement(s.BranchID, s.TeamID, s.AgentID,
                                           {status, dateFrom, dateTo, field, text, campaign});
-    MainConnection connection(m_db);
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_list.setMaxRows(0);
     Recordset rs;
     if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, kFunction))
@@ -198,7 +197,7 @@ bool CustomerSearch::GetCustinfoByID(const QString& strID)
 {
     const QString sql =
         kFieldList + QStringLiteral(" from gogakinfo where ID ='") + quoted(strID) + u'\'';
-    MainConnection connection(m_db);
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_list.setMaxRows(0);
     Recordset rs;
     if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, kFunction))

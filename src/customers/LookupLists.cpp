@@ -16,8 +16,7 @@ bool fill(Database& db, const QString& sql, const QString& codeField, const QStr
     Database::Use use(db, Database::Slot::Main);
     Recordset rs;
     if (!db.query(Database::Slot::Main, sql, &rs, kLocation, kFunction)) {
-        if (db.SQLConnected())
-            db.SQLDBClose();
+        use.setClosing(Database::Closing::Always);
         return false;
     }
     if (rs.recordCount() == 0)

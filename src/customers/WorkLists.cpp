@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "customers/MainConnection.h"
 #include "foundation/Database.h"
 #include "foundation/ErrorLog.h"
 #include "foundation/Session.h"
@@ -104,14 +103,14 @@ QString WorkLists::campaignStatement(const QString& agentId)
 void WorkLists::GetCampaignDataCnt()
 {
     const QString sql = campaignStatement(m_db.session().AgentID);
-    const bool opened = !m_db.SQLConnected();
-    if (opened)
-        m_db.SQLDBConnect();
+    Database::Use use(m_db, Database::Slot::Main);
     Recordset rs;
     // A failure leaves the connection as it stands.
     if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("frmMain"),
-                    QStringLiteral("GetCampaignDataCnt")))
+                    QStringLiteral("GetCampaignDataCnt"))) {
+        use.setClosing(Database::Closing::Never);
         return;
+    }
     m_campaign.setMaxRows(0);
     QVector<QVector<QString>> rows;
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext())
@@ -119,8 +118,6 @@ void WorkLists::GetCampaignDataCnt()
                      Database::GetFieldValue(rs.value(QStringLiteral("campaignName"))),
                      Database::GetFieldValue(rs.value(QStringLiteral("count")))});
     m_campaign.setRows(std::move(rows));
-    if (opened && m_db.SQLConnected())
-        m_db.SQLDBClose();
 }
 
 QString WorkLists::notTransferStatement(const QString& agentId, const QString& branchId,
@@ -135,7 +132,7 @@ void WorkLists::GetNotTransferList()
 {
     const Session& s = m_db.session();
     const QString sql = notTransferStatement(s.AgentID, s.BranchID, s.TeamID);
-    MainConnection connection(m_db);
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_notTransfer.setMaxRows(0);
     Recordset rs;
     if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Frm100000"),

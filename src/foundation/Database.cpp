@@ -240,7 +240,8 @@ bool Database::inTransaction(const QString& location, const QString& function,
     return true;
 }
 
-Database::Use::Use(Database& db, Slot slot) : m_db(db), m_slot(slot)
+Database::Use::Use(Database& db, Slot slot, Closing closing)
+    : m_db(db), m_slot(slot), m_closing(closing)
 {
     if (!m_db.isConnected(slot)) {
         m_db.open(slot);
@@ -250,6 +251,8 @@ Database::Use::Use(Database& db, Slot slot) : m_db(db), m_slot(slot)
 
 Database::Use::~Use()
 {
-    if (m_opened && m_db.isConnected(m_slot))
+    const bool close =
+        m_closing == Closing::Always || (m_closing == Closing::IfOpenedHere && m_opened);
+    if (close && m_db.isConnected(m_slot))
         m_db.close(m_slot);
 }

@@ -69,20 +69,34 @@ public:
     bool inTransaction(const QString& location, const QString& function,
                        const std::function<bool()>& steps);
 
-    // Opens a slot for the length of one operation when it is closed, and
-    // closes it again at the end only in that case.
+    // What an operation does with its slot at the end: close it only if the
+    // operation opened it, close it whoever opened it (the customer and
+    // history routines leave no connection behind), or leave it as it stands
+    // (some failures do).
+    enum class Closing
+    {
+        IfOpenedHere,
+        Always,
+        Never
+    };
+
+    // A slot held for the length of one operation: opened when it is closed,
+    // and closed at the end by the rule given.
     class Use
     {
     public:
-        Use(Database& db, Slot slot);
+        Use(Database& db, Slot slot, Closing closing = Closing::IfOpenedHere);
         ~Use();
         Use(const Use&) = delete;
         Use& operator=(const Use&) = delete;
         bool connected() const { return m_db.isConnected(m_slot); }
+        // For a path that ends by another rule than the operation's usual one.
+        void setClosing(Closing closing) { m_closing = closing; }
 
     private:
         Database& m_db;
         Slot m_slot;
+        Closing m_closing;
         bool m_opened = false;
     };
 

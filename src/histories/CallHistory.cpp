@@ -69,16 +69,13 @@ void CallHistory::GetRecHist2(const QString& startDate, const QString& endDate,
     sql += QStringLiteral(" and Status <>'0'");
 
     m_grid.setMaxRows(0);
-    if (!m_db.SQLConnected())
-        m_db.SQLDBConnect();
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     Recordset records;
-    if (m_db.SQLConnected() &&
+    if (connection.connected() &&
         m_db.query(Database::Slot::Main, sql, &records, QStringLiteral("Frm100000"),
                    QStringLiteral("GetRecHist2")))
         HistoryGrid::fill(m_grid, records, columns(), m_lookups.cmbTerm(), m_db.errors(),
                           QStringLiteral("GetRecHist2"), sql);
-    if (m_db.SQLConnected())
-        m_db.SQLDBClose();
 }
 
 void CallHistory::SprCallHist_Click(int, int row)

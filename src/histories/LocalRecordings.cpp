@@ -89,20 +89,17 @@ void LocalRecordings::dirLocalFile_Click(const QString& path)
 
 void LocalRecordings::GetLocalRecfile(const QString& folderName)
 {
-    if (!m_db.MDBConnected())
-        m_db.MDBConnection();
+    Database::Use connection(m_db, Database::Slot::Local, Database::Closing::Always);
     const QString sql = QStringLiteral("select *") + QStringLiteral(" from recfile") +
                         QStringLiteral(" where FolderName = '") + SqlDialect::quoted(folderName) +
                         u'\'' + QStringLiteral(" order by ID desc");
     m_grid.setMaxRows(0);
     Recordset records;
-    if (m_db.MDBConnected() &&
+    if (connection.connected() &&
         m_db.query(Database::Slot::Local, sql, &records, QStringLiteral("Frm100000"),
                    QStringLiteral("GetLocalRecfile")))
         HistoryGrid::fill(m_grid, records, localColumns(), m_lookups.cmbTerm(), m_db.errors(),
                           QStringLiteral("GetLocalRecfile"), sql);
-    if (m_db.MDBConnected())
-        m_db.MDBClose();
 }
 
 void LocalRecordings::sprLocalHist_Click(int, int row)

@@ -88,16 +88,13 @@ void RecordingHistory::fill(const QString& sql)
     m_grid.setMaxRows(0);
     // The memo belonged to a row of the old list.
     emit memoShown(QString());
-    if (!m_db.SQLConnected())
-        m_db.SQLDBConnect();
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     Recordset records;
-    if (m_db.SQLConnected() &&
+    if (connection.connected() &&
         m_db.query(Database::Slot::Main, sql, &records, QStringLiteral("Frm100000"),
                    QStringLiteral("GetRecHistByID")))
         HistoryGrid::fill(m_grid, records, columns(), m_lookups.cmbTerm(), m_db.errors(),
                           QStringLiteral("GetRecHistByID"), sql);
-    if (m_db.SQLConnected())
-        m_db.SQLDBClose();
 }
 
 QList<ComboItem> RecordingHistory::SetCmbHistStatus(const QList<ComboItem>& cmbTerm)

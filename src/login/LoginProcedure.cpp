@@ -78,8 +78,7 @@ LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText,
 bool LoginProcedure::CheckBranch(const QString& branchId)
 {
     Session& s = m_db.session();
-    if (!m_db.BranchSQLConnected())
-        m_db.BranchSQLDBConnect();
+    Database::Use connection(m_db, Database::Slot::Directory, Database::Closing::Always);
     const QString sql =
         QStringLiteral(" select BranchID,BranchName,BranchIP,DBName,FtpIP,FtpUser,FtpPwd,FtpPortNo,"
                        "LandCode,LineAreaCd,LineLongCd,FlashTime,TDel") +
@@ -116,8 +115,6 @@ bool LoginProcedure::CheckBranch(const QString& branchId)
                                    MessageIcon::None);
         }
     }
-    if (m_db.BranchSQLConnected())
-        m_db.BranchSQLDBClose();
     return result;
 }
 
@@ -125,8 +122,7 @@ bool LoginProcedure::LoginProcess(const QString& branchId, const QString& agentI
                                   const QString& password)
 {
     Session& s = m_db.session();
-    if (!m_db.SQLConnected())
-        m_db.SQLDBConnect();
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     const QString sql =
         QStringLiteral(
             " select "
@@ -166,7 +162,5 @@ bool LoginProcedure::LoginProcess(const QString& branchId, const QString& agentI
                                    MessageIcon::Critical);
         }
     }
-    if (m_db.SQLConnected())
-        m_db.SQLDBClose();
     return result;
 }
