@@ -127,8 +127,8 @@ void OrvelMedia::writeLineAudio(const QByteArray& pcm)
     qFromLittleEndian<qint16>(m_lineBytes.constData(), count, m_lineSamples.data());
     m_lineBytes.remove(0, count * 2);
 
-    if (!m_writer.write(m_lineSamples.constData(), count)) {
-        const QString error = m_writer.errorString();
+    QString error;
+    if (!m_writer.write(m_lineSamples.constData(), count, &error)) {
         finishRecording();
         emit RecordingFailed(error);
         return;

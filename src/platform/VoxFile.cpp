@@ -62,10 +62,8 @@ bool encode(const QString& path, const QVector<qint16>& samples, QString* error)
     VoxWriter writer;
     if (!writer.open(path, error))
         return false;
-    const bool written = writer.write(samples.constData(), samples.size());
+    const bool written = writer.write(samples.constData(), samples.size(), error);
     writer.close();
-    if (!written)
-        setError(error, writer.errorString());
     return written;
 }
 
@@ -87,20 +85,18 @@ VoxWriter::~VoxWriter()
 bool VoxWriter::open(const QString& path, QString* error)
 {
     close();
-    m_error.clear();
     m_file = openVox(path, SFM_WRITE);
     if (!m_file) {
-        m_error = openError(path);
-        setError(error, m_error);
+        setError(error, openError(path));
         return false;
     }
     return true;
 }
 
-bool VoxWriter::write(const qint16* samples, qsizetype count)
+bool VoxWriter::write(const qint16* samples, qsizetype count, QString* error)
 {
     if (!m_file) {
-        m_error = QStringLiteral("voice file is not open");
+        setError(error, QStringLiteral("voice file is not open"));
         return false;
     }
     if (count <= 0)
@@ -108,7 +104,7 @@ bool VoxWriter::write(const qint16* samples, qsizetype count)
     if (m_hasPending) {
         const qint16 pair[2] = {m_pending, samples[0]};
         m_hasPending = false;
-        if (!encodeBlock(pair, 2))
+        if (!encodeBlock(pair, 2, error))
             return false;
         ++samples;
         --count;
@@ -118,17 +114,17 @@ bool VoxWriter::write(const qint16* samples, qsizetype count)
         m_hasPending = true;
         --count;
     }
-    return count == 0 || encodeBlock(samples, count);
+    return count == 0 || encodeBlock(samples, count, error);
 }
 
-bool VoxWriter::encodeBlock(const qint16* samples, qsizetype count)
+bool VoxWriter::encodeBlock(const qint16* samples, qsizetype count, QString* error)
 {
     // The codec logs a failed write() and carries on, so the error state,
     // which each call resets, is the only sign of a full disk.
     sf_write_short(m_file, samples, count);
     if (sf_error(m_file) == SF_ERR_NO_ERROR)
         return true;
-    m_error = QString::fromLocal8Bit(sf_strerror(m_file));
+    setError(error, QString::fromLocal8Bit(sf_strerror(m_file)));
     return false;
 }
 
@@ -144,7 +140,7 @@ void VoxWriter::close()
         return;
     if (m_hasPending) {
         m_hasPending = false;
-        encodeBlock(&m_pending, 1);
+        encodeBlock(&m_pending, 1, nullptr);
     }
     sf_close(m_file);
     m_file = nullptr;

@@ -32,21 +32,19 @@ public:
     VoxWriter& operator=(const VoxWriter&) = delete;
 
     bool open(const QString& path, QString* error = nullptr);
-    // False when the file could not take everything, e.g. a full disk;
-    // errorString() then carries the operating system's reason.
-    bool write(const qint16* samples, qsizetype count);
+    // False when the file could not take everything, e.g. a full disk; error
+    // then carries the operating system's reason.
+    bool write(const qint16* samples, qsizetype count, QString* error = nullptr);
     // Asks the operating system to put what was written on the disk.
     void sync();
     void close();
 
     bool isOpen() const { return m_file != nullptr; }
-    QString errorString() const { return m_error; }
 
 private:
-    bool encodeBlock(const qint16* samples, qsizetype count);
+    bool encodeBlock(const qint16* samples, qsizetype count, QString* error);
 
     sf_private_tag* m_file = nullptr;
-    QString m_error;
     // The codec packs two samples per byte and pads an odd-sized block
     // with a zero, so an odd trailing sample waits for the next write.
     qint16 m_pending = 0;
