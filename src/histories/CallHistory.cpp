@@ -68,14 +68,8 @@ void CallHistory::GetRecHist2(const QString& startDate, const QString& endDate,
     sql += HistoryGrid::searchCondition(field, text);
     sql += QStringLiteral(" and Status <>'0'");
 
-    m_grid.setMaxRows(0);
-    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
-    Recordset records;
-    if (connection.connected() &&
-        m_db.query(Database::Slot::Main, sql, &records, QStringLiteral("Frm100000"),
-                   QStringLiteral("GetRecHist2")))
-        HistoryGrid::fill(m_grid, records, columns(), m_lookups.cmbTerm(), m_db.errors(),
-                          QStringLiteral("GetRecHist2"), sql);
+    HistoryGrid::load(m_grid, m_db, Database::Slot::Main, sql, columns(), m_lookups.cmbTerm(),
+                      QStringLiteral("GetRecHist2"));
 }
 
 void CallHistory::SprCallHist_Click(int, int row)

@@ -20,14 +20,19 @@ void HistoryGrid::setUp(SpreadModel& grid, const QList<Column>& columns)
     grid.showOnly(shown);
 }
 
-bool HistoryGrid::fill(SpreadModel& grid, const Recordset& records, const QList<Column>& columns,
-                       const QList<ComboItem>& statuses, ErrorLog& errors, const QString& function,
-                       const QString& sql)
+void HistoryGrid::load(SpreadModel& grid, Database& db, Database::Slot slot, const QString& sql,
+                       const QList<Column>& columns, const QList<ComboItem>& statuses,
+                       const QString& function)
 {
+    const QString location = QStringLiteral("Frm100000");
+    grid.setMaxRows(0);
+    Database::Use connection(db, slot, Database::Closing::Always);
+    Recordset records;
+    if (!connection.connected() || !db.query(slot, sql, &records, location, function))
+        return;
     if (records.recordCount() > SpreadModel::kMaxRows) {
-        errors.WriteErrorLog(QStringLiteral("Overflow"), QStringLiteral("Frm100000"), function,
-                             sql);
-        return false;
+        db.errors().WriteErrorLog(QStringLiteral("Overflow"), location, function, sql);
+        return;
     }
     QList<int> fields;
     for (const Column& column : columns)
@@ -47,7 +52,6 @@ bool HistoryGrid::fill(SpreadModel& grid, const Recordset& records, const QList<
         rows << row;
     }
     grid.setRows(std::move(rows));
-    return true;
 }
 
 QString HistoryGrid::searchCondition(const QString& field, const QString& text)

@@ -3,10 +3,9 @@
 #include <QList>
 #include <QString>
 
+#include "foundation/Database.h"
 #include "foundation/HostUtils.h"
 
-class ErrorLog;
-class Recordset;
 class SpreadModel;
 
 // The column tables and the fill shared by the history lists: one column per
@@ -25,12 +24,12 @@ struct Column
 // Empties the grid and lays out its captions, widths and hidden columns.
 void setUp(SpreadModel& grid, const QList<Column>& columns);
 
-// Writes one row per record, in result order. A list holds at most
-// SpreadModel::kMaxRows rows: a larger result writes nothing and is reported
-// as an overflow with the statement, as a failed query would be.
-bool fill(SpreadModel& grid, const Recordset& records, const QList<Column>& columns,
-          const QList<ComboItem>& statuses, ErrorLog& errors, const QString& function,
-          const QString& sql);
+// Empties the grid, then runs the statement on the slot (opened for it and
+// closed afterwards) and writes one row per record, in result order. A list
+// holds at most SpreadModel::kMaxRows rows: a larger result writes nothing
+// and is reported as an overflow with the statement, as a failed query is.
+void load(SpreadModel& grid, Database& db, Database::Slot slot, const QString& sql,
+          const QList<Column>& columns, const QList<ComboItem>& statuses, const QString& function);
 
 // The search-field condition of the history statements; it begins without a
 // blank, right after the closing quote of the piece before it.

@@ -89,17 +89,11 @@ void LocalRecordings::dirLocalFile_Click(const QString& path)
 
 void LocalRecordings::GetLocalRecfile(const QString& folderName)
 {
-    Database::Use connection(m_db, Database::Slot::Local, Database::Closing::Always);
     const QString sql = QStringLiteral("select *") + QStringLiteral(" from recfile") +
                         QStringLiteral(" where FolderName = '") + SqlDialect::quoted(folderName) +
                         u'\'' + QStringLiteral(" order by ID desc");
-    m_grid.setMaxRows(0);
-    Recordset records;
-    if (connection.connected() &&
-        m_db.query(Database::Slot::Local, sql, &records, QStringLiteral("Frm100000"),
-                   QStringLiteral("GetLocalRecfile")))
-        HistoryGrid::fill(m_grid, records, localColumns(), m_lookups.cmbTerm(), m_db.errors(),
-                          QStringLiteral("GetLocalRecfile"), sql);
+    HistoryGrid::load(m_grid, m_db, Database::Slot::Local, sql, localColumns(), m_lookups.cmbTerm(),
+                      QStringLiteral("GetLocalRecfile"));
 }
 
 void LocalRecordings::sprLocalHist_Click(int, int row)

@@ -85,16 +85,10 @@ void RecordingHistory::GetRecHistByID(const QString& custId)
 
 void RecordingHistory::fill(const QString& sql)
 {
-    m_grid.setMaxRows(0);
     // The memo belonged to a row of the old list.
     emit memoShown(QString());
-    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
-    Recordset records;
-    if (connection.connected() &&
-        m_db.query(Database::Slot::Main, sql, &records, QStringLiteral("Frm100000"),
-                   QStringLiteral("GetRecHistByID")))
-        HistoryGrid::fill(m_grid, records, columns(), m_lookups.cmbTerm(), m_db.errors(),
-                          QStringLiteral("GetRecHistByID"), sql);
+    HistoryGrid::load(m_grid, m_db, Database::Slot::Main, sql, columns(), m_lookups.cmbTerm(),
+                      QStringLiteral("GetRecHistByID"));
 }
 
 QList<ComboItem> RecordingHistory::SetCmbHistStatus(const QList<ComboItem>& cmbTerm)
