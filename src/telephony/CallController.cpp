@@ -287,7 +287,12 @@ void CallController::DataArrival(int index, const QString& text)
 {
     const QString received = text;
     m_p.socket.SocketAcknowledge(index);
-    m_feedNumber = HostUtils::PhoneDigits(received);
+    const QString digits = HostUtils::PhoneDigits(received);
+    // Longer than a phone number box holds is no phone number: it would fail
+    // the new customer's row on a server that enforces the column's length.
+    if (digits.size() > CustomerPanel::maxLength(CustomerPanel::txtPhoneNo1))
+        return;
+    m_feedNumber = digits;
     const CallPtr call = m_line;
     // The number is news only to a call that is ringing or being answered;
     // with none, it waits a little for the ring it announces.

@@ -49,6 +49,7 @@ private slots:
                 call->CustSelectKind = CustSelectKind::A;
         };
         d.calls.DataArrival(0, "CID:010-9876-5432\r\n");
+        d.calls.DataArrival(0, "CID:" + QString(31, u'7')); // no phone number: ignored
         d.calls.RingChanged(1);
         d.calls.HookChanged(3);
         const CallPtr call = d.calls.lineCall();
