@@ -5,7 +5,6 @@
 #include "LineSimulator.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -209,33 +208,6 @@ private slots:
         // Well before the simulator gives up waiting for a hello.
         QTRY_COMPARE_WITH_TIMEOUT(stranger.state(), QAbstractSocket::UnconnectedState, 1000);
         QCOMPARE(m_line->state(), LineSimulator::State::Idle);
-    }
-
-    void commandLine_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("ring") << QStringList{"--ring", "0212345678"} << 0
-                              << "state=ringing number=0212345678";
-        QTest::newRow("answer") << QStringList{"--answer"} << 0 << "state=off-hook";
-        QTest::newRow("link down") << QStringList{"--link-down"} << 0 << "link=down";
-        QTest::newRow("no simulator") << QStringList{"--state", "--port", "1"} << 1 << "";
-    }
-
-    void commandLine()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, output);
-
-        QProcess cli;
-        cli.start(QStringLiteral(BRENVO_LINE_EXE),
-                  QStringList{"--port", QString::number(m_line->port())} + arguments);
-        QTRY_COMPARE_WITH_TIMEOUT(cli.state(), QProcess::NotRunning, 10000);
-        QCOMPARE(cli.exitCode(), exitCode);
-        QVERIFY2(QString::fromUtf8(cli.readAllStandardOutput()).contains(output),
-                 qPrintable(m_line->describe()));
     }
 
 private:
