@@ -87,23 +87,12 @@ public:
         return r;
     }
 
-    bool setAutocommit(bool on)
-    {
-        return SQL_SUCCEEDED(SQLSetConnectAttr(
-            m_dbc, SQL_ATTR_AUTOCOMMIT,
-            reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0));
-    }
-    bool endTransaction(bool commit)
-    {
-        return SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, m_dbc, commit ? SQL_COMMIT : SQL_ROLLBACK));
-    }
+    SQLHDBC handle() const { return m_dbc; }
 
 private:
     static SQLWCHAR* wide(const QString& text)
     {
-        static thread_local QString keep;
-        keep = text;
-        return reinterpret_cast<SQLWCHAR*>(keep.data());
+        return reinterpret_cast<SQLWCHAR*>(const_cast<QChar*>(text.constData()));
     }
 
     static QVariant text(SQLHSTMT stmt, SQLUSMALLINT column)
@@ -322,11 +311,14 @@ private slots:
         const qint64 before = count("tb_campaign");
         OdbcClient client;
         QVERIFY(client.connect(m_server.port(), u"branch0001"_s).ok);
-        QVERIFY(client.setAutocommit(false));
+        QVERIFY(
+            SQL_SUCCEEDED(SQLSetConnectAttr(client.handle(), SQL_ATTR_AUTOCOMMIT,
+                                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
         for (const QString& sql : statements)
             client.exec(sql);
         QCOMPARE(count("tb_campaign"), before);
-        QVERIFY(client.endTransaction(commit));
+        QVERIFY(SQL_SUCCEEDED(
+            SQLEndTran(SQL_HANDLE_DBC, client.handle(), commit ? SQL_COMMIT : SQL_ROLLBACK)));
         QCOMPARE(count("tb_campaign"), before + kept);
         QCOMPARE(client.exec("select @@TRANCOUNT").rows.value(0).value(0).toInt(), 1);
     }
