@@ -51,14 +51,13 @@ private slots:
 
         QCOMPARE(messages.errorBlocks(), 3);
         QCOMPARE(messages.busyDepth, 0);
-        const QByteArray day1 = read(dir.filePath("ERRORLOG/Err20261206.log"));
-        const QString block1 =
-            ErrorLog::block(QDateTime(QDate(2026, 12, 6), QTime(23, 59)), "first", "Frm100000",
-                            "GetAgentStatistics", "select a");
-        const QString block2 =
-            ErrorLog::block(QDateTime(QDate(2026, 12, 6), QTime(23, 59)), "second", "Frm100000",
-                            "GetAgentStatistics", "select b");
-        QCOMPARE(day1, (block1 + "\r\n" + block2 + "\r\n").toUtf8());
+        const auto block = [](const QString& text, const QString& sql) {
+            return ErrorLog::block(QDateTime(QDate(2026, 12, 6), QTime(23, 59)), text, "Frm100000",
+                                   "GetAgentStatistics", sql);
+        };
+        QCOMPARE(
+            read(dir.filePath("ERRORLOG/Err20261206.log")),
+            (block("first", "select a") + "\r\n" + block("second", "select b") + "\r\n").toUtf8());
         QVERIFY(read(dir.filePath("ERRORLOG/Err20261207.log")).contains("after midnight"));
     }
 

@@ -7,6 +7,7 @@
 #include "ProgramFolderFixture.h"
 
 using Outcome = LoginProcedure::Outcome;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -48,18 +49,13 @@ private slots:
         QCOMPARE(t.login.attempt("  0001 ", " kim ", " 1234 "), Outcome::LoggedIn);
         QVERIFY2(t.f.messages.messages.isEmpty(), qPrintable(t.f.messages.texts().join('\n')));
         const Session& s = t.f.session;
-        QCOMPARE(s.BranchID, QStringLiteral("0001"));
-        QCOMPARE(s.AgentID, QStringLiteral("kim"));
-        QCOMPARE(s.AgentPrivilege, QStringLiteral("12"));
-        QCOMPARE(s.UserName, QStringLiteral("김민수"));
-        QCOMPARE(s.TeamID, QStringLiteral("01"));
-        QCOMPARE(s.BranchName, QStringLiteral("강남지점"));
+        QCOMPARE((QStringList{s.BranchID, s.AgentID, s.AgentPrivilege, s.UserName, s.TeamID,
+                              s.BranchName, s.FtpPortNo, s.LandCode}),
+                 (QStringList{"0001", "kim", "12", "김민수", "01", "강남지점", "2121", "02"}));
         QCOMPARE(s.BranchDBName,
                  t.f.rows("directory.db", "select DBName from TB_BRANCH where BranchID = '0001'")
                      .value(0));
         QCOMPARE(s.BranchDBUser, s.CfgDBUser);
-        QCOMPARE(s.FtpPortNo, QStringLiteral("2121"));
-        QCOMPARE(s.LandCode, QStringLiteral("02"));
         QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")
                     .match(s.LoginTime)
                     .hasMatch());
@@ -79,54 +75,34 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("caption");
-
-        const int idMissing = int(Outcome::IdMissing), branch = int(Outcome::BranchRefused),
-                  agent = int(Outcome::AgentRefused);
-        const QString noUser = "사용자가 없거나 암호가 틀렸습니다",
-                      noBranch = "대리점정보가 정확하지 않습니다";
-        QTest::newRow("empty id") << "0001"
-                                  << ""
-                                  << "1234" << idMissing << "아이디를 입력해 주시기 바랍니다"
-                                  << "";
-        QTest::newRow("blank id") << "0001"
-                                  << "   "
-                                  << "1234" << idMissing << "아이디를 입력해 주시기 바랍니다"
-                                  << "";
-        QTest::newRow("unknown branch") << "9999"
-                                        << "kim"
-                                        << "1234" << branch << noBranch << "";
-        QTest::newRow("closed branch") << "0002"
-                                       << "kim"
-                                       << "1234" << branch << noBranch << "";
-        QTest::newRow("empty branch") << ""
-                                      << "kim"
-                                      << "1234" << branch << noBranch << "";
-        QTest::newRow("quote in branch") << "0001' or '1'='1"
-                                         << "kim"
-                                         << "1234" << branch << noBranch << "";
-        QTest::newRow("wrong password") << "0001"
-                                        << "kim"
-                                        << "4321" << agent << noUser << "로그인에러";
-        QTest::newRow("empty password") << "0001"
-                                        << "kim"
-                                        << "" << agent << noUser << "로그인에러";
-        QTest::newRow("injection in password") << "0001"
-                                               << "kim"
-                                               << "' or '1'='1" << agent << noUser << "로그인에러";
-        QTest::newRow("comment in id") << "0001"
-                                       << "kim' --"
-                                       << "x" << agent << noUser << "로그인에러";
-        QTest::newRow("200-character password")
-            << "0001"
-            << "kim" << QString(200, 'p') << agent << noUser << "로그인에러";
-        QTest::newRow("deleted agent") << "0001"
-                                       << "jung"
-                                       << "1234" << agent << noUser << "로그인에러";
-        QTest::newRow("no privilege") << "0001"
-                                      << "park"
-                                      << "1234" << agent << "상담권한이 없는 사용자입니다"
-                                      << "로그인에러";
+        const QString noId = u"아이디를 입력해 주시기 바랍니다"_s,
+                      noUser = u"사용자가 없거나 암호가 틀렸습니다"_s;
+        const auto row = [](const char* name, const QString& branch, const QString& id,
+                            const QString& password, Outcome outcome, const QString& message) {
+            QTest::newRow(name) << branch << id << password << int(outcome) << message;
+        };
+        const auto branch = [&row](const char* name, const QString& id) {
+            row(name, id, u"kim"_s, u"1234"_s, Outcome::BranchRefused,
+                u"대리점정보가 정확하지 않습니다"_s);
+        };
+        const auto agent = [&row, noUser](const char* name, const QString& id,
+                                          const QString& password, const QString& message = {}) {
+            row(name, u"0001"_s, id, password, Outcome::AgentRefused,
+                message.isEmpty() ? noUser : message);
+        };
+        row("empty id", u"0001"_s, u""_s, u"1234"_s, Outcome::IdMissing, noId);
+        row("blank id", u"0001"_s, u"   "_s, u"1234"_s, Outcome::IdMissing, noId);
+        branch("unknown branch", u"9999"_s);
+        branch("closed branch", u"0002"_s);
+        branch("empty branch", u""_s);
+        branch("quote in branch", u"0001' or '1'='1"_s);
+        agent("wrong password", u"kim"_s, u"4321"_s);
+        agent("empty password", u"kim"_s, u""_s);
+        agent("injection in password", u"kim"_s, u"' or '1'='1"_s);
+        agent("comment in id", u"kim' --"_s, u"x"_s);
+        agent("200-character password", u"kim"_s, QString(200, 'p'));
+        agent("deleted agent", u"jung"_s, u"1234"_s);
+        agent("no privilege", u"park"_s, u"1234"_s, u"상담권한이 없는 사용자입니다"_s);
     }
     void refusals()
     {
@@ -135,7 +111,7 @@ private slots:
         QFETCH(QString, password);
         QFETCH(int, outcome);
         QFETCH(QString, message);
-        QFETCH(QString, caption);
+        const QString caption = outcome == int(Outcome::AgentRefused) ? u"로그인에러"_s : QString();
 
         Login t;
         const QStringList before =
@@ -187,37 +163,25 @@ private slots:
         }
     }
 
+    // An edited settings file takes effect at the next attempt.
     void settingsFile()
     {
-        {
-            Login t;
-            QFile::remove(t.f.path("Brenvo.ini"));
-            QCOMPARE(t.login.proposedBranch(), QString());
-            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
-            QVERIFY(t.f.messages.texts().first().startsWith("데이터베이스 연결을 실패했습니다."));
-        }
-        {
-            Login t;
-            t.writeSettings("[Branch]\nBranchID=0001\n");
-            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
-            QCOMPARE(t.f.session.CfgDBIp, QString());
-        }
-        {
-            // An edited address takes effect at the next attempt.
-            Login t;
-            QFile ini(t.f.path("Brenvo.ini"));
-            QVERIFY(ini.open(QIODevice::ReadOnly));
-            const QByteArray settings = ini.readAll();
-            t.writeSettings("[Database]\nDBIp=sqlite:elsewhere.db\n");
-            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
-            t.writeSettings(QByteArray(settings)
-                                .replace("[Database]", "[database]")
-                                .replace("DBIp=", "dbip = ")
-                                .replace("\r\nDBUser", " \r\nDBUser"));
-            t.f.messages.clear();
-            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::LoggedIn);
-            QVERIFY(t.f.messages.messages.isEmpty());
-        }
+        Login t;
+        QFile ini(t.f.path("Brenvo.ini"));
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray settings = ini.readAll();
+        t.writeSettings("[Branch]\nBranchID=0001\n");
+        QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
+        QCOMPARE(t.f.session.CfgDBIp, QString());
+        t.writeSettings("[Database]\nDBIp=sqlite:elsewhere.db\n");
+        QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
+        t.writeSettings(QByteArray(settings)
+                            .replace("[Database]", "[database]")
+                            .replace("DBIp=", "dbip = ")
+                            .replace("\r\nDBUser", " \r\nDBUser"));
+        t.f.messages.clear();
+        QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::LoggedIn);
+        QVERIFY(t.f.messages.messages.isEmpty());
     }
 };
 

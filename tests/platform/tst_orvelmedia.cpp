@@ -16,6 +16,8 @@
 #include <cstring>
 #include <numbers>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int FrameBytes = 320; // 20 ms of line sound, a whole number of tone periods
@@ -55,158 +57,139 @@ class TestOrvelMedia : public QObject
 
 private slots:
     void init() { QVERIFY((m_dir = std::make_unique<QTemporaryDir>())->isValid()); }
-    void recordsLineSound_data();
-    void recordsLineSound();
-    void refusesToRecord();
-    void fullDiskStopsRecording();
-    void playsInRealTime_data();
-    void playsInRealTime();
-    void stopEndsPlayback_data();
-    void stopEndsPlayback();
+
+    void recordsLineSound_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("chunkBytes");
+        QTest::newRow("20 ms frames") << 2 << FrameBytes;
+        QTest::newRow("chunks split inside samples") << 2 << 77;
+        QTest::newRow("call of no length") << 0 << FrameBytes;
+    }
+
+    void recordsLineSound()
+    {
+        QFETCH(int, seconds);
+        QFETCH(int, chunkBytes);
+        const QByteArray pcm = littleEndian(tone(seconds * VoxFile::SampleRate));
+        const QString path = m_dir->filePath("call.vox");
+        OrvelMedia media;
+        QVERIFY(media.MediaPrepare(1));
+        QVERIFY(media.MediaRecord(1, path));
+        for (qsizetype at = 0; at < pcm.size(); at += chunkBytes)
+            media.writeLineAudio(pcm.mid(at, chunkBytes));
+        // What a program killed mid-call leaves behind.
+        QCOMPARE(VoxFile::decode(path).size(), pcm.size() / 2);
+
+        QVERIFY(media.MediaPrepare(0));
+        QVERIFY(!media.isRecording());
+        bool ok = false;
+        const QVector<qint16> decoded = VoxFile::decode(path, &ok);
+        QVERIFY(ok && QFileInfo(path).isFile());
+        QCOMPARE(decoded.size(), pcm.size() / 2);
+        QVERIFY2(seconds == 0 || snrDb(decoded) > 18, qPrintable(QString::number(snrDb(decoded))));
+    }
+
+    void refusesToRecord()
+    {
+        OrvelMedia media;
+        QVERIFY(!media.MediaRecord(1, m_dir->filePath("unprepared.vox")));
+        QVERIFY(media.MediaPrepare(1));
+        const QString inMissingFolder = m_dir->filePath("20240101/call.vox");
+        QVERIFY(!media.MediaRecord(1, inMissingFolder));
+        QVERIFY(!media.lastError().isEmpty() && !media.isRecording());
+        QVERIFY(!QFileInfo::exists(inMissingFolder));
+    }
+
+    void fullDiskStopsRecording()
+    {
+        const QString disk = m_dir->filePath("tiny");
+        QVERIFY(QDir().mkpath(disk));
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk}) != 0)
+            QSKIP("cannot mount a 64 KiB tmpfs (needs root): no full disk to record into");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk}); });
+
+        OrvelMedia media;
+        QSignalSpy failed(&media, &OrvelMedia::RecordingFailed);
+        QVERIFY(media.MediaPrepare(1));
+        QVERIFY(media.MediaRecord(1, disk + "/call.vox"));
+        const QByteArray frame = littleEndian(tone(FrameBytes / 2));
+        for (int i = 0; i < 3000 && failed.isEmpty(); ++i) // 64 KiB hold 16 s; offer a minute
+            media.writeLineAudio(frame);
+        QCOMPARE(failed.size(), 1);
+        const QString error = failed.at(0).at(0).toString();
+        QVERIFY2(error.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(error));
+        QVERIFY(!media.isRecording());
+        media.writeLineAudio(frame);
+        QCOMPARE(failed.size(), 1);
+
+        QVERIFY(media.MediaPrepare(0));
+        const QVector<qint16> kept = VoxFile::decode(disk + "/call.vox");
+        QVERIFY(kept.size() >= 15 * VoxFile::SampleRate);
+        QVERIFY(snrDb(kept) > 18);
+    }
+
+    // Played in real time to its end, or stopped for good.
+    void playback_data()
+    {
+        QTest::addColumn<bool>("forceSilent");
+        QTest::addColumn<QString>("stop");
+        QTest::newRow("silent sink") << true << QString();
+        // Falls back to the silent sink where there is no sound device.
+        QTest::newRow("default output") << false << QString();
+        QTest::newRow("MediaStop") << true << u"MediaStop"_s;
+        QTest::newRow("MediaPrepare(0)") << true << u"MediaPrepare"_s;
+    }
+
+    void playback()
+    {
+        QFETCH(bool, forceSilent);
+        QFETCH(QString, stop);
+        const QString path = m_dir->filePath("play.vox");
+        QVERIFY(VoxFile::encode(path, tone(VoxFile::SampleRate * 4 / 5)));
+        OrvelMedia media;
+        media.setSilentOutput(forceSilent);
+        QVERIFY(!media.MediaPlay(m_dir->filePath("deleted.vox")));
+        QVERIFY(!media.MediaPlay(m_dir->path()));
+
+        QSignalSpy position(&media, &OrvelMedia::PlaybackPosition);
+        QSignalSpy finished(&media, &OrvelMedia::PlaybackFinished);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(media.MediaPlay(path) && media.isPlaying());
+        QCOMPARE(media.playbackLengthMs(), qint64(800));
+        if (!stop.isEmpty()) {
+            QTest::qWait(300);
+            stop == u"MediaStop" ? media.MediaStop() : void(media.MediaPrepare(0));
+            QVERIFY(!media.isPlaying());
+            const qsizetype reports = position.size();
+            QTest::qWait(600); // past the end, had it gone on
+            QCOMPARE(position.size(), reports);
+            QCOMPARE(finished.size(), 0);
+            QVERIFY(media.MediaPlay(path) && media.isPlaying());
+            return;
+        }
+        QVERIFY(finished.wait(5000));
+        // A device reports the end once its buffer holds the last sample.
+        if (forceSilent || QMediaDevices::audioOutputs().isEmpty())
+            QVERIFY2(clock.elapsed() >= 780, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!media.isPlaying());
+
+        qint64 last = -1;
+        int midway = 0;
+        for (const QList<QVariant>& report : position) {
+            const qint64 at = report.at(0).toLongLong();
+            QVERIFY(at >= last && report.at(1).toLongLong() == 800);
+            midway += at > 0 && at < 800;
+            last = at;
+        }
+        QVERIFY(midway > 0);
+        QCOMPARE(last, qint64(800));
+    }
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-void TestOrvelMedia::recordsLineSound_data()
-{
-    QTest::addColumn<int>("seconds");
-    QTest::addColumn<int>("chunkBytes");
-    QTest::newRow("20 ms frames") << 2 << FrameBytes;
-    QTest::newRow("chunks split inside samples") << 2 << 77;
-    QTest::newRow("call of no length") << 0 << FrameBytes;
-}
-
-void TestOrvelMedia::recordsLineSound()
-{
-    QFETCH(int, seconds);
-    QFETCH(int, chunkBytes);
-    const QByteArray pcm = littleEndian(tone(seconds * VoxFile::SampleRate));
-    const QString path = m_dir->filePath("call.vox");
-    OrvelMedia media;
-    QVERIFY(media.MediaPrepare(1));
-    QVERIFY(media.MediaRecord(1, path));
-    for (qsizetype at = 0; at < pcm.size(); at += chunkBytes)
-        media.writeLineAudio(pcm.mid(at, chunkBytes));
-    // What a program killed mid-call leaves behind.
-    QCOMPARE(VoxFile::decode(path).size(), pcm.size() / 2);
-
-    QVERIFY(media.MediaPrepare(0));
-    QVERIFY(!media.isRecording());
-    bool ok = false;
-    const QVector<qint16> decoded = VoxFile::decode(path, &ok);
-    QVERIFY(ok && QFileInfo(path).isFile());
-    QCOMPARE(decoded.size(), pcm.size() / 2);
-    QVERIFY2(seconds == 0 || snrDb(decoded) > 18, qPrintable(QString::number(snrDb(decoded))));
-}
-
-void TestOrvelMedia::refusesToRecord()
-{
-    OrvelMedia media;
-    QVERIFY(!media.MediaRecord(1, m_dir->filePath("unprepared.vox")));
-    QVERIFY(media.MediaPrepare(1));
-    const QString inMissingFolder = m_dir->filePath("20240101/call.vox");
-    QVERIFY(!media.MediaRecord(1, inMissingFolder));
-    QVERIFY(!media.lastError().isEmpty() && !media.isRecording());
-    QVERIFY(!QFileInfo::exists(inMissingFolder));
-}
-
-void TestOrvelMedia::fullDiskStopsRecording()
-{
-    const QString disk = m_dir->filePath("tiny");
-    QVERIFY(QDir().mkpath(disk));
-    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk}) != 0)
-        QSKIP("cannot mount a 64 KiB tmpfs (needs root): no full disk to record into");
-    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk}); });
-
-    OrvelMedia media;
-    QSignalSpy failed(&media, &OrvelMedia::RecordingFailed);
-    QVERIFY(media.MediaPrepare(1));
-    QVERIFY(media.MediaRecord(1, disk + "/call.vox"));
-    const QByteArray frame = littleEndian(tone(FrameBytes / 2));
-    for (int i = 0; i < 3000 && failed.isEmpty(); ++i) // 64 KiB hold 16 s; offer a minute
-        media.writeLineAudio(frame);
-    QCOMPARE(failed.size(), 1);
-    const QString error = failed.at(0).at(0).toString();
-    QVERIFY2(error.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(error));
-    QVERIFY(!media.isRecording());
-    media.writeLineAudio(frame);
-    QCOMPARE(failed.size(), 1);
-
-    QVERIFY(media.MediaPrepare(0));
-    const QVector<qint16> kept = VoxFile::decode(disk + "/call.vox");
-    QVERIFY(kept.size() >= 15 * VoxFile::SampleRate);
-    QVERIFY(snrDb(kept) > 18);
-}
-
-void TestOrvelMedia::playsInRealTime_data()
-{
-    QTest::addColumn<bool>("forceSilent");
-    QTest::newRow("silent sink") << true;
-    // Falls back to the silent sink where there is no sound device.
-    QTest::newRow("default output") << false;
-}
-
-void TestOrvelMedia::playsInRealTime()
-{
-    QFETCH(bool, forceSilent);
-    const QString path = m_dir->filePath("play.vox");
-    QVERIFY(VoxFile::encode(path, tone(VoxFile::SampleRate * 4 / 5)));
-    OrvelMedia media;
-    media.setSilentOutput(forceSilent);
-    QVERIFY(!media.MediaPlay(m_dir->filePath("deleted.vox")));
-    QVERIFY(!media.MediaPlay(m_dir->path()));
-
-    QSignalSpy position(&media, &OrvelMedia::PlaybackPosition);
-    QSignalSpy finished(&media, &OrvelMedia::PlaybackFinished);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(media.MediaPlay(path) && media.isPlaying());
-    QCOMPARE(media.playbackLengthMs(), qint64(800));
-    QVERIFY(finished.wait(5000));
-    // A device reports the end once its buffer holds the last sample.
-    if (forceSilent || QMediaDevices::audioOutputs().isEmpty())
-        QVERIFY2(clock.elapsed() >= 780, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(!media.isPlaying());
-
-    qint64 last = -1;
-    int midway = 0;
-    for (const QList<QVariant>& report : position) {
-        const qint64 at = report.at(0).toLongLong();
-        QVERIFY(at >= last && report.at(1).toLongLong() == 800);
-        midway += at > 0 && at < 800;
-        last = at;
-    }
-    QVERIFY(midway > 0);
-    QCOMPARE(last, qint64(800));
-}
-
-void TestOrvelMedia::stopEndsPlayback_data()
-{
-    QTest::addColumn<bool>("byPrepare");
-    QTest::newRow("MediaStop") << false;
-    QTest::newRow("MediaPrepare(0)") << true;
-}
-
-void TestOrvelMedia::stopEndsPlayback()
-{
-    QFETCH(bool, byPrepare);
-    const QString path = m_dir->filePath("long.vox");
-    QVERIFY(VoxFile::encode(path, tone(3 * VoxFile::SampleRate)));
-    OrvelMedia media;
-    media.setSilentOutput(true);
-    QSignalSpy position(&media, &OrvelMedia::PlaybackPosition);
-    QSignalSpy finished(&media, &OrvelMedia::PlaybackFinished);
-    QVERIFY(media.MediaPlay(path));
-    QTest::qWait(300);
-    byPrepare ? void(media.MediaPrepare(0)) : media.MediaStop();
-    QVERIFY(!media.isPlaying());
-    const qsizetype reports = position.size();
-    QTest::qWait(600);
-    QCOMPARE(position.size(), reports);
-    QCOMPARE(finished.size(), 0);
-    QVERIFY(media.MediaPlay(path) && media.isPlaying());
-}
 
 QTEST_GUILESS_MAIN(TestOrvelMedia)
 #include "tst_orvelmedia.moc"

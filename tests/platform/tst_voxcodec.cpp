@@ -64,80 +64,78 @@ class TestVoxCodec : public QObject
     Q_OBJECT
 
 private slots:
-    void keepsTheSignal_data();
-    void keepsTheSignal();
-    void streamedWritesMatchOneWrite();
-    void missingFile();
+    void keepsTheSignal_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<double>("minSnrDb");
+        QTest::newRow("1 kHz tone at -3 dBFS") << Tone << 18.0;
+        QTest::newRow("voice-like") << Voice << 15.0;
+        QTest::newRow("full-scale square, clipped") << ClippedSquare << 0.0;
+    }
+
+    void keepsTheSignal()
+    {
+        QFETCH(int, kind);
+        QFETCH(double, minSnrDb);
+        const QVector<qint16> input = makeSignal(kind, 2 * VoxFile::SampleRate);
+        const QString ours = m_dir.filePath("ours.vox");
+        QVERIFY(VoxFile::encode(ours, input));
+        QCOMPARE(VoxFile::durationMs(ours), qint64(2000));
+        bool ok = false;
+        const QVector<qint16> decoded = VoxFile::decode(ours, &ok);
+        QVERIFY(ok);
+        QCOMPARE(decoded.size(), input.size());
+        QVERIFY2(snrDb(input, decoded) > minSnrDb,
+                 qPrintable(QString::number(snrDb(input, decoded))));
+
+        if (QStandardPaths::findExecutable("sox").isEmpty())
+            QSKIP("sox is not installed: no independent codec to compare with");
+        QCOMPARE(soxDecode(ours), decoded);
+        const QString raw = m_dir.filePath("input.raw"), theirs = m_dir.filePath("sox.vox");
+        QFile file(raw);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(input.constData()), input.size() * 2);
+        file.close();
+        QCOMPARE(QProcess::execute("sox", {"-t", "raw", "-r", "8000", "-e", "signed", "-b", "16",
+                                           "-c", "1", raw, "-t", "vox", theirs}),
+                 0);
+        const QVector<qint16> fromSox = VoxFile::decode(theirs);
+        QCOMPARE(fromSox.size(), input.size());
+        QCOMPARE(fromSox, soxDecode(theirs));
+    }
+
+    void streamedWritesMatchOneWrite()
+    {
+        // Line frames come in all sizes; odd ones must not slip padding in.
+        const QVector<qint16> input = makeSignal(Voice, VoxFile::SampleRate);
+        const QString whole = m_dir.filePath("whole.vox"),
+                      streamed = m_dir.filePath("streamed.vox");
+        QVERIFY(VoxFile::encode(whole, input));
+        VoxWriter writer;
+        QVERIFY(writer.open(streamed));
+        const qsizetype chunks[] = {1, 159, 160, 7, 1, 3, 4097};
+        for (qsizetype at = 0, i = 0; at < input.size(); at += chunks[i++ % 7])
+            QVERIFY(
+                writer.write(input.constData() + at, std::min(chunks[i % 7], input.size() - at)));
+        writer.close();
+        QFile a(whole), b(streamed);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QCOMPARE(b.readAll(), a.readAll());
+    }
+
+    void missingFile()
+    {
+        const QString missing = m_dir.filePath("missing.vox");
+        QCOMPARE(VoxFile::durationMs(missing), qint64(-1));
+        bool ok = true;
+        QString error;
+        QVERIFY(VoxFile::decode(missing, &ok, &error).isEmpty());
+        QVERIFY(!ok && error.contains(missing));
+    }
 
 private:
     QTemporaryDir m_dir;
 };
-
-void TestVoxCodec::keepsTheSignal_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<double>("minSnrDb");
-    QTest::newRow("1 kHz tone at -3 dBFS") << Tone << 18.0;
-    QTest::newRow("voice-like") << Voice << 15.0;
-    QTest::newRow("full-scale square, clipped") << ClippedSquare << 0.0;
-}
-
-void TestVoxCodec::keepsTheSignal()
-{
-    QFETCH(int, kind);
-    QFETCH(double, minSnrDb);
-    const QVector<qint16> input = makeSignal(kind, 2 * VoxFile::SampleRate);
-    const QString ours = m_dir.filePath("ours.vox");
-    QVERIFY(VoxFile::encode(ours, input));
-    QCOMPARE(VoxFile::durationMs(ours), qint64(2000));
-    bool ok = false;
-    const QVector<qint16> decoded = VoxFile::decode(ours, &ok);
-    QVERIFY(ok);
-    QCOMPARE(decoded.size(), input.size());
-    QVERIFY2(snrDb(input, decoded) > minSnrDb, qPrintable(QString::number(snrDb(input, decoded))));
-
-    if (QStandardPaths::findExecutable("sox").isEmpty())
-        QSKIP("sox is not installed: no independent codec to compare with");
-    QCOMPARE(soxDecode(ours), decoded);
-    const QString raw = m_dir.filePath("input.raw"), theirs = m_dir.filePath("sox.vox");
-    QFile file(raw);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(reinterpret_cast<const char*>(input.constData()), input.size() * 2);
-    file.close();
-    QCOMPARE(QProcess::execute("sox", {"-t", "raw", "-r", "8000", "-e", "signed", "-b", "16", "-c",
-                                       "1", raw, "-t", "vox", theirs}),
-             0);
-    const QVector<qint16> fromSox = VoxFile::decode(theirs);
-    QCOMPARE(fromSox.size(), input.size());
-    QCOMPARE(fromSox, soxDecode(theirs));
-}
-
-void TestVoxCodec::streamedWritesMatchOneWrite()
-{
-    // Line frames come in all sizes; odd ones must not slip padding in.
-    const QVector<qint16> input = makeSignal(Voice, VoxFile::SampleRate);
-    const QString whole = m_dir.filePath("whole.vox"), streamed = m_dir.filePath("streamed.vox");
-    QVERIFY(VoxFile::encode(whole, input));
-    VoxWriter writer;
-    QVERIFY(writer.open(streamed));
-    const qsizetype chunks[] = {1, 159, 160, 7, 1, 3, 4097};
-    for (qsizetype at = 0, i = 0; at < input.size(); at += chunks[i++ % 7])
-        QVERIFY(writer.write(input.constData() + at, std::min(chunks[i % 7], input.size() - at)));
-    writer.close();
-    QFile a(whole), b(streamed);
-    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    QCOMPARE(b.readAll(), a.readAll());
-}
-
-void TestVoxCodec::missingFile()
-{
-    const QString missing = m_dir.filePath("missing.vox");
-    QCOMPARE(VoxFile::durationMs(missing), qint64(-1));
-    bool ok = true;
-    QString error;
-    QVERIFY(VoxFile::decode(missing, &ok, &error).isEmpty());
-    QVERIFY(!ok && error.contains(missing));
-}
 
 QTEST_GUILESS_MAIN(TestVoxCodec)
 #include "tst_voxcodec.moc"

@@ -1,4 +1,3 @@
-#include <QSignalSpy>
 #include <QTest>
 
 #include "LineSimulator.h"
@@ -13,18 +12,6 @@ class TestTrayMenu : public QObject
     Q_OBJECT
 
 private slots:
-    void rules()
-    {
-        const TrayMenu::MenuState fullScreen =
-            TrayMenu::prepareMenu(true, TrayMenu::OwnerState::Other);
-        QVERIFY(fullScreen.mRestore && fullScreen.mMinimize);
-        QVERIFY(TrayMenu::MeQueryUnload(TrayMenu::vbFormControlMenu));
-        QVERIFY(!TrayMenu::MeQueryUnload(TrayMenu::vbFormCode));
-        QVERIFY(!TrayMenu::MeQueryUnload(TrayMenu::vbAppWindows));
-        QCOMPARE(TrayMenu::Tooltip("C:/Brenvo/Brenvo.exe"), QStringLiteral("Brenvo"));
-        QCOMPARE(TrayMenu::Tooltip("/x/" + QString(70, u'가') + ".exe"), QString(63, u'가'));
-    }
-
     void busyLineRefusesExitNotTheSessionEnd()
     {
         ProgramFolderFixture f;
