@@ -140,6 +140,17 @@ class TestCallOverlaps : public QObject
                    d.controls.isEnabled(DeskControls::cmdStartPhoneNO1);
         };
     }
+    static Script::Act ring(Desk& d, const QString& number)
+    {
+        return [&d, number] {
+            QString e;
+            d.line.ring(number, &e);
+        };
+    }
+    static void pickFirst()
+    {
+        emit qobject_cast<Frm110000*>(shown("고객선택"))->sprCustSearch->Click(1, 1);
+    }
     static void click(const QString& title, const char* button)
     {
         if (QDialog* w = shown(title))
@@ -149,11 +160,7 @@ class TestCallOverlaps : public QObject
     // window lists, then talks for a moment.
     static void answeredCall(Script& s, Desk& d, const QString& number)
     {
-        s.then("ring " + number,
-               [&d, number] {
-                   QString e;
-                   d.line.ring(number, &e);
-               })
+        s.then("ring " + number, ring(d, number))
             .when("인바운드", isShown("인바운드"), [] { click("인바운드", "cmdStartCall"); })
             .when(
                 "the caller found",
@@ -161,9 +168,7 @@ class TestCallOverlaps : public QObject
                     auto* w = qobject_cast<Frm110000*>(shown("고객선택"));
                     return w && w->logic().sprCustSearch().MaxRows() == 1;
                 },
-                [] {
-                    emit qobject_cast<Frm110000*>(shown("고객선택"))->sprCustSearch->Click(1, 1);
-                })
+                pickFirst)
             .when("talking", connected(d), [] { QTest::qWait(1500); });
     }
     static Script::Act saveResult(int index, const QString& memo)
@@ -282,11 +287,7 @@ private slots:
         QFETCH(QString, how);
         Desk d;
         Script s;
-        s.then("ring",
-               [&] {
-                   QString e;
-                   d.line.ring(d.own[0], &e);
-               })
+        s.then("ring", ring(d, d.own[0]))
             .when("인바운드", isShown("인바운드"), [] { click("인바운드", "cmdStartCall"); })
             .when("고객선택", isShown("고객선택"),
                   [&] { how == "hang-up" ? d.line.hangUp() : d.line.setLinkUp(false); })
@@ -308,11 +309,7 @@ private slots:
         Script s;
         // Two rings in quick succession, the first given up while "인바운드" is open.
         CallPtr first;
-        s.then("ring",
-               [&] {
-                   QString e;
-                   d.line.ring(d.own[0], &e);
-               })
+        s.then("ring", ring(d, d.own[0]))
             .when("인바운드", isShown("인바운드"),
                   [&] {
                       first = d.calls.lineCall();
@@ -330,9 +327,7 @@ private slots:
                     auto* w = qobject_cast<Frm110000*>(shown("고객선택"));
                     return w && !shown("인바운드") && w->logic().sprCustSearch().MaxRows() == 1;
                 },
-                [] {
-                    emit qobject_cast<Frm110000*>(shown("고객선택"))->sprCustSearch->Click(1, 1);
-                })
+                pickFirst)
             .when("talking", connected(d),
                   [&] {
                       QTest::qWait(1200);
@@ -364,11 +359,7 @@ private slots:
         Desk d;
         Script s;
         if (kind == "A") {
-            s.then("ring",
-                   [&] {
-                       QString e;
-                       d.line.ring("0299990007", &e);
-                   })
+            s.then("ring", ring(d, "0299990007"))
                 .when("인바운드", isShown("인바운드"), [] { click("인바운드", "cmdStartCall"); })
                 .when(
                     "nobody carries the number",
