@@ -1,15 +1,8 @@
 #pragma once
 
-#include <QHash>
-#include <QTest>
-
-#include "customers/CustomerSide.h"
-#include "platform/SpreadModel.h"
-#include "platform/SqlDialect.h"
-#include "ProgramFolderFixture.h"
+#include "customers/CallResult.h"
+#include "DeskFixture.h"
 #include "telephony/Call.h"
-#include "telephony/CustomerPanel.h"
-#include "telephony/DeskControls.h"
 
 // The panel's box of a control name, for data rows that name boxes.
 inline CustomerPanel::Field boxNamed(const QString& name)
@@ -20,42 +13,23 @@ inline CustomerPanel::Field boxNamed(const QString& name)
     return CustomerPanel::FieldCount;
 }
 
-// A logged-in desk on a demo folder with the real customer side.
-struct CustomerFixture
+// The desk's customer side, with a call of the test's own to fill in.
+struct CustomerFixture : DeskFixture
 {
-    explicit CustomerFixture(const QString& agent = QStringLiteral("kim")) { f.loginAs(agent); }
+    using DeskFixture::DeskFixture;
 
-    // Inserts a customer of branch 0001, team 01 (kim's, status "0",
-    // campaign 77777 unless given) and returns its ID.
-    QString addCustomer(QHash<QString, QString> fields) const
+    // What a call result is saved through, as the call logic passes it.
+    CallResult::Parts resultParts()
     {
-        const QHash<QString, QString> defaults{{"BranchID", "0001"},
-                                               {"TeamID", "01"},
-                                               {"AgentID", "kim"},
-                                               {"Status", "0"},
-                                               {"CampaignID", "77777"}};
-        for (auto it = defaults.cbegin(); it != defaults.cend(); ++it)
-            fields.insert(it.key(), fields.value(it.key(), it.value()));
-        QStringList values;
-        for (const QString& v : fields)
-            values << u'\'' + SqlDialect::quoted(v) + u'\'';
-        f.exec(QStringLiteral("branch0001.db"),
-               QStringLiteral("INSERT INTO gogakinfo (%1) VALUES (%2)")
-                   .arg(fields.keys().join(u','), values.join(u',')));
-        return central(QStringLiteral("SELECT max(ID) FROM gogakinfo")).value(0);
+        Desk& d = DeskFixture::desk;
+        return {f.db, side.lookups, d.records, d.counters, side.registration, f.messages};
     }
 
-    QStringList central(const QString& sql) const
-    {
-        return f.rows(QStringLiteral("branch0001.db"), sql);
-    }
-    QString today() { return f.db.GetNowDate().left(10); }
-
-    ProgramFolderFixture f;
+    CustomerSide& side = DeskFixture::desk.customers;
+    SpreadModel& list = DeskFixture::desk.custList;
+    // tst_customerarea's name for the desk's controls.
+    DeskControls& desk = controls;
+    DorvanePlus& device = DeskFixture::desk.device;
     CallPtr callPtr = std::make_shared<Call>();
     Call& call = *callPtr;
-    CustomerPanel panel;
-    DeskControls desk;
-    SpreadModel list{41};
-    CustomerSide side{f.db, panel, desk, list, f.messages};
 };

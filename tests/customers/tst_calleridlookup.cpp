@@ -2,7 +2,6 @@
 
 #include "CustomerFixture.h"
 #include "customers/CallerIdLookup.h"
-#include "platform/DorvanePlus.h"
 
 // The caller-ID window's decisions: own customer, another agent's, or a
 // new caller.
@@ -14,18 +13,11 @@ class TestCallerIdLookup : public QObject
     {
         Lookup()
         {
-            own = addCustomer({{"Name", "내고객"},
-                               {"MobileNumber", "0211112222"},
-                               {"OfficeNumber", "0211112222"}});
-            other = addCustomer({{"Name", "남의고객"},
-                                 {"AgentID", "choi"},
-                                 {"MobileNumber", "0233334444"},
-                                 {"BranchID", "0009"}});
-            addCustomer(
-                {{"Name", "주인없음"}, {"AgentID", "ghost"}, {"MobileNumber", "0255556666"}});
+            addCustomer("Name=내고객|MobileNumber=0211112222|OfficeNumber=0211112222");
+            other = addCustomer("Name=남의고객|AgentID=choi|MobileNumber=0233334444|BranchID=0009");
+            addCustomer("Name=주인없음|AgentID=ghost|MobileNumber=0255556666");
         }
-        QString own, other;
-        DorvanePlus device;
+        QString other;
         CallerIdLookup lookup{f.db, callPtr, panel, side.search, device, f.messages};
         QSignalSpy unloads{&lookup, &CallerIdLookup::unload};
     };

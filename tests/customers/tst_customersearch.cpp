@@ -24,18 +24,17 @@ private slots:
 
     void conditions_data()
     {
-        // status|field|text|campaign, the dates being 2024-05-10 both
+        // status|field|text|campaign
         QTest::addColumn<QString>("bar");
         QTest::addColumn<QStringList>("expected");
-        const QStringList news{"신규A", "신규B"};
+        const QStringList news{"신규A", "신규B"}, oNeil{"O'Neil -- ;"};
         QTest::newRow("new data ignores the dates") << "0|||77777" << news;
         QTest::newRow("appointments by AppointmentDate") << "5|||77777" << QStringList{"예약"};
-        QTest::newRow("results by RegDate") << "3|||77777" << QStringList{"O'Neil -- ;"};
+        QTest::newRow("results by RegDate") << "3|||77777" << oNeil;
         QTest::newRow("text without a field") << "0||A|77777" << news;
         QTest::newRow("field without text") << "0|고객성명||77777" << news;
         QTest::newRow("name trimmed") << "0|고객성명|  규A |77777" << QStringList{"신규A"};
-        QTest::newRow("quote, dashes, semicolon")
-            << "3|고객성명|O'Neil -- ;|77777" << QStringList{"O'Neil -- ;"};
+        QTest::newRow("quote, dashes, semicolon") << "3|고객성명|O'Neil -- ;|77777" << oNeil;
         QTest::newRow("social id") << "0|주민번호|9001|77777" << QStringList{"신규B"};
         QTest::newRow("phone 1") << "0|전화번호1|010-77|77777" << QStringList{"신규A"};
         QTest::newRow("phone 2") << "0|전화번호2|02-77|77777" << QStringList{"신규B"};
@@ -47,26 +46,19 @@ private slots:
         QFETCH(QStringList, expected);
         const QStringList b = bar.split(u'|');
         CustomerFixture d;
-        const QString in = "2024-05-10";
-        const QString out = "2020-01-01";
-        d.addCustomer({{"Name", "신규A"}, {"RegDate", out}, {"MobileNumber", "010-7777"}});
-        d.addCustomer({{"Name", "신규B"},
-                       {"RegDate", out},
-                       {"JuminNo", "900101"},
-                       {"OfficeNumber", "02-7777"}});
-        d.addCustomer(
-            {{"Name", "예약"}, {"Status", "5"}, {"AppointmentDate", in}, {"RegDate", out}});
-        d.addCustomer(
-            {{"Name", "지난예약"}, {"Status", "5"}, {"AppointmentDate", out}, {"RegDate", in}});
-        d.addCustomer({{"Name", "O'Neil -- ;"}, {"Status", "3"}, {"RegDate", in}});
-        d.addCustomer({{"Name", "지난결과"}, {"Status", "3"}, {"RegDate", out}});
-        d.addCustomer({{"Name", "다른캠페인"}, {"CampaignID", "77778"}});
+        // The search's days are 2024-05-10; 2020-01-01 is outside them.
+        d.addCustomer("Name=신규A|RegDate=2020-01-01|MobileNumber=010-7777");
+        d.addCustomer("Name=신규B|RegDate=2020-01-01|JuminNo=900101|OfficeNumber=02-7777");
+        d.addCustomer("Name=예약|Status=5|AppointmentDate=2024-05-10|RegDate=2020-01-01");
+        d.addCustomer("Name=지난예약|Status=5|AppointmentDate=2020-01-01|RegDate=2024-05-10");
+        d.addCustomer("Name=O'Neil -- ;|Status=3|RegDate=2024-05-10");
+        d.addCustomer("Name=지난결과|Status=3|RegDate=2020-01-01");
+        d.addCustomer("Name=다른캠페인|CampaignID=77778");
         // Other agents' customers of the same branch and team never appear.
-        d.addCustomer({{"Name", "신규A"}, {"AgentID", "lee"}, {"MobileNumber", "010-7777"}});
-        d.addCustomer(
-            {{"Name", "O'Neil -- ;"}, {"AgentID", "choi"}, {"Status", "3"}, {"RegDate", in}});
+        d.addCustomer("Name=신규A|AgentID=lee|MobileNumber=010-7777");
+        d.addCustomer("Name=O'Neil -- ;|AgentID=choi|Status=3|RegDate=2024-05-10");
 
-        d.side.search.setSearchBar({b[0], in, in, b[1], b[2], b[3]});
+        d.side.search.setSearchBar({b[0], "2024-05-10", "2024-05-10", b[1], b[2], b[3]});
         d.side.search.cmdCustSearch_Click();
         QCOMPARE(names(d.list), expected);
         QCOMPARE(d.side.search.TxtTCount(), QString::number(expected.size()));
@@ -81,9 +73,9 @@ private slots:
         const int before = d.list.MaxRows();
         const int appointments = d.side.search.lblReservation().toInt();
         QCOMPARE(d.side.search.lblNew(), QString::number(before));
-        d.addCustomer({{"Name", "새고객"}, {"CampaignID", "10001"}});
-        d.addCustomer({{"Status", "5"}, {"AppointmentDate", d.today()}});
-        d.addCustomer({{"Status", "5"}, {"AppointmentDate", d.today() + " "}});
+        d.addCustomer("Name=새고객|CampaignID=10001");
+        for (const QString& day : {d.today(), d.today() + " "})
+            d.addCustomer({{"Status", "5"}, {"AppointmentDate", day}});
         d.side.search.cmdCustSearch_Click();
         QCOMPARE(d.list.MaxRows(), before + 1);
         QCOMPARE(d.side.search.lblNew(), QString::number(before + 1));
@@ -97,14 +89,10 @@ private slots:
         d.side.search.SetSprCustList();
         QVERIFY(!d.list.isColumnHidden(5) && !d.list.isColumnHidden(11) &&
                 d.list.isColumnHidden(1));
-        const QString id = d.addCustomer({{"Name", "가"},
-                                          {"JuminNo", "800101-1"},
-                                          {"DataType", "1"},
-                                          {"OfficeNumber", "02-1"},
-                                          {"HomeAddress2", " 자택 "},
-                                          {"blank6", "끝"}});
-        d.addCustomer({{"Name", "다"}});
-        d.addCustomer({{"Name", "나"}});
+        const QString id = d.addCustomer(
+            "Name=가|JuminNo=800101-1|DataType=1|OfficeNumber=02-1|HomeAddress2= 자택 |blank6=끝");
+        d.addCustomer("Name=다");
+        d.addCustomer("Name=나");
         d.side.search.setSearchBar({"0", "", "", "", "", "77777"});
         d.side.search.cmdCustSearch_Click();
         d.panel.setValue(CustomerPanel::lblTelNO, "0212345678");
@@ -164,14 +152,14 @@ private slots:
         d.f.exec("branch0001.db",
                  "INSERT INTO tb_callstatus VALUES ('10', '', 'blank'), ('9', '아홉', 'Nine')");
         QVERIFY(lists.SetCmbTermCombo());
-        QCOMPARE(lists.cmbTerm().first().itemData, 0);
-        QCOMPARE(lists.cmbTerm().first().text, QString("신규"));
+        const auto item = [](const ComboItem& i) {
+            return i.text + u'=' + QString::number(i.itemData);
+        };
         // Numeric order; a record without a description is left out.
-        QCOMPARE(lists.cmbTerm().last().text, QString("아홉"));
-        QCOMPARE(lists.cmbTerm().last().itemData, 9);
+        QCOMPARE(item(lists.cmbTerm().first()) + u' ' + item(lists.cmbTerm().last()),
+                 "신규=0 아홉=9");
         QVERIFY(lists.SetCmbCampaignCombo());
-        QCOMPARE(lists.cmbCampaign().first().text, QString("전체"));
-        QCOMPARE(lists.cmbCampaign().first().itemData, 999);
+        QCOMPARE(item(lists.cmbCampaign().first()), "전체=999");
         // An empty status table leaves the list as it was.
         d.f.exec("branch0001.db", "DELETE FROM tb_callstatus");
         const int count = lists.cmbTerm().size();
@@ -202,13 +190,12 @@ private slots:
                  QStringList({"P-1", "2024-01-02", "0", "a.vox", "메모 ' --", ""}));
 
         d.f.exec("branch0001.db", "UPDATE gogakinfo SET Status = '1' WHERE AgentID = 'kim'");
-        d.addCustomer({{"CampaignID", "10001"}});
-        d.addCustomer({{"CampaignID", "10001"}});
-        d.addCustomer({{"CampaignID", "10002"}, {"Status", "3"}});
+        for (const char* fields :
+             {"CampaignID=10001", "CampaignID=10001", "CampaignID=10002|Status=3"})
+            d.addCustomer(fields);
         lists.GetCampaignDataCnt();
         QCOMPARE(lists.sprCampaign().MaxRows(), 1);
-        QCOMPARE(lists.sprCampaign().text(1, 1), QString("10001"));
-        QCOMPARE(lists.sprCampaign().text(3, 1), QString("2"));
+        QCOMPARE(lists.sprCampaign().text(1, 1) + u'|' + lists.sprCampaign().text(3, 1), "10001|2");
         QCOMPARE(d.f.messages.errorBlocks(), 0);
     }
 };

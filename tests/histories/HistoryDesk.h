@@ -1,43 +1,29 @@
 #pragma once
 
-#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "customers/CustomerSearch.h"
-#include "customers/LookupLists.h"
-#include "histories/CallHistory.h"
-#include "histories/LocalRecordings.h"
-#include "histories/RecordingHistory.h"
-#include "histories/RecordingPlayer.h"
-#include "platform/FtpCientOCX.h"
-#include "platform/OrvelMedia.h"
-#include "ProgramFolderFixture.h"
-#include "telephony/CustomerPanel.h"
+#include "DeskFixture.h"
 
-// The history logic of one agent's desk on a demo program folder, with the
-// call-status list and the grids set up as the main window's start-up does.
-struct HistoryDesk
+// The desk's histories, with the call-status list and the grids set up as
+// the main window's start-up does.
+struct HistoryDesk : DeskFixture
 {
-    explicit HistoryDesk(const QString& agent = QStringLiteral("kim"))
+    explicit HistoryDesk(const QString& agent = QStringLiteral("kim")) : DeskFixture(agent)
     {
-        f.loginAs(agent);
-        media.setSilentOutput(true);
         lookups.SetCmbTermCombo();
         recordings.SetSprRecHist();
         calls.SetSprCallHist();
         local.SetSprLocalHist();
     }
 
-    QStringList central(const QString& sql) const { return f.rows("branch0001.db", sql); }
-    int centralCount(const QString& where) const
+    int count(const QString& where) const
     {
         return central("select count(*) from " + where).value(0).toInt();
     }
-    static QString today() { return QDate::currentDate().toString(Qt::ISODate); }
 
     // The statements sent to the central database are journalled when
     // BRENVO_SQL_JOURNAL names a file.
@@ -55,15 +41,9 @@ struct HistoryDesk
         return QJsonDocument::fromJson(last).object().value("sql").toString();
     }
 
-    ProgramFolderFixture f;
-    CustomerPanel panel;
-    SpreadModel custList{41};
-    LookupLists lookups{f.db};
-    CustomerSearch search{f.db, panel, custList};
-    FtpCientOCX ftp;
-    OrvelMedia media;
-    RecordingPlayer player{media};
-    LocalRecordings local{f.session, f.db, lookups, search, ftp, player, f.messages};
-    RecordingHistory recordings{f.session, f.db, lookups, search, local};
-    CallHistory calls{f.session, f.db, lookups, search};
+    LookupLists& lookups = desk.customers.lookups;
+    RecordingPlayer& player = desk.player;
+    LocalRecordings& local = desk.localRecordings;
+    RecordingHistory& recordings = desk.recordingHistory;
+    CallHistory& calls = desk.callHistory;
 };

@@ -3,7 +3,6 @@
 
 #include <cmath>
 
-#include "FtpServer.h"
 #include "HistoryDesk.h"
 #include "platform/VoxFile.h"
 
@@ -75,10 +74,7 @@ private slots:
         HistoryDesk d;
         FtpServer server;
         QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        d.f.session.FtpIP = server.host();
-        d.f.session.FtpUser = server.user();
-        d.f.session.FtpPwd = server.password();
-        d.f.session.FtpPortNo = QString::number(server.port());
+        d.useFtp(server);
         QVERIFY(QDir().mkpath(server.remoteFile("20260105")));
         QVERIFY(QDir().mkpath(server.remoteFile("TEMP/20260105")));
         QVERIFY(VoxFile::encode(server.remoteFile("20260105/call.vox"), tone(300, 400)));

@@ -3,30 +3,23 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "desk/Desk.h"
-#include "FtpServer.h"
+#include "DeskFixture.h"
 #include "LineSimulator.h"
-#include "ProgramFolderFixture.h"
 
-// One agent's desk on a demo program folder: the real device against an
-// in-process line simulator, the real caller feed, recorder, uploads and a
-// real FTP server. Modal windows are answered by the test's script, or by
-// the real windows when the test passes an opener of its own.
-struct CallDesk
+// The desk's telephony at work: the real device against an in-process line
+// simulator, the real caller feed, recorder, uploads and a real FTP server.
+// Modal windows are answered by the test's script, or by the real windows
+// when the test passes an opener of its own.
+struct CallDesk : DeskFixture
 {
     explicit CallDesk(const QString& agent = QStringLiteral("kim"), WindowOpener* opener = nullptr)
-        : desk({f.session, f.db, f.errors, f.messages, opener ? *opener : f.windows})
+        : DeskFixture(agent, opener)
     {
-        f.loginAs(agent);
-        f.session.FtpIP = ftp.host();
-        f.session.FtpUser = ftp.user();
-        f.session.FtpPwd = ftp.password();
-        f.session.FtpPortNo = QString::number(ftp.port());
+        useFtp(ftp);
         QString error;
         line.setAnswerDelay(100);
         simulatorListening = line.listen(0, &error);
         desk.device.setLinePort(line.port());
-        desk.media.setSilentOutput(true);
         QObject::connect(
             &calls, &CallController::callerIdLabel,
             [this](const CallPtr&, const QString& number) { callerIdLabels << number; });
@@ -42,17 +35,10 @@ struct CallDesk
         QTest::qWait(200);
     }
 
-    QStringList local(const QString& sql) { return f.rows(QStringLiteral("Brenvo.mdb"), sql); }
-    QStringList central(const QString& sql) { return f.rows(QStringLiteral("branch0001.db"), sql); }
-
-    ProgramFolderFixture f;
     FtpServer ftp;
     LineSimulator line;
     bool simulatorListening = false;
     quint16 feedPort = 0;
-    Desk desk;
     CallController& calls = desk.calls;
-    CustomerPanel& panel = desk.panel;
-    DeskControls& controls = desk.controls;
     QStringList callerIdLabels;
 };

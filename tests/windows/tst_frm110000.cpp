@@ -3,7 +3,6 @@
 #include <QTimer>
 
 #include "../customers/CustomerFixture.h"
-#include "platform/DorvanePlus.h"
 #include "windows/Frm110000.h"
 #include "windows/QtWindowOpener.h"
 
@@ -12,21 +11,18 @@ class TestFrm110000 : public QObject
 {
     Q_OBJECT
 
-    struct Desk : CustomerFixture
+    struct Fixture : CustomerFixture
     {
-        Desk()
+        Fixture()
         {
             own = addCustomer({{"Name", "내고객"}, {"MobileNumber", "0211112222"}});
-            windows.setFactory(Window::CallerId, [this](const CallPtr& c) {
-                return new Frm110000(f.db, c, panel, side.search, device, f.messages);
-            });
+            windows.setFactory(Window::CallerId, [this](const CallPtr& c) { return make(c); });
         }
-        Frm110000* make()
+        Frm110000* make(const CallPtr& c)
         {
-            return new Frm110000(f.db, callPtr, panel, side.search, device, f.messages);
+            return new Frm110000(f.db, c, panel, side.search, device, f.messages);
         }
         QString own;
-        DorvanePlus device;
         QtWindowOpener windows;
     };
 
@@ -39,9 +35,9 @@ class TestFrm110000 : public QObject
 private slots:
     void pickOwnCustomer()
     {
-        Desk d;
+        Fixture d;
         d.call.CallerNumber = "0211112222";
-        std::unique_ptr<Frm110000> w(d.make());
+        std::unique_ptr<Frm110000> w(d.make(d.callPtr));
         w->show();
         QCOMPARE(w->windowTitle(), QString("고객선택"));
         QCOMPARE(w->lblCIDData->text(), QString("0211112222"));
@@ -61,8 +57,8 @@ private slots:
 
     void waitForTheNumberThenRegister()
     {
-        Desk d;
-        std::unique_ptr<Frm110000> w(d.make());
+        Fixture d;
+        std::unique_ptr<Frm110000> w(d.make(d.callPtr));
         w->show();
         QCOMPARE(w->lblCIDData->text(), QString("NO CIDDATA"));
         QVERIFY(w->tmrGetCID->isActive());
@@ -79,7 +75,7 @@ private slots:
     // once, and the call logic's modal showing takes that same instance.
     void preloadedThenShownModally()
     {
-        Desk d;
+        Fixture d;
         d.call.CallerNumber = "0211112222";
         QPointer<Frm110000> hidden =
             qobject_cast<Frm110000*>(d.windows.preload(Window::CallerId, d.callPtr));

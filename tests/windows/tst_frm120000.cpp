@@ -2,8 +2,6 @@
 #include <QTest>
 
 #include "../customers/CustomerFixture.h"
-#include "telephony/RecordingRecords.h"
-#include "telephony/WorkCounters.h"
 #include "windows/Frm120000.h"
 
 // The call-result window driven through its controls.
@@ -11,28 +9,23 @@ class TestFrm120000 : public QObject
 {
     Q_OBJECT
 
-    struct Desk : CustomerFixture
+    struct Fixture : CustomerFixture
     {
-        explicit Desk(const QString& agent) : CustomerFixture(agent)
+        explicit Fixture(const QString& agent) : CustomerFixture(agent)
         {
             side.lookups.SetCmbTermCombo();
             call.RecFileName = "w.vox";
             f.exec("branch0001.db", "INSERT INTO recfile (R_Path, Status) VALUES ('w.vox', '0')");
             // Built after cmbTerm is filled, as the call logic opens it.
-            window =
-                std::make_unique<Frm120000>(CallResult::Parts{f.db, side.lookups, records, counters,
-                                                              side.registration, f.messages},
-                                            callPtr);
+            window = std::make_unique<Frm120000>(resultParts(), callPtr);
         }
-        RecordingRecords records{f.db};
-        WorkCounters counters{f.db};
         std::unique_ptr<Frm120000> window;
     };
 
 private slots:
     void agentChoosesAndSaves()
     {
-        Desk d("kim");
+        Fixture d("kim");
         Frm120000& w = *d.window;
         w.show();
         QCOMPARE(w.windowTitle(), QString("통화결과입력"));
@@ -61,7 +54,7 @@ private slots:
 
     void receptionAgentHasOneResult()
     {
-        Desk d("lee");
+        Fixture d("lee");
         d.window->show();
         QCOMPARE(d.window->cmbCallStatus->currentIndex(), 2);
         QVERIFY(!d.window->cmbCallStatus->isEnabled());

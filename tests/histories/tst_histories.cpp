@@ -1,0 +1,221 @@
+#include <QSignalSpy>
+#include <QTest>
+
+#include "HistoryDesk.h"
+
+enum class Grid
+{
+    Calls,
+    Recordings
+};
+Q_DECLARE_METATYPE(Grid)
+
+// The call and recording histories: their searches, clicks and lists.
+class TestHistories : public QObject
+{
+    Q_OBJECT
+
+    static QString today() { return QDate::currentDate().toString(Qt::ISODate); }
+
+    // Searches as the grid's button does, with "status|agent|field|text|from|to";
+    // the days are today unless given, `to` is `from` unless given.
+    static SpreadModel& search(HistoryDesk& d, Grid grid, const QString& filters)
+    {
+        const QStringList s = filters.split(u'|');
+        const QString from = s.value(4).isEmpty() ? today() : s.value(4);
+        const QString to = s.value(5).isEmpty() ? from : s.value(5);
+        if (grid == Grid::Calls) {
+            d.calls.GetRecHist2(from, to, s[0], s[1], s[2], s[3], "01");
+            return d.calls.SprCallHist();
+        }
+        d.recordings.GetRecHist(from, to, s[0], s[1], s[2], s[3], "01");
+        return d.recordings.SprRecHist();
+    }
+
+    static void addRow(Grid g, const char* agent, const char* name, const char* filters,
+                       const char* where)
+    {
+        QTest::addRow("%s: %s", g == Grid::Calls ? "calls" : "recordings", name)
+            << g << QString(agent) << QString(filters) << QString(where);
+    }
+
+private slots:
+    void initTestCase_data() { Backends::addRows(); }
+    void init() { USE_BACKEND(); }
+
+    void search_data()
+    {
+        QTest::addColumn<Grid>("grid");
+        QTest::addColumn<QString>("agent");
+        QTest::addColumn<QString>("filters");
+        QTest::addColumn<QString>("where");
+        for (const Grid g : {Grid::Calls, Grid::Recordings}) {
+            const auto row = [g](const char* name, const char* filters, const char* where) {
+                addRow(g, "kim", name, filters, where);
+            };
+            row("all statuses", "99|99|||", "");
+            row("one agent", "99|kim|||", " and AgentID = 'kim'");
+            row("another agent", "99|choi|||", " and AgentID = 'choi'");
+            row("agent without recordings", "99|lee|||", " and AgentID = 'lee'");
+            row("one status", "5|99|||", " and Status = '5'");
+            row("name", "99|99|고객성명|김|", " and Name like '%김%'");
+            row("field without text", "99|99|주민번호||", "");
+            row("unknown field", "99|99|상담원|kim|", "");
+            row("quote in the text", "99|99|고객성명|O'Neil|", " and Name like '%O''Neil%'");
+            row("quote and comment", "99|99|고객성명|김'--;|", " and 1 = 0");
+            row("another day", "99|99|||2001-01-01", " and 1 = 0");
+        }
+        addRow(Grid::Calls, "lee", "reception: AgentID_1", "99|lee|||", " and AgentID_1 = 'lee'");
+        addRow(Grid::Calls, "kim", "office number", "99|99|전화번호2|02|",
+               " and OfficeNumber like '%02%'");
+    }
+    void search()
+    {
+        QFETCH(Grid, grid);
+        QFETCH(QString, agent);
+        QFETCH(QString, filters);
+        QFETCH(QString, where);
+        HistoryDesk d(agent);
+        // Customers that lee, a reception agent, handed on keep lee in AgentID_1.
+        QVERIFY(
+            d.f.exec("branch0001.db", "UPDATE gogakinfo SET AgentID_1 = 'lee' WHERE ID % 6 = 0"));
+        QVERIFY(
+            d.f.exec("branch0001.db", "INSERT INTO recfile (TeamID, AgentID, Name, RegDate, "
+                                      "Status, R_Path) VALUES ('01', 'kim', '김''철 O''Neil', '" +
+                                          today() + "', '1', 'q.vox')"));
+        SpreadModel& rows = search(d, grid, filters);
+
+        QCOMPARE(d.f.messages.messages.size(), 0);
+        const bool calls = grid == Grid::Calls;
+        const QString table = calls ? "gogakinfo" : "recfile";
+        const QString base = " where TeamID = '01' and RegDate = '" + today() + "'";
+        QCOMPARE(rows.MaxRows(),
+                 d.count(table + base + where + (calls ? " and Status <> '0'" : "")));
+        const int id = calls ? CallHistory::colID : RecordingHistory::colID;
+        const int statusText = calls ? CallHistory::colStatusText : RecordingHistory::colStatusText;
+        for (int r = 1; r <= rows.MaxRows(); ++r) {
+            QVERIFY(!rows.text(statusText, r).isEmpty() && rows.text(id, r).toInt() > 0);
+            if (calls)
+                continue;
+            // Newest first, and the status by its name.
+            QVERIFY(r == 1 || rows.text(id, r - 1).toInt() > rows.text(id, r).toInt());
+            QCOMPARE(rows.text(statusText, r),
+                     HostUtils::GetTermName(d.lookups.cmbTerm(),
+                                            rows.text(RecordingHistory::colStatus, r)));
+        }
+        QVERIFY(!d.f.db.SQLConnected());
+        if (calls && rows.MaxRows() > 0) {
+            d.calls.SprCallHist_Click(1, 1);
+            QCOMPARE(d.panel.value(CustomerPanel::txtCustID), rows.text(id, 1));
+        }
+    }
+
+    void statementText()
+    {
+        if (!HistoryDesk::journalled())
+            QSKIP("BRENVO_SQL_JOURNAL is not set");
+        HistoryDesk d;
+        search(d, Grid::Calls, "3|kim|주민번호|80|2026-01-02|2026-01-03");
+        QCOMPARE(
+            HistoryDesk::lastStatement(),
+            " select ID,Name,JuminNo,Status,MobileNumber,OfficeNumber,OfficePost,OfficeAddress1,"
+            "OfficeAddress2,HomePost,HomeAddress1,HomeAddress2,blank1,blank2,blank3,blank4,blank5,"
+            "blank6 from gogakinfo where TeamID ='01' and RegDate between '2026-01-02' and "
+            "'2026-01-03' and AgentID ='kim' and Status ='3'and JuminNo like '%80%' and Status "
+            "<>'0'");
+        search(d, Grid::Recordings, "5|kim|고객성명|O'Neil|2026-01-02");
+        QCOMPARE(
+            HistoryDesk::lastStatement(),
+            " select ID,BranchID,BranchName,TeamID,AgentID,Name,JuminNo,DataType,CampaignID,"
+            "RegDate,Policy_No,Listen_ID,Listen_Result,Liesten_Date,R_Tel,RecBound,Status,R_Date,"
+            "R_StartTime ,R_EndTime,R_Time,FolderName,R_Path,CustID,FreeInsu ,UploadStatus,SendOff "
+            ",DvdBackup,RecfileCopy,Memo,Ins_Date from recfile where TeamID ='01' and RegDate "
+            "between '2026-01-02' and '2026-01-02' and AgentID ='kim' and Status ='5'and Name like "
+            "'%O''Neil%' order by id desc");
+    }
+
+    void byCustomerAndOverflow()
+    {
+        HistoryDesk d;
+        SpreadModel& grid = d.recordings.SprRecHist();
+        const QString custId = d.central("select top 1 CustID from recfile").value(0);
+        d.recordings.GetRecHistByID(custId);
+        QCOMPARE(grid.MaxRows(), d.count("recfile where CustID = '" + custId + "'"));
+        QCOMPARE(grid.text(RecordingHistory::colCustID, 1), custId);
+        if (d.f.backend() == Backend::SqlServer)
+            QSKIP("the rows are made by SQLite's recursive query");
+
+        // 32,767 rows is the most a list holds; one more fails before any row.
+        QVERIFY(d.f.exec(
+            "branch0001.db",
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 32767) "
+            "INSERT INTO recfile (TeamID, CustID, R_Path, Status) "
+            "SELECT '01', 'MANY', 'many' || i || '.vox', '1' FROM n"));
+        d.recordings.GetRecHistByID("MANY");
+        QCOMPARE(grid.MaxRows(), SpreadModel::kMaxRows);
+        QCOMPARE(grid.text(RecordingHistory::colStatusText, 1), QStringLiteral("부재중"));
+        QVERIFY(d.f.exec("branch0001.db", "INSERT INTO recfile (TeamID, CustID, R_Path) VALUES "
+                                          "('01', 'MANY', 'x.vox')"));
+        d.recordings.GetRecHistByID("MANY");
+        QCOMPARE(grid.MaxRows(), 0);
+        QCOMPARE(d.f.messages.errorBlocks(), 1);
+        const QString block = d.f.messages.texts().value(0);
+        for (const char* part :
+             {"Overflow", "Frm100000", "GetRecHistByID", " where custID ='MANY'"})
+            QVERIFY2(block.contains(QString::fromUtf8(part)), part);
+        QVERIFY(!d.f.db.SQLConnected());
+    }
+
+    void filterLists()
+    {
+        HistoryDesk d;
+        const QList<ComboItem> statuses = RecordingHistory::SetCmbHistStatus(d.lookups.cmbTerm());
+        QCOMPARE(statuses.size(), 8);
+        QCOMPARE(statuses.at(0).text + u'=' + QString::number(statuses.at(0).itemData), "전체=99");
+        QCOMPARE(statuses.at(1).text, QStringLiteral("부재중"));
+
+        // Letter ids filter by their text; a numeric id by its value, so 99 still means all.
+        QVERIFY(d.f.exec("branch0001.db", "INSERT INTO AgentLogin (BranchID, AgentID, UserName, "
+                                          "tDel) VALUES ('0001', '99', '구십구', 'N')"));
+        const QList<AgentComboItem> agents = d.recordings.SetCmbRecAgent();
+        QStringList entries;
+        for (const AgentComboItem& item : agents)
+            entries << item.text + u'=' + QString::number(item.itemData) + u'/' + item.filter;
+        QCOMPARE(entries, QStringList({"전체=99/99", "kim | 김민수=0/kim", "lee | 이서연=0/lee",
+                                       "choi | 최지훈=0/choi", "park | 박준영=0/park",
+                                       "99 | 구십구=99/99"}));
+        QCOMPARE(RecordingHistory::findAgentIndex(agents, "choi"), 3);
+        QCOMPARE(RecordingHistory::findAgentIndex(agents, "jung"), 0);
+    }
+
+    void recordingClicks()
+    {
+        HistoryDesk d;
+        SpreadModel& grid = d.recordings.SprRecHist();
+        QString memo;
+        for (int i = 0; i < 4000; ++i)
+            memo += QChar(0xAC00 + i * 7 % 11172);
+        QVERIFY(d.f.exec("branch0001.db",
+                         "UPDATE recfile SET Memo = '" + memo + "', CustID = '' WHERE ID = 1"));
+        search(d, Grid::Recordings, "99|99|||");
+        QSignalSpy memoShown(&d.recordings, &RecordingHistory::memoShown);
+        d.recordings.SprRecHist_Click(3, grid.MaxRows());
+        QCOMPARE(memoShown.value(0).value(0).toString(), memo);
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustID), QString());
+        d.recordings.SprRecHist_Click(3, 1);
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustID),
+                 grid.text(RecordingHistory::colCustID, 1));
+
+        // Each header click flips the one sort order, also across columns.
+        d.recordings.SprRecHist_Click(2, 0);
+        QVERIFY(grid.text(2, 1) < grid.text(2, grid.MaxRows()));
+        d.recordings.SprRecHist_Click(2, 0);
+        QVERIFY(grid.text(2, 1) > grid.text(2, grid.MaxRows()));
+        d.recordings.SprRecHist_Click(1, 0);
+        QVERIFY(grid.text(1, 1) < grid.text(1, 2));
+        QCOMPARE(memoShown.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistories)
+#include "tst_histories.moc"
