@@ -462,7 +462,9 @@ private slots:
         s.then("fetch an old recording, slowly",
                [&] {
                    call = d.calls.lineCall();
-                   d.ftp.setFault("slow:64");
+                   // About ten seconds: still running when a loaded machine has
+                   // saved the result and sent the call's file.
+                   d.ftp.setFault("slow:24");
                    d.desk.localRecordings.PlayRemoteRecfile("20261201", "old.vox", "3");
                })
             .when(
