@@ -36,10 +36,7 @@ public:
     // The error-log boxes among the messages.
     int errorBlocks() const
     {
-        int n = 0;
-        for (const Message& m : messages)
-            n += m.text.contains(QStringLiteral("======== ErrorLog Start ===========")) ? 1 : 0;
-        return n;
+        return int(texts().filter(QStringLiteral("======== ErrorLog Start ===========")).size());
     }
     void clear() { messages.clear(); }
 
