@@ -30,20 +30,16 @@ port, mode = int(sys.argv[1]), sys.argv[2]
 def conn():
     return socket.create_connection(("127.0.0.1", port))
 held = []
-if mode == "many":
-    s = conn(); s.sendall(b"0212345678\n" * 10000); s.close()
-elif mode == "big":
-    s = conn()
-    for _ in range(4): s.sendall(b"A" * (1 << 20) + b"\n")
-    s.close()
-elif mode == "half-open":
+if mode == "half-open":
     for _ in range(100):
         try:
             c = conn(); c.sendall(b"0211"); held.append(c)
         except OSError: pass
-elif mode == "binary":
+else:
     random.seed(7)
-    s = conn(); s.sendall(bytes(random.randrange(256) for _ in range(1 << 20))); s.close()
+    payload = {"many": lambda: b"0212345678\n" * 10000, "big": lambda: (b"A" * (1 << 20) + b"\n") * 4,
+               "binary": lambda: bytes(random.randrange(256) for _ in range(1 << 20))}[mode]()
+    s = conn(); s.sendall(payload); s.close()
 time.sleep(0.5)
 s = conn(); s.sendall(b"0299998888\n"); time.sleep(0.3); s.close()
 sys.stdout.write("sent\n"); sys.stdout.flush()
