@@ -329,9 +329,8 @@ def leave_without_tray(d):
 
 
 def verify(ftp_root, calls):
-    today = TODAY.strftime("%Y%m%d")
     local = rows("Brenvo.mdb", "select R_Path, FolderName, Status, UploadStatus, R_Time from recfile where R_Date = ?",
-                 today)
+                 TODAY.strftime("%Y%m%d"))
     central = [row for row in rows("branch0001.db", "select R_Path, Status, UploadStatus from recfile")
                if row[0] in {r[0] for r in local}]
     check(len(local) == calls, f"{calls} calls recorded locally")

@@ -13,8 +13,7 @@ class MessageRecorder : public MessageSink
 public:
     struct Message
     {
-        QString text;
-        QString caption;
+        QString text, caption;
         MessageIcon icon;
     };
 
