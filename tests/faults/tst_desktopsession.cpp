@@ -1,8 +1,6 @@
 #include <csignal>
 #include <unistd.h>
 
-#include <utility>
-
 #include <QLocalSocket>
 #include <QProcess>
 #include <QStandardPaths>
@@ -76,13 +74,10 @@ private slots:
                                                               QFile::ReadOther | QFile::ExeOther));
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        const std::pair<const char*, QString> settings[] = {
-            {"BRENVO_HOME", f.path("desk")},
-            {"BRENVO_LINE_PORT", QString::number(line.port())},
-            {"BRENVO_SILENT_AUDIO", QStringLiteral("1")},
-            {"XDG_RUNTIME_DIR", f.path("run")}};
-        for (const auto& [name, value] : settings)
-            env.insert(name, value);
+        env.insert("BRENVO_HOME", f.path("desk"));
+        env.insert("BRENVO_LINE_PORT", QString::number(line.port()));
+        env.insert("BRENVO_SILENT_AUDIO", "1");
+        env.insert("XDG_RUNTIME_DIR", f.path("run"));
         const QString exe =
             qEnvironmentVariable("BRENVO_BUILD_DIR") + "/tests/roadtest/brenvo-roadtest";
         const QStringList asNobodyArgs{"--reuid=nobody", "--regid=nogroup", "--clear-groups", exe};

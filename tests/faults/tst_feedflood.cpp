@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -13,13 +15,10 @@ class TestFeedFlood : public QObject
 
     static qint64 residentKiB()
     {
-        QFile status("/proc/self/status");
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        return -1;
+        QFile statm("/proc/self/statm"); // sizes in pages; the second is the resident set
+        return statm.open(QIODevice::ReadOnly)
+                   ? statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE) / 1024
+                   : -1;
     }
 
     // The sender, a separate process so its buffers are not ours. Every mode
@@ -30,20 +29,16 @@ port, mode = int(sys.argv[1]), sys.argv[2]
 def conn():
     return socket.create_connection(("127.0.0.1", port))
 held = []
-if mode == "many":
-    s = conn(); s.sendall(b"0212345678\n" * 10000); s.close()
-elif mode == "big":
-    s = conn()
-    for _ in range(4): s.sendall(b"A" * (1 << 20) + b"\n")
-    s.close()
-elif mode == "half-open":
+if mode == "half-open":
     for _ in range(100):
         try:
             c = conn(); c.sendall(b"0211"); held.append(c)
         except OSError: pass
-elif mode == "binary":
+else:
     random.seed(7)
-    s = conn(); s.sendall(bytes(random.randrange(256) for _ in range(1 << 20))); s.close()
+    payload = {"many": lambda: b"0212345678\n" * 10000, "big": lambda: (b"A" * (1 << 20) + b"\n") * 4,
+               "binary": lambda: bytes(random.randrange(256) for _ in range(1 << 20))}[mode]()
+    s = conn(); s.sendall(payload); s.close()
 time.sleep(0.5)
 s = conn(); s.sendall(b"0299998888\n"); time.sleep(0.3); s.close()
 sys.stdout.write("sent\n"); sys.stdout.flush()

@@ -14,18 +14,14 @@ class TestKilled : public QObject
 {
     Q_OBJECT
 
-    static QString agentExecutable()
-    {
-        return qEnvironmentVariable("BRENVO_BUILD_DIR") +
-               QStringLiteral("/tests/faults/agent/brenvo-fault-agent");
-    }
     // Starts the agent on folder and waits for a line starting with `until`.
     static QString startAgent(QProcess& agent, const QString& folder, const QString& central,
                               int ftpPort, int mode, const QString& until)
     {
         agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        agent.start(agentExecutable(), {folder, central, "kim", "12", QString::number(ftpPort),
-                                        QString::number(mode), "1"});
+        agent.start(
+            qEnvironmentVariable("BRENVO_BUILD_DIR") + "/tests/faults/agent/brenvo-fault-agent",
+            {folder, central, "kim", "12", QString::number(ftpPort), QString::number(mode), "1"});
         QString seen;
         QTest::qWaitFor(
             [&] {
@@ -60,11 +56,10 @@ private slots:
 
         // What was written up to the kill decodes; both rows are there.
         bool ok = false;
-        QVERIFY(VoxFile::decode(path, &ok).size() >= 8000);
-        QVERIFY(ok);
+        QVERIFY(VoxFile::decode(path, &ok).size() >= 8000 && ok);
         const QString where = "SELECT count(*) FROM recfile WHERE R_Path = '" + name + "'";
-        QCOMPARE(shared.rows("desk/Brenvo.mdb", where), QStringList{"1"});
-        QCOMPARE(shared.rows("branch0001.db", where), QStringList{"1"});
+        for (const char* db : {"desk/Brenvo.mdb", "branch0001.db"})
+            QCOMPARE(shared.rows(db, where), QStringList{"1"});
 
         // The next login's bulk upload sends it and marks both rows.
         QProcess next;
@@ -72,9 +67,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return next.state() == QProcess::NotRunning; }, 10000));
         QVERIFY(QFile::exists(ftp.remoteFile(name.left(8) + "/" + name)) ||
                 QFile::exists(ftp.remoteFile("TEMP/" + name.left(8) + "/" + name)));
-        QCOMPARE(shared.rows("branch0001.db", where + " AND UploadStatus = '1'"), QStringList{"1"});
-        QCOMPARE(shared.rows("desk/Brenvo.mdb", where + " AND UploadStatus = '1'"),
-                 QStringList{"1"});
+        for (const char* db : {"desk/Brenvo.mdb", "branch0001.db"})
+            QCOMPARE(shared.rows(db, where + " AND UploadStatus = '1'"), QStringList{"1"});
     }
 
     void killedWhileChecking()
@@ -108,8 +102,8 @@ private slots:
                     .contains("UPLOADED"));
         const QString sent =
             "SELECT count(*) FROM recfile WHERE FolderName = '" + day + "' AND UploadStatus = '1'";
-        QCOMPARE(f.rows("Brenvo.mdb", sent), QStringList{"150"});
-        QCOMPARE(f.rows("branch0001.db", sent), QStringList{"150"});
+        for (const char* db : {"Brenvo.mdb", "branch0001.db"})
+            QCOMPARE(f.rows(db, sent), QStringList{"150"});
         for (const QString& name : names)
             QCOMPARE(QFileInfo(ftp.remoteFile(day + "/" + name)).size(), 4000);
     }

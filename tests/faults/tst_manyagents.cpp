@@ -1,7 +1,7 @@
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QProcess>
-#include <QSet>
 #include <QTest>
 
 #include "FtpServer.h"
@@ -16,41 +16,27 @@ class TestManyAgents : public QObject
 
     struct Agent
     {
-        QString id;
-        QString privilege;
-        QString folder;
+        QString id, privilege, folder;
         QStringList customers;
         QProcess process;
         QStringList saved; // "<customer> <voice file>"
     };
 
-    static QString agentExecutable()
-    {
-        return qEnvironmentVariable("BRENVO_BUILD_DIR") +
-               QStringLiteral("/tests/faults/agent/brenvo-fault-agent");
-    }
-
 private slots:
     void tenAgentsAtOnce()
     {
-        const int seconds = qEnvironmentVariableIntValue("BRENVO_FAULT_AGENT_SECONDS") > 0
-                                ? qEnvironmentVariableIntValue("BRENVO_FAULT_AGENT_SECONDS")
-                                : 30;
+        const int asked = qEnvironmentVariableIntValue("BRENVO_FAULT_AGENT_SECONDS");
+        const int seconds = asked > 0 ? asked : 30;
         ProgramFolderFixture shared;
         QVERIFY2(shared.isValid(), qPrintable(shared.error()));
         FtpServer ftp;
         QVERIFY2(ftp.isRunning(), qPrintable(ftp.errorString()));
-        const QString central = shared.path(QStringLiteral("branch0001.db"));
         const QString db = QStringLiteral("branch0001.db");
+        const auto value = [&](const QString& sql) { return shared.rows(db, sql).value(0); };
         QVERIFY(shared.exec(db, "DELETE FROM tb_autoDistribute"));
-        const QString month = QDate::currentDate().toString("yyyyMM");
-        const int workBefore =
-            shared
-                .rows(db, "SELECT coalesce(sum(workcount), 0) FROM tb_branchworkcount WHERE "
-                          "branchid = '0001' AND tmonth = '" +
-                              month + "'")
-                .value(0)
-                .toInt();
+        const QString thisMonth = "FROM tb_branchworkcount WHERE branchid = '0001' AND tmonth = '" +
+                                  QDate::currentDate().toString("yyyyMM") + "'";
+        const int workBefore = value("SELECT coalesce(sum(workcount), 0) " + thisMonth).toInt();
 
         std::vector<std::unique_ptr<Agent>> agents;
         for (int i = 0; i < 10; ++i) {
@@ -58,11 +44,10 @@ private slots:
             a->id = QStringLiteral("fa%1").arg(i);
             a->privilege = i % 2 ? QStringLiteral("11") : QStringLiteral("12");
             a->folder = shared.path(a->id);
-            QVERIFY(shared.exec(
-                db, "INSERT INTO AgentLogin (BranchID, TeamID, AgentID, "
-                    "Agent_Passwd, UserName, Agent_Privilege, tDel) VALUES ('0001', "
-                    "'01', '" +
-                        a->id + "', '1234', '" + a->id + "', '" + a->privilege + "', 'N')"));
+            QVERIFY(shared.exec(db, QString("INSERT INTO AgentLogin (BranchID, TeamID, AgentID, "
+                                            "Agent_Passwd, UserName, Agent_Privilege, tDel) "
+                                            "VALUES ('0001', '01', '%1', '1234', '%1', '%2', 'N')")
+                                        .arg(a->id, a->privilege)));
             QVERIFY(shared.exec(db, "WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM "
                                     "n WHERE k < 200) INSERT INTO gogakinfo (BranchID, TeamID, "
                                     "AgentID, Status, CampaignID, Name) SELECT '0001', '01', '" +
@@ -75,8 +60,9 @@ private slots:
         clock.start();
         for (auto& a : agents) {
             a->process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            a->process.start(agentExecutable(),
-                             QStringList{a->folder, central, a->id, a->privilege,
+            a->process.start(qEnvironmentVariable("BRENVO_BUILD_DIR") +
+                                 "/tests/faults/agent/brenvo-fault-agent",
+                             QStringList{a->folder, shared.path(db), a->id, a->privilege,
                                          QString::number(ftp.port()), QString::number(seconds)} +
                                  a->customers);
         }
@@ -94,23 +80,21 @@ private slots:
         qInfo("%lld ms", clock.elapsed());
 
         int total = 0, handedOn = 0;
-        QSet<QString> receivers;
+        QHash<QString, int> handedTo; // receiver: customers it got
         for (auto& a : agents) {
             total += a->saved.size();
-            QCOMPARE(shared.rows(db, "SELECT sum(RecCnt) FROM TB_AGENTCALLSTATISTICS WHERE AgentID "
-                                     "= '" +
-                                         a->id + "'"),
-                     QStringList{QString::number(a->saved.size())});
+            QCOMPARE(value("SELECT sum(RecCnt) FROM TB_AGENTCALLSTATISTICS WHERE AgentID = '" +
+                           a->id + "'"),
+                     QString::number(a->saved.size()));
             for (const QString& s : a->saved) {
-                const QString customer = s.section(u' ', 0, 0), voice = s.section(u' ', 1, 1);
+                const QString voice = s.section(u' ', 1, 1);
                 const QString owner =
-                    shared.rows(db, "SELECT AgentID FROM gogakinfo WHERE ID = " + customer)
-                        .value(0);
+                    value("SELECT AgentID FROM gogakinfo WHERE ID = " + s.section(u' ', 0, 0));
                 if (a->privilege == "11") {
                     ++handedOn;
                     QVERIFY2(owner.startsWith("fa") || owner == "kim" || owner == "choi",
-                             qPrintable(customer + " went to '" + owner + "'"));
-                    receivers << owner;
+                             qPrintable(s + " went to '" + owner + "'"));
+                    ++handedTo[owner];
                 } else {
                     QCOMPARE(owner, a->id);
                 }
@@ -125,35 +109,18 @@ private slots:
                     .entryList({"*.vox"});
             QCOMPARE(files.size(), a->saved.size());
         }
-        QCOMPARE(shared.rows(db, "SELECT sum(workcount) FROM tb_branchworkcount WHERE branchid = "
-                                 "'0001' AND tmonth = '" +
-                                     month + "'"),
+        QCOMPARE(shared.rows(db, "SELECT sum(workcount) " + thisMonth),
                  QStringList{QString::number(workBefore + total)});
-        QCOMPARE(shared.rows(db, "SELECT count(*) FROM tb_branchworkcount WHERE branchid = '0001' "
-                                 "AND tmonth = '" +
-                                     month + "'"),
-                 QStringList{"1"});
+        QCOMPARE(shared.rows(db, "SELECT count(*) " + thisMonth), QStringList{"1"});
         // Every customer handed on is counted once, for the agent that got it,
         // and the counts stay even: nobody is picked on stale counts.
         QCOMPARE(shared.rows(db, "SELECT coalesce(sum(DistributeCnt), 0) FROM tb_autoDistribute"),
                  QStringList{QString::number(handedOn)});
-        for (const QString& r : receivers) {
-            const int got = shared
-                                .rows(db, "SELECT sum(DistributeCnt) FROM tb_autoDistribute "
-                                          "WHERE AgentID = '" +
-                                              r + "'")
-                                .value(0)
-                                .toInt();
-            int owned = 0;
-            for (auto& a : agents)
-                if (a->privilege == "11")
-                    for (const QString& s : a->saved)
-                        owned += shared
-                                     .rows(db, "SELECT AgentID FROM gogakinfo WHERE ID = " +
-                                                   s.section(u' ', 0, 0))
-                                     .value(0) == r;
-            QCOMPARE(got, owned);
-        }
+        for (auto it = handedTo.cbegin(); it != handedTo.cend(); ++it)
+            QCOMPARE(value("SELECT sum(DistributeCnt) FROM tb_autoDistribute WHERE AgentID = '" +
+                           it.key() + "'")
+                         .toInt(),
+                     it.value());
         // An agent without a row yet has none.
         const QStringList spread = shared.rows(
             db,

@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QString>
 
-class QLocalSocket;
 class QWidget;
 
 // Lets a road-test script work the real program's windows from outside:
@@ -18,10 +17,8 @@ class TestDriver : public QObject
     Q_OBJECT
 public:
     explicit TestDriver(const QString& serverName, QObject* parent = nullptr);
-    bool isListening() const { return m_server.isListening(); }
 
 private:
-    void serve(QLocalSocket* socket);
     QString run(const QString& line);
     static QWidget* find(const QString& name);
 

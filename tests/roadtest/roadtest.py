@@ -3,20 +3,13 @@
 
     xvfb-run -a /usr/bin/python3 tests/roadtest/roadtest.py BUILD_DIR [--mssql]
 
-Makes a fresh demo program folder with two recordings left from yesterday,
-starts the demo FTP server, the line simulator (headless) and the road-test
-build of Brenvo, and works its windows through Brenvo's test driver: login,
-bulk upload, three inbound calls (own customer; another agent's customer,
-ringing while the first result is still open; unknown caller registered),
-two outbound calls with results (one an appointment), a customer edit,
-every history tab, playback of a local and of a fetched recording, the
-tray's Exit refused during a call, then, under a window manager without a
-notification area, close, a second start and Exit from the window's menu. At the
-end it checks the central and local databases, the FTP server's tree and the
-error log, saves a screenshot of every window it met in docs/screenshots/,
-and exits non-zero on any difference. With --mssql the directory and branch
-databases are served by the TDS stand-in brenvo-tds and reached through
-FreeTDS, as a branch on SQL Server runs.
+On a fresh demo program folder with two recordings left from yesterday, starts the demo FTP server,
+the line simulator (headless) and the road-test build of Brenvo, and works its windows through its
+test driver from login to Exit: calls in and out with their results, a customer edit, the history
+tabs and playback, Exit refused during a call, and a window manager without a notification area.
+Then it checks the central and local databases, the FTP server's tree and the error log, and exits
+non-zero on any difference; screenshots of the windows go to docs/screenshots/. With --mssql the
+directory and branch databases are served by the TDS stand-in brenvo-tds through FreeTDS.
 """
 
 import datetime
@@ -74,18 +67,17 @@ class Driver:
                 time.sleep(0.1)
         self.reader = self.sock.makefile("r", encoding="utf-8")
 
-    def send(self, line):
-        self.sock.sendall((line + "\n").encode("utf-8"))
-        answer = self.reader.readline().rstrip("\n").replace("\\n", "\n")
-        if not answer.startswith("OK"):
-            raise Failure(f"{line!r} -> {answer!r}")
+    def send(self, *lines):
+        """Sends each line in turn; returns the last answer."""
+        for line in lines:
+            self.sock.sendall((line + "\n").encode("utf-8"))
+            answer = self.reader.readline().rstrip("\n").replace("\\n", "\n")
+            if not answer.startswith("OK"):
+                raise Failure(f"{line!r} -> {answer!r}")
         return answer[3:]
 
-    def windows(self):
-        return [w.split("=", 1) for w in self.send("windows").split("\t") if w]
-
     def titles(self):
-        return [title for _, title in self.windows()]
+        return [w.partition("=")[2] for w in self.send("windows").split("\t") if w]
 
     def wait(self, what, predicate, timeout=15):
         deadline = time.time() + timeout
@@ -135,13 +127,13 @@ class Line:
         return result.stdout.strip()
 
 
-def db(name):
-    return sqlite3.connect(HOME / name)
-
-
 def rows(name, sql, *args):
-    with db(name) as conn:
+    with sqlite3.connect(HOME / name) as conn:
         return conn.execute(sql, args).fetchall()
+
+
+def value(name, sql, *args):
+    return rows(name, sql, *args)[0][0]
 
 
 def take_result(d, status_text, memo, appointment=None):
@@ -151,23 +143,49 @@ def take_result(d, status_text, memo, appointment=None):
         d.wait_enabled("DTPReservation")
         d.send(f"date DTPReservation {appointment}")
     d.send(f"type txtRecMemo {memo}")
-    return d
 
 
-def save_result(d):
+def save_result(d, status_text, memo, appointment=None):
+    take_result(d, status_text, memo, appointment)
     d.send("click cmdRcResultSave")
     d.wait_gone("통화결과입력")
     d.wait("the desk idle again", lambda: d.send("enabled cmdStopCall") == "0")
+
+
+def answer(d, line, number, shots=False):
+    """Rings the desk and answers: the caller-id window is open."""
+    line("--ring", number)
+    d.wait_window("인바운드")
+    if shots:
+        d.shot("03-inbound", "Frm130000")
+    d.send("click cmdStartCall")
+    d.wait_window("고객선택")
+
+
+def pick_caller(d, shots=False):
+    d.wait("the caller found", lambda: d.send("rows sprCustSearch") == "1")
+    if shots:
+        d.shot("04-caller-id", "Frm110000")
+    d.send("clickcell sprCustSearch 1 1")
+
+
+def in_call(d):
+    d.wait_gone("고객선택")
+    d.wait_enabled("cmdStopCall")
+
+
+def open_listed_customer(d):
+    d.send("click cmdCustSearch")
+    d.wait("the customer list", lambda: int(d.send("rows SprCustList")) > 0)
+    d.send("clickcell SprCustList 5 1")
+    d.wait("a customer opened", lambda: d.send("read txtCustID") != "")
 
 
 def day(d, line, ftp_root):
     # Login, then the bulk upload of yesterday's two recordings.
     d.wait_window("Brenvo Login")
     d.shot("01-login", "Frm000000")
-    d.send("type TxtLoginID kim")
-    d.send("key TxtLoginID Return")
-    d.send("type TxtLoginPass 1234")
-    d.send("key TxtLoginPass Return")
+    d.send("type TxtLoginID kim", "key TxtLoginID Return", "type TxtLoginPass 1234", "key TxtLoginPass Return")
     d.wait("the main window", lambda: any(t.startswith("Brenvo-김민수-(kim)-") for t in d.titles()), 30)
     yesterday = (TODAY - datetime.timedelta(days=1)).strftime("%Y%m%d")
     left = sorted(p.name for p in (HOME / "RECDATA" / yesterday).glob("*.vox"))
@@ -175,26 +193,18 @@ def day(d, line, ftp_root):
     for name in left:
         check((ftp_root / yesterday / name).read_bytes() == (HOME / "RECDATA" / yesterday / name).read_bytes(),
               f"bulk upload sent {name}")
-    check(rows("Brenvo.mdb", "select count(*) from recfile where UploadStatus <> '1'")[0][0] == 0,
+    check(value("Brenvo.mdb", "select count(*) from recfile where UploadStatus <> '1'") == 0,
           "every local row is marked uploaded")
     d.shot("02-main", "Frm100000")
 
-    own = rows("branch0001.db", "select ID, Name, MobileNumber from gogakinfo where AgentID = 'kim' "
-                                "and MobileNumber <> '' order by ID limit 1")[0]
-    other = rows("branch0001.db", "select ID, Name, MobileNumber from gogakinfo where AgentID = 'choi' "
-                                  "and MobileNumber <> '' order by ID limit 1")[0]
+    own, other = (rows("branch0001.db", "select ID, Name, MobileNumber from gogakinfo where AgentID = ? "
+                                        "and MobileNumber <> '' order by ID limit 1", agent)[0]
+                  for agent in ("kim", "choi"))
 
     # Inbound 1: own customer.
-    line("--ring", own[2])
-    d.wait_window("인바운드")
-    d.shot("03-inbound", "Frm130000")
-    d.send("click cmdStartCall")
-    d.wait_window("고객선택")
-    d.wait("the caller found", lambda: d.send("rows sprCustSearch") == "1")
-    d.shot("04-caller-id", "Frm110000")
-    d.send("clickcell sprCustSearch 1 1")
-    d.wait_gone("고객선택")
-    d.wait_enabled("cmdStopCall")
+    answer(d, line, own[2], shots=True)
+    pick_caller(d, shots=True)
+    in_call(d)
     check(d.send("read txtCustName") == own[1], "the own customer is on the desk")
     time.sleep(2)
     line("--hangup")
@@ -203,134 +213,95 @@ def day(d, line, ftp_root):
 
     # Inbound 2 rings while the first result is still being typed: another
     # agent's customer, answered and recorded as a call of its own.
-    line("--ring", other[2])
-    d.wait_window("인바운드")
-    d.send("click cmdStartCall")
-    d.wait_window("고객선택")
-    d.wait("the caller found", lambda: d.send("rows sprCustSearch") == "1")
-    d.send("clickcell sprCustSearch 1 1")
+    answer(d, line, other[2])
+    pick_caller(d)
     caption, text = d.message()
     check(caption == "타인고객" and text.startswith("타인고객입니다."), "another agent's customer is flagged")
-    d.wait_gone("고객선택")
-    d.wait_enabled("cmdStopCall")
+    in_call(d)
     check("통화결과입력" in d.titles(), "the first call's result window stayed open")
     d.send("click cmdRcResultSave")
     d.wait_gone("통화결과입력")
     time.sleep(1)
     check(d.send("enabled cmdStopCall") == "1", "the second call still holds the desk")
     line("--hangup")
-    take_result(d, "부재중", "최지훈 상담원 고객")
-    save_result(d)
+    save_result(d, "부재중", "최지훈 상담원 고객")
     for number, memo in ((own[2], "다음 주에 다시 전화"), (other[2], "최지훈 상담원 고객")):
-        check(rows("branch0001.db", "select count(*) from recfile where R_Tel = ? and Memo = ?", number, memo)[0][0] == 1,
+        check(value("branch0001.db", "select count(*) from recfile where R_Tel = ? and Memo = ?", number, memo) == 1,
               f"the result typed for {number} is filed on its own call")
 
     # Inbound 3: an unknown caller, registered.
-    line("--ring", "0299990001")
-    d.wait_window("인바운드")
-    d.send("click cmdStartCall")
-    d.wait_window("고객선택")
+    answer(d, line, "0299990001")
     d.wait("the caller's number", lambda: d.send("read lblCIDData") == "0299990001")
     check(d.send("rows sprCustSearch") == "0", "nobody carries the unknown number")
     d.send("click cmdStartCall")
-    d.wait_gone("고객선택")
-    d.wait_enabled("cmdStopCall")
+    in_call(d)
     check(d.send("read txtPhoneNo1") == "0299990001", "the caller's number is in the new customer's box")
-    d.send("type txtCustName 신규 O'Neil")
-    d.send("type txtCustSocialID 900101-1234567")
+    d.send("type txtCustName 신규 O'Neil", "type txtCustSocialID 900101-1234567")
     time.sleep(1)
     d.send("click cmdStopCall")
-    take_result(d, "상담완료", "신규 등록")
-    save_result(d)
-    check(rows("branch0001.db", "select count(*) from gogakinfo where Name = ? and MobileNumber = '0299990001' "
-                                "and CampaignID = '99999'", "신규 O'Neil")[0][0] == 1, "the unknown caller is registered")
+    save_result(d, "상담완료", "신규 등록")
+    check(value("branch0001.db", "select count(*) from gogakinfo where Name = ? and MobileNumber = '0299990001' "
+                                 "and CampaignID = '99999'", "신규 O'Neil") == 1, "the unknown caller is registered")
 
     # Outbound 1: a customer from the list, booked for tomorrow.
     d.send("select cmbTerm 0")
-    d.send("click cmdCustSearch")
-    d.wait("the customer list", lambda: int(d.send("rows SprCustList")) > 0)
-    d.send("clickcell SprCustList 5 1")
-    d.wait("a customer opened", lambda: d.send("read txtCustID") != "")
+    open_listed_customer(d)
     d.send("click cmdStartPhoneNO1")
     d.wait_enabled("cmdStopCall")
     check(line("--state").find("dial=,") >= 0, "the simulator saw a dial string")
     time.sleep(1.5)
     d.send("click cmdStopCall")
-    tomorrow = (TODAY + datetime.timedelta(days=1)).isoformat()
-    take_result(d, "예약", "내일 오전 통화 약속", appointment=tomorrow)
-    save_result(d)
+    save_result(d, "예약", "내일 오전 통화 약속", appointment=(TODAY + datetime.timedelta(days=1)).isoformat())
 
     # Outbound 2: a new customer typed in before dialling.
-    d.send("click cmdRegisterCust")
-    d.send("type txtCustName 김'철 -- 신규")
-    d.send("type txtPhoneNo1 010-5555-0001")
-    d.send("click cmdStartPhoneNO1")
+    d.send("click cmdRegisterCust", "type txtCustName 김'철 -- 신규", "type txtPhoneNo1 010-5555-0001",
+           "click cmdStartPhoneNO1")
     d.wait_enabled("cmdStopCall")
     time.sleep(1)
     d.send("click cmdStopCall")
-    take_result(d, "부재중", "없는 번호일 수도")
-    save_result(d)
+    save_result(d, "부재중", "없는 번호일 수도")
 
     # A customer edit, with its history copy.
-    d.send("click cmdCustSearch")
-    d.wait("the customer list", lambda: int(d.send("rows SprCustList")) > 0)
-    d.send("clickcell SprCustList 5 1")
-    d.wait("a customer opened", lambda: d.send("read txtCustID") != "")
+    open_listed_customer(d)
     edited = d.send("read txtCustID")
     d.send("click cmdModifyCust")
     d.wait("the edit phase", lambda: d.send("read cmdModifyCust") == "고객저장")
-    d.send("type txtCustBlank1 메모; 확인 '요망'")
-    d.send("type txtCustBlank2 " + "가나다라마" * 50)
-    d.send("click cmdModifyCust")
+    d.send("type txtCustBlank1 메모; 확인 '요망'", "type txtCustBlank2 " + "가나다라마" * 50, "click cmdModifyCust")
     d.wait("the save", lambda: d.send("read cmdModifyCust") == "고객수정")
     check(rows("branch0001.db", "select blank1, blank2 from gogakinfo where ID = ?", edited)[0]
           == ("메모; 확인 '요망'", "가나다라마" * 40), "the edit is stored as typed, up to the declared length")
-    check(rows("branch0001.db", "select count(*) from gogakinfo_h where ID = ?", edited)[0][0] == 1,
+    check(value("branch0001.db", "select count(*) from gogakinfo_h where ID = ?", edited) == 1,
           "the edit left one history copy")
 
     # The history tabs.
-    d.send("select tabAgent 1")
-    d.send(f"date DTPRecHistStart {TODAY.isoformat()}")
-    d.send("click cmdRechistorySearch")
+    d.send("select tabAgent 1", f"date DTPRecHistStart {TODAY.isoformat()}", "click cmdRechistorySearch")
     d.wait("recording history rows", lambda: int(d.send("rows SprRecHist")) >= 5)
     d.shot("06-recording-history", "Frm100000")
     remote = HOME / "RECDATA" / "Temp" / "RemoteFile.vox"
     d.send("dblclickcell SprRecHist 3 1")
     d.wait("the fetched recording", remote.exists, 15)
-    d.send("select tabAgent 2")
-    d.send("click cmdCallhistorySearch")
+    d.send("select tabAgent 2", "click cmdCallhistorySearch")
     d.wait("call history rows", lambda: int(d.send("rows SprCallHist")) >= 1)
     d.shot("07-call-history", "Frm100000")
-    d.send("select tabAgent 0")
     # The folder list is read once at start-up: yesterday's folder is there, today's not yet.
-    yesterday = (TODAY - datetime.timedelta(days=1)).strftime("%Y%m%d")
-    d.send(f"select dirLocalFile {yesterday}")
+    d.send("select tabAgent 0", f"select dirLocalFile {yesterday}")
     d.wait("local recordings", lambda: int(d.send("rows sprLocalHist")) == 2)
     d.send("dblclickcell sprLocalHist 6 1")
     d.shot("08-local-recordings", "Frm100000")
-    d.send("select tabAgent 3")
-    d.send("click cmdNotTransferCnt")
-    d.send("select tabAgent 4")
-    d.send("click cmdCampaign")
+    d.send("select tabAgent 3", "click cmdNotTransferCnt", "select tabAgent 4", "click cmdCampaign")
     d.wait("campaign counts", lambda: int(d.send("rows sprCampaign")) >= 1)
     d.shot("09-campaigns", "Frm100000")
 
     # Exit is refused while the line is in use.
-    line("--ring", "0299990002")
-    d.wait_window("인바운드")
-    d.send("click cmdStartCall")
-    d.wait_window("고객선택")
+    answer(d, line, "0299990002")
     d.send("action &Exit")
     caption, text = d.message()
     check(caption == "통화중 종료오류" and text == "지금은 통화중입니다 종료하실수 없습니다.", "Exit is refused during a call")
     d.wait("the caller's number", lambda: d.send("read lblCIDData") == "0299990002")
     d.send("click cmdStartCall")
-    d.wait_gone("고객선택")
-    d.wait_enabled("cmdStopCall")
-    d.send("type txtCustName 퇴근 전 고객")
-    d.send("click cmdStopCall")
-    take_result(d, "부재중", "마지막 통화")
-    save_result(d)
+    in_call(d)
+    d.send("type txtCustName 퇴근 전 고객", "click cmdStopCall")
+    save_result(d, "부재중", "마지막 통화")
 
     leave_without_tray(d)
 
@@ -358,9 +329,8 @@ def leave_without_tray(d):
 
 
 def verify(ftp_root, calls):
-    today = TODAY.strftime("%Y%m%d")
     local = rows("Brenvo.mdb", "select R_Path, FolderName, Status, UploadStatus, R_Time from recfile where R_Date = ?",
-                 today)
+                 TODAY.strftime("%Y%m%d"))
     central = [row for row in rows("branch0001.db", "select R_Path, Status, UploadStatus from recfile")
                if row[0] in {r[0] for r in local}]
     check(len(local) == calls, f"{calls} calls recorded locally")
@@ -372,15 +342,13 @@ def verify(ftp_root, calls):
     check(rows("branch0001.db", "select Login, Status from AgentLogin where AgentID = 'kim'")[0] == ("0", "0"),
           "the agent is logged out")
     check(not (HOME / "Brenvo_1.mdb").exists(), "no compaction copy left behind")
-    logs = list((HOME / "ERRORLOG").glob("*.log")) if (HOME / "ERRORLOG").exists() else []
-    check(not logs, "the error log is empty")
+    check(not list((HOME / "ERRORLOG").glob("*.log")), "the error log is empty")
 
 
 def main():
     if HOME.exists():
         shutil.rmtree(HOME)
-    ftp_port, line_port = free_port(), free_port()
-    tds_port = free_port()
+    ftp_port, line_port, tds_port = (free_port() for _ in range(3))
     subprocess.run([str(BUILD / "tools/brenvo-demo/brenvo-demo"), str(HOME), "--leftovers", "2",
                     "--ftp-port", str(ftp_port)] + (["--sql-server", f"127.0.0.1,{tds_port}"] if MSSQL else []),
                    check=True)
@@ -389,29 +357,33 @@ def main():
     env = dict(os.environ, BRENVO_HOME=str(HOME), BRENVO_LINE_PORT=str(line_port),
                BRENVO_TEST_DRIVER=str(HOME / "driver.sock"), BRENVO_SILENT_AUDIO="1")
     children = []
+
+    def spawn(*args, log=None, **options):
+        """Starts a child, its output quiet or in HOME/log."""
+        options.setdefault("stdout", subprocess.DEVNULL)
+        if log:
+            options["stderr"] = open(HOME / log, "w")
+        children.append(subprocess.Popen([str(a) for a in args], **options))
+        return children[-1]
+
     try:
-        children.append(subprocess.Popen(["/usr/bin/python3", str(ROOT / "tools/brenvo-ftpd/brenvo-ftpd.py"),
-                                          "--root", str(ftp_root), "--port", str(ftp_port), "--user", "brenvo",
-                                          "--password", "brenvo"], stdout=subprocess.DEVNULL,
-                                         stderr=open(HOME / "ftpd.log", "w")))
+        spawn("/usr/bin/python3", ROOT / "tools/brenvo-ftpd/brenvo-ftpd.py", "--root", ftp_root, "--port", ftp_port,
+              "--user", "brenvo", "--password", "brenvo", log="ftpd.log")
         if MSSQL:
-            children.append(subprocess.Popen(
-                [str(BUILD / "tools/brenvo-tds/brenvo-tds"), "--port", str(tds_port),
-                 "--schema", str(ROOT / "tools/brenvo-demo/schema/mssql.sql"),
-                 "--database", f"BrenvoDirectory={HOME / 'directory.db'}",
-                 "--database", f"Brenvo0001={HOME / 'branch0001.db'}", "--user", "brenvo", "--password", "brenvo"],
-                stdout=subprocess.DEVNULL, stderr=open(HOME / "tds.log", "w")))
-        children.append(subprocess.Popen([str(BUILD / "tools/brenvo-line/brenvo-line"), "--headless",
-                                          "--answer-delay", "500"], env=env, stdout=subprocess.DEVNULL))
+            tds = spawn(BUILD / "tools/brenvo-tds/brenvo-tds", "--port", tds_port,
+                        "--schema", ROOT / "tools/brenvo-demo/schema/mssql.sql",
+                        "--database", f"BrenvoDirectory={HOME / 'directory.db'}",
+                        "--database", f"Brenvo0001={HOME / 'branch0001.db'}", "--user", "brenvo", "--password", "brenvo",
+                        log="tds.log")
+        spawn(BUILD / "tools/brenvo-line/brenvo-line", "--headless", "--answer-delay", "500", env=env)
         # A window manager without a notification area.
-        children.append(subprocess.Popen(["openbox", "--sm-disable"], stderr=subprocess.DEVNULL))
+        spawn("openbox", "--sm-disable", stdout=None, stderr=subprocess.DEVNULL)
         time.sleep(0.5)
-        program = subprocess.Popen([str(BUILD / "tests/roadtest/brenvo-roadtest")], env=env)
-        children.append(program)
+        program = spawn(BUILD / "tests/roadtest/brenvo-roadtest", env=env, stdout=None)
         day(Driver(HOME / "driver.sock", program), Line(line_port), ftp_root)
         verify(ftp_root, 6)
         if MSSQL:
-            check(children[1].poll() is None, "the stand-in served the whole day")
+            check(tds.poll() is None, "the stand-in served the whole day")
     except Failure as failure:
         print(f"ROAD TEST FAILED after {len(CHECKS)} checks:", failure)
         try:

@@ -2,26 +2,9 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
 #include <QSaveFile>
 
-namespace {
-
 constexpr int kStartTimeoutMs = 10000;
-
-// Debian's interpreter, which sees python3-pyftpdlib (another python3 may come
-// first on PATH); BRENVO_PYTHON overrides it.
-QString pythonProgram()
-{
-    const QString chosen = qEnvironmentVariable("BRENVO_PYTHON");
-    if (!chosen.isEmpty())
-        return chosen;
-    if (QFileInfo::exists(QStringLiteral("/usr/bin/python3")))
-        return QStringLiteral("/usr/bin/python3");
-    return QStringLiteral("python3");
-}
-
-} // namespace
 
 FtpServer::FtpServer(const QString& root)
 {
@@ -39,12 +22,13 @@ FtpServer::FtpServer(const QString& root)
     }
 
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.setProgram(pythonProgram());
-    m_process.setArguments({QStringLiteral(BRENVO_FTPD_SCRIPT), QStringLiteral("--root"), m_root,
-                            QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"),
-                            user(), QStringLiteral("--password"), password(),
-                            QStringLiteral("--exit-on-stdin-eof")});
-    m_process.start(); // stdin stays open: the server ends when this process goes
+    // Debian's interpreter, which sees python3-pyftpdlib (another python3 may
+    // come first on PATH). Stdin stays open: the server ends when this process goes.
+    m_process.start(qEnvironmentVariable("BRENVO_PYTHON", QStringLiteral("/usr/bin/python3")),
+                    {QStringLiteral(BRENVO_FTPD_SCRIPT), QStringLiteral("--root"), m_root,
+                     QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"),
+                     user(), QStringLiteral("--password"), password(),
+                     QStringLiteral("--exit-on-stdin-eof")});
     if (!m_process.waitForStarted(kStartTimeoutMs)) {
         m_error =
             QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString());
@@ -57,14 +41,8 @@ FtpServer::FtpServer(const QString& root)
         while (m_process.canReadLine()) {
             const QByteArray line = m_process.readLine().trimmed();
             seen += line + '\n';
-            if (line.startsWith("PORT ")) {
-                bool ok = false;
-                const int port = line.mid(5).toInt(&ok);
-                if (ok && port > 0) {
-                    m_port = port;
-                    return;
-                }
-            }
+            if (line.startsWith("PORT ") && (m_port = line.mid(5).toInt()) > 0)
+                return;
         }
         if (m_process.state() != QProcess::Running)
             break;

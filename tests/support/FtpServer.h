@@ -9,13 +9,6 @@
 // The FTP server of a test: tools/brenvo-ftpd/brenvo-ftpd.py (pyftpdlib) on a
 // free loopback port, started by the constructor and stopped by the
 // destructor. One user with full permissions; its root is the FTP root.
-//
-//     FtpServer ftp;
-//     QVERIFY2(ftp.isRunning(), qPrintable(ftp.errorString()));
-//     control.FtpConnect(ftp.host(), ftp.user(), ftp.password(), ftp.port());
-//     ...
-//     QVERIFY(QFile::exists(ftp.remoteFile("20260101/a.vox")));
-//
 // Faults on demand, switched at any time without a restart (the server reads
 // them at every command): setFault("refuse-login"), "drop-mid-transfer",
 // "disk-full", "hang", "fail-first:N", "slow" / "slow:KIB"; setFault("") ends

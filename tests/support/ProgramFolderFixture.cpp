@@ -23,11 +23,6 @@ QByteArray currentFunction;
 
 const char* const kNames[] = {"SQLite", "FreeTDS stand-in", "SQL Server"};
 
-QString mssqlConnectionString()
-{
-    return qEnvironmentVariable("BRENVO_TEST_MSSQL");
-}
-
 // Runs fn on a fresh Qt connection to an SQLite file.
 template <typename Fn> void onSqliteFile(const QString& file, Fn fn)
 {
@@ -42,11 +37,12 @@ template <typename Fn> void onSqliteFile(const QString& file, Fn fn)
     QSqlDatabase::removeDatabase(name);
 }
 
-QString joined(const QVector<QVariant>& row)
+// A row's count columns, value(i) each, '|'-joined.
+template <typename Value> QString joined(qsizetype count, Value value)
 {
     QStringList columns;
-    for (const QVariant& value : row)
-        columns << (value.isNull() ? QStringLiteral("<null>") : value.toString());
+    for (qsizetype i = 0; i < count; ++i)
+        columns << (value(i).isNull() ? QStringLiteral("<null>") : value(i).toString());
     return columns.join(u'|');
 }
 
@@ -73,7 +69,7 @@ QString Backends::use(Backend backend)
 {
     currentBackend = backend;
     currentFunction = QTest::currentTestFunction();
-    if (backend == Backend::SqlServer && mssqlConnectionString().isEmpty())
+    if (backend == Backend::SqlServer && qEnvironmentVariable("BRENVO_TEST_MSSQL").isEmpty())
         return QStringLiteral("BRENVO_TEST_MSSQL is not set: no SQL Server to run against");
     return QString();
 }
@@ -91,7 +87,7 @@ ProgramFolderFixture::ProgramFolderFixture(const DemoOptions& options, Backend b
     if (m_valid && backend == Backend::StandIn)
         m_valid = serveFromStandIn();
     else if (m_valid && backend == Backend::SqlServer)
-        m_valid = fillSqlServer(mssqlConnectionString());
+        m_valid = fillSqlServer(qEnvironmentVariable("BRENVO_TEST_MSSQL"));
     if (!m_valid)
         qWarning("program folder fixture: %s", qPrintable(m_error));
 }
@@ -119,13 +115,11 @@ bool ProgramFolderFixture::serveFromStandIn()
 bool ProgramFolderFixture::fillSqlServer(const QString& adoConnectionString)
 {
     const QHash<QString, QString> keys = Connection::parseConnectionString(adoConnectionString);
-    const QString network = keys.value(QStringLiteral("network address"));
-    SqlServerAddress address;
-    address.host = keys.value(QStringLiteral("data source"));
-    address.port = network.section(u',', -1).toInt();
-    address.user = keys.value(QStringLiteral("user id"));
-    address.password = keys.value(QStringLiteral("password"));
-    address.directoryDb = address.branchDb = keys.value(QStringLiteral("initial catalog"));
+    const auto key = [&keys](const char* name) { return keys.value(QLatin1String(name)); };
+    const SqlServerAddress address{
+        key("data source"),     key("network address").section(u',', -1).toInt(),
+        key("user id"),         key("password"),
+        key("initial catalog"), key("initial catalog")};
     if (!DemoFolder::useSqlServer(dir.path(), address, &m_error))
         return false;
     m_server = std::make_unique<Connection>();
@@ -185,33 +179,28 @@ void ProgramFolderFixture::loginAs(const QString& agentId)
     session.CfgDBUser = session.BranchDBUser = setting("DBUser");
     session.CfgDBPass = session.BranchDBPass = setting("DBPass");
     session.CfgDBPort = session.BranchDBPort = setting("DBPort");
-    const QStringList branch = rows(
-        QString::fromLatin1(DemoFolder::kDirectoryDb),
-        QStringLiteral("SELECT BranchName, BranchIP, DBName, FtpIP, FtpUser, FtpPwd, FtpPortNo, "
-                       "LandCode, LineAreaCd, LineLongCd FROM TB_BRANCH WHERE BranchID = '0001'"));
-    const QStringList b = branch.value(0).split(u'|');
     session.BranchID = QStringLiteral("0001");
-    session.BranchName = b.value(0);
-    session.BranchIP = b.value(1);
-    session.BranchDBName = b.value(2);
-    session.FtpIP = b.value(3);
-    session.FtpUser = b.value(4);
-    session.FtpPwd = b.value(5);
-    session.FtpPortNo = b.value(6);
-    session.LandCode = b.value(7);
-    session.LineAreaCd = b.value(8);
-    session.LineLongCd = b.value(9);
-    const QStringList agent =
-        rows(QString::fromLatin1(DemoFolder::kBranchDb),
-             QStringLiteral("SELECT TeamID, UserName, Agent_Privilege, Agent_Local_PhoneNO FROM "
-                            "AgentLogin WHERE AgentID = '%1'")
-                 .arg(agentId));
-    const QStringList a = agent.value(0).split(u'|');
     session.AgentID = agentId;
-    session.TeamID = a.value(0);
-    session.UserName = a.value(1);
-    session.AgentPrivilege = a.value(2);
-    session.AgentLocalPhoneNO = a.value(3);
+    // Each selected column, in order, into its session field.
+    const auto fill = [this](const char* file, const QString& sql,
+                             std::initializer_list<QString Session::*> fields) {
+        const QStringList values = rows(QLatin1String(file), sql).value(0).split(u'|');
+        qsizetype i = 0;
+        for (QString Session::*field : fields)
+            session.*field = values.value(i++);
+    };
+    fill(DemoFolder::kDirectoryDb,
+         QStringLiteral("SELECT BranchName, BranchIP, DBName, FtpIP, FtpUser, FtpPwd, FtpPortNo, "
+                        "LandCode, LineAreaCd, LineLongCd FROM TB_BRANCH WHERE BranchID = '0001'"),
+         {&Session::BranchName, &Session::BranchIP, &Session::BranchDBName, &Session::FtpIP,
+          &Session::FtpUser, &Session::FtpPwd, &Session::FtpPortNo, &Session::LandCode,
+          &Session::LineAreaCd, &Session::LineLongCd});
+    fill(DemoFolder::kBranchDb,
+         QStringLiteral("SELECT TeamID, UserName, Agent_Privilege, Agent_Local_PhoneNO FROM "
+                        "AgentLogin WHERE AgentID = '%1'")
+             .arg(agentId),
+         {&Session::TeamID, &Session::UserName, &Session::AgentPrivilege,
+          &Session::AgentLocalPhoneNO});
 }
 
 bool ProgramFolderFixture::onServer(const QString& databaseFile) const
@@ -228,19 +217,15 @@ QStringList ProgramFolderFixture::rows(const QString& databaseFile, const QStrin
         if (!m_server->openRecordset(sql, &rs, &error))
             out << QStringLiteral("SQL ERROR: ") + error;
         for (const QVector<QVariant>& row : rs.rows())
-            out << joined(row);
+            out << joined(row.size(), [&row](qsizetype i) { return row.at(i); });
         return out;
     }
     onSqliteFile(path(databaseFile), [&](QSqlDatabase& sqlite) {
         QSqlQuery q(sqlite);
         if (!q.exec(SqlDialect::toSqlite(sql)))
             out << QStringLiteral("SQL ERROR: ") + q.lastError().text();
-        while (q.next()) {
-            QVector<QVariant> row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i);
-            out << joined(row);
-        }
+        while (q.next())
+            out << joined(q.record().count(), [&q](qsizetype i) { return q.value(int(i)); });
     });
     return out;
 }
@@ -272,10 +257,9 @@ void ProgramFolderFixture::takeDirectoryDown()
     }
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost);
-    SqlServerAddress nowhere;
-    nowhere.port = probe.serverPort();
+    const int nowhere = probe.serverPort();
     probe.close();
-    DemoFolder::useSqlServer(dir.path(), nowhere, &m_error);
+    DemoFolder::useSqlServer(dir.path(), {.port = nowhere}, &m_error);
 }
 
 int ProgramFolderFixture::declaredLength(const QString& table, const QString& column)
@@ -283,11 +267,10 @@ int ProgramFolderFixture::declaredLength(const QString& table, const QString& co
     QFile schema(QStringLiteral(":/schema/mssql.sql"));
     if (!schema.open(QIODevice::ReadOnly))
         return 0;
-    const QString text = QString::fromUtf8(schema.readAll());
-    const qsizetype start = text.indexOf(QStringLiteral("CREATE TABLE %1 (").arg(table));
-    const QString columns = text.mid(start, text.indexOf(QStringLiteral(");"), start) - start);
+    // The table's statement ends at its semicolon.
     const QRegularExpression declared(
-        QStringLiteral(R"(\b%1\s+n?(?:var)?char\((\d+)\))").arg(column),
+        QStringLiteral(R"(CREATE TABLE %1 \([^;]*?\b%2\s+n?(?:var)?char\((\d+)\))")
+            .arg(table, column),
         QRegularExpression::CaseInsensitiveOption);
-    return start < 0 ? 0 : declared.match(columns).captured(1).toInt();
+    return declared.match(QString::fromUtf8(schema.readAll())).captured(1).toInt();
 }

@@ -13,8 +13,7 @@ class MessageRecorder : public MessageSink
 public:
     struct Message
     {
-        QString text;
-        QString caption;
+        QString text, caption;
         MessageIcon icon;
     };
 
@@ -36,10 +35,7 @@ public:
     // The error-log boxes among the messages.
     int errorBlocks() const
     {
-        int n = 0;
-        for (const Message& m : messages)
-            n += m.text.contains(QStringLiteral("======== ErrorLog Start ===========")) ? 1 : 0;
-        return n;
+        return int(texts().filter(QStringLiteral("======== ErrorLog Start ===========")).size());
     }
     void clear() { messages.clear(); }
 

@@ -23,19 +23,18 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.size() < 8)
         return 2;
-    const QString folder = args.at(1), central = args.at(2), agent = args.at(3);
-    const QString privilege = args.at(4);
+    const QString folder = args.at(1), central = args.at(2), agent = args.at(3),
+                  privilege = args.at(4);
     const int seconds = args.at(6).toInt();
     QTextStream out(stdout);
-
-    DemoOptions options;
-    options.customers = 0;
-    options.callHistory = false;
-    QString error;
-    if (seconds >= 0 && !DemoFolder::create(folder, options, &error)) {
-        out << "ERROR " << error << Qt::endl;
+    const auto fail = [&out](const QString& why) {
+        out << "ERROR " << why << Qt::endl;
         return 1;
-    }
+    };
+
+    QString error;
+    if (seconds >= 0 && !DemoFolder::create(folder, {.customers = 0, .callHistory = false}, &error))
+        return fail(error);
     Session session;
     session.programFolder = folder;
     MessageRecorder messages;
@@ -63,15 +62,12 @@ int main(int argc, char** argv)
     WindowRecorder windows;
     LineSimulator line;
     line.setAnswerDelay(50);
-    if (!line.listen(0, &error)) {
-        out << "ERROR " << error << Qt::endl;
-        return 1;
-    }
+    if (!line.listen(0, &error))
+        return fail(error);
     Desk desk({session, db, errors, messages, windows});
     desk.device.setLinePort(line.port());
     desk.media.setSilentOutput(true);
     desk.customers.lookups.SetCmbTermCombo();
-    FtpCientOCX& ftp = desk.ftp;
 
     if (seconds == -2) {
         for (bool first = true;; first = false) {
@@ -82,8 +78,8 @@ int main(int argc, char** argv)
     }
     if (seconds < 0) {
         out << "CHECKING" << Qt::endl;
-        desk.reconciliation.Reconcile(ftp);
-        desk.upload.UploadPending(ftp);
+        desk.reconciliation.Reconcile(desk.ftp);
+        desk.upload.UploadPending(desk.ftp);
         out << "UPLOADED" << Qt::endl;
         return 0;
     }
@@ -116,10 +112,8 @@ int main(int argc, char** argv)
         desk.calls.DialNumber(QStringLiteral("010-2222-3333"));
         const CallPtr call = desk.calls.lineCall();
         if (!QTest::qWaitFor([&] { return desk.controls.isEnabled(DeskControls::cmdStopCall); },
-                             10000)) {
-            out << "ERROR no answer" << Qt::endl;
-            return 1;
-        }
+                             10000))
+            return fail("no answer");
         if (seconds == 0) {
             out << "RECORDING " << call->RecFilePath << Qt::endl;
             return app.exec();
@@ -130,10 +124,8 @@ int main(int argc, char** argv)
         QTest::qWait(int(2000 - now % 1000));
         desk.calls.cmdStopCall_Click();
         if (!QTest::qWaitFor([&] { return call->stage == Call::Stage::Finished; }, 20000) ||
-            saved.isEmpty()) {
-            out << "ERROR result not saved" << Qt::endl;
-            return 1;
-        }
+            saved.isEmpty())
+            return fail("result not saved");
         out << "SAVED " << id << u' ' << saved << Qt::endl;
     }
     return 0;
