@@ -4,11 +4,23 @@
 #include <QTest>
 
 #include "foundation/ErrorLog.h"
+#include "foundation/HostUtils.h"
+#include "platform/ProgramFolder.h"
 #include "Recorders.h"
 
-class TestErrorLog : public QObject
+using namespace HostUtils;
+using namespace Qt::StringLiterals;
+
+class TestErrorLogAndHost : public QObject
 {
     Q_OBJECT
+
+    struct Log
+    {
+        QTemporaryDir dir;
+        MessageRecorder messages;
+        ErrorLog log{dir.path(), messages};
+    };
 
     static QByteArray read(const QString& path)
     {
@@ -38,62 +50,135 @@ private slots:
 
     void appendsPerDayAndShowsEveryBlock()
     {
-        QTemporaryDir dir;
-        MessageRecorder messages;
-        ErrorLog log(dir.path(), messages);
+        Log l;
         QDateTime now(QDate(2026, 12, 6), QTime(23, 59));
-        log.setClock([&now] { return now; });
-
-        log.WriteErrorLog("first", "Frm100000", "GetAgentStatistics", "select a");
-        log.WriteErrorLog("second", "Frm100000", "GetAgentStatistics", "select b");
+        l.log.setClock([&now] { return now; });
+        l.log.WriteErrorLog("first", "Frm100000", "GetAgentStatistics", "select a");
+        l.log.WriteErrorLog("second", "Frm100000", "GetAgentStatistics", "select b");
         now = QDateTime(QDate(2026, 12, 7), QTime(0, 1));
-        log.WriteErrorLog("after midnight", "Login", "LoginProcess", "");
-
-        QCOMPARE(messages.errorBlocks(), 3);
-        QCOMPARE(messages.busyDepth, 0);
+        l.log.WriteErrorLog("after midnight", "Login", "LoginProcess", "");
+        QCOMPARE(l.messages.errorBlocks(), 3);
+        QCOMPARE(l.messages.busyDepth, 0);
         const auto block = [](const QString& text, const QString& sql) {
             return ErrorLog::block(QDateTime(QDate(2026, 12, 6), QTime(23, 59)), text, "Frm100000",
                                    "GetAgentStatistics", sql);
         };
         QCOMPARE(
-            read(dir.filePath("ERRORLOG/Err20261206.log")),
+            read(l.dir.filePath("ERRORLOG/Err20261206.log")),
             (block("first", "select a") + "\r\n" + block("second", "select b") + "\r\n").toUtf8());
-        QVERIFY(read(dir.filePath("ERRORLOG/Err20261207.log")).contains("after midnight"));
+        QVERIFY(read(l.dir.filePath("ERRORLOG/Err20261207.log")).contains("after midnight"));
     }
 
     void uncreatableFolderStillShowsTheBox()
     {
-        QTemporaryDir dir;
+        Log l;
         // A file where the folder should be: no permission trick needed, and
         // it holds for root too.
-        QFile blocker(dir.filePath("ERRORLOG"));
+        QFile blocker(l.dir.filePath("ERRORLOG"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        MessageRecorder messages;
-        ErrorLog log(dir.path(), messages);
-        log.WriteErrorLog("disk trouble", "Login", "CheckBranch", "select 1");
-        QCOMPARE(messages.errorBlocks(), 1);
-        QCOMPARE(messages.busyDepth, 0);
-        QCOMPARE(QFileInfo(dir.filePath("ERRORLOG")).isFile(), true);
+        l.log.WriteErrorLog("disk trouble", "Login", "CheckBranch", "select 1");
+        QCOMPARE(l.messages.errorBlocks(), 1);
+        QCOMPARE(l.messages.busyDepth, 0);
+        QCOMPARE(QFileInfo(l.dir.filePath("ERRORLOG")).isFile(), true);
     }
 
     void saveFile()
     {
-        QTemporaryDir dir;
-        MessageRecorder messages;
-        ErrorLog log(dir.path(), messages);
-        QVERIFY(log.SaveFile("note.txt", "one", false));
-        QVERIFY(log.SaveFile("note.txt", "two", true));
-        QCOMPARE(read(dir.filePath("note.txt")), QByteArray("one\r\ntwo\r\n"));
-        QVERIFY(log.SaveFile("note.txt", "three", false));
-        QCOMPARE(read(dir.filePath("note.txt")), QByteArray("three\r\n"));
-
+        Log l;
+        QVERIFY(l.log.SaveFile("note.txt", "one", false));
+        QVERIFY(l.log.SaveFile("note.txt", "two", true));
+        QCOMPARE(read(l.dir.filePath("note.txt")), QByteArray("one\r\ntwo\r\n"));
+        QVERIFY(l.log.SaveFile("note.txt", "three", false));
+        QCOMPARE(read(l.dir.filePath("note.txt")), QByteArray("three\r\n"));
         QString error;
-        QVERIFY(!log.SaveFile(dir.filePath("missing/x.txt"), "x", true, &error));
+        QVERIFY(!l.log.SaveFile(l.dir.filePath("missing/x.txt"), "x", true, &error));
         QVERIFY(error.startsWith("SaveFile: "));
-        QVERIFY(error.endsWith(" -> " + dir.filePath("missing/x.txt")));
+        QVERIFY(error.endsWith(" -> " + l.dir.filePath("missing/x.txt")));
+    }
+
+    void phoneDigits()
+    {
+        QCOMPARE(PhoneDigits("0-12 34*5#x"), QStringLiteral("01234*5#"));
+        QCOMPARE(PhoneDigits("(02) 1234-5678 내선 99"), QStringLiteral("021234567899"));
+        QCOMPARE(PhoneDigits("CID:02-123-4567#"), QStringLiteral("021234567#"));
+        QCOMPARE(PhoneDigits("*#0123"), QStringLiteral("*#0123"));
+        QCOMPARE(PhoneDigits(""), QString());
+        QCOMPARE(PhoneDigits(u"１"_s), QString()); // full-width digits are not 0-9
+    }
+
+    void formatDuration_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << 0.0 << "00:00:00";
+        QTest::newRow("59") << 59.0 << "00:00:59";
+        QTest::newRow("3599") << 3599.0 << "00:59:59";
+        QTest::newRow("3600") << 3600.0 << "01:00:00";
+        QTest::newRow("3661") << 3661.0 << "01:01:01";
+        QTest::newRow("100 hours") << 360000.0 << "100:00:00";
+        QTest::newRow("rounds the rest") << 59.6 << "00:01:00";
+    }
+    void formatDuration()
+    {
+        QFETCH(double, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(FormatDuration(seconds), text);
+    }
+
+    void namesAndCombos()
+    {
+        QCOMPARE(GetFileName("C:\\Brenvo\\RECDATA\\20261206\\x.vox"), QStringLiteral("x.vox"));
+        QCOMPARE(GetFileName("/home/a/RECDATA/20261206"), QStringLiteral("20261206"));
+        QCOMPARE(GetFileName("RECDATA\\"), QString());
+        QCOMPARE(GetFileName("plain"), QStringLiteral("plain"));
+
+        const QList<ComboItem> items{{"전체", 99}, {"부재중", 1}, {"예약", 5}, {"둘째 예약", 5}};
+        QCOMPARE(FindComboIndex(items, "5"), 2);
+        QCOMPARE(FindComboIndex(items, "05"), 0); // compared as text
+        QCOMPARE(FindComboIndex(items, "7"), 0);
+        QCOMPARE(GetTermName(items, "05"), QStringLiteral("예약")); // compared as a number
+        QCOMPARE(GetTermName(items, " 1 "), QStringLiteral("부재중"));
+        QCOMPARE(GetTermName(items, ""), QString());
+        QCOMPARE(GetTermName(items, "x"), QString());
+        QCOMPARE(GetTermName(items, "8"), QString());
+    }
+
+    void foldersAndPaths()
+    {
+        QTemporaryDir dir;
+        QVERIFY(MakeDirPath(dir.filePath("a/b/c/")));
+        QVERIFY(QDir(dir.filePath("a/b/c")).exists());
+        QVERIFY(MakeDirPath(dir.filePath("a/b/c/")));       // existing is fine
+        QVERIFY(MakeDirPath(dir.filePath("x/y/file.txt"))); // the last part is not a folder
+        QVERIFY(!QFileInfo::exists(dir.filePath("x/y/file.txt")));
+        QVERIFY(QDir(dir.filePath("x/y")).exists());
+        QFile file(dir.filePath("f"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(!MakeDirPath(dir.filePath("f/g/")));
+
+        QCOMPARE(ProgramFolder::path("/p", "\\Brenvo.ini"), QStringLiteral("/p/Brenvo.ini"));
+        QCOMPARE(ProgramFolder::path("/p/", "\\RecData\\20261206"),
+                 QStringLiteral("/p/RECDATA/20261206"));
+        QCOMPARE(ProgramFolder::path("/p", "\\RECDATA\\Temp\\RemoteFile.vox"),
+                 QStringLiteral("/p/RECDATA/Temp/RemoteFile.vox"));
+        QCOMPARE(ProgramFolder::path("/p", "\\ERRORLOG\\"), QStringLiteral("/p/ERRORLOG/"));
+    }
+
+    void localAddress()
+    {
+        MessageRecorder messages;
+        const QString ip = GetLocalIP(messages);
+        if (ip.isEmpty()) {
+            QCOMPARE(messages.messages.size(), 1);
+            QVERIFY(messages.texts().first().contains("Unable to successfully get Host Name."));
+        } else {
+            QVERIFY(messages.messages.isEmpty());
+            QCOMPARE(ip.split('.').size(), 4);
+        }
     }
 };
 
-QTEST_GUILESS_MAIN(TestErrorLog)
+QTEST_GUILESS_MAIN(TestErrorLogAndHost)
 #include "tst_errorlog.moc"
