@@ -3,8 +3,12 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include "LineSimulator.h"
+#include "login/AgentStatus.h"
+#include "platform/DorvanePlus.h"
 #include "ProgramFolderFixture.h"
 #include "shell/LocalFileRotation.h"
+#include "shell/TrayMenu.h"
 
 namespace {
 
@@ -12,6 +16,11 @@ QByteArray bytes(const QString& file)
 {
     QFile f(file);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList recordings(ProgramFolderFixture& f)
+{
+    return f.rows("Brenvo.mdb", "SELECT ID, Name, R_Path, tMemo FROM recfile ORDER BY ID");
 }
 
 // A local file of 3,000 recordings with every third one deleted again, so it has free pages.
@@ -22,12 +31,12 @@ QStringList fillLocal(ProgramFolderFixture& f)
            "INSERT INTO recfile (Name, R_Path, tMemo) SELECT '김''철 ' || i, 'r' || i, "
            "printf('%.200c', 'x') FROM n");
     f.exec("Brenvo.mdb", "DELETE FROM recfile WHERE ID % 3 = 0");
-    return f.rows("Brenvo.mdb", "SELECT ID, Name, R_Path, tMemo FROM recfile ORDER BY ID");
+    return recordings(f);
 }
 
 } // namespace
 
-class TestLocalFileRotation : public QObject
+class TestShell : public QObject
 {
     Q_OBJECT
 
@@ -67,8 +76,7 @@ private slots:
         QVERIFY(!rotation.RecoverLocalDB());
         QVERIFY(f.db.MDBConnection());
         f.db.MDBClose();
-        QCOMPARE(f.rows("Brenvo.mdb", "SELECT ID, Name, R_Path, tMemo FROM recfile ORDER BY ID"),
-                 rows);
+        QCOMPARE(recordings(f), rows);
         if (inTheWay == "file") {
             rotation.CompactLocalDB();
             QVERIFY(bytes(main).size() < before.size());
@@ -87,8 +95,7 @@ private slots:
         QVERIFY(QFile::rename(main, copy));
         QVERIFY(rotation.RecoverLocalDB());
         QVERIFY(!QFileInfo::exists(copy));
-        QCOMPARE(f.rows("Brenvo.mdb", "SELECT ID, Name, R_Path, tMemo FROM recfile ORDER BY ID"),
-                 rows);
+        QCOMPARE(recordings(f), rows);
 
         // A copy cut short is no database: kept, but not trusted.
         const QByteArray whole = bytes(main);
@@ -104,7 +111,57 @@ private slots:
         rotation.CompactLocalDB();
         QVERIFY(!QFileInfo::exists(main) && !QFileInfo::exists(copy));
     }
+
+    void busyLineRefusesExitNotTheSessionEnd()
+    {
+        ProgramFolderFixture f;
+        f.loginAs("kim");
+        AgentStatus status(f.db, f.messages);
+        QVERIFY(status.SetLoginANDStatus("1", "1"));
+        LineSimulator line;
+        QString error;
+        QVERIFY2(line.listen(0, &error), qPrintable(error));
+        DorvanePlus device;
+        device.setLinePort(line.port());
+        QVERIFY(device.OpenDevice());
+        LocalFileRotation rotation(f.db);
+        TrayMenu tray(device, status, rotation, f.messages);
+        QStringList steps;
+        connect(&tray, &TrayMenu::ending, this, [&] { steps << "ending"; });
+        connect(&tray, &TrayMenu::UpdateIcon, this,
+                [&](int action) { steps << QString::number(action); });
+        connect(&tray, &TrayMenu::unloadOwner, this, [&] { steps << "unload"; });
+        const auto kim = [&f] {
+            return f.rows("branch0001.db",
+                          "SELECT Login || Status FROM AgentLogin WHERE AgentID = 'kim'");
+        };
+        connect(&tray, &TrayMenu::programEnded, this, [&] { steps << kim(); });
+
+        QVERIFY(line.ring("0212345678", &error));
+        line.pickUp();
+        QTRY_VERIFY(device.IsLineBusy());
+        QVERIFY(!tray.mExit_Click());
+        QCOMPARE(f.messages.messages.size(), 1);
+        QCOMPARE(f.messages.messages.at(0).text,
+                 QStringLiteral("지금은 통화중입니다 종료하실수 없습니다."));
+        QCOMPARE(f.messages.messages.at(0).caption, QStringLiteral("통화중 종료오류"));
+        QCOMPARE(f.messages.messages.at(0).icon, MessageIcon::Information);
+        QCOMPARE(steps, QStringList());
+        QCOMPARE(kim(), QStringList{"11"});
+
+        // The session's end quits all the same, once: icon, window, agent row,
+        // compaction, end; "&Exit" afterwards does nothing.
+        QVERIFY(f.fragment("Brenvo.mdb", 10));
+        const qint64 sizeBefore = QFileInfo(f.path("Brenvo.mdb")).size();
+        tray.endSession();
+        tray.endSession();
+        QVERIFY(tray.mExit_Click());
+        QCOMPARE(steps, QStringList({"ending", "2", "unload", "00"}));
+        QVERIFY(QFileInfo(f.path("Brenvo.mdb")).size() < sizeBefore);
+        QCOMPARE(f.rows("Brenvo.mdb", "SELECT count(*) FROM recfile"), QStringList{"10"});
+        QCOMPARE(f.messages.messages.size(), 1);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestLocalFileRotation)
-#include "tst_localfilerotation.moc"
+QTEST_GUILESS_MAIN(TestShell)
+#include "tst_shell.moc"
