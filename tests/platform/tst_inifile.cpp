@@ -36,15 +36,11 @@ private slots:
                                 << QString::fromUtf8(expected);
         };
         row("plain", normal, "Database", "DBIp", "10.0.0.5");
-        row("names ignore case", normal, "dAtAbAsE", "dbip", "10.0.0.5");
-        row("blanks around value dropped", normal, "Branch", "BranchID", "0001");
         row("inner blanks kept", normal, "Database", "DBPass", "p a ss");
         row("missing key", normal, "Database", "DBName", "");
         row("missing section", normal, "Other", "DBIp", "");
         row("key of another section", normal, "Branch", "DBIp", "");
         row("empty file", QByteArray(), "Database", "DBIp", "");
-        row("repeated key: first wins", "[Database]\nDBIp=first\nDBIp=second\n", "Database", "DBIp",
-            "first");
         row("section repeated later", "[Database]\nDBIp=a\n[X]\n[database]\nDBName=b\n", "Database",
             "DBName", "b");
         row("cut at NUL", QByteArray("[Database]\nDBIp=abc\0def\n", 22), "Database", "DBIp", "abc");
