@@ -26,31 +26,27 @@ public:
         QList<QPair<int, qulonglong>> columns; // SQL type and size, as the driver describes them
     };
 
-    OdbcClient()
+    Result login; // how the connection went
+
+    OdbcClient(quint16 port, const QString& database)
     {
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env);
         SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc);
         SQLSetConnectAttr(m_dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(5), 0);
+        const QString text = u"DRIVER=FreeTDS;SERVER=127.0.0.1;PORT=%1;DATABASE=%2;UID=brenvo;"
+                             u"PWD=brenvo;TDS_Version=7.4;ClientCharset=UTF-8"_s.arg(port)
+                                 .arg(database);
+        login.ok = SQL_SUCCEEDED(SQLDriverConnectW(m_dbc, nullptr, wide(text), SQL_NTS, nullptr, 0,
+                                                   nullptr, SQL_DRIVER_NOPROMPT));
+        if (!login.ok)
+            diagnose(SQL_HANDLE_DBC, m_dbc, login);
     }
     ~OdbcClient()
     {
         SQLDisconnect(m_dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
         SQLFreeHandle(SQL_HANDLE_ENV, m_env);
-    }
-
-    Result connect(quint16 port, const QString& database)
-    {
-        const QString text = u"DRIVER=FreeTDS;SERVER=127.0.0.1;PORT=%1;DATABASE=%2;UID=brenvo;"
-                             u"PWD=brenvo;TDS_Version=7.4;ClientCharset=UTF-8"_s.arg(port)
-                                 .arg(database);
-        Result r;
-        r.ok = SQL_SUCCEEDED(SQLDriverConnectW(m_dbc, nullptr, wide(text), SQL_NTS, nullptr, 0,
-                                               nullptr, SQL_DRIVER_NOPROMPT));
-        if (!r.ok)
-            diagnose(SQL_HANDLE_DBC, m_dbc, r);
-        return r;
     }
 
     Result exec(const QString& sql)
@@ -131,9 +127,8 @@ class TestTdsServer : public QObject
 
     OdbcClient::Result run(const QString& sql, const QString& database = u"branch0001"_s)
     {
-        OdbcClient client;
-        const auto login = client.connect(m_server.port(), database);
-        return login.ok ? client.exec(sql) : login;
+        OdbcClient client(m_server.port(), database);
+        return client.login.ok ? client.exec(sql) : client.login;
     }
 
     qint64 count(const QString& table)
@@ -222,8 +217,8 @@ private slots:
         QFETCH(QString, values);
         QFETCH(QString, select);
         QFETCH(QVariantList, expected);
-        OdbcClient client;
-        QVERIFY(client.connect(m_server.port(), database).ok);
+        OdbcClient client(m_server.port(), database);
+        QVERIFY(client.login.ok);
         if (!values.isEmpty()) {
             const auto insert =
                 client.exec(u"insert into gogakinfo(Name, Memo) values("_s + values + u')');
@@ -302,8 +297,8 @@ private slots:
         QFETCH(bool, commit);
         QFETCH(int, kept);
         const qint64 before = count("tb_campaign");
-        OdbcClient client;
-        QVERIFY(client.connect(m_server.port(), u"branch0001"_s).ok);
+        OdbcClient client(m_server.port(), u"branch0001"_s);
+        QVERIFY(client.login.ok);
         QVERIFY(
             SQL_SUCCEEDED(SQLSetConnectAttr(client.handle(), SQL_ATTR_AUTOCOMMIT,
                                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
@@ -320,9 +315,9 @@ private slots:
     // lock until the transaction ends: another writer waits, then goes on.
     void appLockSerializes()
     {
-        OdbcClient holder, other;
-        QVERIFY(holder.connect(m_server.port(), u"branch0001"_s).ok);
-        QVERIFY(other.connect(m_server.port(), u"branch0001"_s).ok);
+        OdbcClient holder(m_server.port(), u"branch0001"_s),
+            other(m_server.port(), u"branch0001"_s);
+        QVERIFY(holder.login.ok && other.login.ok);
         QVERIFY(holder.exec("BEGIN TRANSACTION").ok);
         QVERIFY(holder
                     .exec("EXEC sp_getapplock @Resource = 'counters', @LockMode = 'Exclusive', "
