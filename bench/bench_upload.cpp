@@ -47,46 +47,6 @@ void resetRows(ProgramFolderFixture& f, const QString& day)
                    u'\'');
 }
 
-// Where the time of one pass goes: the steps UploadPending takes per file,
-// each timed on its own over every file, as milliseconds per file.
-QString stepsPerFile(ProgramFolderFixture& f, RecordingUpload& upload, const FtpServer& server,
-                     const QStringList& files, const QString& day)
-{
-    QDir(server.remoteFile(day)).removeRecursively();
-    const Session& s = f.session;
-    FtpCientOCX ftp;
-    double login = 0, folders = 0, transfer = 0, local = 0, central = 0;
-    QElapsedTimer clock;
-    const auto step = [&clock](double& sum) {
-        sum += clock.nsecsElapsed() / 1e6;
-        clock.restart();
-    };
-    for (const QString& file : files) {
-        const QString name = QFileInfo(file).fileName();
-        clock.start();
-        ftp.FtpConnect(s.FtpIP, s.FtpUser, s.FtpPwd, s.FtpPortNo.toInt());
-        step(login);
-        ftp.FtpMakeDir(day);
-        ftp.FtpChangeDir(day);
-        step(folders);
-        ftp.FtpUpload(file, name);
-        step(transfer);
-        upload.UpdateMDB(name);
-        step(local);
-        upload.UpdateMsSQL(name);
-        step(central);
-    }
-    ftp.FtpDisconnect();
-    const double n = files.size();
-    return QStringLiteral("FtpConnect %1, MKD+CWD %2, FtpUpload %3, UpdateMDB %4, UpdateMsSQL %5 "
-                          "(ms per file)")
-        .arg(login / n, 0, 'f', 2)
-        .arg(folders / n, 0, 'f', 2)
-        .arg(transfer / n, 0, 'f', 2)
-        .arg(local / n, 0, 'f', 2)
-        .arg(central / n, 0, 'f', 2);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -214,25 +174,12 @@ int main(int argc, char** argv)
     const auto curlTrace =
         bench::curlCommands(curl, {QStringLiteral("-u"), credentials, QStringLiteral("-T"), glob,
                                    base + QStringLiteral("curlv/")});
-    resetRows(f, day);
-    QDir(server.remoteFile(day)).removeRecursively();
-    QElapsedTimer pass;
-    pass.start();
-    {
-        FtpCientOCX ftp;
-        upload.UploadPending(ftp);
-    }
-    const double wholePass = pass.nsecsElapsed() / 1e6;
-    pass.restart();
-    const QString steps = stepsPerFile(f, upload, server, files, day);
-    std::printf("  side by side: UploadPending %.2f ms per file, its steps one by one %.2f ms per "
-                "file\n",
-                wholePass / kFiles, pass.nsecsElapsed() / 1e6 / kFiles);
     const QString where =
         QStringLiteral("%1 control connection(s); FTP commands per file: ours %2, curl %3; time "
-                       "per file: %4, curl %5 ms")
+                       "per file: ours %4, curl %5 ms")
             .arg(connections)
-            .arg(bench::perFile(ourTrace, kFiles), bench::perFile(curlTrace, kFiles), steps)
+            .arg(bench::perFile(ourTrace, kFiles), bench::perFile(curlTrace, kFiles))
+            .arg(o / kFiles, 0, 'f', 2)
             .arg(t / kFiles, 0, 'f', 2);
     std::printf("  %s\n", qPrintable(where));
     if (speed < 0.8)

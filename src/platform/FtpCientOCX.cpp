@@ -43,6 +43,18 @@ void initCurlOnce()
     Q_UNUSED(initialised);
 }
 
+size_t appendTo(char* data, size_t size, size_t count, void* body)
+{
+    static_cast<QByteArray*>(body)->append(data, qsizetype(size * count));
+    return size * count;
+}
+
+// The reply of a server that does not know a command (MLSD on an old one).
+bool isUnknownCommand(long reply)
+{
+    return reply == 500 || reply == 501 || reply == 502;
+}
+
 // A name that would break the FTP command line it ends up in.
 bool isBadName(const QString& name)
 {
@@ -278,10 +290,10 @@ void FtpCientOCX::FtpMakeDir(const QString& name)
         return;
     }
 
-    // MKD after libcurl has changed into the current folder (a post-quote
-    // command runs there); nothing is transferred.
-    prepare(urlForDir(m_dir), Progress::None);
-    const QByteArray command = "MKD " + name.toUtf8();
+    // MKD with the folder's path from the root (transfers change no folder
+    // on the server); nothing is transferred.
+    prepare(urlForDir({}), Progress::None);
+    const QByteArray command = "MKD " + path.toUtf8();
     curl_slist* commands = curl_slist_append(nullptr, command.constData());
     curl_easy_setopt(handle(m_curl), CURLOPT_NOBODY, 1L);
     curl_easy_setopt(handle(m_curl), CURLOPT_POSTQUOTE, commands);
@@ -299,10 +311,12 @@ void FtpCientOCX::FtpMakeDir(const QString& name)
     if (rc != CURLE_QUOTE_ERROR)
         return;
 
-    // Refused: fine when the folder is there already.
+    // Refused: fine when the folder is there already, which changing into it
+    // shows.
     const QString refused = m_lastError;
     prepare(urlForDir(folder), Progress::None);
     curl_easy_setopt(handle(m_curl), CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(handle(m_curl), CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
     if (!perform(&rc))
         return;
     m_lastError = rc == CURLE_OK ? QString() : refused;
@@ -337,11 +351,22 @@ void FtpCientOCX::FtpChangeDir(const QString& name)
 
 bool FtpCientOCX::FtpUpload(const QString& localPath, const QString& remoteName)
 {
+    return store(localPath, remoteName, true);
+}
+
+bool FtpCientOCX::FtpStore(const QString& localPath, const QString& remoteName)
+{
+    return store(localPath, remoteName, false);
+}
+
+bool FtpCientOCX::store(const QString& localPath, const QString& remoteName, bool checkSize)
+{
     Operation op(this);
-    if (!op.start("FtpUpload", true))
+    if (!op.start(checkSize ? "FtpUpload" : "FtpStore", true))
         return false;
-    const QString what =
-        QStringLiteral("FtpUpload of %1 to \"%2\" in %3").arg(localPath, remoteName, currentDir());
+    const QString what = QStringLiteral("%1 of %2 to \"%3\" in %4")
+                             .arg(QLatin1String(checkSize ? "FtpUpload" : "FtpStore"), localPath,
+                                  remoteName, currentDir());
     if (isBadName(remoteName)) {
         m_lastError = what + QStringLiteral(" failed: not a usable file name");
         return false;
@@ -357,9 +382,8 @@ bool FtpCientOCX::FtpUpload(const QString& localPath, const QString& remoteName)
         return false;
     }
     const qint64 size = in.size();
-    const QByteArray url = urlForFile(remoteName);
 
-    prepare(url, Progress::Upload);
+    prepare(urlForFile(remoteName), Progress::Upload);
     curl_read_callback read = [](char* data, size_t size, size_t count, void* file) -> size_t {
         const qint64 got = static_cast<QFile*>(file)->read(data, qint64(size * count));
         return got < 0 ? CURL_READFUNC_ABORT : size_t(got);
@@ -369,9 +393,11 @@ bool FtpCientOCX::FtpUpload(const QString& localPath, const QString& remoteName)
     curl_easy_setopt(handle(m_curl), CURLOPT_READDATA, &in);
     curl_easy_setopt(handle(m_curl), CURLOPT_INFILESIZE_LARGE, curl_off_t(size));
     // Stored only when the server holds the whole file: right after the
-    // transfer, in the same folder and on the same connection, ask its size.
-    const QByteArray sizeCommand = "SIZE " + remoteName.toUtf8();
-    curl_slist* after = curl_slist_append(nullptr, sizeCommand.constData());
+    // transfer, on the same connection, ask its size.
+    QStringList file = m_dir;
+    file << remoteName;
+    const QByteArray sizeCommand = "SIZE " + file.join(u'/').toUtf8();
+    curl_slist* after = checkSize ? curl_slist_append(nullptr, sizeCommand.constData()) : nullptr;
     curl_easy_setopt(handle(m_curl), CURLOPT_POSTQUOTE, after);
     int rc = CURLE_OK;
     const bool alive = perform(&rc);
@@ -386,7 +412,7 @@ bool FtpCientOCX::FtpUpload(const QString& localPath, const QString& remoteName)
     }
     bool known = m_lastReply.startsWith("213 ");
     const qint64 stored = known ? m_lastReply.mid(4).trimmed().toLongLong(&known) : -1;
-    if (!known || stored != size) {
+    if (checkSize && (!known || stored != size)) {
         m_lastError = what + QStringLiteral(" failed: the server holds %1 of %2 bytes")
                                  .arg(known ? QString::number(stored)
                                             : QStringLiteral("an unknown number (\"%1\")")
@@ -397,6 +423,35 @@ bool FtpCientOCX::FtpUpload(const QString& localPath, const QString& remoteName)
     emitProgress(size, size);
     m_lastError.clear();
     return true;
+}
+
+bool FtpCientOCX::FtpListDir(Sizes* sizes)
+{
+    Operation op(this);
+    if (!op.start("FtpListDir", true))
+        return false;
+    // MLSD gives exact sizes in a fixed form; a server that does not know it
+    // refuses it at once and is asked with LIST instead.
+    for (const char* command : {"MLSD", "LIST"}) {
+        QByteArray body;
+        prepare(urlForDir(m_dir), Progress::None);
+        curl_easy_setopt(handle(m_curl), CURLOPT_CUSTOMREQUEST, command);
+        curl_easy_setopt(handle(m_curl), CURLOPT_WRITEFUNCTION, appendTo);
+        curl_easy_setopt(handle(m_curl), CURLOPT_WRITEDATA, &body);
+        int rc = CURLE_OK;
+        if (!perform(&rc))
+            return false;
+        if (rc == CURLE_OK) {
+            *sizes = parseListing(body);
+            m_lastError.clear();
+            return true;
+        }
+        if (!isUnknownCommand(m_replyCode) || qstrcmp(command, "LIST") == 0) {
+            fail(QStringLiteral("FtpListDir of %1").arg(currentDir()), rc);
+            return false;
+        }
+    }
+    return false;
 }
 
 bool FtpCientOCX::FtpListFolders(const QStringList& folders, QHash<QString, Sizes>* listing)
@@ -422,9 +477,8 @@ bool FtpCientOCX::FtpListFolders(const QStringList& folders, QHash<QString, Size
         if (!runOnWorker([&] { listOnWorker(urls, command, listed); }))
             return false;
         const bool unknownCommand =
-            std::any_of(listed.cbegin(), listed.cend(), [](const Listed& l) {
-                return l.reply == 500 || l.reply == 501 || l.reply == 502;
-            });
+            std::any_of(listed.cbegin(), listed.cend(),
+                        [](const Listed& l) { return isUnknownCommand(l.reply); });
         if (unknownCommand && qstrcmp(command, "MLSD") == 0)
             continue;
         for (qsizetype i = 0; i < listed.size(); ++i) {
@@ -449,19 +503,13 @@ void FtpCientOCX::listOnWorker(const QList<QByteArray>& urls, const char* comman
 {
     CURLM* multi = curl_multi_init();
     curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(kListingConnections));
-    curl_write_callback collect = [](char* data, size_t size, size_t count, void* body) -> size_t {
-        static_cast<QByteArray*>(body)->append(data, qsizetype(size * count));
-        return size * count;
-    };
     QList<CURL*> easies;
     for (qsizetype i = 0; i < urls.size(); ++i) {
         CURL* easy = curl_easy_init();
         setCommonOptions(easy);
         curl_easy_setopt(easy, CURLOPT_URL, urls.at(i).constData());
-        // One CWD to the folder from the root, not one per level.
-        curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, command);
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, collect);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendTo);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &listed[i].body);
         curl_easy_setopt(easy, CURLOPT_PRIVATE, &listed[i]);
         curl_multi_add_handle(multi, easy);
@@ -561,7 +609,9 @@ void FtpCientOCX::setCommonOptions(void* easyHandle) const
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(m_stallSeconds));
     curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m_stallSeconds));
-    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_MULTICWD));
+    // No CWD: every command names its path from the root ("STOR TEMP/day/f"),
+    // so the files of one folder cost two commands each, EPSV and STOR.
+    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L); // passive: EPSV, PASV when refused
     curl_easy_setopt(h, CURLOPT_FTP_SKIP_PASV_IP, 1L);
     curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L); // binary

@@ -21,9 +21,10 @@
 //
 // The remote current folder is tracked here: FtpConnect starts at the
 // server's root (the login folder), FtpChangeDir moves relative to it, and
-// every transfer names its full path from the root. FtpChangeDir sends
-// nothing: a folder that does not exist makes the next transfer fail (so a
-// file never lands in another folder than the one asked for).
+// every command names its full path from the root, so no CWD is ever sent.
+// FtpChangeDir sends nothing: a folder that does not exist makes the next
+// transfer fail (so a file never lands in another folder than the one asked
+// for).
 //
 // Each transfer runs on a worker thread while the calling thread waits in a
 // local QEventLoop, so the window keeps handling events as it did with the
@@ -70,6 +71,13 @@ public:
 
     // Name and size of every file in a remote folder, by name.
     using Sizes = QHash<QString, qint64>;
+    // Our own helpers for a run of files into one folder: FtpStore stores as
+    // FtpUpload does but asks no size (true when the server took the whole
+    // transfer), and one FtpListDir afterwards, on the same connection, gives
+    // the sizes the server holds of them all.
+    bool FtpStore(const QString& localPath, const QString& remoteName);
+    bool FtpListDir(Sizes* sizes);
+
     // Lists remote folders (paths from the root: "20260101", "TEMP/20260101")
     // over several connections at once, a few round trips for all of them
     // instead of one question per file. A folder the server does not have
@@ -123,6 +131,7 @@ private:
     static constexpr int kListingConnections = 8;
     static constexpr std::chrono::milliseconds kProgressInterval{50};
 
+    bool store(const QString& localPath, const QString& remoteName, bool checkSize);
     void prepare(const QByteArray& url, Progress progress);
     // Options every handle of this control shares: the server, the account,
     // the time limits, passive binary transfers.

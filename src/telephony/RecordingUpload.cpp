@@ -74,7 +74,12 @@ void RecordingUpload::UploadPending(FtpCientOCX& ftp)
     // Every row marks the central database too: one connection for the run,
     // not a fresh one per file.
     Database::Use central(m_db, Database::Slot::Main);
+    // One FTP connection for the run, and one remote folder while its rows
+    // follow each other: a file costs its transfer only, and one listing per
+    // folder says which of its files the server holds whole.
     bool connected = false;
+    QString folderPath; // "20260101" or "TEMP/20260101"
+    Stored stored;      // sent into that folder, not confirmed yet
     rs.moveFirst();
     for (int i = 1; i <= rs.recordCount(); ++i, rs.moveNext()) {
         const QVariant fullPath = rs.value(QStringLiteral("FileFullPath"));
@@ -84,38 +89,94 @@ void RecordingUpload::UploadPending(FtpCientOCX& ftp)
             const QString path = fullPath.toString();
             const QString remoteName = Database::GetFieldValue(rs.value(QStringLiteral("R_Path")));
             const QString folder = Database::GetFieldValue(rs.value(QStringLiteral("FolderName")));
-            const QString status = Database::GetFieldValue(rs.value(QStringLiteral("Status")));
-            connected = connectFtp(ftp);
+            const int status =
+                statusNumber(Database::GetFieldValue(rs.value(QStringLiteral("Status")))) >= 4 ? 4
+                                                                                               : 0;
+            const QString where = (status ? QStringLiteral("TEMP/") : QString()) + folder;
+            if (!connected)
+                connected = connectFtp(ftp);
             if (connected) {
-                enterFolders(ftp, statusNumber(status) >= 4 ? 4 : 0, folder);
-                if (ftp.FtpUpload(path, remoteName)) {
-                    UpdateMDB(remoteName);
-                    UpdateMsSQL(remoteName);
+                if (where != folderPath) {
+                    markStored(ftp, stored);
+                    ftp.FtpChangeDir(QStringLiteral("/"));
+                    enterFolders(ftp, status, folder);
+                    folderPath = where;
                 }
+                const qint64 size = QFileInfo(path).size();
+                if (ftp.FtpStore(path, remoteName))
+                    stored.append({remoteName, size});
             }
         }
         emit progressValue(i);
     }
-    if (connected)
+    if (connected) {
+        markStored(ftp, stored);
         ftp.FtpDisconnect();
+    }
+}
+
+void RecordingUpload::markStored(FtpCientOCX& ftp, Stored& stored)
+{
+    if (stored.isEmpty())
+        return;
+    // Nothing is marked before the server holds the whole file: a listing
+    // it cannot give leaves the folder's files waiting for the next login.
+    FtpCientOCX::Sizes held;
+    QStringList whole;
+    if (ftp.FtpListDir(&held))
+        for (const auto& [name, size] : stored)
+            if (held.value(name, -1) == size)
+                whole << name;
+    stored.clear();
+    if (whole.isEmpty())
+        return;
+    markUploaded(Database::Slot::Local, whole, QStringLiteral("UpdateMDB"));
+    markUploaded(Database::Slot::Main, whole, QStringLiteral("UpdateMsSQL"));
 }
 
 void RecordingUpload::UpdateMDB(const QString& fileName)
 {
-    markUploaded(Database::Slot::Local, fileName, QStringLiteral("UpdateMDB"));
+    markUploaded(Database::Slot::Local, {fileName}, QStringLiteral("UpdateMDB"));
 }
 
 void RecordingUpload::UpdateMsSQL(const QString& fileName)
 {
-    markUploaded(Database::Slot::Main, fileName, QStringLiteral("UpdateMsSQL"));
+    markUploaded(Database::Slot::Main, {fileName}, QStringLiteral("UpdateMsSQL"));
 }
 
-void RecordingUpload::markUploaded(Database::Slot slot, const QString& fileName,
+void RecordingUpload::markUploaded(Database::Slot slot, const QStringList& fileNames,
                                    const QString& function)
 {
+    // One transaction for them all, in as few statements as the server takes
+    // names in one list.
+    QStringList statements;
+    for (qsizetype at = 0; at < fileNames.size(); at += kNamesPerStatement) {
+        QStringList quoted;
+        for (const QString& name : fileNames.mid(at, kNamesPerStatement))
+            quoted << u'\'' + SqlDialect::quoted(name) + u'\'';
+        const QString names = quoted.size() == 1
+                                  ? QStringLiteral("= ") + quoted.first()
+                                  : QStringLiteral("in (") + quoted.join(u',') + u')';
+        statements << QStringLiteral("Update recfile SET  UploadStatus = '1'   where R_Path ") +
+                          names + u' ';
+    }
     Database::Use use(m_db, slot);
-    m_db.execute(slot,
-                 QStringLiteral("Update recfile SET  UploadStatus = '1'   where R_Path = '") +
-                     SqlDialect::quoted(fileName) + QStringLiteral("' "),
-                 QStringLiteral("Frm010000"), function);
+    if (statements.size() == 1) {
+        m_db.execute(slot, statements.first(), QStringLiteral("Frm010000"), function);
+        return;
+    }
+    Connection& connection = m_db.connection(slot);
+    QString error;
+    QString failed = statements.first();
+    bool ok = connection.beginTransaction(&error, failed);
+    for (qsizetype i = 1; ok && i < statements.size(); ++i)
+        ok = connection.execute(failed = statements.at(i), &error);
+    if (ok && !connection.commit(&error)) {
+        ok = false;
+        failed = QStringLiteral("COMMIT TRANSACTION");
+    }
+    if (!ok) {
+        connection.rollback();
+        m_db.errors().WriteErrorLog(error, QStringLiteral("Frm010000"), function, failed);
+    }
 }

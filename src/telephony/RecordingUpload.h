@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <utility>
 
 #include "foundation/Database.h"
 
@@ -24,7 +28,9 @@ public:
     // name, three tries. A file still being recorded is never sent, and
     // nothing is marked once the program is ending.
     void UploadRecording(FtpCientOCX& ftp, const Call& call);
-    // At login, in the bulk-upload window.
+    // At login, in the bulk-upload window: one connection, a folder's files
+    // one after the other, and their rows marked together once the folder's
+    // listing shows each of them whole.
     void UploadPending(FtpCientOCX& ftp);
     void UpdateMDB(const QString& fileName);
     void UpdateMsSQL(const QString& fileName);
@@ -37,8 +43,15 @@ signals:
     void progressValue(int value);
 
 private:
+    // Remote name and size of each file sent into the current folder.
+    using Stored = QList<std::pair<QString, qint64>>;
+    // SQL Server takes long lists, but not without end.
+    static constexpr qsizetype kNamesPerStatement = 500;
+
     bool connectFtp(FtpCientOCX& ftp);
-    void markUploaded(Database::Slot slot, const QString& fileName, const QString& function);
+    // Lists the current folder and marks the files it holds whole.
+    void markStored(FtpCientOCX& ftp, Stored& stored);
+    void markUploaded(Database::Slot slot, const QStringList& fileNames, const QString& function);
     void enterFolders(FtpCientOCX& ftp, int status, const QString& dayFolder);
 
     Session& m_session;

@@ -155,40 +155,25 @@ private slots:
     void uploadIsRefused_data()
     {
         QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("changeDir");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("error");
-        QTest::newRow("missing local file") << "missing"
-                                            << ""
-                                            << ""
-                                            << "no such local file";
-        QTest::newRow("local folder") << "folder"
-                                      << ""
-                                      << ""
-                                      << "no such local file";
-        QTest::newRow("missing remote folder") << "file"
-                                               << "nowhere"
-                                               << ""
-                                               << "550";
-        QTest::newRow("disk full") << "file"
-                                   << ""
-                                   << "disk-full"
-                                   << "552";
+        QTest::newRow("missing local file") << "missing" << QString() << "no such local file";
+        QTest::newRow("local folder") << "folder" << QString() << "no such local file";
+        QTest::newRow("missing remote folder") << "file in nowhere" << QString() << "550";
+        QTest::newRow("disk full") << "file" << QStringLiteral("disk-full") << "552";
     }
     void uploadIsRefused()
     {
         QFETCH(QString, source);
-        QFETCH(QString, changeDir);
         QFETCH(QString, fault);
         QFETCH(QString, error);
-        const QString file = source == "folder" ? m_local->path()
-                                                : (source == "file" ? makeLocalFile("a.vox", 50000)
-                                                                    : local("a.vox"));
+        const QString file = source == "folder"    ? m_local->path()
+                             : source == "missing" ? local("a.vox")
+                                                   : makeLocalFile("a.vox", 50000);
         QVERIFY(m_server->setFault(fault));
         FtpCientOCX ftp;
         QVERIFY(connectTo(ftp));
-        if (!changeDir.isEmpty())
-            ftp.FtpChangeDir(changeDir);
+        ftp.FtpChangeDir(source == "file in nowhere" ? "nowhere" : ".");
         QVERIFY(!ftp.FtpUpload(file, "a.vox"));
         QVERIFY2(!ftp.lastError().isEmpty() && ftp.lastError().contains(error),
                  qPrintable(ftp.lastError()));
@@ -293,15 +278,12 @@ private slots:
 
     void download_data()
     {
-        QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("remoteName");
         QTest::addColumn<bool>("ok");
-        QTest::newRow("replaces the earlier file") << ""
-                                                   << "a.vox" << true;
-        QTest::newRow("missing file") << ""
-                                      << "missing.vox" << false;
-        QTest::newRow("dropped mid-transfer") << "drop-mid-transfer"
-                                              << "a.vox" << false;
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("replaces the earlier file") << "a.vox" << true << QString();
+        QTest::newRow("missing file") << "missing.vox" << false << QString();
+        QTest::newRow("dropped mid-transfer") << "a.vox" << false << "drop-mid-transfer";
     }
     void download()
     {

@@ -11,8 +11,8 @@
 // destructor. One user with full permissions; its root is the FTP root.
 // Faults on demand, switched at any time without a restart (the server reads
 // them at every command): setFault("refuse-login"), "drop-mid-transfer",
-// "disk-full", "hang", "fail-first:N", "slow" / "slow:KIB"; setFault("") ends
-// the fault. See the script's header for what each one does.
+// "disk-full", "hang", "fail-first:N", "keep-short:N", "slow" / "slow:KIB";
+// setFault("") ends the fault. See the script's header for what each one does.
 class FtpServer
 {
 public:

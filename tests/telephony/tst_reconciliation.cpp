@@ -30,6 +30,7 @@ private slots:
         QTest::newRow("local row without its central row") << "no central";
         QTest::newRow("server copy cut short") << "truncated";
         QTest::newRow("server copy gone") << "unsent";
+        QTest::newRow("server keeps the copy sent again short") << "kept short";
         QTest::newRow("voice file gone") << "gone";
     }
     void faults()
@@ -61,10 +62,16 @@ private slots:
             QVERIFY(d.f.exec("branch0001.db", "DELETE FROM recfile" + where));
         } else if (fault == "truncated") {
             QVERIFY(QFile::resize(serverFile(d, hit), 100));
-        } else if (fault == "unsent") {
+        } else if (fault == "unsent" || fault == "kept short") {
             QVERIFY(QFile::remove(serverFile(d, hit)));
         } else if (fault == "gone") {
             QVERIFY(QFile::remove(hit.RecFilePath));
+        }
+        if (fault == "kept short") { // the others wait too, sent in the same run
+            for (const char* db : {"Brenvo.mdb", "branch0001.db"})
+                QVERIFY(d.f.exec(db, "UPDATE recfile SET UploadStatus = '0' WHERE R_Path <> '" +
+                                         hit.RecFileName + "'"));
+            QVERIFY(d.ftp.setFault("keep-short:1"));
         }
         const QStringList before = bothTables(d);
 
@@ -82,13 +89,13 @@ private slots:
             return;
         }
         // Every recording is on the server whole, with one local and one
-        // central row marked uploaded.
+        // central row marked uploaded; a copy the server keeps short stays waiting.
         for (const Call& c : calls) {
-            QCOMPARE(QFileInfo(serverFile(d, c)).size(), QFileInfo(c.RecFilePath).size());
+            const bool whole = fault != "kept short" || &c != &hit;
+            QCOMPARE(QFileInfo(serverFile(d, c)).size() == QFileInfo(c.RecFilePath).size(), whole);
             const QString mark =
                 "SELECT UploadStatus FROM recfile WHERE R_Path = '" + c.RecFileName + "'";
-            QCOMPARE(d.local(mark), QStringList{"1"});
-            QCOMPARE(d.central(mark), QStringList{"1"});
+            QCOMPARE(d.local(mark) + d.central(mark), QStringList(2, whole ? "1" : "0"));
         }
         if (fault == "stray")
             QCOMPARE(d.local("SELECT R_StartTime, R_Time, FolderName FROM recfile" + where),

@@ -25,6 +25,9 @@ file or "none" means no fault):
                      connection is closed (421) after 60 s.
   fail-first:N       the first N STOR commands (counted from when this fault
                      came into force) are answered 451, later ones work.
+  keep-short:N       the Nth STOR (counted the same way) keeps only half of
+                     its bytes yet is answered 226 as if whole: a server that
+                     loses data without saying so.
   slow[:KIB]         data connections run at KIB KiB/s (default 1024):
                      not a failure, for progress bars and responsiveness.
 """
@@ -58,7 +61,7 @@ def parse_fault(text):
     if text in SIMPLE_FAULTS:
         return (text, 0)
     name, sep, number = text.partition(":")
-    if name == "fail-first" and sep and number.strip().isdigit():
+    if name in ("fail-first", "keep-short") and sep and number.strip().isdigit():
         return (name, int(number))
     if name == "slow":
         if not sep:
@@ -90,7 +93,7 @@ class FaultState:
             text = self.default_text.strip()
         if text != self.text:
             self.text = text
-            self.stor_count = 0  # fail-first counts from when it came in force
+            self.stor_count = 0  # STORs count from when the fault came in force
             try:
                 self.fault = parse_fault(text)
             except ValueError as err:
@@ -163,6 +166,7 @@ class BrenvoHandler(FTPHandler):
     auth_failed_timeout = 0.05
     banner = "brenvo-ftpd ready."
     brenvo_drop = False
+    brenvo_short = False
     brenvo_hung = False
     _slow_classes = {}
 
@@ -201,6 +205,10 @@ class BrenvoHandler(FTPHandler):
         """Answers a store command when a fault says so; True when answered."""
         name, number = self.faults.current()
         self.brenvo_drop = name == "drop-mid-transfer"
+        self.brenvo_short = False
+        if name == "keep-short":
+            self.faults.stor_count += 1
+            self.brenvo_short = self.faults.stor_count == number
         if name == "disk-full":
             self._refuse_transfer(
                 "552 Requested file action aborted. Exceeded storage allocation "
@@ -220,6 +228,14 @@ class BrenvoHandler(FTPHandler):
                 return FTPHandler.ftp_PASS(self, line)
             return self.handle_auth_failed("Login refused (fault refuse-login).", line)
         return FTPHandler.ftp_PASS(self, line)
+
+    def on_file_received(self, file):
+        if self.brenvo_short:
+            self.brenvo_short = False
+            try:
+                os.truncate(file, os.path.getsize(file) // 2)
+            except OSError as err:
+                log.warning("truncate failed: %s", err)
 
     def ftp_STOR(self, file, mode="w"):
         if self._store_fault():
