@@ -488,12 +488,13 @@ private slots:
         d.side.SetRegisterInboundCutomer("99999", "3", "0212345678");
         const QString id = d.panel.value(CustomerPanel::txtCustID);
         QCOMPARE(id, d.central("SELECT max(ID) FROM gogakinfo").value(0));
-        QCOMPARE(d.panel.value(CustomerPanel::txtCampaignID), QString("99999"));
-        QCOMPARE(d.panel.value(CustomerPanel::txtDataType), QString("3"));
+        QCOMPARE(d.panel.value(CustomerPanel::txtCampaignID) + '|' +
+                     d.panel.value(CustomerPanel::txtDataType),
+                 QString("99999|3"));
         const QString today = d.today();
-        QCOMPARE(d.central("SELECT AgentID, AgentID_1, CampaignID, DataType, Status, MobileNumber, "
-                           "DistributeDate, ImpDate FROM gogakinfo WHERE ID = " +
-                           id),
+        QCOMPARE(d.customer("AgentID, AgentID_1, CampaignID, DataType, Status, MobileNumber, "
+                            "DistributeDate, ImpDate",
+                            id),
                  QStringList{ownerColumns + "|99999|3|0|0212345678|" + today + "|" + today});
         QCOMPARE(d.f.messages.errorBlocks(), 0);
         QVERIFY(!d.f.db.SQLConnected());

@@ -132,19 +132,16 @@ private slots:
         QCOMPARE(d.panel.value(CustomerPanel::txtPhoneNo1), QStringLiteral("01098765432"));
         QVERIFY(d.panel.isEditable());
         const QString custId = d.panel.value(CustomerPanel::txtCustID);
-        QCOMPARE(d.central("select CampaignID, DataType, MobileNumber from gogakinfo where ID = " +
-                           custId),
+        QCOMPARE(d.customer("CampaignID, DataType, MobileNumber", custId),
                  QStringList{"99999|3|01098765432"});
         QVERIFY(call->RecFileName.endsWith("0001kim.vox"));
 
         d.panel.setValue(CustomerPanel::txtCustName, "새 고객");
         d.panel.setValue(CustomerPanel::txtCustSocialID, "800101-1234567");
         d.calls.cmdStopCall_Click();
-        const QString where = " from recfile where R_Path = '" + call->RecFileName + "'";
-        QCOMPARE(d.local("select Name, JuminNo, R_Tel" + where),
-                 QStringList{"새 고객|8001011234567|01098765432"});
-        QCOMPARE(d.central("select Name, JuminNo, MobileNumber" + where),
-                 QStringList{"새 고객|8001011234567|01098765432"});
+        const QStringList named{"새 고객|8001011234567|01098765432"};
+        QCOMPARE(d.localRow("Name, JuminNo, R_Tel", call->RecFileName), named);
+        QCOMPARE(d.centralRow("Name, JuminNo, MobileNumber", call->RecFileName), named);
         d.calls.HookChanged(1);
         QVERIFY(!d.panel.isEditable());
         QCOMPARE(d.panel.CustSelectKind, CustSelectKind::None);
@@ -238,9 +235,7 @@ private slots:
         // The day folder cannot be made: no voice file, no rows anywhere, and
         // the agent is told at once.
         QFile::remove(d.f.path("RECDATA")) || QDir(d.f.path("RECDATA")).removeRecursively();
-        QFile blocker(d.f.path("RECDATA"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        QVERIFY(QFile(d.f.path("RECDATA")).open(QIODevice::WriteOnly));
         Call c;
         d.desk.recorder.StartRecording(c, "2026-12-06 23:59:58");
         QVERIFY(!c.RecFileName.isEmpty());
@@ -598,8 +593,8 @@ private slots:
         FtpCientOCX bulk;
         d.desk.upload.UploadPending(bulk);
         QCOMPARE(maximum.value(0).value(0).toInt(), 1);
-        QCOMPARE(d.local("select UploadStatus" + where), QStringList{"1"});
-        QCOMPARE(d.central("select UploadStatus" + where), QStringList{"1"});
+        QCOMPARE(d.localRow("UploadStatus", done.name), QStringList{"1"});
+        QCOMPARE(d.centralRow("UploadStatus", done.name), QStringList{"1"});
         QCOMPARE(bytes(again.remoteFile("TEMP/" + done.name.left(8) + '/' + done.name)),
                  bytes(done.path));
     }
@@ -666,9 +661,8 @@ private slots:
         // central row marked uploaded.
         for (const Call& c : calls) {
             QCOMPARE(QFileInfo(serverFile(d, c)).size(), QFileInfo(c.RecFilePath).size());
-            QCOMPARE(d.localRow("UploadStatus", c.RecFileName) +
-                         d.centralRow("UploadStatus", c.RecFileName),
-                     (QStringList{"1", "1"}));
+            QCOMPARE(d.localRow("UploadStatus", c.RecFileName), QStringList{"1"});
+            QCOMPARE(d.centralRow("UploadStatus", c.RecFileName), QStringList{"1"});
         }
         if (fault == "stray")
             QCOMPARE(d.local("SELECT R_StartTime, R_Time, FolderName FROM recfile" + where),
