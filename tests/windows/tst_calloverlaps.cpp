@@ -235,11 +235,11 @@ private slots:
         QVERIFY2(s.run(), qPrintable(s.failure()));
 
         QVERIFY(first->RecFileName != second->RecFileName);
-        const auto row = [&d](const CallPtr& c) {
-            return d.centralRow("Status, Memo, UploadStatus, CustID", c->RecFileName);
-        };
-        QCOMPARE(row(first), QStringList{"3|첫 통화|1|" + first->CustID});
-        QCOMPARE(row(second), QStringList{"4|둘째 통화|1|" + second->CustID});
+        const QString row = "Status, Memo, UploadStatus, CustID";
+        QCOMPARE(d.centralRow(row, first->RecFileName),
+                 QStringList{"3|첫 통화|1|" + first->CustID});
+        QCOMPARE(d.centralRow(row, second->RecFileName),
+                 QStringList{"4|둘째 통화|1|" + second->CustID});
         QVERIFY(first->CustID != second->CustID);
         QCOMPARE(d.central("SELECT RecBound, RecCnt FROM TB_AGENTCALLSTATISTICS ORDER BY Status"),
                  (QStringList{"2|1", "2|1"}));
@@ -396,12 +396,11 @@ private slots:
         QVERIFY2(s.run(), qPrintable(s.failure()));
         QTest::qWait(200);
         // The logout is the last word; the row is left for the next login.
-        const QString where = " FROM recfile WHERE R_Path = '" + call->RecFileName + "'";
         QCOMPARE(d.central("SELECT Login, Status FROM AgentLogin WHERE AgentID = 'kim'"),
                  QStringList{"0|0"});
-        QCOMPARE(d.local("SELECT Status, UploadStatus" + where),
+        QCOMPARE(d.localRow("Status, UploadStatus", call->RecFileName),
                  QStringList{duringUpload ? "3|0" : "0|0"});
-        QCOMPARE(d.central("SELECT UploadStatus" + where), QStringList{"0"});
+        QCOMPARE(d.centralRow("UploadStatus", call->RecFileName), QStringList{"0"});
         QVERIFY(!QFile::exists(d.f.path("Brenvo_1.mdb")));
     }
 
@@ -410,8 +409,7 @@ private slots:
         Desk d;
         QDir().mkpath(d.ftp.remoteFile("20261201"));
         QFile big(d.ftp.remoteFile("20261201/old.vox"));
-        QVERIFY(big.open(QIODevice::WriteOnly));
-        big.write(QByteArray(256 * 1024, '\x11'));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.write(QByteArray(256 * 1024, '\x11')) > 0);
         big.close();
         CallPtr call;
         Script s;
