@@ -21,15 +21,12 @@ struct CustomerFixture : DeskFixture
     // What a call result is saved through, as the call logic passes it.
     CallResult::Parts resultParts()
     {
-        Desk& d = DeskFixture::desk;
-        return {f.db, side.lookups, d.records, d.counters, side.registration, f.messages};
+        return {f.db, side.lookups, desk.records, desk.counters, side.registration, f.messages};
     }
 
-    CustomerSide& side = DeskFixture::desk.customers;
-    SpreadModel& list = DeskFixture::desk.custList;
-    // tst_customerarea's name for the desk's controls.
-    DeskControls& desk = controls;
-    DorvanePlus& device = DeskFixture::desk.device;
+    CustomerSide& side = desk.customers;
+    SpreadModel& list = desk.custList;
+    DorvanePlus& device = desk.device;
     CallPtr callPtr = std::make_shared<Call>();
     Call& call = *callPtr;
 };

@@ -63,6 +63,15 @@ struct DeskFixture
     {
         return f.rows(QStringLiteral("branch0001.db"), sql);
     }
+    // Columns of one recording's row, local or central.
+    QStringList localRow(const QString& columns, const QString& recording) const
+    {
+        return local("select " + columns + " from recfile where R_Path = '" + recording + "'");
+    }
+    QStringList centralRow(const QString& columns, const QString& recording) const
+    {
+        return central("select " + columns + " from recfile where R_Path = '" + recording + "'");
+    }
     // Columns of one customer of the branch database.
     QStringList customer(const QString& columns, const QString& id) const
     {

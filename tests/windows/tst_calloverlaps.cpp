@@ -10,6 +10,14 @@
 #include "windows/Frm120000.h"
 #include "windows/QtWindowOpener.h"
 
+static QDialog* shown(const QString& title)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == title)
+            return qobject_cast<QDialog*>(w);
+    return nullptr;
+}
+
 // Calls in the order real calls come, on the real windows: the line
 // simulator rings and hangs up while windows of earlier calls are still
 // open. A script advances from step to step on a timer, so it keeps going
@@ -21,27 +29,23 @@ public:
     using Test = std::function<bool()>;
     using Act = std::function<void()>;
 
-    Script()
-    {
-        m_tick.setInterval(10);
-        QObject::connect(&m_tick, &QTimer::timeout, this, [this] { advance(); });
-    }
     Script& when(const QString& what, Test ready, Act act = {})
     {
         m_steps.append({what, std::move(ready), std::move(act)});
         return *this;
     }
-    Script& then(const QString& what, Act act)
+    Script& then(const QString& what, Act act) { return when(what, {}, act); }
+    Script& window(const QString& title, Act act = {})
     {
-        return when(
-            what, [] { return true; }, act);
+        const Test open = [title] { return shown(title) != nullptr; };
+        return when(title, open, act);
     }
     // Runs the steps; false (with the step it stuck at) after timeoutMs on one step.
     bool run(int timeoutMs = 20000)
     {
-        m_timeoutMs = timeoutMs;
         m_since.start();
-        m_tick.start();
+        connect(&m_tick, &QTimer::timeout, this, [this, timeoutMs] { advance(timeoutMs); });
+        m_tick.start(10);
         return QTest::qWaitFor([this] { return m_next == m_steps.size() || !m_failure.isEmpty(); },
                                int(m_steps.size()) * timeoutMs) &&
                m_failure.isEmpty();
@@ -49,44 +53,35 @@ public:
     QString failure() const { return m_failure; }
 
 private:
-    struct Step
-    {
-        QString what;
-        Test ready;
-        Act act;
-    };
-    void advance()
+    void advance(int timeoutMs)
     {
         if (m_next >= m_steps.size() || m_acting)
             return;
-        const Step& step = m_steps.at(m_next);
-        if (!step.ready()) {
-            if (m_since.elapsed() > m_timeoutMs) {
-                m_failure = QStringLiteral("stuck at: ") + step.what;
-                m_tick.stop();
-                // Unwind every open window, as the agent would give up.
-                for (QWidget* w : QApplication::topLevelWidgets())
-                    if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible())
-                        d->reject();
-            }
-            return;
+        const auto& [what, ready, act] = m_steps.at(m_next);
+        if (!ready || ready()) {
+            // The action runs from a timer of its own: it may wait in a modal
+            // loop of its own while the script goes on.
+            m_acting = true;
+            QTimer::singleShot(0, this, [this, act = act] {
+                ++m_next;
+                m_since.restart();
+                m_acting = false;
+                if (act)
+                    act();
+            });
+        } else if (m_since.elapsed() > timeoutMs) {
+            m_failure = "stuck at: " + what;
+            m_tick.stop();
+            // Unwind every open window, as the agent would give up.
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible())
+                    d->reject();
         }
-        // The action runs from a timer of its own: it may wait in a modal
-        // loop of its own while the script goes on.
-        m_acting = true;
-        QTimer::singleShot(0, this, [this, act = step.act] {
-            ++m_next;
-            m_since.restart();
-            m_acting = false;
-            if (act)
-                act();
-        });
     }
 
-    QList<Step> m_steps;
+    QList<std::tuple<QString, Test, Act>> m_steps;
     qsizetype m_next = 0;
     bool m_acting = false;
-    int m_timeoutMs = 20000;
     QElapsedTimer m_since;
     QTimer m_tick;
     QString m_failure;
@@ -110,66 +105,50 @@ class TestCallOverlaps : public QObject
             line.setAnswerDelay(300);
             open();
         }
+        void ring(const QString& number) { line.ring(number, &lineError); }
+        void hangUpAfter(int ms)
+        {
+            QTest::qWait(ms);
+            line.hangUp();
+        }
+        bool connected() const { return controls.isEnabled(DeskControls::cmdStopCall); }
+        bool idle() const
+        {
+            return !calls.lineCall() && !shown("통화결과입력") &&
+                   controls.isEnabled(DeskControls::cmdStartPhoneNO1);
+        }
         QtWindowOpener opener;
         QStringList own;
+        QString lineError;
     };
 
-    static QDialog* shown(const QString& title)
+    static Frm110000* callerWindow() { return qobject_cast<Frm110000*>(shown("고객선택")); }
+    static int callerRows()
     {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->isVisible() && w->windowTitle() == title)
-                return qobject_cast<QDialog*>(w);
-        return nullptr;
+        return callerWindow() ? callerWindow()->logic().sprCustSearch().MaxRows() : -1;
     }
-    static Script::Test isShown(const QString& title)
+    static void pickFirst() { emit callerWindow()->sprCustSearch->Click(1, 1); }
+    static Script::Act click(const QString& title, const char* button)
     {
-        return [title] { return shown(title) != nullptr; };
-    }
-    static Script::Test isGone(const QString& title)
-    {
-        return [title] { return !shown(title); };
-    }
-    static Script::Test connected(Desk& d)
-    {
-        return [&d] { return d.controls.isEnabled(DeskControls::cmdStopCall); };
-    }
-    static Script::Test idle(Desk& d)
-    {
-        return [&d] {
-            return !d.calls.lineCall() && !shown("통화결과입력") &&
-                   d.controls.isEnabled(DeskControls::cmdStartPhoneNO1);
+        return [title, button] {
+            if (QDialog* w = shown(title))
+                w->findChild<QPushButton*>(QLatin1String(button))->click();
         };
-    }
-    static Script::Act ring(Desk& d, const QString& number)
-    {
-        return [&d, number] {
-            QString e;
-            d.line.ring(number, &e);
-        };
-    }
-    static void pickFirst()
-    {
-        emit qobject_cast<Frm110000*>(shown("고객선택"))->sprCustSearch->Click(1, 1);
-    }
-    static void click(const QString& title, const char* button)
-    {
-        if (QDialog* w = shown(title))
-            w->findChild<QPushButton*>(QLatin1String(button))->click();
     }
     // Rings, answers with "전화받기" and picks the first customer the caller-ID
     // window lists, then talks for a moment.
-    static void answeredCall(Script& s, Desk& d, const QString& number)
+    static void answeredCall(Script& s, Desk& d, const QString& number, CallPtr* call)
     {
-        s.then("ring " + number, ring(d, number))
-            .when("인바운드", isShown("인바운드"), [] { click("인바운드", "cmdStartCall"); })
+        s.then("ring " + number, [&d, number] { d.ring(number); })
+            .window("인바운드", click("인바운드", "cmdStartCall"))
             .when(
-                "the caller found",
-                [] {
-                    auto* w = qobject_cast<Frm110000*>(shown("고객선택"));
-                    return w && w->logic().sprCustSearch().MaxRows() == 1;
-                },
-                pickFirst)
-            .when("talking", connected(d), [] { QTest::qWait(1500); });
+                "the caller found", [] { return callerRows() == 1; }, pickFirst)
+            .when(
+                "talking", [&d] { return d.connected(); },
+                [&d, call] {
+                    *call = d.calls.lineCall();
+                    QTest::qWait(1500);
+                });
     }
     static Script::Act saveResult(int index, const QString& memo)
     {
@@ -193,20 +172,18 @@ class TestCallOverlaps : public QObject
         int saved = 0;
         for (const QString& row : local) {
             const QStringList r = row.split('|');
-            const QString where = " FROM recfile WHERE R_Path = '" + r[0] + "'";
-            QCOMPARE(d.central("SELECT R_StartTime, R_EndTime, R_Time, Status, Memo, UploadStatus" +
-                               where),
-                     QStringList{r.mid(1, 6).join('|')});
+            QCOMPARE(
+                d.centralRow("R_StartTime, R_EndTime, R_Time, Status, Memo, UploadStatus", r[0]),
+                QStringList{r.mid(1, 6).join('|')});
+            const QString file = r[7] + "/" + r[0];
             bool ok = false;
             const qint64 seconds =
-                VoxFile::decode(d.f.path("RECDATA/" + r[7] + "/" + r[0]), &ok).size() /
-                VoxFile::SampleRate;
+                VoxFile::decode(d.f.path("RECDATA/" + file), &ok).size() / VoxFile::SampleRate;
             QVERIFY2(ok && qAbs(seconds - r[3].toInt()) <= 2, qPrintable(row));
             if (r[6] == "1")
-                QCOMPARE(QFileInfo(d.ftp.remoteFile((r[4].toInt() > 3 ? "TEMP/" : "") + r[7] + "/" +
-                                                    r[0]))
-                             .size(),
-                         QFileInfo(d.f.path("RECDATA/" + r[7] + "/" + r[0])).size());
+                QCOMPARE(
+                    QFileInfo(d.ftp.remoteFile((r[4].toInt() > 3 ? "TEMP/" : "") + file)).size(),
+                    QFileInfo(d.f.path("RECDATA/" + file)).size());
             saved += r[4] != "0";
         }
         QCOMPARE(d.central("SELECT coalesce(sum(RecCnt), 0) FROM TB_AGENTCALLSTATISTICS"),
@@ -230,13 +207,9 @@ private slots:
         Desk d;
         CallPtr first, second;
         Script s;
-        answeredCall(s, d, d.own[0]);
-        s.then("the first caller hangs up", [&] {
-             first = d.calls.lineCall();
-             d.line.hangUp();
-         }).when("its result window", isShown("통화결과입력"));
-        answeredCall(s, d, d.own[1]);
-        s.then("", [&] { second = d.calls.lineCall(); });
+        answeredCall(s, d, d.own[0], &first);
+        s.then("the first caller hangs up", [&] { d.line.hangUp(); }).window("통화결과입력");
+        answeredCall(s, d, d.own[1], &second);
         if (secondEndsFirst)
             s.then("the second caller hangs up", [&] {
                  d.line.hangUp();
@@ -258,17 +231,15 @@ private slots:
              "the second result window, never skipped",
              [&] { return first->stage == Call::Stage::Finished && shown("통화결과입력"); },
              saveResult(3, "둘째 통화"))
-            .when("idle", idle(d));
+            .when("idle", [&] { return d.idle(); });
         QVERIFY2(s.run(), qPrintable(s.failure()));
 
         QVERIFY(first->RecFileName != second->RecFileName);
-        const auto row = [&d](const CallPtr& c) {
-            return d.central(
-                "SELECT Status, Memo, UploadStatus, CustID FROM recfile WHERE R_Path = '" +
-                c->RecFileName + "'");
-        };
-        QCOMPARE(row(first), QStringList{"3|첫 통화|1|" + first->CustID});
-        QCOMPARE(row(second), QStringList{"4|둘째 통화|1|" + second->CustID});
+        const QString row = "Status, Memo, UploadStatus, CustID";
+        QCOMPARE(d.centralRow(row, first->RecFileName),
+                 QStringList{"3|첫 통화|1|" + first->CustID});
+        QCOMPARE(d.centralRow(row, second->RecFileName),
+                 QStringList{"4|둘째 통화|1|" + second->CustID});
         QVERIFY(first->CustID != second->CustID);
         QCOMPARE(d.central("SELECT RecBound, RecCnt FROM TB_AGENTCALLSTATISTICS ORDER BY Status"),
                  (QStringList{"2|1", "2|1"}));
@@ -278,25 +249,31 @@ private slots:
 
     void goneBeforeThePick_data()
     {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("caller hangs up") << "hang-up";
-        QTest::newRow("device lost") << "link-down";
+        QTest::addColumn<bool>("linkDown");
+        QTest::newRow("caller hangs up") << false;
+        QTest::newRow("device lost") << true;
     }
     void goneBeforeThePick()
     {
-        QFETCH(QString, how);
+        QFETCH(bool, linkDown);
         Desk d;
+        CallPtr call;
         Script s;
-        s.then("ring", ring(d, d.own[0]))
-            .when("인바운드", isShown("인바운드"), [] { click("인바운드", "cmdStartCall"); })
-            .when("고객선택", isShown("고객선택"),
-                  [&] { how == "hang-up" ? d.line.hangUp() : d.line.setLinkUp(false); })
-            .when("the window closes by itself", isGone("고객선택"),
-                  [&] { d.line.setLinkUp(true); })
+        s.then("ring", [&] { d.ring(d.own[0]); })
+            .window("인바운드", click("인바운드", "cmdStartCall"))
+            .window("고객선택",
+                    [&] {
+                        call = d.calls.lineCall();
+                        linkDown ? d.line.setLinkUp(false) : d.line.hangUp();
+                    })
+            .when(
+                "the window closes by itself", [] { return !shown("고객선택"); },
+                [&] { d.line.setLinkUp(true); })
             .when("the desk back",
                   [&] { return d.controls.windowEnabled() && !d.calls.lineCall(); });
         QVERIFY2(s.run(), qPrintable(s.failure()));
-        QVERIFY(!d.f.windows.shown.contains(Window::CallResult));
+        // Dropped: no result window was ever opened for it.
+        QCOMPARE(call->stage, Call::Stage::Dropped);
         QVERIFY(!d.controls.isEnabled(DeskControls::cmdStopCall));
         QVERIFY(d.controls.isEnabled(DeskControls::cmdStartPhoneNO1));
         checkArchive(d, 0, "1|0");
@@ -309,39 +286,27 @@ private slots:
         Script s;
         // Two rings in quick succession, the first given up while "인바운드" is open.
         CallPtr first;
-        s.then("ring", ring(d, d.own[0]))
-            .when("인바운드", isShown("인바운드"),
-                  [&] {
-                      first = d.calls.lineCall();
-                      d.line.stopRinging();
-                      QString e;
-                      d.line.ring(d.own[1], &e);
-                  })
+        s.then("ring", [&] { d.ring(d.own[0]); })
+            .window("인바운드",
+                    [&] {
+                        first = d.calls.lineCall();
+                        d.line.stopRinging();
+                        d.ring(d.own[1]);
+                    })
             .when("인바운드 for the second caller",
                   [&] { return shown("인바운드") && d.calls.lineCall() != first; })
             // The handset answers the second: "인바운드" goes as its button would.
             .then("pick up", [&] { d.line.pickUp(); })
             .when(
                 "고객선택 in front, the caller found",
-                [] {
-                    auto* w = qobject_cast<Frm110000*>(shown("고객선택"));
-                    return w && !shown("인바운드") && w->logic().sprCustSearch().MaxRows() == 1;
-                },
-                pickFirst)
-            .when("talking", connected(d),
-                  [&] {
-                      QTest::qWait(1200);
-                      d.line.hangUp();
-                  })
+                [] { return !shown("인바운드") && callerRows() == 1; }, pickFirst)
+            .when(
+                "talking", [&] { return d.connected(); }, [&] { d.hangUpAfter(1200); })
             // The handset lifted and put back while the result window is open.
-            .when("the result window", isShown("통화결과입력"), [&] { d.line.pickUp(); })
-            .then("",
-                  [&] {
-                      QTest::qWait(300);
-                      d.line.hangUp();
-                  })
+            .window("통화결과입력", [&] { d.line.pickUp(); })
+            .then("", [&] { d.hangUpAfter(300); })
             .then("save", saveResult(1, "받은 전화"))
-            .when("idle", idle(d));
+            .when("idle", [&] { return d.idle(); });
         QVERIFY2(s.run(), qPrintable(s.failure()));
         checkArchive(d, 1, "1|0");
         QCOMPARE(d.f.messages.errorBlocks(), 0);
@@ -359,15 +324,15 @@ private slots:
         Desk d;
         Script s;
         if (kind == "A") {
-            s.then("ring", ring(d, "0299990007"))
-                .when("인바운드", isShown("인바운드"), [] { click("인바운드", "cmdStartCall"); })
+            s.then("ring", [&] { d.ring("0299990007"); })
+                .window("인바운드", click("인바운드", "cmdStartCall"))
                 .when(
                     "nobody carries the number",
                     [] {
-                        auto* w = qobject_cast<Frm110000*>(shown("고객선택"));
-                        return w && w->logic().lblCIDData() == "0299990007";
+                        return callerWindow() &&
+                               callerWindow()->logic().lblCIDData() == "0299990007";
                     },
-                    [] { click("고객선택", "cmdStartCall"); });
+                    click("고객선택", "cmdStartCall"));
         } else {
             s.then("dial a new customer", [&] {
                 d.desk.customers.editor.cmdRegisterCust_Click();
@@ -376,24 +341,25 @@ private slots:
             });
         }
         QString custId;
-        s.when("talking", connected(d),
-               [&] {
-                   d.panel.setValue(CustomerPanel::txtCustName, "신규 " + kind);
-                   d.panel.setValue(CustomerPanel::txtCustSocialID, "900101-1234567");
-                   custId = d.panel.value(CustomerPanel::txtCustID);
-                   QTest::qWait(1200);
-                   d.line.hangUp();
-               })
-            .when("the result window", isShown("통화결과입력"),
-                  [&] {
-                      // Stored before the window opened, as "통화종료" stores them.
-                      QCOMPARE(
-                          d.central("SELECT Name, JuminNo FROM gogakinfo WHERE ID = " + custId),
-                          QStringList{"신규 " + kind + "|9001011234567"});
-                      QCOMPARE(d.local("SELECT Name FROM recfile"), QStringList{"신규 " + kind});
-                      saveResult(2, "신규")();
-                  })
-            .when("idle", idle(d));
+        s.when(
+             "talking", [&] { return d.connected(); },
+             [&] {
+                 d.panel.setValue(CustomerPanel::txtCustName, "신규 " + kind);
+                 d.panel.setValue(CustomerPanel::txtCustSocialID, "900101-1234567");
+                 custId = d.panel.value(CustomerPanel::txtCustID);
+                 QTest::qWait(1200);
+                 d.line.hangUp();
+             })
+            .window("통화결과입력",
+                    [&] {
+                        // Stored before the window opened, as "통화종료" stores them.
+                        QCOMPARE(
+                            d.central("SELECT Name, JuminNo FROM gogakinfo WHERE ID = " + custId),
+                            QStringList{"신규 " + kind + "|9001011234567"});
+                        QCOMPARE(d.local("SELECT Name FROM recfile"), QStringList{"신규 " + kind});
+                        saveResult(2, "신규")();
+                    })
+            .when("idle", [&] { return d.idle(); });
         QVERIFY2(s.run(), qPrintable(s.failure()));
         QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h WHERE ID = " + custId),
                  QStringList{"1"});
@@ -412,11 +378,8 @@ private slots:
         Desk d;
         CallPtr call;
         Script s;
-        answeredCall(s, d, d.own[0]);
-        s.then("hang up", [&] {
-             call = d.calls.lineCall();
-             d.line.hangUp();
-         }).when("the result window", isShown("통화결과입력"));
+        answeredCall(s, d, d.own[0], &call);
+        s.then("hang up", [&] { d.line.hangUp(); }).window("통화결과입력");
         if (duringUpload) {
             s.then("save", [&] {
                  // A file that takes seconds to send, so the Exit meets it on its way.
@@ -439,12 +402,11 @@ private slots:
         QVERIFY2(s.run(), qPrintable(s.failure()));
         QTest::qWait(200);
         // The logout is the last word; the row is left for the next login.
-        const QString where = " FROM recfile WHERE R_Path = '" + call->RecFileName + "'";
         QCOMPARE(d.central("SELECT Login, Status FROM AgentLogin WHERE AgentID = 'kim'"),
                  QStringList{"0|0"});
-        QCOMPARE(d.local("SELECT Status, UploadStatus" + where),
+        QCOMPARE(d.localRow("Status, UploadStatus", call->RecFileName),
                  QStringList{duringUpload ? "3|0" : "0|0"});
-        QCOMPARE(d.central("SELECT UploadStatus" + where), QStringList{"0"});
+        QCOMPARE(d.centralRow("UploadStatus", call->RecFileName), QStringList{"0"});
         QVERIFY(!QFile::exists(d.f.path("Brenvo_1.mdb")));
     }
 
@@ -453,17 +415,15 @@ private slots:
         Desk d;
         QDir().mkpath(d.ftp.remoteFile("20261201"));
         QFile big(d.ftp.remoteFile("20261201/old.vox"));
-        QVERIFY(big.open(QIODevice::WriteOnly));
-        big.write(QByteArray(256 * 1024, '\x11'));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.write(QByteArray(256 * 1024, '\x11')) > 0);
         big.close();
         CallPtr call;
         Script s;
-        answeredCall(s, d, d.own[0]);
+        answeredCall(s, d, d.own[0], &call);
+        // About ten seconds: still running when a loaded machine has saved
+        // the result and sent the call's file.
         s.then("fetch an old recording, slowly",
                [&] {
-                   call = d.calls.lineCall();
-                   // About ten seconds: still running when a loaded machine has
-                   // saved the result and sent the call's file.
                    d.ftp.setFault("slow:24");
                    d.desk.localRecordings.PlayRemoteRecfile("20261201", "old.vox", "3");
                })
@@ -473,7 +433,7 @@ private slots:
                     d.ftp.setFault("");
                     d.line.hangUp();
                 })
-            .when("the result window", isShown("통화결과입력"), saveResult(2, "재생 중"))
+            .window("통화결과입력", saveResult(2, "재생 중"))
             .when(
                 "uploaded while the fetch runs",
                 [&] { return call->stage == Call::Stage::Finished; },

@@ -1,0 +1,548 @@
+#include <QSignalSpy>
+
+#include "CustomerFixture.h"
+#include "customers/CallerIdLookup.h"
+#include "TdsServer.h"
+
+// The customer search, the list, opening a customer, and the register and
+// modify buttons with the save and its history copy; the caller-ID lookup's
+// decisions (own customer, another agent's, or a new caller); saving a call
+// result, inbound registration and the automatic distribution of reception
+// agents' customers. All against the demo branch database.
+class TestCustomers : public QObject
+{
+    Q_OBJECT
+
+    // The names the list shows, sorted.
+    static QStringList names(const SpreadModel& list)
+    {
+        QStringList out;
+        for (int row = 1; row <= list.MaxRows(); ++row)
+            out << list.text(5, row);
+        out.sort();
+        return out;
+    }
+
+    // The 16 boxes the agent edits, in the order of the columns below.
+    static QList<CustomerPanel::Field> editable()
+    {
+        QList<CustomerPanel::Field> boxes;
+        for (int f = CustomerPanel::txtCustName; f < CustomerPanel::kBoxes; ++f)
+            if (f != CustomerPanel::txtDataType && f != CustomerPanel::txtCampaignID)
+                boxes << CustomerPanel::Field(f);
+        return boxes;
+    }
+    static constexpr const char* kColumns =
+        "Name, JuminNo, MobileNumber, OfficeNumber, OfficePost, OfficeAddress1, OfficeAddress2, "
+        "HomePost, HomeAddress1, HomeAddress2, blank1, blank2, blank3, blank4, blank5, blank6";
+
+    struct Fixture : CustomerFixture
+    {
+        explicit Fixture(const QString& agent) : CustomerFixture(agent)
+        {
+            side.lookups.SetCmbTermCombo();
+            result.setClock([this] { return now; });
+            call.RecFileName = "r.vox";
+            call.CallDirection = CallDirection::Inbound;
+            call.CallDuration = "65";
+            for (const char* file : {"branch0001.db", "Brenvo.mdb"})
+                f.exec(file, "INSERT INTO recfile (R_Path, Status) VALUES ('r.vox', '0')");
+        }
+        // Saves the status at index, as the window's save button does.
+        bool save(int index, const QString& memo = QString(),
+                  const QString& reservation = "2024-06-01")
+        {
+            result.load();
+            if (index >= 0)
+                result.cmbCallStatus_Click(index);
+            return result.cmdRcResultSave_Click(memo, reservation);
+        }
+        QStringList recording(const QString& columns, const QString& file = "branch0001.db") const
+        {
+            return f.rows(file, "SELECT " + columns + " FROM recfile WHERE R_Path = 'r.vox'");
+        }
+
+        QString now = "2024-05-10 10:00:00";
+        CallResult result{resultParts(), callPtr};
+    };
+
+    struct Lookup : CustomerFixture
+    {
+        Lookup()
+        {
+            addCustomer("Name=내고객|MobileNumber=0211112222|OfficeNumber=0211112222");
+            other = addCustomer("Name=남의고객|AgentID=choi|MobileNumber=0233334444|BranchID=0009");
+            addCustomer("Name=주인없음|AgentID=ghost|MobileNumber=0255556666");
+        }
+        QString other;
+        CallerIdLookup lookup{f.db, callPtr, panel, side.search, device, f.messages};
+        QSignalSpy unloads{&lookup, &CallerIdLookup::unload};
+    };
+
+private slots:
+    void initTestCase_data() { Backends::addRows(); }
+    void init() { USE_BACKEND(); }
+
+    void conditions_data()
+    {
+        // status|field|text|campaign
+        QTest::addColumn<QString>("bar");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList news{"신규A", "신규B"}, oNeil{"O'Neil -- ;"};
+        QTest::newRow("new data ignores the dates") << "0|||77777" << news;
+        QTest::newRow("appointments by AppointmentDate") << "5|||77777" << QStringList{"예약"};
+        QTest::newRow("results by RegDate") << "3|||77777" << oNeil;
+        QTest::newRow("text without a field") << "0||A|77777" << news;
+        QTest::newRow("field without text") << "0|고객성명||77777" << news;
+        QTest::newRow("name trimmed") << "0|고객성명|  규A |77777" << QStringList{"신규A"};
+        QTest::newRow("quote, dashes, semicolon") << "3|고객성명|O'Neil -- ;|77777" << oNeil;
+        QTest::newRow("social id") << "0|주민번호|9001|77777" << QStringList{"신규B"};
+        QTest::newRow("phone 1") << "0|전화번호1|010-77|77777" << QStringList{"신규A"};
+        QTest::newRow("phone 2") << "0|전화번호2|02-77|77777" << QStringList{"신규B"};
+        QTest::newRow("one campaign") << "0|||77778" << QStringList{"다른캠페인"};
+    }
+    void conditions()
+    {
+        QFETCH(QString, bar);
+        QFETCH(QStringList, expected);
+        const QStringList b = bar.split(u'|');
+        CustomerFixture d;
+        // The search's days are 2024-05-10; 2020-01-01 is outside them.
+        d.addCustomer("Name=신규A|RegDate=2020-01-01|MobileNumber=010-7777");
+        d.addCustomer("Name=신규B|RegDate=2020-01-01|JuminNo=900101|OfficeNumber=02-7777");
+        d.addCustomer("Name=예약|Status=5|AppointmentDate=2024-05-10|RegDate=2020-01-01");
+        d.addCustomer("Name=지난예약|Status=5|AppointmentDate=2020-01-01|RegDate=2024-05-10");
+        d.addCustomer("Name=O'Neil -- ;|Status=3|RegDate=2024-05-10");
+        d.addCustomer("Name=지난결과|Status=3|RegDate=2020-01-01");
+        d.addCustomer("Name=다른캠페인|CampaignID=77778");
+        // Other agents' customers of the same branch and team never appear.
+        d.addCustomer("Name=신규A|AgentID=lee|MobileNumber=010-7777");
+        d.addCustomer("Name=O'Neil -- ;|AgentID=choi|Status=3|RegDate=2024-05-10");
+
+        d.side.search.setSearchBar({b[0], "2024-05-10", "2024-05-10", b[1], b[2], b[3]});
+        d.side.search.cmdCustSearch_Click();
+        QCOMPARE(names(d.list), expected);
+        QCOMPARE(d.side.search.TxtTCount(), QString::number(expected.size()));
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    void allCampaignsAndCounters()
+    {
+        CustomerFixture d;
+        d.side.search.setSearchBar({"0", "", "", "", "", "999"});
+        d.side.search.cmdCustSearch_Click();
+        const int before = d.list.MaxRows();
+        const int appointments = d.side.search.lblReservation().toInt();
+        QCOMPARE(d.side.search.lblNew(), QString::number(before));
+        d.addCustomer("Name=새고객|CampaignID=10001");
+        for (const QString& day : {d.today(), d.today() + " "})
+            d.addCustomer({{"Status", "5"}, {"AppointmentDate", day}});
+        d.side.search.cmdCustSearch_Click();
+        QCOMPARE(d.list.MaxRows(), before + 1);
+        QCOMPARE(d.side.search.lblNew(), QString::number(before + 1));
+        // Only the exact date text counts as today's appointment.
+        QCOMPARE(d.side.search.lblReservation(), QString::number(appointments + 1));
+    }
+
+    void headerSortsRowOpensAndLoadById()
+    {
+        CustomerFixture d;
+        d.side.search.SetSprCustList();
+        QVERIFY(!d.list.isColumnHidden(5) && !d.list.isColumnHidden(11) &&
+                d.list.isColumnHidden(1));
+        const QString id = d.addCustomer(
+            "Name=가|JuminNo=800101-1|DataType=1|OfficeNumber=02-1|HomeAddress2= 자택 |blank6=끝");
+        d.addCustomer("Name=다");
+        d.addCustomer("Name=나");
+        d.side.search.setSearchBar({"0", "", "", "", "", "77777"});
+        d.side.search.cmdCustSearch_Click();
+        d.panel.setValue(CustomerPanel::lblTelNO, "0212345678");
+        d.panel.SetCustInfoValuables("1");
+
+        d.side.search.SprCustList_Click(5, 0);
+        QCOMPARE(d.list.text(5, 1) + d.list.text(5, 2) + d.list.text(5, 3), QString("가나다"));
+        d.side.search.SprCustList_Click(5, 0);
+        QCOMPARE(d.list.text(5, 1), QString("다"));
+        QVERIFY(d.panel.value(CustomerPanel::txtCustName).isEmpty());
+
+        QSignalSpy opened(&d.side.search, &CustomerSearch::customerOpened);
+        d.side.search.SprCustList_Click(11, 3);
+        QCOMPARE(opened.value(0).value(0).toString(), id);
+        QStringList boxes;
+        for (int f = 0; f < CustomerPanel::kBoxes; ++f)
+            boxes << d.panel.value(CustomerPanel::Field(f));
+        QCOMPARE(boxes.join(u'|'), id + "|가|800101-1|1|77777||02-1||||||자택||||||끝");
+        QCOMPARE(d.panel.CustSelectKind, CustSelectKind::D);
+        QVERIFY(!d.panel.isEditable());
+        QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QString("0212345678"));
+
+        // By key: the list empties, DataType is not loaded.
+        d.panel.clearCustInfoValuables();
+        QVERIFY(d.side.search.GetCustinfoByID(id));
+        QCOMPARE(d.list.MaxRows(), 0);
+        QCOMPARE(d.side.search.TxtTCount(), QString("1"));
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustBlank6), QString("끝"));
+        QVERIFY(d.panel.value(CustomerPanel::txtDataType).isEmpty());
+        // An unknown key is no failure: nothing loaded, the count says so.
+        QVERIFY(d.side.search.GetCustinfoByID("' or '1'='1"));
+        QCOMPARE(d.side.search.TxtTCount(), QString("0"));
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustName), QString("가"));
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    void moreRowsThanTheListHolds()
+    {
+        CustomerFixture d;
+        if (d.f.backend() == Backend::SqlServer)
+            QSKIP("the rows are made by SQLite's recursive query");
+        d.f.exec("branch0001.db",
+                 "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 32800) "
+                 "INSERT INTO gogakinfo (BranchID, TeamID, AgentID, Status, CampaignID, Name) "
+                 "SELECT '0001', '01', 'kim', '0', '55555', 'c' || x FROM n");
+        d.side.search.GetCustList("0", "", "", "", "", "55555");
+        QCOMPARE(d.list.MaxRows(), SpreadModel::kMaxRows);
+        QCOMPARE(d.side.search.TxtTCount(), QString("32800"));
+        QCOMPARE(d.f.messages.errorBlocks(), 1);
+        QVERIFY(d.f.messages.texts().constLast().contains("GetCustinfo"));
+    }
+
+    void lookupLists()
+    {
+        CustomerFixture d;
+        LookupLists& lists = d.side.lookups;
+        d.f.exec("branch0001.db",
+                 "INSERT INTO tb_callstatus VALUES ('10', '', 'blank'), ('9', '아홉', 'Nine')");
+        QVERIFY(lists.SetCmbTermCombo());
+        const auto item = [](const ComboItem& i) {
+            return i.text + u'=' + QString::number(i.itemData);
+        };
+        // Numeric order; a record without a description is left out.
+        QCOMPARE(item(lists.cmbTerm().first()) + u' ' + item(lists.cmbTerm().last()),
+                 "신규=0 아홉=9");
+        QVERIFY(lists.SetCmbCampaignCombo());
+        QCOMPARE(item(lists.cmbCampaign().first()), "전체=999");
+        // An empty status table leaves the list as it was.
+        d.f.exec("branch0001.db", "DELETE FROM tb_callstatus");
+        const int count = lists.cmbTerm().size();
+        QVERIFY(lists.SetCmbTermCombo());
+        QCOMPARE(lists.cmbTerm().size(), count);
+        QVERIFY(!d.f.db.SQLConnected());
+    }
+
+    void workLists()
+    {
+        CustomerFixture d;
+        WorkLists& lists = d.side.lists;
+        lists.SetSprNotTransfer();
+        QVERIFY(!lists.sprNotTransfer().isColumnHidden(27) &&
+                lists.sprNotTransfer().isColumnHidden(28));
+        d.f.exec("branch0001.db", "DELETE FROM recfile");
+        d.f.exec("branch0001.db",
+                 "INSERT INTO recfile (BranchID, TeamID, AgentID, Status, Policy_No, Liesten_Date, "
+                 "Memo, R_Path) VALUES "
+                 "('0001', '01', 'kim', '0', 'P-1', '2024-01-02', '메모 '' --', 'a.vox'), "
+                 "('0001', '01', 'kim', '3', '', '', '', 'b.vox'), ('0001', '01', 'lee', '0', '', "
+                 "'', '', 'c.vox')");
+        lists.GetNotTransferList();
+        QCOMPARE(lists.sprNotTransfer().MaxRows(), 1);
+        const auto cell = [&lists](int col) { return lists.sprNotTransfer().text(col, 1); };
+        // Columns 11, 14 and 27 from the central names; no full path there.
+        QCOMPARE(QStringList({cell(11), cell(14), cell(17), cell(23), cell(27), cell(28)}),
+                 QStringList({"P-1", "2024-01-02", "0", "a.vox", "메모 ' --", ""}));
+
+        d.f.exec("branch0001.db", "UPDATE gogakinfo SET Status = '1' WHERE AgentID = 'kim'");
+        for (const char* fields :
+             {"CampaignID=10001", "CampaignID=10001", "CampaignID=10002|Status=3"})
+            d.addCustomer(fields);
+        lists.GetCampaignDataCnt();
+        QCOMPARE(lists.sprCampaign().MaxRows(), 1);
+        QCOMPARE(lists.sprCampaign().text(1, 1) + u'|' + lists.sprCampaign().text(3, 1), "10001|2");
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    // Each box gets the value cut at its column's declared length (+ past).
+    void modifyStoresExactly_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("past");
+        QTest::newRow("quotes") << "O'Neil ''김'철''" << 0;
+        QTest::newRow("comment and semicolon") << "x'; DROP TABLE gogakinfo; --" << 0;
+        QTest::newRow("Korean with blanks") << "서울시 강남구  역삼동" << 0;
+        QTest::newRow("Korean at the declared lengths") << QString(200, QChar(u'메')) << 0;
+        QTest::newRow("one past the declared lengths") << QString(201, QChar(u'메')) << 1;
+        QTest::newRow("empty") << "" << 0;
+    }
+    void modifyStoresExactly()
+    {
+        QFETCH(QString, value);
+        QFETCH(int, past);
+        CustomerFixture d;
+        const QString id = d.addCustomer("Name=원래|MobileNumber=010-0000");
+        const QStringList before = d.customer(kColumns, id);
+        d.side.search.GetCustinfoByID(id);
+        d.side.editor.cmdModifyCust_Click();
+        QVERIFY(d.side.editor.CustModifying());
+        QCOMPARE(d.side.editor.cmdModifyCustCaption(), QString("고객저장"));
+        QVERIFY(!d.controls.isEnabled(DeskControls::cmdRegisterCust));
+        QVERIFY(d.panel.isEditable());
+        QStringList expected;
+        for (const CustomerPanel::Field name : editable()) {
+            const QString typed = (name == CustomerPanel::txtCustSocialID ? "800101-1234567"
+                                   : name == CustomerPanel::txtPhoneNo1   ? "010-1234-"
+                                                                          : "") +
+                                  value;
+            d.panel.setValue(name, typed.left(CustomerPanel::maxLength(name) + past));
+            expected << (name == CustomerPanel::txtCustSocialID
+                             ? HostUtils::PhoneDigits(d.panel.value(name))
+                             : d.panel.value(name));
+        }
+
+        d.side.search.setSearchBar({"0", "", "", "", "", "77777"});
+        d.side.editor.cmdModifyCust_Click();
+        QCOMPARE(d.side.editor.cmdModifyCustCaption(), QString("고객수정"));
+        QVERIFY(d.controls.isEnabled(DeskControls::cmdRegisterCust));
+        QVERIFY(!d.panel.isEditable());
+        // The list was searched again.
+        QCOMPARE(d.side.search.TxtTCount(), QString("1"));
+        if (past && d.f.enforcesLengths()) {
+            // SQL Server refuses the whole save: logged with its number, nothing changed.
+            QCOMPARE(d.f.messages.errorBlocks(), 1);
+            const QString block = d.f.messages.texts().first();
+            QVERIFY2(block.contains("String or binary data would be truncated. (8152)") &&
+                         block.contains("ERROR FUNCTION    : AddToMYSQL3"),
+                     qPrintable(block));
+            QCOMPARE(d.customer(kColumns, id), before);
+            QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h"), QStringList{"0"});
+            return;
+        }
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+        QCOMPARE(d.customer(kColumns, id), QStringList{expected.join(u'|')});
+        // One history row: the customer as it was before.
+        QCOMPARE(d.central("SELECT Name, MobileNumber FROM gogakinfo_h WHERE ID = " + id),
+                 QStringList{"원래|010-0000"});
+    }
+
+    void failureKeepsBothTables()
+    {
+        CustomerFixture d;
+        if (d.f.backend() == Backend::SqlServer)
+            QSKIP("the fault is an SQLite trigger in the branch file");
+        const QString id = d.addCustomer("Name=원래");
+        d.side.search.GetCustinfoByID(id);
+        d.f.exec("branch0001.db", "CREATE TRIGGER fault BEFORE UPDATE ON gogakinfo BEGIN SELECT "
+                                  "RAISE(ABORT, 'fault'); END;");
+        d.side.editor.cmdModifyCust_Click();
+        d.panel.setValue(CustomerPanel::txtCustName, "새이름");
+        d.side.editor.cmdModifyCust_Click();
+        QCOMPARE(d.f.messages.errorBlocks(), 1);
+        QVERIFY(d.f.messages.texts().first().contains("AddToMYSQL3"));
+        QCOMPARE(d.customer("Name", id), QStringList{"원래"});
+        QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h"), QStringList{"0"});
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustName), QString("새이름"));
+        QVERIFY(!d.f.db.SQLConnected());
+    }
+
+    void recfileMode()
+    {
+        CustomerFixture d;
+        const QString id = d.addCustomer("Name=원래");
+        d.f.exec("branch0001.db",
+                 "INSERT INTO recfile (R_Path, Name, R_Tel) VALUES ('call.vox', '', '')");
+        d.panel.setValue(CustomerPanel::txtCustID, id);
+        d.panel.setValue(CustomerPanel::txtCustName, "전화고객");
+        d.panel.setValue(CustomerPanel::txtCustSocialID, "800101-1");
+
+        // A recording row that is not there undoes the customer update too.
+        QVERIFY(!d.side.saveCallCustomer("missing.vox", "010-2222-3333"));
+        QCOMPARE(d.customer("Name", id), QStringList{"원래"});
+        QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h"), QStringList{"0"});
+
+        QVERIFY(d.side.saveCallCustomer("call.vox", "010-2222-3333"));
+        QCOMPARE(d.central("SELECT Name, JuminNo, R_Tel FROM recfile WHERE R_Path = 'call.vox'"),
+                 QStringList{"전화고객|8001011|01022223333"});
+        QCOMPARE(d.customer("Name", id), QStringList{"전화고객"});
+
+        // Without a recording the customer alone is stored.
+        d.panel.setValue(CustomerPanel::txtCustName, "세번째");
+        QVERIFY(d.side.saveCallCustomer("", ""));
+        QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h WHERE ID = " + id), QStringList{"2"});
+        QCOMPARE(d.central("SELECT Name FROM recfile WHERE R_Path = 'call.vox'"),
+                 QStringList{"전화고객"});
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    void buttonsWithoutCustomer()
+    {
+        CustomerFixture d;
+        d.side.editor.cmdModifyCust_Click();
+        QCOMPARE(d.f.messages.texts(), QStringList{"수정할 고객을 선택해주시기 바랍니다"});
+        QCOMPARE(d.f.messages.messages.first().caption, QString("고객수정오류"));
+        QVERIFY(!d.side.editor.CustModifying());
+
+        d.panel.setValue(CustomerPanel::txtCustName, "누군가");
+        d.panel.setValue(CustomerPanel::lblTelNO, "0200");
+        d.side.editor.cmdRegisterCust_Click();
+        QVERIFY(d.panel.value(CustomerPanel::txtCustName).isEmpty() &&
+                d.panel.value(CustomerPanel::lblTelNO).isEmpty());
+        QVERIFY(d.panel.isEditable());
+        QCOMPARE(d.panel.CustSelectKind, CustSelectKind::E);
+    }
+
+    void saveAsAgent()
+    {
+        Fixture kim("kim");
+        const QString id = kim.addCustomer("AppointmentDate=2000-01-01");
+        kim.call.CustID = id;
+        const QString memo = QString(4000, QChar(u'메')) + "'; --";
+        // The fifth status (code 5) books the appointment.
+        QVERIFY(kim.save(4, memo));
+        QCOMPARE(kim.call.CallResultCode, QString("5"));
+        QCOMPARE(kim.recording("Status, Memo"), QStringList{"5|" + memo});
+        QCOMPARE(kim.recording("Status, tMemo", "Brenvo.mdb"), QStringList{"5|" + memo});
+        QCOMPARE(kim.customer("Status, AppointmentDate, RegDate, AgentID", id),
+                 QStringList{"5|2024-06-01|2024-05-10|kim"});
+        QCOMPARE(kim.central("SELECT count(*) FROM tb_branchworkcount WHERE tMonth = '202405'"),
+                 QStringList{"1"});
+
+        // Another status keeps the appointment date; another agent's customer is not touched.
+        QVERIFY(kim.save(0));
+        QCOMPARE(kim.customer("Status, AppointmentDate", id), QStringList{"1|2024-06-01"});
+        kim.call.CustSelectKind = CustSelectKind::C;
+        QVERIFY(kim.save(2));
+        QCOMPARE(kim.customer("Status", id), QStringList{"1"});
+        QCOMPARE(kim.recording("Status"), QStringList{"3"});
+        QCOMPARE(kim.f.messages.errorBlocks(), 0);
+    }
+
+    void distribution()
+    {
+        Fixture lee("lee");
+        lee.f.exec("branch0001.db",
+                   "INSERT INTO AgentLogin (BranchID, TeamID, AgentID, UserName, Agent_Privilege) "
+                   "VALUES ('0001', '02', 'han', '한', '12')");
+        lee.f.exec(
+            "branch0001.db",
+            "INSERT INTO tb_autoDistribute VALUES ('0001', '01', 'kim', '2024-05-11', 2), "
+            "('0001', '01', 'choi', '2024-05-11', 2), ('0001', '01', 'kim', '2024-05-10', 9)");
+        const QString id = lee.addCustomer("AgentID=|AppointmentDate=");
+        lee.call.CustID = id;
+        const auto handedTo = [&lee, &id](const QString& now) {
+            lee.now = now;
+            lee.save(-1);
+            return lee.customer("AgentID", id).value(0);
+        };
+        // From 09:00 for tomorrow: han has none then, kim and choi two each.
+        QCOMPARE(handedTo("2024-05-10 09:00:00"), QString("han"));
+        QCOMPARE(lee.call.CallResultCode, QString("3"));
+        QCOMPARE(lee.customer("AppointmentDate", id), QStringList{""});
+        QCOMPARE(handedTo("2024-05-10 23:59:59"), QString("han"));
+        // All at two: the lowest agentlogin ID wins.
+        QCOMPARE(handedTo("2024-05-10 12:00:00"), QString("kim"));
+        QCOMPARE(lee.central("SELECT AgentID, DistributeCnt FROM tb_autoDistribute WHERE "
+                             "DistributeDate = '2024-05-11' ORDER BY AgentID"),
+                 (QStringList{"choi|2", "han|2", "kim|3"}));
+        // Before 09:00 for today, where kim already has nine.
+        QCOMPARE(handedTo("2024-05-10 08:59:59"), QString("choi"));
+        QCOMPARE(lee.central("SELECT DistributeCnt FROM tb_autoDistribute WHERE AgentID = 'choi' "
+                             "AND DistributeDate = '2024-05-10'"),
+                 QStringList{"1"});
+        QCOMPARE(CallResult::distributionDate("2024-12-31 10:00:00"), QString("2025-01-01"));
+        QCOMPARE(lee.f.messages.errorBlocks(), 0);
+    }
+
+    // The server dies between two statements of the save: every later one is
+    // logged, and the local row keeps the whole result for the next attempt.
+    void serverKilledMidSave()
+    {
+        Fixture kim("kim");
+        TdsServer* server = kim.f.standIn();
+        if (!server)
+            QSKIP("only the stand-in can be killed between two statements");
+        const QString id = kim.addCustomer("");
+        kim.panel.setValue(CustomerPanel::txtCustID, id);
+        server->dropOn(QRegularExpression("^update gogakinfo"));
+        kim.f.messages.onMessage = [server](const MessageRecorder::Message&) { server->stop(); };
+        QVERIFY(kim.save(0, "메모"));
+        QCOMPARE(kim.recording("Status, tMemo", "Brenvo.mdb"), QStringList{"1|메모"});
+        QCOMPARE(kim.recording("Status, Memo"), QStringList{"1|메모"});
+        QCOMPARE(kim.customer("Status", id), QStringList{"0"});
+        const QStringList texts = kim.f.messages.texts();
+        QVERIFY2(texts.value(0).contains("ERROR FUNCTION    : AddToMYSQL2") &&
+                     texts.value(1).startsWith("데이터베이스 연결을 실패했습니다."),
+                 qPrintable(texts.join('\n')));
+        QVERIFY(!kim.f.db.SQLConnected());
+    }
+
+    void inboundRegistration_data()
+    {
+        QTest::addColumn<QString>("agent");
+        QTest::addColumn<QString>("ownerColumns");
+        QTest::newRow("agent owns it") << "kim" << QString("kim|");
+        QTest::newRow("reception agent in AgentID_1") << "lee" << QString("|lee");
+    }
+    void inboundRegistration()
+    {
+        QFETCH(QString, agent);
+        QFETCH(QString, ownerColumns);
+        CustomerFixture d(agent);
+        d.side.SetRegisterInboundCutomer("99999", "3", "0212345678");
+        const QString id = d.panel.value(CustomerPanel::txtCustID);
+        QCOMPARE(id, d.central("SELECT max(ID) FROM gogakinfo").value(0));
+        QCOMPARE(d.panel.value(CustomerPanel::txtCampaignID) + '|' +
+                     d.panel.value(CustomerPanel::txtDataType),
+                 QString("99999|3"));
+        const QString today = d.today();
+        QCOMPARE(d.customer("AgentID, AgentID_1, CampaignID, DataType, Status, MobileNumber, "
+                            "DistributeDate, ImpDate",
+                            id),
+                 QStringList{ownerColumns + "|99999|3|0|0212345678|" + today + "|" + today});
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+        QVERIFY(!d.f.db.SQLConnected());
+    }
+
+    void lookUp_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("mobile and office of one customer") << "0211112222" << QStringList{"내고객"};
+        QTest::newRow("another branch's customer") << "0233334444" << QStringList{"남의고객"};
+        QTest::newRow("owner without an agent row") << "0255556666" << QStringList{};
+        QTest::newRow("other spelling") << "02-1111-2222" << QStringList{};
+        QTest::newRow("quote") << "02'--" << QStringList{};
+    }
+    void lookUp()
+    {
+        QFETCH(QString, number);
+        QFETCH(QStringList, names);
+        Lookup d;
+        d.lookup.GetCustinfo(number);
+        QStringList found;
+        for (int row = 1; row <= d.lookup.sprCustSearch().MaxRows(); ++row) {
+            found << d.lookup.sprCustSearch().text(1, row);
+            QCOMPARE(d.lookup.sprCustSearch().text(7, row), number);
+        }
+        QCOMPARE(found, names);
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    void otherAgentsCustomer()
+    {
+        Lookup d;
+        d.lookup.setLblCIDData("0233334444");
+        auto kindWhenWarned = CustSelectKind::E;
+        d.f.messages.onMessage = [&d, &kindWhenWarned](const MessageRecorder::Message&) {
+            kindWhenWarned = d.call.CustSelectKind;
+        };
+        d.lookup.sprCustSearch_Click(1, 1);
+        QCOMPARE(d.f.messages.texts(),
+                 QStringList{"타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"});
+        QCOMPARE(d.f.messages.messages.first().caption, QString("타인고객"));
+        QCOMPARE(kindWhenWarned, CustSelectKind::None);
+        QCOMPARE(d.call.CustSelectKind, CustSelectKind::C);
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustID), d.other);
+        QVERIFY(d.unloads.count() >= 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCustomers)
+#include "tst_customers.moc"

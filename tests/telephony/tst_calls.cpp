@@ -1,0 +1,686 @@
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include "CallDesk.h"
+#include "platform/VoxFile.h"
+#include "telephony/WorkCounters.h"
+
+// The call state machine's decisions, driven event by event; whole calls
+// through the line simulator and the caller feed, with the modal windows
+// answered the way an agent would; calls that meet a fault, where nothing
+// recorded may be lost and the call goes on; and the login's check of the
+// recent recordings, where a folder with one fault of each kind ends whole
+// and a clean folder is left as it is.
+class TestCalls : public QObject
+{
+    Q_OBJECT
+
+    // Runs one outbound call to its end and returns the voice file's name.
+    static QString outboundCall(CallDesk& d, int talkMs)
+    {
+        QString name;
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
+            if (w == Window::CallResult) {
+                name = call->RecFileName;
+                call->CallResultCode = QStringLiteral("1");
+            }
+        };
+        d.calls.DialNumber(QStringLiteral("010-2222-3333"));
+        const CallPtr call = d.calls.lineCall();
+        if (!QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000))
+            return QString();
+        QTest::qWait(talkMs);
+        d.calls.cmdStopCall_Click();
+        if (!QTest::qWaitFor([&] { return call->stage == Call::Stage::Finished; }, 10000))
+            return QString();
+        return name;
+    }
+
+    static bool decodes(const QString& path, int minimumSamples)
+    {
+        bool ok = false;
+        const QVector<qint16> samples = VoxFile::decode(path, &ok);
+        return ok && samples.size() >= minimumSamples;
+    }
+
+    struct Finished
+    {
+        QString name, path;
+    };
+
+    // Answers the call-result window: a status and a memo into both rows.
+    static void answerResult(CallDesk& d, Call& call, Finished& done, const QString& status)
+    {
+        done = {call.RecFileName, call.RecFilePath};
+        call.CallResultCode = status;
+        RecRow row;
+        row.Status = status;
+        row.memo = QStringLiteral("통화 메모 '확인'");
+        row.R_Path = call.RecFileName;
+        d.desk.records.addToBoth(QStringLiteral("beforeFtpUpload"), row);
+    }
+
+    static QByteArray bytes(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static QString serverFile(CallDesk& d, const Call& c)
+    {
+        return d.ftp.remoteFile((c.CallResultCode == "5" ? "TEMP/" : "") + c.RecFileName.left(8) +
+                                "/" + c.RecFileName);
+    }
+    static QStringList bothTables(CallDesk& d)
+    {
+        return d.local("SELECT * FROM recfile ORDER BY R_Path") +
+               d.central("SELECT * FROM recfile WHERE FolderName >= '20200101' ORDER BY R_Path");
+    }
+
+private slots:
+    void ringingAndHookEdges()
+    {
+        CallDesk d;
+        // The first hook event after start-up, even an off-hook, is swallowed.
+        d.calls.HookChanged(3);
+        QVERIFY(d.calls.HookEventSeen());
+        QVERIFY(d.f.windows.shown.isEmpty());
+
+        d.calls.RingChanged(1);
+        QCOMPARE(d.f.windows.shown, QList<Window>{Window::SmallCall});
+        QVERIFY(d.calls.lineCall() && d.calls.lineCall()->InboundCall);
+        // The caller gives up: back to idle, the answer dialog goes away.
+        d.calls.RingChanged(0);
+        QVERIFY(!d.calls.lineCall());
+        QCOMPARE(d.f.windows.closed, QList<Window>{Window::SmallCall});
+        d.calls.HookChanged(3);
+        QCOMPARE(d.f.windows.shown.size(), 1);
+
+        // Ringing again while the dialog is still open shows no second one.
+        d.f.windows.openCaptions << "인바운드";
+        d.calls.RingChanged(1);
+        QCOMPARE(d.f.windows.shown.size(), 1);
+        // The handset answers: the dialog closes as its button would.
+        d.calls.HookChanged(3);
+        QCOMPARE(d.f.windows.closed.last(), Window::SmallCall);
+        QCOMPARE(d.f.windows.shown.last(), Window::CallerId);
+        QCOMPARE(d.calls.lineCall()->stage, Call::Stage::Connected);
+        QVERIFY(d.f.messages.messages.isEmpty());
+    }
+
+    void unknownCallerAndNewCustomer()
+    {
+        CallDesk d;
+        d.calls.HookChanged(1);
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
+            if (w == Window::CallerId)
+                call->CustSelectKind = CustSelectKind::A;
+        };
+        d.calls.DataArrival(0, "CID:010-9876-5432\r\n");
+        d.calls.DataArrival(0, "CID:" + QString(31, u'7')); // no phone number: ignored
+        d.calls.RingChanged(1);
+        d.calls.HookChanged(3);
+        const CallPtr call = d.calls.lineCall();
+        QCOMPARE(d.panel.value(CustomerPanel::txtPhoneNo1), QStringLiteral("01098765432"));
+        QVERIFY(d.panel.isEditable());
+        const QString custId = d.panel.value(CustomerPanel::txtCustID);
+        QCOMPARE(d.customer("CampaignID, DataType, MobileNumber", custId),
+                 QStringList{"99999|3|01098765432"});
+        QVERIFY(call->RecFileName.endsWith("0001kim.vox"));
+
+        d.panel.setValue(CustomerPanel::txtCustName, "새 고객");
+        d.panel.setValue(CustomerPanel::txtCustSocialID, "800101-1234567");
+        d.calls.cmdStopCall_Click();
+        const QStringList named{"새 고객|8001011234567|01098765432"};
+        QCOMPARE(d.localRow("Name, JuminNo, R_Tel", call->RecFileName), named);
+        QCOMPARE(d.centralRow("Name, JuminNo, MobileNumber", call->RecFileName), named);
+        d.calls.HookChanged(1);
+        QVERIFY(!d.panel.isEditable());
+        QCOMPARE(d.panel.CustSelectKind, CustSelectKind::None);
+        QCOMPARE(d.central("select count(*) from gogakinfo_h where ID = " + custId),
+                 QStringList{"1"});
+
+        // A customer typed in before dialling is registered at off-hook.
+        d.desk.customers.editor.cmdRegisterCust_Click();
+        d.panel.setValue(CustomerPanel::txtPhoneNo2, "031-777-8888");
+        d.calls.cmdStartPhoneNO2_Click();
+        QCOMPARE(d.calls.lineCall()->CustSelectKind, CustSelectKind::E);
+        d.calls.HookChanged(3);
+        QCOMPARE(d.central("select count(*) from gogakinfo where CampaignID = '99998' and "
+                           "DataType = '2' and ID = " +
+                           d.panel.value(CustomerPanel::txtCustID)),
+                 QStringList{"1"});
+        QVERIFY(d.panel.isEditable());
+    }
+
+    void dialling()
+    {
+        CallDesk d;
+        d.calls.cmdStartPhoneNO1_Click();
+        QCOMPARE(d.f.messages.texts(), QStringList{"고객전화번호는 반드시 입력되어야 합니다"});
+        QCOMPARE(d.f.messages.messages.first().caption, QStringLiteral("필수정보오류"));
+        QCOMPARE(d.f.messages.messages.first().icon, MessageIcon::Information);
+        QVERIFY(!d.calls.lineCall());
+
+        d.calls.DialNumber("(02) 123-4567");
+        const CallPtr call = d.calls.lineCall();
+        QCOMPARE(call->DialledNumber, QStringLiteral("021234567"));
+        QCOMPARE(call->CallDirection, CallDirection::Outbound);
+        QVERIFY(!call->InboundCall);
+        QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QStringLiteral("(02) 123-4567"));
+
+        // A three-digit area code never matches the first two digits; a dial
+        // the device never answered gives way to the next one.
+        d.f.session.LandCode = "031";
+        d.f.session.LineLongCd = "8";
+        d.open();
+        d.calls.DialNumber("031-222-3333");
+        QCOMPARE(call->stage, Call::Stage::Dropped);
+        QVERIFY(QTest::qWaitFor([&] { return !d.line.lastDial().isEmpty(); }, 3000));
+        QCOMPARE(d.line.lastDial(), QStringLiteral(",8,0312223333"));
+    }
+
+    void deviceLinkAndFeed()
+    {
+        CallDesk d;
+        d.calls.DeviceLinkChanged(false);
+        QVERIFY(!d.controls.windowEnabled());
+        QCOMPARE(d.f.messages.texts(),
+                 QStringList{"Dorvane연결에 실패 했습니다\r\n연결을 확인해주시기 바랍니다"});
+        QCOMPARE(d.f.messages.messages.first().caption, QStringLiteral("Dorvane2연결실패"));
+        const QString lost = QStringLiteral("Dorvane연결에 실패했습니다. 트레이에서 프로그램을 "
+                                            "종료하시고 Dorvane을 연결해주십시오");
+        QCOMPARE(d.controls.windowTitle(), lost);
+        d.calls.refreshTitle();
+        QCOMPARE(d.controls.windowTitle(), lost);
+        d.calls.DeviceLinkChanged(true);
+        QVERIFY(d.controls.windowEnabled());
+        QVERIFY(d.controls.windowTitle().startsWith("Brenvo-김민수-(kim)-금일: "));
+
+        d.calls.DataArrival(3, "CALLER:02-123-45*67#abc");
+        QCOMPARE(d.calls.callForCallerId()->CallerNumber, QStringLiteral("0212345*67#"));
+        QVERIFY2(d.callerIdLabels.isEmpty(), "no ringing dialog, no label");
+        d.f.windows.openCaptions << "인바운드";
+        d.calls.RingChanged(1);
+        QCOMPARE(d.calls.lineCall()->CallerNumber, QStringLiteral("0212345*67#"));
+        d.calls.DataArrival(3, "no digits at all");
+        QCOMPARE(d.callerIdLabels, QStringList{QString()});
+    }
+
+    void deviceAbsentAtStart()
+    {
+        CallDesk d;
+        d.line.setLinkUp(false);
+        d.calls.openDevices(0);
+        QCOMPARE(d.f.messages.texts().value(0), QStringLiteral("Cannot Create Dorvane device"));
+        QVERIFY(d.f.messages.texts().value(1).startsWith("Dorvane연결에 실패 했습니다"));
+        QVERIFY(!d.controls.windowEnabled());
+        // The device appears: the desk comes alive as at a link-up.
+        d.line.setLinkUp(true);
+        QVERIFY(QTest::qWaitFor([&] { return d.controls.windowEnabled(); }, 5000));
+        QVERIFY(d.controls.windowTitle().startsWith("Brenvo-김민수-(kim)-"));
+    }
+
+    void recordingEdges()
+    {
+        CallDesk d;
+        // The day folder cannot be made: no voice file, no rows anywhere, and
+        // the agent is told at once.
+        QFile::remove(d.f.path("RECDATA")) || QDir(d.f.path("RECDATA")).removeRecursively();
+        QVERIFY(QFile(d.f.path("RECDATA")).open(QIODevice::WriteOnly));
+        Call c;
+        d.desk.recorder.StartRecording(c, "2026-12-06 23:59:58");
+        QVERIFY(!c.RecFileName.isEmpty());
+        QCOMPARE(d.f.messages.errorBlocks(), 1);
+        QVERIFY(d.f.messages.texts().first().contains("ERROR FUNCTION    : StartRecording"));
+        d.desk.recorder.StopRecording(c, "2026-12-07 00:00:03");
+        QCOMPARE(c.CallDuration, QStringLiteral("5"));
+        QCOMPARE(d.local("select count(*) from recfile"), QStringList{"0"});
+        QCOMPARE(d.centralRow("count(*)", c.RecFileName), QStringList{"0"});
+        // The upload of a call that was never recorded marks nothing, silently.
+        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        QCOMPARE(d.f.messages.messages.size(), 1);
+
+        QCOMPARE(CallRecorder::secondsBetween("2026-12-06 23:59:58", "2026-12-07 00:00:03"), 5);
+        Call e;
+        d.desk.recorder.StopRecording(e, "2026-12-06 10:00:00");
+        QCOMPARE(e.CallDuration, QStringLiteral("0"));
+        QCOMPARE(e.CallStartTime, QStringLiteral("2026-12-06 10:00:00"));
+
+        // A call across midnight keeps its start day everywhere.
+        CallDesk m;
+        Call in;
+        in.InboundCall = true;
+        m.panel.setValue(CustomerPanel::txtPhoneNo1, "010-1111-2222");
+        m.panel.setValue(CustomerPanel::txtPhoneNo2, "02-333-4444");
+        m.desk.recorder.StartRecording(in, "2026-12-06 23:59:58");
+        m.desk.recorder.StopRecording(in, "2026-12-07 00:00:03");
+        QCOMPARE(in.RecFileName, QStringLiteral("202612062359580001kim.vox"));
+        QCOMPARE(m.local("select RegDate, R_Date, FolderName, R_StartTime, R_EndTime, R_Time, "
+                         "R_Tel, RecBound from recfile"),
+                 QStringList{"2026-12-06|20261206|20261206|235958|000003|5|01011112222|I"});
+        QCOMPARE(m.centralRow("R_Tel, MobileNumber, OfficeNumber", in.RecFileName),
+                 QStringList{"010-1111-2222|010-1111-2222|02-333-4444"});
+        QVERIFY(QFile::exists(m.f.path("RECDATA/20261206/202612062359580001kim.vox")));
+    }
+
+    void uploadsAndFolders()
+    {
+        CallDesk d;
+        Call c;
+        d.desk.recorder.StartRecording(c, "2026-12-06 10:00:00");
+        d.desk.media.writeLineAudio(QByteArray(3200, '\x10'));
+        // Never while it is still being recorded.
+        c.CallResultCode = "3";
+        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        QVERIFY(!QFile::exists(d.ftp.remoteFile("20261206/" + c.RecFileName)));
+        d.desk.recorder.StopRecording(c, "2026-12-06 10:00:04");
+        const QString name = c.RecFileName;
+
+        d.ftp.setFault("refuse-login");
+        c.CallResultCode = "5";
+        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        QCOMPARE(d.local("select UploadStatus from recfile"), QStringList{"0"});
+
+        // Two failed stores, then the third try lands.
+        d.ftp.setFault("fail-first:2");
+        c.CallResultCode = " 5 ";
+        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        QVERIFY(QFile::exists(d.ftp.remoteFile("TEMP/20261206/" + name)));
+        QCOMPARE(d.local("select UploadStatus from recfile"), QStringList{"1"});
+        QCOMPARE(d.centralRow("UploadStatus", name), QStringList{"1"});
+
+        d.ftp.setFault("");
+        c.CallResultCode = "3";
+        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        QVERIFY(QFile::exists(d.ftp.remoteFile("20261206/" + name)));
+        QVERIFY(d.f.messages.messages.isEmpty());
+    }
+
+    void counters()
+    {
+        ProgramFolderFixture f;
+        f.loginAs("kim");
+        WorkCounters counters(f.db);
+        QVERIFY(f.exec("branch0001.db", "delete from tb_branchworkcount"));
+        QVERIFY(f.exec("branch0001.db", "delete from TB_AGENTCALLSTATISTICS"));
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-06", "3", "40", "2");
+        QCOMPARE(f.rows("branch0001.db", "select WorkCount, tDate from tb_branchworkcount"),
+                 QStringList{"1|2026-12-06"});
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-07", "3", "20", "2");
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-07", "3", "5", "1");
+        QCOMPARE(f.rows("branch0001.db", "select WorkCount, tDate from tb_branchworkcount"),
+                 QStringList{"3|2026-12-07"});
+        QCOMPARE(f.rows("branch0001.db",
+                        "select RecDate, Status, RecBound, RecCnt, RecDuration from "
+                        "TB_AGENTCALLSTATISTICS order by RecDate, RecBound"),
+                 (QStringList{"2026-12-06|3|2|1|40", "2026-12-07|3|1|1|5", "2026-12-07|3|2|1|20"}));
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-07", "3", "15", "2");
+        QCOMPARE(f.rows("branch0001.db",
+                        "select RecCnt, RecDuration from TB_AGENTCALLSTATISTICS where "
+                        "RecDate = '2026-12-07' and RecBound = 2"),
+                 QStringList{"2|35"});
+        QVERIFY(f.messages.messages.isEmpty());
+
+        // An empty duration breaks the statistics update: logged, the branch count still moved.
+        counters.AddToMYSQL4("0001", "01", "kim", "202612", "2026-12-07", "3", "", "2");
+        QCOMPARE(f.messages.errorBlocks(), 1);
+        QVERIFY(f.messages.texts().first().contains("ERROR FUNCTION    : AddToMYSQL4"));
+        QCOMPARE(f.rows("branch0001.db", "select WorkCount from tb_branchworkcount"),
+                 QStringList{"5"});
+    }
+
+    void deviceLostMidCall()
+    {
+        CallDesk d;
+        d.open();
+        d.calls.DialNumber(QStringLiteral("010-2222-3333"));
+        const CallPtr call = d.calls.lineCall();
+        QVERIFY(
+            QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
+        const QString file = call->RecFilePath;
+        const QString recording = call->RecFileName;
+        QTest::qWait(1000);
+        d.line.setLinkUp(false);
+        QVERIFY(QTest::qWaitFor([&] { return !d.controls.windowEnabled(); }, 5000));
+        QVERIFY(d.f.messages.texts().value(0).startsWith(
+            QStringLiteral("Dorvane연결에 실패 했습니다")));
+        // The recording is closed and its rows carry the end, right away.
+        QVERIFY(decodes(file, 4000));
+        const QString ended = d.localRow("R_EndTime, R_Time", recording).value(0);
+        QVERIFY2(ended.size() > 2 && !ended.startsWith(u'|'), qPrintable(ended));
+
+        // The caller hangs up while the device is away; its return ends the call.
+        d.line.hangUp();
+        d.line.setLinkUp(true);
+        QVERIFY(QTest::qWaitFor([&] { return call->stage == Call::Stage::Finished; }, 10000));
+        QVERIFY(d.controls.windowEnabled());
+        QCOMPARE(d.localRow("R_EndTime, R_Time", recording).value(0), ended);
+        QCOMPARE(d.centralRow("UploadStatus", recording), QStringList{"1"});
+    }
+
+    void centralDatabaseLocked()
+    {
+        CallDesk d;
+        Call c;
+        {
+            // Another writer holds the branch database for longer than we wait.
+            QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-writer");
+            other.setDatabaseName(d.f.path("branch0001.db"));
+            QVERIFY(other.open());
+            QSqlQuery lock(other);
+            QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+            d.desk.recorder.StartRecording(c, "2026-12-06 11:00:00");
+            QVERIFY(lock.exec("COMMIT"));
+            other.close();
+        }
+        QSqlDatabase::removeDatabase("other-writer");
+        const QString first = c.RecFileName;
+        QCOMPARE(d.f.messages.errorBlocks(), 1);
+        QVERIFY(d.f.messages.texts().first().contains("ERROR FUNCTION    : AddToSQL"));
+        QCOMPARE(d.localRow("count(*)", first), QStringList{"1"});
+        d.desk.recorder.StopRecording(c, "2026-12-06 11:00:09");
+        QCOMPARE(d.localRow("R_Time", first), QStringList{"9"});
+
+        // The next call works once the database is free again.
+        Call next;
+        d.desk.recorder.StartRecording(next, "2026-12-06 11:05:00");
+        d.desk.recorder.StopRecording(next, "2026-12-06 11:05:30");
+        QCOMPARE(d.centralRow("R_Time", next.RecFileName), QStringList{"30"});
+        QCOMPARE(d.f.messages.errorBlocks(), 1);
+    }
+
+    void centralServerGone()
+    {
+        CallDesk d;
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 closed = probe.serverPort();
+        probe.close();
+        d.f.session.BranchIP = "127.0.0.1";
+        d.f.session.BranchDBPort = QString::number(closed);
+        Call c;
+        d.desk.recorder.StartRecording(c, "2026-12-06 12:00:00");
+        d.desk.recorder.StopRecording(c, "2026-12-06 12:00:05");
+        QVERIFY(d.f.messages.texts().first().startsWith("데이터베이스 연결을 실패했습니다.\r\n"));
+        QCOMPARE(d.localRow("R_Time", c.RecFileName), QStringList{"5"});
+        QVERIFY(QFile::exists(c.RecFilePath));
+    }
+
+    void diskFullWhileRecording()
+    {
+        if (geteuid() != 0)
+            QSKIP("mounting a small tmpfs for the recording folder needs root");
+        CallDesk d;
+        const QString recData = d.f.path("RECDATA");
+        QVERIFY(QDir(recData).exists());
+        if (mount("tmpfs", recData.toLocal8Bit().constData(), "tmpfs", 0, "size=16k") != 0)
+            QSKIP("this machine does not let the test mount a tmpfs");
+        const auto unmount =
+            qScopeGuard([&] { umount2(recData.toLocal8Bit().constData(), MNT_DETACH); });
+        d.open();
+        const QString name = outboundCall(d, 6000);
+        QVERIFY(!name.isEmpty());
+        QVERIFY2(d.f.messages.errorBlocks() >= 1, "the full disk is reported");
+        QVERIFY(d.f.messages.texts().join('\n').contains("ERROR FUNCTION    : StartRecording"));
+        // What was written before the disk filled up stays a valid file, and
+        // both rows say how long the call was.
+        QVERIFY(decodes(recData + "/" + name.left(8) + "/" + name, 8000));
+        QVERIFY(d.localRow("R_Time", name).value(0).toInt() >= 5);
+        QVERIFY(d.centralRow("R_Time", name).value(0).toInt() >= 5);
+    }
+
+    void callsAtTheEdges()
+    {
+        // Hung up right after pick-up, on a silent line.
+        QTemporaryDir sounds;
+        const QString silence = sounds.filePath("silence.wav");
+        QProcess sox;
+        sox.start("sox", {"-n", "-r", "8000", "-c", "1", "-b", "16", silence, "trim", "0", "1"});
+        if (!sox.waitForFinished() || sox.exitCode() != 0)
+            QSKIP("sox is needed to make a silent line");
+        CallDesk d;
+        LineAudioSource quiet;
+        QString error;
+        QVERIFY2(quiet.loadWav(silence, &error), qPrintable(error));
+        d.line.setAudioSource(quiet);
+        d.open();
+        const QString name = outboundCall(d, 100);
+        QVERIFY(!name.isEmpty());
+        const QString path = d.f.path("RECDATA/" + name.left(8) + "/" + name);
+        QVERIFY(decodes(path, 0));
+        QCOMPARE(d.localRow("R_Time <> ''", name), QStringList{"1"});
+        QCOMPARE(d.centralRow("UploadStatus", name), QStringList{"1"});
+
+        // The caller gives up while "인바운드" is still open: nothing recorded, the dialog goes.
+        d.f.windows.onShow = [&](Window w, const CallPtr&) {
+            if (w == Window::SmallCall) {
+                d.line.stopRinging();
+                QVERIFY(QTest::qWaitFor([&] { return !d.calls.lineCall(); }, 3000));
+            }
+        };
+        QVERIFY(d.line.ring("0299998888", &error));
+        QVERIFY(
+            QTest::qWaitFor([&] { return d.f.windows.closed.contains(Window::SmallCall); }, 3000));
+        QVERIFY(!d.calls.lineCall());
+        QCOMPARE(d.local("select count(*) from recfile"), QStringList{"1"});
+        QVERIFY(d.f.messages.messages.isEmpty());
+    }
+
+    void inboundKnownCaller()
+    {
+        CallDesk d;
+        QVERIFY(d.simulatorListening);
+        QVERIFY2(d.ftp.isRunning(), qPrintable(d.ftp.errorString()));
+        d.open();
+        QVERIFY(d.calls.HookEventSeen());
+
+        const QStringList customer =
+            d.central("select ID, Name, JuminNo, MobileNumber, CampaignID, DataType from "
+                      "gogakinfo where AgentID = 'kim' order by ID limit 1");
+        const QStringList c = customer.value(0).split('|');
+        Finished done;
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
+            if (w == Window::SmallCall) {
+                d.f.windows.openCaptions << QStringLiteral("인바운드");
+                QVERIFY(QTest::qWaitFor([&] { return !d.callerIdLabels.isEmpty(); }, 3000));
+                d.desk.device.TakeLine();
+                d.f.windows.openCaptions.removeAll(QStringLiteral("인바운드"));
+            } else if (w == Window::CallerId) {
+                call->CustSelectKind = CustSelectKind::B;
+                using P = CustomerPanel;
+                const P::Field boxes[] = {P::txtCustID,   P::txtCustName,   P::txtCustSocialID,
+                                          P::txtPhoneNo1, P::txtCampaignID, P::txtDataType};
+                for (int i = 0; i < 6; ++i)
+                    d.panel.setValue(boxes[i], c.value(i));
+            } else if (w == Window::CallResult) {
+                answerResult(d, *call, done, QStringLiteral("3"));
+            }
+        };
+
+        QString error;
+        QVERIFY2(d.line.ring(c.value(3), &error), qPrintable(error));
+        QVERIFY(
+            QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
+        QCOMPARE(d.callerIdLabels.value(0), c.value(3));
+        QCOMPARE(d.calls.lineCall()->CallDirection, CallDirection::Inbound);
+        QVERIFY(d.central("select Status from AgentLogin where AgentID = 'kim'").value(0) == "1");
+        QTest::qWait(1500); // the caller talks
+        d.line.hangUp();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return !done.name.isEmpty() && d.controls.isEnabled(DeskControls::cmdStartPhoneNO1);
+            },
+            10000));
+
+        const QString day = done.name.left(8);
+        QCOMPARE(d.localRow("R_Tel, RecBound, R_Date, FolderName, CustID, Status, tMemo, "
+                            "UploadStatus, FileFullPath",
+                            done.name),
+                 QStringList{c.value(3) + "|I|" + day + '|' + day + '|' + c.value(0) +
+                             "|3|통화 메모 '확인'|1|" + done.path});
+        const QStringList central = d.centralRow("R_Tel, RecBound, Name, CustID, Status, Memo, "
+                                                 "UploadStatus, R_StartTime, R_EndTime, R_Time",
+                                                 done.name);
+        QCOMPARE(central.size(), 1);
+        const QStringList r = central.first().split('|');
+        QCOMPARE(r.mid(0, 7), (QStringList{c.value(3), "I", c.value(1), c.value(0), "3",
+                                           "통화 메모 '확인'", "1"}));
+        QCOMPARE(r.value(7).size(), 6);
+        QCOMPARE(r.value(8).size(), 6);
+        QVERIFY2(r.value(9).toInt() >= 1 && r.value(9).toInt() <= 4, qPrintable(r.value(9)));
+
+        QVERIFY2(decodes(done.path, 8001), "the caller's voice was recorded");
+        QCOMPARE(bytes(d.ftp.remoteFile(day + '/' + done.name)), bytes(done.path));
+
+        QCOMPARE(d.central("select Login, Status from AgentLogin where AgentID = 'kim'").value(0),
+                 QStringLiteral("1|0"));
+        QVERIFY(!d.controls.isEnabled(DeskControls::cmdStopCall));
+        QVERIFY(d.controls.windowTitle().startsWith(QStringLiteral("Brenvo-김민수-(kim)-금일: ")));
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustName), QString());
+        QVERIFY2(d.f.messages.messages.isEmpty(), qPrintable(d.f.messages.texts().join('\n')));
+    }
+
+    void outboundWithFtpDown()
+    {
+        CallDesk d;
+        d.open();
+        Finished done;
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
+            if (w == Window::CallResult)
+                answerResult(d, *call, done, QStringLiteral("5"));
+        };
+        d.panel.setValue(CustomerPanel::txtCustID, "7");
+        d.panel.setValue(CustomerPanel::txtCustName, "O'Neil 김");
+        d.panel.setValue(CustomerPanel::txtPhoneNo1, "02-555-1234");
+        d.calls.cmdStartPhoneNO1_Click();
+        QVERIFY(
+            QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
+        QCOMPARE(d.line.lastDial(), QStringLiteral(",9,5551234"));
+        QCOMPARE(d.calls.lineCall()->DialledNumber, QStringLiteral("025551234"));
+        QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QStringLiteral("02-555-1234"));
+        QCOMPARE(d.calls.lineCall()->CustSelectKind, CustSelectKind::D);
+        QTest::qWait(1200);
+
+        d.ftp.stop(); // the branch server goes away during the call
+        d.calls.cmdStopCall_Click();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return !done.name.isEmpty() && d.controls.isEnabled(DeskControls::cmdStartPhoneNO1);
+            },
+            10000));
+        const QString where = " from recfile where R_Path = '" + done.name + "'";
+        QCOMPARE(d.local("select R_Tel, RecBound, Name, UploadStatus" + where),
+                 QStringList{"025551234|O|O'Neil 김|0"});
+        QCOMPARE(d.central("select R_Tel, RecBound, Name, Status, UploadStatus" + where),
+                 QStringList{"025551234|O|O'Neil 김|5|0"});
+        QVERIFY(QFile::exists(done.path));
+        QVERIFY2(d.f.messages.messages.isEmpty(), "a failed upload is not shown to the agent");
+
+        // The next login's bulk upload sends it into TEMP (status 5) and marks both rows.
+        FtpServer again(d.ftp.root());
+        QVERIFY(again.isRunning());
+        d.f.session.FtpPortNo = QString::number(again.port());
+        QSignalSpy maximum(&d.desk.upload, &RecordingUpload::progressMaximum);
+        FtpCientOCX bulk;
+        d.desk.upload.UploadPending(bulk);
+        QCOMPARE(maximum.value(0).value(0).toInt(), 1);
+        QCOMPARE(d.localRow("UploadStatus", done.name), QStringList{"1"});
+        QCOMPARE(d.centralRow("UploadStatus", done.name), QStringList{"1"});
+        QCOMPARE(bytes(again.remoteFile("TEMP/" + done.name.left(8) + '/' + done.name)),
+                 bytes(done.path));
+    }
+
+    void reconciliation_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("clean") << "";
+        QTest::newRow("voice file without its rows") << "stray";
+        QTest::newRow("local row without its central row") << "no central";
+        QTest::newRow("server copy cut short") << "truncated";
+        QTest::newRow("server copy gone") << "unsent";
+        QTest::newRow("server keeps the copy sent again short") << "kept short";
+        QTest::newRow("voice file gone") << "gone";
+    }
+    void reconciliation()
+    {
+        QFETCH(QString, fault);
+        CallDesk d;
+        // Yesterday's calls, sent and marked, as an ordinary day leaves them.
+        const QString day = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
+        QList<Call> calls(3);
+        for (int i = 0; i < calls.size(); ++i) {
+            Call& c = calls[i];
+            d.desk.recorder.StartRecording(c, day + QStringLiteral(" 10:0%1:00").arg(i));
+            d.desk.media.writeLineAudio(QByteArray(16000 * (i + 1), '\x20'));
+            d.desk.recorder.StopRecording(c, day + QStringLiteral(" 10:0%1:0%2").arg(i).arg(i + 1));
+            c.CallResultCode = i == 2 ? "5" : "3";
+            RecRow result;
+            result.Status = c.CallResultCode;
+            result.R_Path = c.RecFileName;
+            d.desk.records.addToBoth("beforeFtpUpload", result);
+            d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+            QVERIFY(QFile::exists(serverFile(d, c)));
+        }
+        const Call& hit = calls.first();
+        const QString where = " WHERE R_Path = '" + hit.RecFileName + "'";
+        if (fault == "stray") {
+            QVERIFY(d.f.exec("Brenvo.mdb", "DELETE FROM recfile" + where));
+            QVERIFY(d.f.exec("branch0001.db", "DELETE FROM recfile" + where));
+        } else if (fault == "no central") {
+            QVERIFY(d.f.exec("branch0001.db", "DELETE FROM recfile" + where));
+        } else if (fault == "truncated") {
+            QVERIFY(QFile::resize(serverFile(d, hit), 100));
+        } else if (fault == "unsent" || fault == "kept short") {
+            QVERIFY(QFile::remove(serverFile(d, hit)));
+        } else if (fault == "gone") {
+            QVERIFY(QFile::remove(hit.RecFilePath));
+        }
+        if (fault == "kept short") { // the others wait too, sent in the same run
+            for (const char* db : {"Brenvo.mdb", "branch0001.db"})
+                QVERIFY(d.f.exec(db, "UPDATE recfile SET UploadStatus = '0' WHERE R_Path <> '" +
+                                         hit.RecFileName + "'"));
+            QVERIFY(d.ftp.setFault("keep-short:1"));
+        }
+        const QStringList before = bothTables(d);
+
+        const RecordingReconciliation::Findings found = d.desk.reconciliation.Reconcile(d.desk.ftp);
+        d.desk.upload.UploadPending(d.desk.ftp);
+
+        QCOMPARE(found.any(), !fault.isEmpty());
+        QVERIFY2(d.f.messages.messages.isEmpty(), "reported in the window, not in boxes");
+        const QString blocks =
+            QString::fromUtf8(bytes(d.f.errors.logFilePath(QDate::currentDate())));
+        QCOMPARE(int(blocks.count("ERROR FUNCTION    : CheckRecordings")), fault.isEmpty() ? 0 : 1);
+        if (fault.isEmpty() || fault == "gone") {
+            QCOMPARE(bothTables(d), before);
+            return;
+        }
+        // Every recording is on the server whole, with one local and one
+        // central row marked uploaded; a copy the server keeps short stays waiting.
+        for (const Call& c : calls) {
+            const bool whole = fault != "kept short" || &c != &hit;
+            QCOMPARE(QFileInfo(serverFile(d, c)).size() == QFileInfo(c.RecFilePath).size(), whole);
+            QCOMPARE(d.localRow("UploadStatus", c.RecFileName) +
+                         d.centralRow("UploadStatus", c.RecFileName),
+                     QStringList(2, whole ? "1" : "0"));
+        }
+        if (fault == "stray")
+            QCOMPARE(d.local("SELECT R_StartTime, R_Time, FolderName FROM recfile" + where),
+                     QStringList{"100000|" +
+                                 QString::number(RecordingReconciliation::secondsOf(
+                                     QFileInfo(hit.RecFilePath).size())) +
+                                 "|" + hit.RecFileName.left(8)});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCalls)
+#include "tst_calls.moc"

@@ -1,0 +1,588 @@
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include "../customers/CustomerFixture.h"
+#include "CallDesk.h"
+#include "customers/CustomerSearch.h"
+#include "customers/LookupLists.h"
+#include "foundation/Database.h"
+#include "histories/CallHistory.h"
+#include "histories/LocalRecordings.h"
+#include "histories/RecordingHistory.h"
+#include "histories/RecordingPlayer.h"
+#include "login/AgentStatus.h"
+#include "login/LoginProcedure.h"
+#include "platform/SpreadModel.h"
+#include "platform/VoxFile.h"
+#include "ProgramFolderFixture.h"
+#include "shell/LocalFileRotation.h"
+#include "shell/TrayMenu.h"
+#include "windows/CustomerArea.h"
+#include "windows/Frm000000.h"
+#include "windows/Frm100000.h"
+#include "windows/Frm110000.h"
+#include "windows/Frm120000.h"
+#include "windows/Frm130000.h"
+#include "windows/FrmSysTray.h"
+#include "windows/QtWindowOpener.h"
+
+// The main window with its history pages and tray, as the application builds it.
+struct TrayDesk
+{
+    explicit TrayDesk(const QString& agent, bool notificationArea = true)
+        : d(agent), trayAvailable(notificationArea)
+    {
+        w.trayAvailable = [this] { return trayAvailable; };
+        w.show();
+        w.load();
+    }
+
+    CallDesk d;
+    bool trayAvailable;
+    RecordingPlayer& player = d.desk.player;
+    LocalRecordings& local = d.desk.localRecordings;
+    RecordingHistory& recordings = d.desk.recordingHistory;
+    TrayMenu& tray = d.desk.trayMenu;
+    QtWindowOpener opener;
+    Frm100000 w{d.desk, opener};
+};
+
+// The login window; the main window with its customer side, history pages
+// and tray; the caller-ID and call-result windows; all driven through their
+// controls.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    struct CallerIdDesk : CustomerFixture
+    {
+        CallerIdDesk()
+        {
+            own = addCustomer({{"Name", "내고객"}, {"MobileNumber", "0211112222"}});
+            windows.setFactory(Window::CallerId, [this](const CallPtr& c) { return make(c); });
+        }
+        Frm110000* make(const CallPtr& c)
+        {
+            return new Frm110000(f.db, c, panel, side.search, device, f.messages);
+        }
+        QString own;
+        QtWindowOpener windows;
+    };
+
+    static void clickRow(fpSpread* grid, int row, int column = 0)
+    {
+        const QRect cell = grid->visualRect(grid->model()->index(row - 1, column));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    struct ResultDesk : CustomerFixture
+    {
+        explicit ResultDesk(const QString& agent) : CustomerFixture(agent)
+        {
+            side.lookups.SetCmbTermCombo();
+            call.RecFileName = "w.vox";
+            f.exec("branch0001.db", "INSERT INTO recfile (R_Path, Status) VALUES ('w.vox', '0')");
+            // Built after cmbTerm is filled, as the call logic opens it.
+            window = std::make_unique<Frm120000>(resultParts(), callPtr);
+        }
+        std::unique_ptr<Frm120000> window;
+    };
+
+private slots:
+    void startUpAndPages()
+    {
+        TrayDesk desk("lee");
+        HistoryPages* pages = desk.w.histories;
+        QCOMPARE(desk.w.tabAgent->widget(1)->findChild<fpSpread*>("SprRecHist"), pages->SprRecHist);
+        QCOMPARE(pages->cmbCallAgent->currentText(), QStringLiteral("lee | 이서연"));
+        QCOMPARE(pages->cmbRecAgent->currentText(), QStringLiteral("lee | 이서연"));
+        QCOMPARE(pages->cmbRecHistStatus->count(), 8);
+        QCOMPARE(pages->cmbCallSearch->count(), 4);
+        const QDate today = QDate::fromString(desk.d.f.db.GetNowDate().left(10), Qt::ISODate);
+        QCOMPARE(pages->DTPRecHistEnd->date(), today);
+
+        // 통화듣기및이력: choi's recordings, the memo of a clicked row.
+        desk.w.tabAgent->setCurrentIndex(1);
+        QVERIFY(desk.d.f.exec("branch0001.db", "UPDATE recfile SET Memo = '다시 연락'"));
+        pages->cmbRecAgent->setCurrentIndex(pages->cmbRecAgent->findText("choi | 최지훈"));
+        QTest::mouseClick(pages->cmdRechistorySearch, Qt::LeftButton);
+        QCOMPARE(
+            desk.recordings.SprRecHist().MaxRows(),
+            desk.d.central("SELECT count(*) FROM recfile WHERE AgentID = 'choi'").value(0).toInt());
+        QVERIFY(pages->SprRecHist->isColumnHidden(0) && !pages->SprRecHist->isColumnHidden(1));
+        clickRow(pages->SprRecHist, 1, 2);
+        QCOMPARE(pages->txtRecHistMemo->toPlainText(), QStringLiteral("다시 연락"));
+
+        // An opened customer shows its recordings there too, whatever the filters.
+        const QString custId =
+            desk.d.central("SELECT CustID FROM recfile WHERE AgentID = 'kim'").value(0);
+        desk.w.tabAgent->setCurrentIndex(0);
+        emit desk.w.customers->customerOpened(custId);
+        QVERIFY(pages->txtRecHistMemo->toPlainText().isEmpty());
+        QCOMPARE(desk.w.tabAgent->currentIndex(), 1);
+        QCOMPARE(desk.recordings.SprRecHist().MaxRows(), 1);
+        QCOMPARE(desk.recordings.SprRecHist().text(18, 1), custId);
+
+        // 녹음파일: the folders as they were at start-up; the root's recordings,
+        // played and stopped from the player bar.
+        const QString voice = desk.d.f.path("RECDATA/a.vox");
+        QVERIFY(VoxFile::encode(voice, QVector<qint16>(16000, 1000)));
+        QVERIFY(desk.d.f.exec("Brenvo.mdb", "INSERT INTO recfile (Name, FolderName, FileFullPath) "
+                                            "VALUES ('홍길동', 'RECDATA', '" +
+                                                voice + "')"));
+        desk.w.tabAgent->setCurrentIndex(0);
+        QListWidgetItem* root = pages->dirLocalFile->item(pages->dirLocalFile->count() - 1);
+        QCOMPARE(root->data(Qt::UserRole).toString(), desk.local.recordingRoot());
+        QTest::mouseClick(pages->dirLocalFile->viewport(), Qt::LeftButton, {},
+                          pages->dirLocalFile->visualItemRect(root).center());
+        QCOMPARE(desk.local.sprLocalHist().MaxRows(), 1);
+        QVERIFY(!pages->cmdLocalStop->isEnabled());
+        const QRect row =
+            pages->sprLocalHist->visualRect(pages->sprLocalHist->model()->index(0, 5));
+        QTest::mouseClick(pages->sprLocalHist->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(pages->sprLocalHist->viewport(), Qt::LeftButton, {}, row.center());
+        QVERIFY(desk.player.isPlaying());
+        QVERIFY(pages->lblLocalPlay->text().startsWith("a.vox"));
+        QVERIFY(pages->lblLocalPlay->text().endsWith("00:00:02"));
+        QTest::mouseClick(pages->cmdLocalStop, Qt::LeftButton);
+        QVERIFY(!desk.player.isPlaying() && !pages->cmdRemoteStop->isEnabled());
+        QCOMPARE(desk.d.f.messages.messages.size(), 0);
+    }
+
+    void closeAndTheMenus_data()
+    {
+        QTest::addColumn<bool>("notificationArea");
+        QTest::newRow("notification area") << true;
+        QTest::newRow("no notification area") << false;
+    }
+
+    void closeAndTheMenus()
+    {
+        QFETCH(bool, notificationArea);
+        TrayDesk desk("kim", notificationArea);
+        FrmSysTray* tray = desk.w.frmSysTray;
+        QVERIFY(tray);
+        QCOMPARE(tray->FSys(), &desk.w);
+        const auto captions = [](QMenu* menu) {
+            QStringList out;
+            for (QAction* action : menu->actions())
+                out << (action->isSeparator() ? QStringLiteral("-") : action->text());
+            return out;
+        };
+        QCOMPARE(captions(tray->mPopupMenu),
+                 QStringList({"&About", "-", "최대화", "최소화", "-", "통화이력보기", "환경설정",
+                              "-", "&Exit"}));
+        QCOMPARE(captions(tray->windowMenu),
+                 QStringList({"최대화", "최소화", "-", "환경설정", "-", "&Exit"}));
+        QCOMPARE(tray->trayIcon->isVisible(), notificationArea);
+        QCOMPARE(desk.w.menuBar()->isVisible(), !notificationArea);
+
+        // The close box: into the tray, or down to the task bar without one.
+        tray->prepareMenu();
+        QVERIFY(!tray->mRestore->isEnabled() && tray->mMinimize->isEnabled());
+        QVERIFY(!desk.w.close());
+        QCOMPARE(desk.w.isVisible(), !notificationArea);
+        QVERIFY(desk.w.isMinimized() || notificationArea);
+        tray->prepareMenu();
+        QVERIFY(tray->mRestore->isEnabled() && !tray->mMinimize->isEnabled());
+
+        int setups = 0;
+        tray->setSetupAction([&setups] { ++setups; });
+        tray->mSetup->trigger();
+        tray->mAbout->trigger();
+        tray->mCallList->trigger();
+        QCOMPARE(setups, 1);
+
+        tray->mRestore->trigger();
+        QVERIFY(desk.w.isVisible());
+        QCOMPARE(desk.w.windowState(), Qt::WindowNoState);
+        tray->prepareMenu();
+        QVERIFY(!tray->mRestore->isEnabled() && tray->mMinimize->isEnabled());
+        tray->mMinimize->trigger();
+        QVERIFY(desk.w.isMinimized());
+        tray->prepareMenu();
+        QVERIFY(tray->mRestore->isEnabled() && !tray->mMinimize->isEnabled());
+        tray->restoreOwner();
+        QVERIFY(!desk.w.isMinimized());
+
+        // The notification area comes, or goes with the window in it.
+        QVERIFY(!desk.w.close());
+        desk.trayAvailable = !notificationArea;
+        tray->checkTray();
+        QCOMPARE(tray->trayIcon->isVisible(), !notificationArea);
+        QCOMPARE(desk.w.menuBar()->isVisible(), notificationArea);
+        QVERIFY(desk.w.isVisible());
+        QVERIFY(!desk.w.close());
+        QCOMPARE(desk.w.isVisible(), notificationArea);
+
+        // Quitting closes the window for good and takes the icon away.
+        bool ended = false;
+        connect(&desk.tray, &TrayMenu::programEnded, this, [&ended] { ended = true; });
+        tray->mExit->trigger();
+        QVERIFY(ended);
+        QVERIFY(!desk.w.isVisible());
+        QVERIFY(!tray->trayIcon->isVisible());
+        QCOMPARE(desk.d.f.rows("branch0001.db",
+                               "SELECT Login || Status FROM AgentLogin WHERE AgentID = 'kim'"),
+                 QStringList{"00"});
+        QCOMPARE(desk.d.f.messages.messages.size(), 0);
+    }
+
+    void startUp_data()
+    {
+        QTest::addColumn<QString>("agent");
+        QTest::addColumn<bool>("dialling");
+        QTest::newRow("privilege 12") << "kim" << true;
+        QTest::newRow("privilege 11") << "lee" << false;
+    }
+    void startUp()
+    {
+        QFETCH(QString, agent);
+        QFETCH(bool, dialling);
+        CallDesk d(agent);
+        QtWindowOpener opener;
+        Frm100000 w(d.desk, opener);
+        w.show();
+        w.load();
+        QVERIFY(w.windowTitle().startsWith("Brenvo-" + d.f.session.UserName + "-(" + agent +
+                                           ")-금일: "));
+        QCOMPARE(w.customers->cmdStartPhoneNO1->isEnabled(), dialling);
+        QCOMPARE(w.customers->cmdRegisterCust->isEnabled(), dialling);
+        QCOMPARE(w.customers->cmdModifyCust->isEnabled(), dialling);
+        QCOMPARE(w.customers->fraCustInfo->isEnabled(), dialling);
+        QCOMPARE(w.tabAgent->isTabEnabled(4), dialling);
+        QVERIFY(!w.customers->cmdStopCall->isEnabled());
+        QVERIFY(w.customers->box(CustomerPanel::txtCustName)->isReadOnly());
+        QCOMPARE(w.customers->DTPCustDate1->date().toString(Qt::ISODate),
+                 d.f.db.GetNowDate().left(10));
+        // The simulator runs, so the device opened without a message.
+        QVERIFY2(d.f.messages.messages.isEmpty(), qPrintable(d.f.messages.texts().join('\n')));
+
+        // The boxes follow the current customer and its editability.
+        d.panel.setValue(CustomerPanel::txtCustName, "김'철");
+        QCOMPARE(w.customers->box(CustomerPanel::txtCustName)->text(), QStringLiteral("김'철"));
+        d.panel.SetCustInfoValuables("1");
+        QVERIFY(!w.customers->box(CustomerPanel::txtCustName)->isReadOnly());
+        // What the agent types reaches the panel; the frame that is off
+        // for reception agents holds the search bar and list, not the boxes.
+        QTest::keyClicks(w.customers->box(CustomerPanel::txtPhoneNo1), "010-1");
+        QCOMPARE(d.panel.value(CustomerPanel::txtPhoneNo1), QStringLiteral("010-1"));
+        QCOMPARE(w.customers->cmdCustSearch->isEnabled(), dialling);
+    }
+
+    void deviceMissing()
+    {
+        CallDesk d;
+        d.desk.device.setLinePort(1); // nothing listens there
+        QtWindowOpener opener;
+        Frm100000 w(d.desk, opener);
+        w.load();
+        // An absent device is treated as a lost one.
+        QCOMPARE(d.f.messages.texts().value(0), QStringLiteral("Cannot Create Dorvane device"));
+        QCOMPARE(d.f.messages.texts().size(), 2);
+        QVERIFY(!w.centralWidget()->isEnabled());
+        QVERIFY(w.windowTitle().startsWith(QStringLiteral("Dorvane연결에 실패했습니다.")));
+    }
+
+    void smallCallDialog()
+    {
+        CallDesk d;
+        d.open();
+        QString error;
+        QVERIFY(d.line.ring("0212345678", &error));
+        Frm130000 dialog(d.desk.device);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("인바운드"));
+        dialog.show();
+        QTest::mouseClick(dialog.cmdClose, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(d.line.state(), LineSimulator::State::Ringing);
+
+        Frm130000 again(d.desk.device);
+        again.show();
+        QTest::mouseClick(again.cmdStartCall, Qt::LeftButton);
+        QVERIFY(!again.isVisible());
+        QVERIFY(
+            QTest::qWaitFor([&] { return d.line.state() == LineSimulator::State::OffHook; }, 3000));
+    }
+
+    void keysFocusAndBoxes()
+    {
+        ProgramFolderFixture f;
+        AgentStatus status(f.db, f.messages);
+        LoginProcedure login(f.db, status, f.messages);
+        Frm000000 w(login);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Brenvo Login"));
+        QCOMPARE(w.TxtBranchID->text(), QStringLiteral("0001"));
+        QCOMPARE(QApplication::focusWidget(), w.TxtLoginID);
+        QCOMPARE(w.TxtLoginPass->echoMode(), QLineEdit::Password);
+        // No box holds more than its column does.
+        QCOMPARE(w.TxtBranchID->maxLength(),
+                 ProgramFolderFixture::declaredLength("TB_BRANCH", "BranchID"));
+        QCOMPARE(w.TxtLoginID->maxLength(),
+                 ProgramFolderFixture::declaredLength("AgentLogin", "AgentID"));
+        QCOMPARE(w.TxtLoginPass->maxLength(),
+                 ProgramFolderFixture::declaredLength("AgentLogin", "Agent_Passwd"));
+
+        // Enter on an empty id stays; with text it moves on to the password.
+        QTest::keyClick(w.TxtLoginID, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w.TxtLoginID);
+        QVERIFY(f.messages.messages.isEmpty());
+        QTest::keyClicks(w.TxtLoginID, "kim");
+        QTest::keyClick(w.TxtLoginID, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w.TxtLoginPass);
+        QTest::keyClick(w.TxtLoginPass, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.TxtBranchID);
+
+        // A wrong password empties id and password, keeps the branch.
+        QTest::keyClicks(w.TxtLoginPass, "bad");
+        QTest::keyClick(w.TxtLoginPass, Qt::Key_Return);
+        QCOMPARE(f.messages.texts(), QStringList{"사용자가 없거나 암호가 틀렸습니다"});
+        QCOMPARE(w.TxtLoginID->text() + '|' + w.TxtLoginPass->text() + '|' + w.TxtBranchID->text(),
+                 QString("||0001"));
+
+        // A wrong branch keeps all three.
+        f.messages.clear();
+        w.TxtBranchID->setText("0009");
+        w.TxtLoginID->setText("kim");
+        w.TxtLoginPass->setText("1234");
+        QTest::mouseClick(w.lblLogin, Qt::LeftButton);
+        QCOMPARE(f.messages.texts(), QStringList{"대리점정보가 정확하지 않습니다"});
+        QCOMPARE(w.TxtLoginID->text() + '|' + w.TxtLoginPass->text(), QString("kim|1234"));
+
+        QSignalSpy loggedIn(&w, &Frm000000::loggedIn);
+        w.TxtBranchID->setText("0001");
+        QSignalSpy cancelled(&w, &Frm000000::cancelled);
+        QTest::mouseClick(w.lblLogin, Qt::LeftButton);
+        QCOMPARE(loggedIn.count(), 1);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(cancelled.count(), 0);
+    }
+
+    void dragAndCancel()
+    {
+        ProgramFolderFixture f;
+        AgentStatus status(f.db, f.messages);
+        LoginProcedure login(f.db, status, f.messages);
+        Frm000000 w(login);
+        w.move(100, 100);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QPoint start = w.pos();
+        QTest::mousePress(w.lblTop, Qt::LeftButton, {}, QPoint(20, 10));
+        QMouseEvent move(QEvent::MouseMove, QPointF(60, 40), w.lblTop->mapToGlobal(QPointF(60, 40)),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(w.lblTop, &move);
+        QTest::mouseRelease(w.lblTop, Qt::LeftButton, {}, QPoint(60, 40));
+        QCOMPARE(w.pos(), start + QPoint(40, 30));
+
+        QSignalSpy cancelled(&w, &Frm000000::cancelled);
+        QTest::mouseClick(w.lblLoginCancel, Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(cancelled.count(), 1);
+        QVERIFY(f.messages.messages.isEmpty());
+    }
+
+    void pickOwnCustomer()
+    {
+        CallerIdDesk d;
+        d.call.CallerNumber = "0211112222";
+        std::unique_ptr<Frm110000> w(d.make(d.callPtr));
+        w->show();
+        QCOMPARE(w->windowTitle(), QString("고객선택"));
+        QCOMPARE(w->lblCIDData->text(), QString("0211112222"));
+        QCOMPARE(w->sprCustSearch->model()->rowCount(), 1);
+        QSignalSpy finished(w.get(), &QDialog::finished);
+        // Rows are there: registering a new customer is refused.
+        QTest::mouseClick(w->cmdStartCall, Qt::LeftButton);
+        QCOMPARE(d.f.messages.messages.value(0).caption, QString("기존 및 타인고객"));
+        QVERIFY(w->isVisible());
+        clickRow(w->sprCustSearch, 1);
+        QVERIFY(!finished.isEmpty());
+        QVERIFY(!w->isVisible());
+        QCOMPARE(d.call.CustSelectKind, CustSelectKind::B);
+        QCOMPARE(d.panel.value(CustomerPanel::txtCustID), d.own);
+        QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QString("0211112222"));
+    }
+
+    void waitForTheNumberThenRegister()
+    {
+        CallerIdDesk d;
+        std::unique_ptr<Frm110000> w(d.make(d.callPtr));
+        w->show();
+        QCOMPARE(w->lblCIDData->text(), QString("NO CIDDATA"));
+        QVERIFY(w->tmrGetCID->isActive());
+        QCOMPARE(w->tmrGetCID->interval(), 1000);
+        d.call.CallerNumber = "0299990000";
+        QTRY_COMPARE_WITH_TIMEOUT(w->lblCIDData->text(), QString("0299990000"), 3000);
+        QVERIFY(!w->tmrGetCID->isActive());
+        QTest::mouseClick(w->cmdStartCall, Qt::LeftButton);
+        QCOMPARE(d.call.CustSelectKind, CustSelectKind::A);
+        QVERIFY(!w->isVisible());
+    }
+
+    // The number arrives while "인바운드" is open: the window is built hidden
+    // once, and the call logic's modal showing takes that same instance.
+    void preloadedThenShownModally()
+    {
+        CallerIdDesk d;
+        d.call.CallerNumber = "0211112222";
+        QPointer<Frm110000> hidden =
+            qobject_cast<Frm110000*>(d.windows.preload(Window::CallerId, d.callPtr));
+        QVERIFY(hidden && !hidden->isVisible());
+        QCOMPARE(d.windows.preload(Window::CallerId, d.callPtr), hidden.data());
+        QVERIFY(!d.windows.isWindowOpen("고객선택"));
+        bool sameInstance = false;
+        bool openWhileShown = false;
+        QTimer::singleShot(0, [&] {
+            sameInstance = QApplication::activeModalWidget() == hidden;
+            openWhileShown = d.windows.isWindowOpen("고객선택");
+            clickRow(hidden->sprCustSearch, 1);
+        });
+        d.windows.showModal(Window::CallerId, d.callPtr);
+        QVERIFY(sameInstance && openWhileShown);
+        QVERIFY(hidden.isNull());
+        QCOMPARE(d.call.CustSelectKind, CustSelectKind::B);
+
+        // The tray's modeless showing builds a new one; closing discards it.
+        d.windows.showModeless(Window::CallerId, d.callPtr);
+        QVERIFY(d.windows.isWindowOpen("고객선택"));
+        QDialog* modeless = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->windowTitle() == "고객선택")
+                modeless = qobject_cast<QDialog*>(w);
+        QVERIFY(modeless);
+        QPointer<QDialog> gone = modeless;
+        modeless->reject();
+        QTRY_VERIFY(gone.isNull());
+        QVERIFY(!d.windows.isWindowOpen("고객선택"));
+    }
+
+    void agentChoosesAndSaves()
+    {
+        ResultDesk d("kim");
+        Frm120000& w = *d.window;
+        w.show();
+        QCOMPARE(w.windowTitle(), QString("통화결과입력"));
+        QCOMPARE(w.cmbCallStatus->count(), d.side.lookups.cmbTerm().size() - 1);
+        QCOMPARE(w.DTPReservation->date().toString(Qt::ISODate), d.today());
+        QSignalSpy finished(&w, &QDialog::finished);
+
+        QTest::mouseClick(w.cmdRcResultSave, Qt::LeftButton);
+        QCOMPARE(d.f.messages.texts(), QStringList{"통화결과값을 선택해주시기 바랍니다"});
+        QCOMPARE(d.f.messages.messages.first().caption, QString("통화결과값 선택 오류"));
+        QVERIFY(w.isVisible() && finished.isEmpty());
+
+        w.cmbCallStatus->setCurrentIndex(4);
+        QVERIFY(w.DTPReservation->isEnabled());
+        w.cmbCallStatus->setCurrentIndex(3);
+        QVERIFY(!w.DTPReservation->isEnabled());
+        w.txtRecMemo->setFocus();
+        QTest::keyClicks(w.txtRecMemo, "call 'O'Neil' -- ;");
+        QTest::mouseClick(w.cmdRcResultSave, Qt::LeftButton);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QCOMPARE(d.call.CallResultCode, QString("4"));
+        QCOMPARE(d.central("SELECT Status || '|' || Memo FROM recfile WHERE R_Path = 'w.vox'"),
+                 QStringList{"4|call 'O'Neil' -- ;"});
+    }
+
+    void receptionAgentHasOneResult()
+    {
+        ResultDesk d("lee");
+        d.window->show();
+        QCOMPARE(d.window->cmbCallStatus->currentIndex(), 2);
+        QVERIFY(!d.window->cmbCallStatus->isEnabled());
+        QCOMPARE(d.window->cmbCallStatus->currentData().toInt(), 3);
+    }
+
+    // A box stops the agent where SQL Server would refuse the save.
+    void boxesStopAtDeclaredLengths_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("column");
+        const auto row = [](const char* name, const char* box, const char* column) {
+            QTest::newRow(name) << QString(box) << QString(column);
+        };
+        row("name", "txtCustName", "Name");
+        row("resident number", "txtCustSocialID", "JuminNo");
+        row("phone 1", "txtPhoneNo1", "MobileNumber");
+        row("phone 2", "txtPhoneNo2", "OfficeNumber");
+        row("office post", "txtCustOfficeZip", "OfficePost");
+        row("office address", "txtCustOfficeAddress2", "OfficeAddress2");
+        row("home post", "txtCustHomeZip", "HomePost");
+        row("home address", "txtCustHomeAddress1", "HomeAddress1");
+        row("blank 6", "txtCustBlank6", "blank6");
+    }
+    void boxesStopAtDeclaredLengths()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, column);
+        CustomerFixture d;
+        CustomerArea area(d.panel, d.controls, &d.list);
+        area.show();
+        const int length = ProgramFolderFixture::declaredLength("gogakinfo", column);
+        QVERIFY(length > 0);
+        d.panel.SetCustInfoValuables("1");
+        // Typed as an input method commits Hangul: all at once.
+        QTest::sendKeyEvent(QTest::Press, area.box(boxNamed(box)), Qt::Key_unknown,
+                            QString(length + 5, QChar(u'가')), Qt::NoModifier);
+        QCOMPARE(d.panel.value(boxNamed(box)), QString(length, QChar(u'가')));
+    }
+
+    void searchOpenAndModify()
+    {
+        CustomerFixture d;
+        const QString id = d.addCustomer({{"Name", "O'Neil 김"}, {"MobileNumber", "010-5555"}});
+        d.addCustomer({{"Name", "다른이"}});
+        CustomerArea area(d.panel, d.controls, &d.list);
+        area.attach(d.side);
+        d.side.lookups.SetCmbTermCombo();
+        d.side.lookups.SetCmbCampaignCombo();
+        area.fillLookupCombos();
+        area.fillSearchCondition();
+        area.show();
+        QCOMPARE(area.cmbTerm->currentData().toInt(), 0);
+        QCOMPARE(area.cmbCampaign->currentText(), QString("전체"));
+        QCOMPARE(area.cmbCustSearch->currentIndex(), -1);
+
+        area.cmbCampaign->setCurrentIndex(area.cmbCampaign->findData(999));
+        area.cmbCustSearch->setCurrentText("고객성명");
+        area.cmbCustSearch->setCurrentIndex(0);
+        QTest::keyClicks(area.txtCustSearch, " O'Neil ");
+        QTest::mouseClick(area.cmdCustSearch, Qt::LeftButton);
+        QCOMPARE(area.TxtTCount->text(), QString("1"));
+        QCOMPARE(d.list.text(5, 1), QString("O'Neil 김"));
+        QVERIFY(!area.lblNew->text().isEmpty());
+        // The call logic's search uses the same bar.
+        area.txtCustSearch->clear();
+        d.side.searchCustomers();
+        QVERIFY(area.TxtTCount->text().toInt() > 2);
+
+        QTest::keyClicks(area.txtCustSearch, "O'Neil");
+        QTest::keyClick(area.txtCustSearch, Qt::Key_Return);
+        QSignalSpy opened(&area, &CustomerArea::customerOpened);
+        clickRow(area.SprCustList, 1, 4);
+        QCOMPARE(opened.value(0).value(0).toString(), id);
+        QCOMPARE(area.box(CustomerPanel::txtPhoneNo1)->text(), QString("010-5555"));
+
+        QTest::mouseClick(area.cmdModifyCust, Qt::LeftButton);
+        QCOMPARE(area.cmdModifyCust->text(), QString("고객저장"));
+        QVERIFY(!area.cmdRegisterCust->isEnabled());
+        QVERIFY(!area.box(CustomerPanel::txtCustName)->isReadOnly());
+        area.box(CustomerPanel::txtCustName)->selectAll();
+        QTest::keyClicks(area.box(CustomerPanel::txtCustName), "Kim;--");
+        QTest::mouseClick(area.cmdModifyCust, Qt::LeftButton);
+        QCOMPARE(area.cmdModifyCust->text(), QString("고객수정"));
+        QVERIFY(area.cmdRegisterCust->isEnabled());
+        QCOMPARE(d.central("SELECT Name FROM gogakinfo WHERE ID = " + id), QStringList{"Kim;--"});
+        QCOMPARE(area.box(CustomerPanel::txtCustName)->text(), QString("Kim;--"));
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
