@@ -223,9 +223,7 @@ bool inboundCall(CallDesk& d, const QStringList& customer, double* ms)
                 d.panel.setValue(boxes[i], customer.value(i));
             call = shown;
         } else if (w == Window::CallResult) {
-            CallResult result{{d.f.db, d.desk.customers.lookups, d.desk.records, d.desk.counters,
-                               d.desk.customers.registration, d.f.messages},
-                              shown};
+            CallResult result{d.desk.resultParts(), shown};
             result.load();
             result.cmbCallStatus_Click(2); // code 3: into the day folder
             saved = result.cmdRcResultSave_Click(QStringLiteral("통화 메모"), QString());

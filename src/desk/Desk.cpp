@@ -56,3 +56,8 @@ Desk::StartUp Desk::startUp()
     start.campaignPage = !session.isReception();
     return start;
 }
+
+CallResult::Parts Desk::resultParts()
+{
+    return {db, customers.lookups, records, counters, customers.registration, messages};
+}

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QObject>
 
+#include "customers/CallResult.h"
 #include "customers/CustomerSide.h"
 #include "histories/CallHistory.h"
 #include "histories/LocalRecordings.h"
@@ -64,6 +65,8 @@ public:
     // caller feed, today, the grids laid out, the status, campaign and agent
     // lists read, the boxes read-only, a reception agent's buttons off.
     StartUp startUp();
+    // What a call's result window saves through.
+    CallResult::Parts resultParts();
 
     Session& session;
     Database& db;

@@ -19,9 +19,7 @@ void DeskWindows::install(QtWindowOpener& opener, Desk& desk)
                              desk.messages);
     });
     opener.setFactory(Window::CallResult, [&desk](const CallPtr& call) {
-        return new Frm120000({desk.db, desk.customers.lookups, desk.records, desk.counters,
-                              desk.customers.registration, desk.messages},
-                             call);
+        return new Frm120000(desk.resultParts(), call);
     });
     QObject::connect(&desk.calls, &CallController::callerIdLabel,
                      [&opener](const CallPtr& call, const QString& number) {

@@ -18,12 +18,6 @@ struct CustomerFixture : DeskFixture
 {
     using DeskFixture::DeskFixture;
 
-    // What a call result is saved through, as the call logic passes it.
-    CallResult::Parts resultParts()
-    {
-        return {f.db, side.lookups, desk.records, desk.counters, side.registration, f.messages};
-    }
-
     CustomerSide& side = desk.customers;
     SpreadModel& list = desk.custList;
     DorvanePlus& device = desk.device;

@@ -63,7 +63,7 @@ class TestCustomers : public QObject
         }
 
         QString now = "2024-05-10 10:00:00";
-        CallResult result{resultParts(), callPtr};
+        CallResult result{desk.resultParts(), callPtr};
     };
 
     struct Lookup : CustomerFixture

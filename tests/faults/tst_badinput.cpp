@@ -129,10 +129,7 @@ private slots:
         CustomerFixture c;
         LookupLists& lookups = c.side.lookups;
         lookups.SetCmbTermCombo();
-        RecordingRecords records{c.f.db};
-        WorkCounters counters{c.f.db};
-        CallResult result{{c.f.db, lookups, records, counters, c.side.registration, c.f.messages},
-                          c.callPtr};
+        CallResult result{c.desk.resultParts(), c.callPtr};
         c.call.RecFileName = "m.vox";
         c.call.CallDuration = "65";
         for (const char* file : {"branch0001.db", "Brenvo.mdb"})

@@ -85,7 +85,7 @@ class TestMainWindow : public QObject
             call.RecFileName = "w.vox";
             f.exec("branch0001.db", "INSERT INTO recfile (R_Path, Status) VALUES ('w.vox', '0')");
             // Built after cmbTerm is filled, as the call logic opens it.
-            window = std::make_unique<Frm120000>(resultParts(), callPtr);
+            window = std::make_unique<Frm120000>(desk.resultParts(), callPtr);
         }
         std::unique_ptr<Frm120000> window;
     };

@@ -91,9 +91,7 @@ int main(int argc, char** argv)
     windows.onShow = [&](Window w, const CallPtr& call) {
         if (w != Window::CallResult)
             return;
-        CallResult result{{db, desk.customers.lookups, desk.records, desk.counters,
-                           desk.customers.registration, messages},
-                          call};
+        CallResult result{desk.resultParts(), call};
         result.load();
         if (privilege != QStringLiteral("11"))
             result.cmbCallStatus_Click(0);
