@@ -103,8 +103,9 @@ private slots:
         const QString base = " where TeamID = '01' and RegDate = '" + today() + "'";
         QCOMPARE(rows.MaxRows(),
                  d.count(table + base + where + (calls ? " and Status <> '0'" : "")));
-        const int id = calls ? CallHistory::colID : RecordingHistory::colID;
-        const int statusText = calls ? CallHistory::colStatusText : RecordingHistory::colStatusText;
+        const int id = calls ? int(CallHistory::colID) : int(RecordingHistory::colID);
+        const int statusText =
+            calls ? int(CallHistory::colStatusText) : int(RecordingHistory::colStatusText);
         for (int r = 1; r <= rows.MaxRows(); ++r) {
             QVERIFY(!rows.text(statusText, r).isEmpty() && rows.text(id, r).toInt() > 0);
             if (calls)
