@@ -211,7 +211,7 @@ bool Database::query(Slot slot, const QString& sql, Recordset* result, const QSt
 }
 
 bool Database::inTransaction(const QString& location, const QString& function,
-                             const std::function<bool()>& steps)
+                             const std::function<bool()>& steps, Slot slot)
 {
     // SQL Server reads under read committed, so two agents would read the same
     // counts: every transaction takes one exclusive application lock first,
@@ -220,20 +220,21 @@ bool Database::inTransaction(const QString& location, const QString& function,
     static const QString lock =
         QStringLiteral("EXEC sp_getapplock @Resource = 'brenvo-write', @LockMode = 'Exclusive', "
                        "@LockOwner = 'Transaction'");
-    const QString first = m_sqlConn.kind() == Connection::Kind::SqlServer ? lock : QString();
+    Connection& conn = connection(slot);
+    const QString first = conn.kind() == Connection::Kind::SqlServer ? lock : QString();
     QString error;
-    if (!m_sqlConn.beginTransaction(&error, first)) {
-        m_sqlConn.rollback();
+    if (!conn.beginTransaction(&error, first)) {
+        conn.rollback();
         m_errors.WriteErrorLog(error, location, function,
                                first.isEmpty() ? QStringLiteral("BEGIN TRANSACTION") : first);
         return false;
     }
     if (!steps()) {
-        m_sqlConn.rollback();
+        conn.rollback();
         return false;
     }
-    if (!m_sqlConn.commit(&error)) {
-        m_sqlConn.rollback();
+    if (!conn.commit(&error)) {
+        conn.rollback();
         m_errors.WriteErrorLog(error, location, function, QStringLiteral("COMMIT TRANSACTION"));
         return false;
     }

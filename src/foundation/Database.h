@@ -63,11 +63,11 @@ public:
                  int* rowsAffected = nullptr);
     bool query(Slot slot, const QString& sql, Recordset* result, const QString& location,
                const QString& function);
-    // Runs steps as one transaction on the open main slot: committed when
-    // they return true, rolled back otherwise; a failure to begin or commit
-    // is logged like a failed statement.
+    // Runs steps as one transaction on an open slot (the main one unless
+    // given): committed when they return true, rolled back otherwise; a
+    // failure to begin or commit is logged like a failed statement.
     bool inTransaction(const QString& location, const QString& function,
-                       const std::function<bool()>& steps);
+                       const std::function<bool()>& steps, Slot slot = Slot::Main);
 
     // What an operation does with its slot at the end: close it only if the
     // operation opened it, close it whoever opened it (the customer and

@@ -3,7 +3,6 @@
 #include <QFileInfo>
 
 #include "foundation/Database.h"
-#include "foundation/ErrorLog.h"
 #include "foundation/Session.h"
 #include "platform/FtpCientOCX.h"
 #include "platform/OrvelMedia.h"
@@ -160,23 +159,16 @@ void RecordingUpload::markUploaded(Database::Slot slot, const QStringList& fileN
         statements << QStringLiteral("Update recfile SET  UploadStatus = '1'   where R_Path ") +
                           names + u' ';
     }
+    const QString location = QStringLiteral("Frm010000");
+    const auto markAll = [&] {
+        for (const QString& sql : statements)
+            if (!m_db.execute(slot, sql, location, function))
+                return false;
+        return true;
+    };
     Database::Use use(m_db, slot);
-    if (statements.size() == 1) {
-        m_db.execute(slot, statements.first(), QStringLiteral("Frm010000"), function);
-        return;
-    }
-    Connection& connection = m_db.connection(slot);
-    QString error;
-    QString failed = statements.first();
-    bool ok = connection.beginTransaction(&error, failed);
-    for (qsizetype i = 1; ok && i < statements.size(); ++i)
-        ok = connection.execute(failed = statements.at(i), &error);
-    if (ok && !connection.commit(&error)) {
-        ok = false;
-        failed = QStringLiteral("COMMIT TRANSACTION");
-    }
-    if (!ok) {
-        connection.rollback();
-        m_db.errors().WriteErrorLog(error, QStringLiteral("Frm010000"), function, failed);
-    }
+    if (statements.size() == 1)
+        markAll();
+    else
+        m_db.inTransaction(location, function, markAll, slot);
 }
