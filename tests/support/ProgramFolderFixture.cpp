@@ -46,16 +46,6 @@ template <typename Value> QString joined(qsizetype count, Value value)
     return columns.join(u'|');
 }
 
-// A value as a T-SQL literal.
-QString literal(const QVariant& value)
-{
-    if (value.isNull())
-        return QStringLiteral("NULL");
-    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Double)
-        return value.toString();
-    return u'\'' + SqlDialect::quoted(value.toString()) + u'\'';
-}
-
 } // namespace
 
 void Backends::addRows()
@@ -110,57 +100,18 @@ bool ProgramFolderFixture::serveFromStandIn()
     return DemoFolder::useSqlServer(dir.path(), address, &m_error);
 }
 
-// Empties the named database and copies both demo files into it: the
-// directory and the branch tables share it there.
+// Copies both demo files into the one database named: the directory and
+// the branch tables share it there.
 bool ProgramFolderFixture::fillSqlServer(const QString& adoConnectionString)
 {
-    const QHash<QString, QString> keys = Connection::parseConnectionString(adoConnectionString);
-    const auto key = [&keys](const char* name) { return keys.value(QLatin1String(name)); };
-    const SqlServerAddress address{
-        key("data source"),     key("network address").section(u',', -1).toInt(),
-        key("user id"),         key("password"),
-        key("initial catalog"), key("initial catalog")};
-    if (!DemoFolder::useSqlServer(dir.path(), address, &m_error))
-        return false;
     m_server = std::make_unique<Connection>();
-    const auto run = [this](const QString& sql) { return m_server->execute(sql, &m_error); };
-    if (!m_server->open(adoConnectionString, dir.path(), &m_error) ||
-        !run(QStringLiteral("EXEC sp_getapplock @Resource = 'brenvo-tests', @LockMode = "
-                            "'Exclusive', @LockOwner = 'Session'")))
-        return false;
-    bool ok = true;
-    for (const char* file : {DemoFolder::kDirectoryDb, DemoFolder::kBranchDb}) {
-        onSqliteFile(path(QLatin1String(file)), [&](QSqlDatabase& sqlite) {
-            QSqlQuery tables(sqlite);
-            tables.exec(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'table' "
-                                       "AND name NOT LIKE 'sqlite%'"));
-            while (ok && tables.next()) {
-                // TRUNCATE starts IDENTITY afresh, so the rows, inserted in
-                // key order without their key, get the keys they have here.
-                const QString table = tables.value(0).toString();
-                const bool identity = tables.value(1).toString().contains(
-                    QStringLiteral("AUTOINCREMENT"), Qt::CaseInsensitive);
-                QSqlQuery rows(sqlite);
-                rows.exec(QStringLiteral("SELECT * FROM %1%2")
-                              .arg(table, identity ? QStringLiteral(" ORDER BY ID") : QString()));
-                QStringList columns, values;
-                for (int i = identity ? 1 : 0; i < rows.record().count(); ++i)
-                    columns << rows.record().fieldName(i);
-                while (rows.next()) {
-                    QStringList row;
-                    for (int i = identity ? 1 : 0; i < rows.record().count(); ++i)
-                        row << literal(rows.value(i));
-                    values << u'(' + row.join(u',') + u')';
-                }
-                ok = run(QStringLiteral("TRUNCATE TABLE ") + table);
-                // SQL Server takes at most 1000 rows in one VALUES list.
-                for (qsizetype i = 0; ok && i < values.size(); i += 500)
-                    ok = run(QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-                                 .arg(table, columns.join(u','), values.mid(i, 500).join(u',')));
-            }
-        });
-    }
-    return ok;
+    return DemoFolder::useSqlServer(dir.path(), SqlServerAddress::fromAdo(adoConnectionString),
+                                    &m_error) &&
+           m_server->open(adoConnectionString, dir.path(), &m_error) &&
+           m_server->execute(QStringLiteral("EXEC sp_getapplock @Resource = 'brenvo-tests', "
+                                            "@LockMode = 'Exclusive', @LockOwner = 'Session'"),
+                             &m_error) &&
+           DemoFolder::copyToSqlServer(dir.path(), *m_server, &m_error);
 }
 
 QString ProgramFolderFixture::path(const QString& relative) const

@@ -9,8 +9,11 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTextStream>
 
+#include "platform/Connection.h"
+#include "platform/SqlDialect.h"
 #include "platform/VoxFile.h"
 
 namespace {
@@ -90,6 +93,16 @@ bool exec(QSqlQuery& query, QString* error)
     if (error)
         *error = query.lastError().text() + QStringLiteral(": ") + query.lastQuery();
     return false;
+}
+
+// A value as a T-SQL literal.
+QString literal(const QVariant& value)
+{
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Double)
+        return value.toString();
+    return u'\'' + SqlDialect::quoted(value.toString()) + u'\'';
 }
 
 QString phone(QRandomGenerator& random, const char* prefix, int digits)
@@ -532,4 +545,59 @@ bool DemoFolder::useSqlServer(const QString& folder, const SqlServerAddress& ser
     q.addBindValue(server.host);
     q.addBindValue(server.branchDb);
     return exec(q, error);
+}
+
+SqlServerAddress SqlServerAddress::fromAdo(const QString& connectionString)
+{
+    const QHash<QString, QString> keys = Connection::parseConnectionString(connectionString);
+    const auto key = [&keys](const char* name) { return keys.value(QLatin1String(name)); };
+    const QString port = key("network address").section(u',', 1).trimmed();
+    return {key("data source"),     port.isEmpty() ? 1433 : port.toInt(),
+            key("user id"),         key("password"),
+            key("initial catalog"), key("initial catalog")};
+}
+
+bool DemoFolder::copyToSqlServer(const QString& folder, Connection& server, QString* error)
+{
+    for (const char* file : {kDirectoryDb, kBranchDb}) {
+        Sqlite sqlite(QDir(folder).filePath(QString::fromLatin1(file)));
+        QSqlQuery tables(sqlite.db());
+        tables.prepare(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'table' "
+                                      "AND name NOT LIKE 'sqlite%'"));
+        if (!exec(tables, error))
+            return false;
+        while (tables.next()) {
+            const QString table = tables.value(0).toString();
+            QSqlQuery rows(sqlite.db());
+            rows.prepare(QStringLiteral("SELECT * FROM ") + table);
+            if (!exec(rows, error) ||
+                !server.execute(QStringLiteral("DELETE FROM ") + table, error))
+                return false;
+            QStringList columns, values;
+            for (int i = 0; i < rows.record().count(); ++i)
+                columns << rows.record().fieldName(i);
+            while (rows.next()) {
+                QStringList row;
+                for (int i = 0; i < columns.size(); ++i)
+                    row << literal(rows.value(i));
+                values << u'(' + row.join(u',') + u')';
+            }
+            // The keys go in as they are; SQL Server takes at most 1000 rows
+            // in one VALUES list.
+            const bool identity = tables.value(1).toString().contains(
+                QStringLiteral("AUTOINCREMENT"), Qt::CaseInsensitive);
+            const QString insert = identity
+                                       ? QStringLiteral("SET IDENTITY_INSERT %1 ON; INSERT INTO "
+                                                        "%1 (%2) VALUES %3; SET "
+                                                        "IDENTITY_INSERT %1 OFF")
+                                       : QStringLiteral("INSERT INTO %1 (%2) VALUES %3");
+            for (qsizetype i = 0; i < values.size(); i += 500) {
+                if (!server.execute(
+                        insert.arg(table, columns.join(u','), values.mid(i, 500).join(u',')),
+                        error))
+                    return false;
+            }
+        }
+    }
+    return true;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class Connection;
+
 // Writes a complete program folder: the settings file, the directory and
 // branch databases as SQLite files, and the local record file, filled with a
 // branch, its agents, customers, campaigns and a day of calls.
@@ -29,6 +31,11 @@ struct SqlServerAddress
     QString directoryDb = QStringLiteral("BrenvoDirectory");
     // The database of branch 0001, the one agents log in to.
     QString branchDb = QStringLiteral("Brenvo0001");
+
+    // The server an ADO connection string names ("Data Source", "Network
+    // Address" host,port, "User ID", "Password"), its "Initial Catalog"
+    // serving as both databases.
+    static SqlServerAddress fromAdo(const QString& connectionString);
 };
 
 namespace DemoFolder {
@@ -43,6 +50,11 @@ bool create(const QString& folder, const DemoOptions& options, QString* error);
 // and the branch rows' BranchIP and DBName. The SQLite files keep the data,
 // for a stand-in to serve them or a test to copy them to a server.
 bool useSqlServer(const QString& folder, const SqlServerAddress& server, QString* error);
+// Copies a written folder's directory and branch rows into the one SQL
+// Server database `server` is open on, emptying its tables first; identity
+// keys are copied as they are. A scratch database with the tables of
+// mssql.sql then serves the folder (after useSqlServer) or a test run.
+bool copyToSqlServer(const QString& folder, Connection& server, QString* error);
 // Runs a schema script (statements separated by ';') on an SQLite file.
 bool runScript(const QString& databaseFile, const QString& resource, QString* error);
 

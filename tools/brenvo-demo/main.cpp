@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "DemoFolder.h"
+#include "platform/Connection.h"
 
 int main(int argc, char* argv[])
 {
@@ -27,7 +28,12 @@ int main(int argc, char* argv[])
         QStringLiteral("sql-server"),
         QStringLiteral("Point the folder at a SQL Server (e.g. brenvo-tds serving its files)."),
         QStringLiteral("host,port"));
-    parser.addOptions({customers, ftpPort, leftovers, sqlServer});
+    const QCommandLineOption copyTo(
+        QStringLiteral("copy-to-sql-server"),
+        QStringLiteral("Copy the demo's data into the SQL Server database an ADO connection "
+                       "string names (its rows are deleted first) and point the folder at it."),
+        QStringLiteral("ado"));
+    parser.addOptions({customers, ftpPort, leftovers, sqlServer, copyTo});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -50,8 +56,14 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "brenvo-demo: --leftovers needs a whole number\n");
         return 2;
     }
+    if (parser.isSet(sqlServer) && parser.isSet(copyTo)) {
+        std::fprintf(stderr, "brenvo-demo: give --sql-server or --copy-to-sql-server, not both\n");
+        return 2;
+    }
     SqlServerAddress server;
-    if (parser.isSet(sqlServer)) {
+    if (parser.isSet(copyTo)) {
+        server = SqlServerAddress::fromAdo(parser.value(copyTo));
+    } else if (parser.isSet(sqlServer)) {
         const QStringList address = parser.value(sqlServer).split(u',');
         server.host = address.value(0).trimmed();
         server.port = address.value(1).toInt(&ok);
@@ -60,13 +72,19 @@ int main(int argc, char* argv[])
             return 2;
         }
     }
+    const QString folder = args.first();
     QString error;
-    if (!DemoFolder::create(args.first(), options, &error) ||
-        (parser.isSet(sqlServer) && !DemoFolder::useSqlServer(args.first(), server, &error))) {
+    bool done = DemoFolder::create(folder, options, &error);
+    if (done && (parser.isSet(sqlServer) || parser.isSet(copyTo)))
+        done = DemoFolder::useSqlServer(folder, server, &error);
+    Connection target;
+    if (done && parser.isSet(copyTo))
+        done = target.open(parser.value(copyTo), folder, &error) &&
+               DemoFolder::copyToSqlServer(folder, target, &error);
+    if (!done) {
         std::fprintf(stderr, "brenvo-demo: %s\n", qPrintable(error));
         return 1;
     }
-    std::printf("Demo program folder written to %s\n",
-                qPrintable(QDir(args.first()).absolutePath()));
+    std::printf("Demo program folder written to %s\n", qPrintable(QDir(folder).absolutePath()));
     return 0;
 }
