@@ -1,3 +1,4 @@
+#include "platform/Connection.h"
 #include "platform/OdbcConnection.h"
 #include "TdsServer.h"
 
@@ -18,11 +19,14 @@ class TestTdsServer : public QObject
     QTemporaryDir m_dir;
     TdsServer m_server;
 
+    // What the program connects with.
     QString address(const QString& database = u"branch0001"_s) const
     {
-        return u"DRIVER=FreeTDS;SERVER=127.0.0.1;PORT=%1;DATABASE=%2;UID=brenvo;"
-               u"PWD=brenvo;TDS_Version=7.4;ClientCharset=UTF-8"_s.arg(m_server.port())
-                   .arg(database);
+        return Connection::odbcConnectionString(
+            {{u"network address"_s, u"127.0.0.1,%1"_s.arg(m_server.port())},
+             {u"initial catalog"_s, database},
+             {u"user id"_s, u"brenvo"_s},
+             {u"password"_s, u"brenvo"_s}});
     }
 
     // One statement on a session of its own; with `rows`, a query.
