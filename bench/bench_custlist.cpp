@@ -11,7 +11,7 @@
 #include "BenchResult.h"
 #include "customers/CallerIdLookup.h"
 #include "customers/CustomerSide.h"
-#include "platform/DorvanePlus.h"
+#include "line/DorvanePlus.h"
 #include "platform/SpreadModel.h"
 #include "platform/SqlDialect.h"
 #include "ProgramFolderFixture.h"

@@ -4,7 +4,7 @@
 #include "foundation/Database.h"
 #include "foundation/Seams.h"
 #include "foundation/Session.h"
-#include "platform/DorvanePlus.h"
+#include "line/DorvanePlus.h"
 #include "platform/SqlDialect.h"
 #include "telephony/CustomerPanel.h"
 

@@ -11,7 +11,7 @@
 #include "histories/RecordingPlayer.h"
 #include "login/AgentStatus.h"
 #include "login/LoginProcedure.h"
-#include "platform/DorvanePlus.h"
+#include "line/DorvanePlus.h"
 #include "platform/FtpCientOCX.h"
 #include "platform/OrvelMedia.h"
 #include "platform/OrvelServerSocket.h"

@@ -4,7 +4,7 @@
 
 #include "foundation/Seams.h"
 #include "login/AgentStatus.h"
-#include "platform/DorvanePlus.h"
+#include "line/DorvanePlus.h"
 #include "shell/LocalFileRotation.h"
 
 TrayMenu::TrayMenu(DorvanePlus& device, AgentStatus& status, LocalFileRotation& rotation,

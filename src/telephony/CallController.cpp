@@ -5,7 +5,7 @@
 #include "foundation/Seams.h"
 #include "foundation/Session.h"
 #include "login/AgentStatus.h"
-#include "platform/DorvanePlus.h"
+#include "line/DorvanePlus.h"
 #include "platform/OrvelServerSocket.h"
 #include "telephony/CallRecorder.h"
 #include "telephony/CustomerDesk.h"
@@ -25,17 +25,20 @@ CallController::CallController(const Parts& parts, QObject* parent) : QObject(pa
     connect(&m_p.device, &DorvanePlus::HookChanged, this, &CallController::HookChanged);
     connect(&m_p.device, &DorvanePlus::DeviceLinkChanged, this, &CallController::DeviceLinkChanged);
     connect(&m_p.socket, &OrvelServerSocket::DataArrival, this, &CallController::DataArrival);
-}
-
-void CallController::openDevices(quint16 feedPort)
-{
-    if (!m_p.device.OpenDevice()) {
+    connect(&m_p.device, &DorvanePlus::DeviceOpened, this, [this](bool ok) {
+        if (ok)
+            return;
         m_p.messages.showMessage(QStringLiteral("Cannot Create Dorvane device"), QString(),
                                  MessageIcon::None);
         // An absent device is a lost one: no dialling into nothing, and the
         // desk comes alive when the device appears (its link-up).
         DeviceLinkChanged(false);
-    }
+    });
+}
+
+void CallController::openDevices(quint16 feedPort)
+{
+    m_p.device.OpenDevice();
     m_p.socket.ListenPort(feedPort);
 }
 

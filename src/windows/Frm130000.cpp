@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "platform/DorvanePlus.h"
+#include "line/DorvanePlus.h"
 
 Frm130000::Frm130000(DorvanePlus& device, QWidget* parent) : QDialog(parent), m_device(device)
 {

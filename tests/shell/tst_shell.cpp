@@ -1,11 +1,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "LineSimulator.h"
 #include "login/AgentStatus.h"
-#include "platform/DorvanePlus.h"
+#include "line/DorvanePlus.h"
 #include "ProgramFolderFixture.h"
 #include "shell/LocalFileRotation.h"
 #include "shell/TrayMenu.h"
@@ -123,7 +124,9 @@ private slots:
         QVERIFY2(line.listen(0, &error), qPrintable(error));
         DorvanePlus device;
         device.setLinePort(line.port());
-        QVERIFY(device.OpenDevice());
+        QSignalSpy opened(&device, &DorvanePlus::DeviceOpened);
+        device.OpenDevice();
+        QTRY_COMPARE(opened.value(0), QVariantList{true});
         LocalFileRotation rotation(f.db);
         TrayMenu tray(device, status, rotation, f.messages);
         QStringList steps;

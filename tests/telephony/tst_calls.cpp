@@ -220,7 +220,7 @@ private slots:
         CallDesk d;
         d.line.setLinkUp(false);
         d.calls.openDevices(0);
-        QCOMPARE(d.f.messages.texts().value(0), QStringLiteral("Cannot Create Dorvane device"));
+        QTRY_COMPARE(d.f.messages.texts().value(0), QStringLiteral("Cannot Create Dorvane device"));
         QVERIFY(d.f.messages.texts().value(1).startsWith("Dorvane연결에 실패 했습니다"));
         QVERIFY(!d.controls.windowEnabled());
         // The device appears: the desk comes alive as at a link-up.

@@ -280,7 +280,7 @@ private slots:
         Frm100000 w(d.desk, opener);
         w.load();
         // An absent device is treated as a lost one.
-        QCOMPARE(d.f.messages.texts().value(0), QStringLiteral("Cannot Create Dorvane device"));
+        QTRY_COMPARE(d.f.messages.texts().value(0), QStringLiteral("Cannot Create Dorvane device"));
         QCOMPARE(d.f.messages.texts().size(), 2);
         QVERIFY(!w.centralWidget()->isEnabled());
         QVERIFY(w.windowTitle().startsWith(QStringLiteral("Dorvane연결에 실패했습니다.")));

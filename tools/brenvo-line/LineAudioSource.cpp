@@ -1,6 +1,6 @@
 #include "LineAudioSource.h"
 
-#include "platform/LineProtocol.h"
+#include "line/LineProtocol.h"
 
 #include <QFile>
 #include <QtMath>

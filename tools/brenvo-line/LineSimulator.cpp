@@ -1,6 +1,6 @@
 #include "LineSimulator.h"
 
-#include "platform/LineProtocol.h"
+#include "line/LineProtocol.h"
 
 #include <QTcpSocket>
 

@@ -1,7 +1,7 @@
 #include "LineSimulator.h"
 #include "LineWindow.h"
 
-#include "platform/LineProtocol.h"
+#include "line/LineProtocol.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,4 +1,4 @@
-#include "platform/LineProtocol.h"
+#include "line/LineProtocol.h"
 
 #include <QTcpSocket>
 #include <QtEndian>

@@ -1,5 +1,6 @@
-#include "platform/DorvanePlus.h"
-#include "platform/LineProtocol.h"
+#include "line/DorvanePlus.h"
+#include "line/LineProtocol.h"
+#include "line/SimulatorLine.h"
 #include "platform/OrvelServerSocket.h"
 
 #include "LineSimulator.h"
@@ -156,7 +157,7 @@ private slots:
         QVERIFY(!m_device->IsLineBusy());
         m_line->hangUp();
         m_device->TakeLine();
-        QTest::qWait(2 * DorvanePlus::RetryMs);
+        QTest::qWait(2 * SimulatorLine::RetryMs);
         QCOMPARE(m_line->state(), LineSimulator::State::Idle);
         QCOMPARE(values(links), QList<int>{0});
 
@@ -179,7 +180,9 @@ private slots:
         device.setLinePort(port);
         QSignalSpy links(&device, &DorvanePlus::DeviceLinkChanged);
         QSignalSpy hooks(&device, &DorvanePlus::HookChanged);
-        QVERIFY(!device.OpenDevice());
+        QSignalSpy opened(&device, &DorvanePlus::DeviceOpened);
+        device.OpenDevice();
+        QTRY_COMPARE(values(opened), QList<int>{0});
         device.TakeLine();
 
         LineSimulator line;
@@ -359,13 +362,15 @@ private:
         return client;
     }
 
-    // Handlers wired after OpenDevice must still see the first report.
+    // OpenDevice returns before any report: a handler never runs inside it.
     void openLinked()
     {
         QSignalSpy links(m_device.get(), &DorvanePlus::DeviceLinkChanged);
         QSignalSpy hooks(m_device.get(), &DorvanePlus::HookChanged);
-        QVERIFY(m_device->OpenDevice());
-        QCOMPARE(links.size() + hooks.size(), 0);
+        QSignalSpy opened(m_device.get(), &DorvanePlus::DeviceOpened);
+        m_device->OpenDevice();
+        QCOMPARE(links.size() + hooks.size() + opened.size(), 0);
+        QTRY_COMPARE(values(opened), QList<int>{1});
         QTRY_COMPARE(values(hooks), QList<int>{1});
         QCOMPARE(values(links), QList<int>{1});
         QVERIFY(!m_device->IsLineBusy());
@@ -377,4 +382,4 @@ private:
 };
 
 QTEST_GUILESS_MAIN(tst_LineAndFeed)
-#include "tst_dorvaneplus.moc"
+#include "tst_line.moc"
