@@ -4,9 +4,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "line/DorvanePlus.h"
 #include "LineSimulator.h"
 #include "login/AgentStatus.h"
-#include "line/DorvanePlus.h"
 #include "ProgramFolderFixture.h"
 #include "shell/LocalFileRotation.h"
 #include "shell/TrayMenu.h"
