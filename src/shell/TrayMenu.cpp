@@ -3,8 +3,8 @@
 #include <QFileInfo>
 
 #include "foundation/Seams.h"
-#include "login/AgentStatus.h"
 #include "line/DorvanePlus.h"
+#include "login/AgentStatus.h"
 #include "shell/LocalFileRotation.h"
 
 TrayMenu::TrayMenu(DorvanePlus& device, AgentStatus& status, LocalFileRotation& rotation,
