@@ -20,7 +20,7 @@ const QString kLocation = QStringLiteral("Frm120000");
 } // namespace
 
 CallResult::CallResult(const Parts& parts, CallPtr call, QObject* parent)
-    : QObject(parent), m_p(parts), m_call(call ? std::move(call) : std::make_shared<Call>()),
+    : QObject(parent), m_p(parts), m_call(call ? std::move(call) : Call::inbound()),
       m_now([this] { return m_p.db.GetNowDate(); })
 {
 }
@@ -35,8 +35,8 @@ void CallResult::load()
     m_reservationDate = m_now().left(10);
     FillCallStatusCombo();
     if (isReception()) {
-        // Reception agents always file the third result and never choose.
-        m_selected = 2;
+        // Reception agents always file the same result and never choose.
+        m_selected = ResultCode::kReceptionItem;
         emit selectedIndexChanged(m_selected);
         m_statusEnabled = false;
         emit cmbCallStatusEnabledChanged(false);
@@ -53,7 +53,7 @@ void CallResult::cmbCallStatus_Click(int index)
 {
     m_selected = index;
     if (!isReception())
-        setReservationEnabled(index == 4);
+        setReservationEnabled(index == ResultCode::kAppointmentItem);
 }
 
 void CallResult::setReservationEnabled(bool enabled)
@@ -85,26 +85,28 @@ bool CallResult::cmdRcResultSave_Click(const QString& memo, const QString& reser
     const QString today = now.left(10);
     const QString direction =
         call.CallDirection == CallDirection::Inbound ? QStringLiteral("2") : QStringLiteral("1");
-    call.CallResultCode = QString::number(m_items.at(m_selected).itemData);
+    call.result = ResultCode(QString::number(m_items.at(m_selected).itemData));
+    call.resultSaved = true;
+    const QString& code = call.result.text();
 
     RecRow row;
-    row.Status = call.CallResultCode;
+    row.Status = code;
     row.memo = memo;
     row.R_Path = call.RecFileName;
     m_p.records.AddToLocalDB(QStringLiteral("beforeFtpUpload"), row);
     m_p.records.AddToSQL(QStringLiteral("beforeFtpUpload"), row);
 
-    const QString& custId = call.CustID;
+    // The customer is the one the call chose, whatever the desk shows now.
+    const QString& custId = call.customer[CustomerRecord::txtCustID];
     if (isReception()) {
         const QString date = distributionDate(now);
         const QString target = AddToMYSQL5(date);
-        m_p.registration.AddToMYSQL2(call.CallResultCode, date, QString(), custId, today, target);
-    } else if (call.CustSelectKind != CustSelectKind::C) {
-        m_p.registration.AddToMYSQL2(call.CallResultCode, reservationDate, QString(), custId, today,
-                                     QString());
+        m_p.registration.AddToMYSQL2(code, date, QString(), custId, today, target);
+    } else if (call.customer.kind != CustSelectKind::C) {
+        m_p.registration.AddToMYSQL2(code, reservationDate, QString(), custId, today, QString());
     }
     m_p.counters.AddToMYSQL4(s.BranchID, s.TeamID, s.AgentID, QString(now).remove(u'-').left(6),
-                             today, call.CallResultCode, call.CallDuration, direction);
+                             today, code, call.CallDuration, direction);
     return true;
 }
 

@@ -6,13 +6,13 @@
 #include "foundation/Session.h"
 #include "line/DorvanePlus.h"
 #include "platform/SqlDialect.h"
-#include "telephony/CustomerPanel.h"
+#include "telephony/CallController.h"
 
-CallerIdLookup::CallerIdLookup(Database& db, CallPtr call, CustomerPanel& panel,
+CallerIdLookup::CallerIdLookup(Database& db, CallPtr call, CallController& calls,
                                CustomerSearch& search, DorvanePlus& device, MessageSink& messages,
                                QObject* parent)
-    : QObject(parent), m_db(db), m_call(call ? std::move(call) : std::make_shared<Call>()),
-      m_panel(panel), m_search(search), m_device(device), m_messages(messages)
+    : QObject(parent), m_db(db), m_call(call ? std::move(call) : Call::inbound()), m_calls(calls),
+      m_search(search), m_device(device), m_messages(messages)
 {
     const char* headers[] = {"고객성명",   "주민번호",     "상담원", "내선번호",
                              "고객아이디", "캠페인아이디", "CID"};
@@ -23,12 +23,21 @@ CallerIdLookup::CallerIdLookup(Database& db, CallPtr call, CustomerPanel& panel,
 void CallerIdLookup::load()
 {
     SetSprCustSearch();
-    if (!m_call->CallerNumber.isEmpty()) {
-        setLblCIDData(m_call->CallerNumber);
-        GetCustinfo(m_label.trimmed());
-    } else {
+    if (!m_call->CallerNumber.isEmpty())
+        showNumber();
+    else
         setTimer(true);
-    }
+}
+
+void CallerIdLookup::showNumber()
+{
+    // The label's change looks the number up as it stands, then again
+    // trimmed; the second look-up would ask the same question when there is
+    // nothing to trim, and the list it fills would be the same.
+    const QString before = m_label;
+    setLblCIDData(m_call->CallerNumber);
+    if (m_label.trimmed() != m_label || m_label == before)
+        GetCustinfo(m_label.trimmed());
 }
 
 void CallerIdLookup::SetSprCustSearch()
@@ -49,8 +58,7 @@ void CallerIdLookup::tmrGetCID_Timer()
 {
     if (m_call->CallerNumber.isEmpty())
         return;
-    setLblCIDData(m_call->CallerNumber);
-    GetCustinfo(m_label.trimmed());
+    showNumber();
     setTimer(false);
 }
 
@@ -92,20 +100,21 @@ void CallerIdLookup::sprCustSearch_Click(int, int row)
         return;
     const QString custId = m_grid.text(colCustID, row);
     const QString number = m_grid.text(colCID, row);
-    if (m_grid.text(colAgentID, row).trimmed() != m_db.session().AgentID) {
+    CustomerRecord customer;
+    const bool others = m_grid.text(colAgentID, row).trimmed() != m_db.session().AgentID;
+    customer.kind = others ? CustSelectKind::C : CustSelectKind::B;
+    if (others)
         m_messages.showMessage(
             QStringLiteral("타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"),
             QStringLiteral("타인고객"), MessageIcon::Critical);
-        choose(CustSelectKind::C);
+    const bool loaded = m_search.readCustomer(custId, &customer);
+    if (loaded)
+        customer[CustomerRecord::lblTelNO] = number;
+    choose(customer);
+    // Another agent's customer closes the window whatever the load did; an
+    // own one whose load failed keeps it open for another pick.
+    if (others || loaded)
         emit unload();
-    } else {
-        choose(CustSelectKind::B);
-    }
-    m_panel.clearCustInfoValuables();
-    if (m_search.GetCustinfoByID(custId)) {
-        m_panel.setValue(CustomerPanel::lblTelNO, number);
-        emit unload();
-    }
 }
 
 void CallerIdLookup::cmdStartCall_Click()
@@ -118,17 +127,16 @@ void CallerIdLookup::cmdStartCall_Click()
         return;
     }
     m_device.TakeLine();
-    choose(CustSelectKind::A);
-    m_panel.clearCustInfoValuables();
+    CustomerRecord unknown;
+    unknown.kind = CustSelectKind::A;
+    choose(unknown);
     emit unload();
 }
 
-void CallerIdLookup::choose(CustSelectKind kind)
+void CallerIdLookup::choose(const CustomerRecord& customer)
 {
-    // The call and the customer panel both hold the choice: the panel for
-    // the customer it now shows, the call for its own later steps.
-    m_call->CustSelectKind = kind;
-    m_panel.CustSelectKind = kind;
+    m_call->customer = customer;
+    m_calls.customerChosen(m_call);
 }
 
 void CallerIdLookup::setTimer(bool enabled)

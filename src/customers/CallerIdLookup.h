@@ -6,7 +6,7 @@
 #include "platform/SpreadModel.h"
 #include "telephony/Call.h"
 
-class CustomerPanel;
+class CallController;
 class CustomerSearch;
 class Database;
 class DorvanePlus;
@@ -32,7 +32,7 @@ public:
         colCID
     };
 
-    CallerIdLookup(Database& db, CallPtr call, CustomerPanel& panel, CustomerSearch& search,
+    CallerIdLookup(Database& db, CallPtr call, CallController& calls, CustomerSearch& search,
                    DorvanePlus& device, MessageSink& messages, QObject* parent = nullptr);
 
     const CallPtr& call() const { return m_call; }
@@ -61,11 +61,14 @@ signals:
 
 private:
     void setTimer(bool enabled);
-    void choose(CustSelectKind kind);
+    // The call's number into the label, looked up.
+    void showNumber();
+    // The call's customer is chosen: the call keeps it, the desk shows it.
+    void choose(const CustomerRecord& customer);
 
     Database& m_db;
     CallPtr m_call;
-    CustomerPanel& m_panel;
+    CallController& m_calls;
     CustomerSearch& m_search;
     DorvanePlus& m_device;
     MessageSink& m_messages;

@@ -15,12 +15,6 @@ namespace {
 const QString kLocation = QStringLiteral("Frm100000");
 const QString kFunction = QStringLiteral("AddToMYSQL3");
 
-QString field(const char* name, const QString& value, bool first = false)
-{
-    return (first ? QStringLiteral(" ") : QStringLiteral(",")) + QLatin1String(name) +
-           QStringLiteral(" = '") + quoted(value) + u'\'';
-}
-
 } // namespace
 
 CustomerEditor::CustomerEditor(Database& db, CustomerPanel& panel, DeskControls& desk,
@@ -39,7 +33,7 @@ void CustomerEditor::cmdRegisterCust_Click()
 {
     m_panel.clearCustInfoValuables();
     m_panel.SetCustInfoValuables(QStringLiteral("1"));
-    m_panel.CustSelectKind = CustSelectKind::E;
+    m_panel.setKind(CustSelectKind::E);
 }
 
 void CustomerEditor::cmdModifyCust_Click()
@@ -57,35 +51,21 @@ void CustomerEditor::cmdModifyCust_Click()
     emit modifyingChanged(m_modifying);
     if (m_modifying)
         return;
-    saveFromPanel(QStringLiteral("Modify"), QString(), QString());
+    AddToMYSQL3(QStringLiteral("Modify"), m_panel.record(), QString(), QString());
     m_search.cmdCustSearch_Click();
 }
 
-bool CustomerEditor::saveFromPanel(const QString& mode, const QString& recFile,
-                                   const QString& telNo)
-{
-    const auto v = [this](CustomerPanel::Field field) { return m_panel.value(field); };
-    using P = CustomerPanel;
-    return AddToMYSQL3(mode, v(P::txtCustName), v(P::txtCustSocialID), v(P::txtPhoneNo1),
-                       v(P::txtPhoneNo2), v(P::txtCustOfficeZip), v(P::txtCustOfficeAddress1),
-                       v(P::txtCustOfficeAddress2), v(P::txtCustHomeZip), v(P::txtCustHomeAddress1),
-                       v(P::txtCustHomeAddress2), v(P::txtCustBlank1), v(P::txtCustBlank2),
-                       v(P::txtCustBlank3), v(P::txtCustBlank4), v(P::txtCustBlank5),
-                       v(P::txtCustBlank6), recFile, telNo);
-}
-
-bool CustomerEditor::AddToMYSQL3(const QString& mode, const QString& name, const QString& juminNo,
-                                 const QString& phone1, const QString& phone2,
-                                 const QString& officePost, const QString& officeAddress1,
-                                 const QString& officeAddress2, const QString& homePost,
-                                 const QString& homeAddress1, const QString& homeAddress2,
-                                 const QString& blank1, const QString& blank2,
-                                 const QString& blank3, const QString& blank4,
-                                 const QString& blank5, const QString& blank6,
+bool CustomerEditor::AddToMYSQL3(const QString& mode, const CustomerRecord& customer,
                                  const QString& recFile, const QString& telNo)
 {
-    const QString custId = quoted(m_panel.value(CustomerPanel::txtCustID));
-    const QString jumin = HostUtils::PhoneDigits(juminNo);
+    using R = CustomerRecord;
+    const QString custId = quoted(customer[R::txtCustID]);
+    const QString& name = customer[R::txtCustName];
+    const QString jumin = HostUtils::PhoneDigits(customer[R::txtCustSocialID]);
+    const auto field = [&customer](const char* column, R::Field box, bool first = false) {
+        return (first ? QStringLiteral(" ") : QStringLiteral(",")) + QLatin1String(column) +
+               QStringLiteral(" = '") + quoted(customer[box]) + u'\'';
+    };
     Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     // The history copy, the update and the recording's correction are stored
     // together or not at all.
@@ -96,15 +76,19 @@ bool CustomerEditor::AddToMYSQL3(const QString& mode, const QString& name, const
         int n = 0;
         bool ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
         if (ok && n == 1) {
-            sql = QStringLiteral(" Update gogakinfo SET") + field("Name", name, true) +
-                  field("JuminNo", jumin) + field("MobileNumber", phone1) +
-                  field("OfficeNumber", phone2) + field("OfficePost", officePost) +
-                  field("OfficeAddress1", officeAddress1) +
-                  field("OfficeAddress2", officeAddress2) + field("HomePost", homePost) +
-                  field("HomeAddress1", homeAddress1) + field("HomeAddress2", homeAddress2) +
-                  field("blank1", blank1) + field("blank2", blank2) + field("blank3", blank3) +
-                  field("blank4", blank4) + field("blank5", blank5) + field("blank6", blank6) +
-                  QStringLiteral(" where ID ='") + custId + u'\'';
+            sql = QStringLiteral(" Update gogakinfo SET") + field("Name", R::txtCustName, true) +
+                  QStringLiteral(",JuminNo = '") + quoted(jumin) + u'\'' +
+                  field("MobileNumber", R::txtPhoneNo1) + field("OfficeNumber", R::txtPhoneNo2) +
+                  field("OfficePost", R::txtCustOfficeZip) +
+                  field("OfficeAddress1", R::txtCustOfficeAddress1) +
+                  field("OfficeAddress2", R::txtCustOfficeAddress2) +
+                  field("HomePost", R::txtCustHomeZip) +
+                  field("HomeAddress1", R::txtCustHomeAddress1) +
+                  field("HomeAddress2", R::txtCustHomeAddress2) + field("blank1", R::txtCustBlank1) +
+                  field("blank2", R::txtCustBlank2) + field("blank3", R::txtCustBlank3) +
+                  field("blank4", R::txtCustBlank4) + field("blank5", R::txtCustBlank5) +
+                  field("blank6", R::txtCustBlank6) + QStringLiteral(" where ID ='") + custId +
+                  u'\'';
             ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
         }
         if (ok && n == 1 && mode == QStringLiteral("Recfile") && !recFile.isEmpty()) {

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include "telephony/CustomerRecord.h"
+
 class CustomerPanel;
 class CustomerSearch;
 class Database;
@@ -23,18 +25,12 @@ public:
     // First click starts editing the open customer, the second saves it.
     void cmdModifyCust_Click();
 
-    // Copies the customer's row into gogakinfo_h and updates it, and in mode
-    // "Recfile" also corrects the call's central recording row: all of it
-    // in one transaction, committed only when every step hit exactly one row.
-    bool AddToMYSQL3(const QString& mode, const QString& name, const QString& juminNo,
-                     const QString& phone1, const QString& phone2, const QString& officePost,
-                     const QString& officeAddress1, const QString& officeAddress2,
-                     const QString& homePost, const QString& homeAddress1,
-                     const QString& homeAddress2, const QString& blank1, const QString& blank2,
-                     const QString& blank3, const QString& blank4, const QString& blank5,
-                     const QString& blank6, const QString& recFile, const QString& telNo);
-    // AddToMYSQL3 with the panel's 16 editable boxes.
-    bool saveFromPanel(const QString& mode, const QString& recFile, const QString& telNo);
+    // Copies the customer's row into gogakinfo_h and updates it with the
+    // record's 16 editable boxes, and in mode "Recfile" also corrects the
+    // call's central recording row: all of it in one transaction, committed
+    // only when every step hit exactly one row.
+    bool AddToMYSQL3(const QString& mode, const CustomerRecord& customer, const QString& recFile,
+                     const QString& telNo);
 
     bool CustModifying() const { return m_modifying; }
     // "고객수정" while not editing, "고객저장" while editing.

@@ -3,7 +3,7 @@
 #include "foundation/Database.h"
 #include "foundation/Session.h"
 #include "platform/SqlDialect.h"
-#include "telephony/CustomerPanel.h"
+#include "telephony/ResultCode.h"
 
 using SqlDialect::quoted;
 
@@ -13,10 +13,7 @@ const QString kLocation = QStringLiteral("Frm100000");
 
 } // namespace
 
-CustomerRegistration::CustomerRegistration(Database& db, CustomerPanel& panel)
-    : m_db(db), m_panel(panel)
-{
-}
+CustomerRegistration::CustomerRegistration(Database& db) : m_db(db) {}
 
 QString CustomerRegistration::insertStatement(bool reception, const QString& branchId,
                                               const QString& branchName, const QString& agentId,
@@ -41,7 +38,8 @@ QString CustomerRegistration::insertStatement(bool reception, const QString& bra
 
 void CustomerRegistration::SetRegisterInboundCutomer(const QString& strCampaignID,
                                                      const QString& strDataType,
-                                                     const QString& callerNumber)
+                                                     const QString& callerNumber,
+                                                     CustomerRecord& customer)
 {
     static const QString function = QStringLiteral("setRegisterInboundCutomer");
     const Session& s = m_db.session();
@@ -61,12 +59,11 @@ void CustomerRegistration::SetRegisterInboundCutomer(const QString& strCampaignI
     Recordset rs;
     if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, function) || rs.isEof())
         return;
-    m_panel.setValue(CustomerPanel::txtCustID,
-                     Database::GetFieldValue(rs.value(QStringLiteral("ID"))));
-    m_panel.setValue(CustomerPanel::txtCampaignID,
-                     Database::GetFieldValue(rs.value(QStringLiteral("CampaignID"))));
-    m_panel.setValue(CustomerPanel::txtDataType,
-                     Database::GetFieldValue(rs.value(QStringLiteral("DataType"))));
+    customer[CustomerRecord::txtCustID] = Database::GetFieldValue(rs.value(QStringLiteral("ID")));
+    customer[CustomerRecord::txtCampaignID] =
+        Database::GetFieldValue(rs.value(QStringLiteral("CampaignID")));
+    customer[CustomerRecord::txtDataType] =
+        Database::GetFieldValue(rs.value(QStringLiteral("DataType")));
 }
 
 void CustomerRegistration::AddToMYSQL2(const QString& strStatus, const QString& strReservationDate,
@@ -76,7 +73,7 @@ void CustomerRegistration::AddToMYSQL2(const QString& strStatus, const QString& 
     QString sql = QStringLiteral("update gogakinfo SET STATUS = '") + quoted(strStatus) + u'\'';
     if (m_db.session().isReception())
         sql += QStringLiteral(",AgentID = '") + quoted(strTgtAgentID) + u'\'';
-    if (strStatus == QStringLiteral("5"))
+    if (ResultCode(strStatus).isAppointment())
         sql += QStringLiteral(",AppointmentDate = '") + quoted(strReservationDate) + u'\'';
     sql += QStringLiteral(" ,RegDate = '") + quoted(strRegDate) + QStringLiteral("' where id = '") +
            quoted(strCustID) + u'\'';

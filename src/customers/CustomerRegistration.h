@@ -2,7 +2,8 @@
 
 #include <QString>
 
-class CustomerPanel;
+#include "telephony/CustomerRecord.h"
+
 class Database;
 
 // The customer-row writes the call logic and the call result ask for, and
@@ -10,12 +11,13 @@ class Database;
 class CustomerRegistration
 {
 public:
-    CustomerRegistration(Database& db, CustomerPanel& panel);
+    explicit CustomerRegistration(Database& db);
 
     // Inserts the call's customer (status "0", the caller number as mobile
-    // number) and loads the new row's ID, CampaignID and DataType into the panel.
+    // number) and fills the new row's ID, CampaignID and DataType into the
+    // call's customer.
     void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType,
-                                   const QString& callerNumber);
+                                   const QString& callerNumber, CustomerRecord& customer);
     // strReservationTime is accepted and not used.
     void AddToMYSQL2(const QString& strStatus, const QString& strReservationDate,
                      const QString& strReservationTime, const QString& strCustID,
@@ -34,5 +36,4 @@ private:
     QString count(const QString& sql, const QString& field);
 
     Database& m_db;
-    CustomerPanel& m_panel;
 };

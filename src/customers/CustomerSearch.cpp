@@ -8,6 +8,7 @@
 #include "platform/SpreadModel.h"
 #include "platform/SqlDialect.h"
 #include "telephony/CustomerPanel.h"
+#include "telephony/ResultCode.h"
 
 using SqlDialect::quoted;
 
@@ -101,7 +102,7 @@ QString textCondition(const QString& field, const QString& value)
 
 CustomerSearch::CustomerSearch(Database& db, CustomerPanel& panel, SpreadModel& SprCustList,
                                QObject* parent)
-    : QObject(parent), m_db(db), m_panel(panel), m_list(SprCustList), m_counters(db, panel)
+    : QObject(parent), m_db(db), m_panel(panel), m_list(SprCustList), m_counters(db)
 {
 }
 
@@ -124,7 +125,7 @@ QString CustomerSearch::custListStatement(const QString& branchId, const QString
                   QStringLiteral("' and AgentID ='") + quoted(agentId) + u'\'';
     // New data is listed whatever its dates; appointments by their date;
     // everything else by the date of its last result.
-    if (bar.status == QStringLiteral("5"))
+    if (ResultCode(bar.status).isAppointment())
         sql += QStringLiteral(" and AppointmentDate between '") + quoted(bar.dateFrom) +
                QStringLiteral("' and '") + quoted(bar.dateTo) + u'\'';
     else if (bar.status != QStringLiteral("0"))
@@ -188,12 +189,24 @@ void CustomerSearch::SprCustList_Click(int col, int row)
         return;
     for (const BoxColumn& b : kBoxColumns)
         m_panel.setValue(b.box, m_list.text(b.column, row));
-    m_panel.CustSelectKind = CustSelectKind::D;
+    m_panel.setKind(CustSelectKind::D);
     m_panel.SetCustInfoValuables(QStringLiteral("0"));
     emit customerOpened(m_panel.value(CustomerPanel::txtCustID));
 }
 
 bool CustomerSearch::GetCustinfoByID(const QString& strID)
+{
+    // The customer a call works with stays in the boxes until the call is done.
+    if (m_panel.isHeld())
+        return true;
+    CustomerRecord customer = m_panel.record();
+    if (!readCustomer(strID, &customer))
+        return false;
+    m_panel.show(customer);
+    return true;
+}
+
+bool CustomerSearch::readCustomer(const QString& strID, CustomerRecord* customer)
 {
     const QString sql =
         kFieldList + QStringLiteral(" from gogakinfo where ID ='") + quoted(strID) + u'\'';
@@ -205,7 +218,7 @@ bool CustomerSearch::GetCustinfoByID(const QString& strID)
     setCount(QString::number(rs.recordCount()));
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
         for (const BoxField& b : kBoxFields)
-            m_panel.setValue(b.box, Database::GetFieldValue(rs.value(QLatin1String(b.field))));
+            (*customer)[b.box] = Database::GetFieldValue(rs.value(QLatin1String(b.field)));
     }
     return true;
 }

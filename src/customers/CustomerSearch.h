@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "customers/CustomerRegistration.h"
+#include "telephony/CustomerRecord.h"
 
 class CustomerPanel;
 class Database;
@@ -95,8 +96,12 @@ public:
     // that customer from the row's own cells.
     void SprCustList_Click(int col, int row);
 
-    // Loads one customer into the detail boxes; false only after a database failure.
+    // Loads one customer into the detail boxes, unless a call holds them;
+    // false only after a database failure.
     bool GetCustinfoByID(const QString& strID);
+    // Reads one customer's boxes into *customer (the list empties, as for any
+    // customer opened by key); false only after a database failure.
+    bool readCustomer(const QString& strID, CustomerRecord* customer);
 
     QString TxtTCount() const { return m_count; }
     QString lblNew() const { return m_new; }

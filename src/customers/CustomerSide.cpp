@@ -2,21 +2,23 @@
 
 CustomerSide::CustomerSide(Database& db, CustomerPanel& panel, DeskControls& desk,
                            SpreadModel& SprCustList, MessageSink& messages)
-    : lookups(db), registration(db, panel), search(db, panel, SprCustList),
+    : lookups(db), registration(db), search(db, panel, SprCustList),
       editor(db, panel, desk, search, messages), lists(db)
 {
 }
 
 void CustomerSide::SetRegisterInboundCutomer(const QString& strCampaignID,
                                              const QString& strDataType,
-                                             const QString& callerNumber)
+                                             const QString& callerNumber,
+                                             CustomerRecord& customer)
 {
-    registration.SetRegisterInboundCutomer(strCampaignID, strDataType, callerNumber);
+    registration.SetRegisterInboundCutomer(strCampaignID, strDataType, callerNumber, customer);
 }
 
-bool CustomerSide::saveCallCustomer(const QString& recFile, const QString& telNo)
+bool CustomerSide::saveCallCustomer(const CustomerRecord& customer, const QString& recFile,
+                                    const QString& telNo)
 {
-    return editor.saveFromPanel(QStringLiteral("Recfile"), recFile, telNo);
+    return editor.AddToMYSQL3(QStringLiteral("Recfile"), customer, recFile, telNo);
 }
 
 void CustomerSide::searchCustomers()

@@ -23,9 +23,10 @@ public:
                  MessageSink& messages);
 
     void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType,
-                                   const QString& callerNumber) override;
-    // AddToMYSQL3 "Recfile" with the panel's typed details.
-    bool saveCallCustomer(const QString& recFile, const QString& telNo) override;
+                                   const QString& callerNumber, CustomerRecord& customer) override;
+    // AddToMYSQL3 "Recfile" with the call's customer.
+    bool saveCallCustomer(const CustomerRecord& customer, const QString& recFile,
+                          const QString& telNo) override;
     void searchCustomers() override;
 
     LookupLists lookups;

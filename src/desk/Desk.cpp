@@ -8,8 +8,8 @@
 Desk::Desk(const Seams& seams)
     : session(seams.session), db(seams.db), errors(seams.errors), messages(seams.messages),
       windows(seams.windows), status(db, messages), login(db, status, messages), records(db),
-      recorder(session, panel, media, ftp, records, errors), upload(session, db, records, media),
-      reconciliation(session, db, errors), counters(db),
+      recorder(session, media, records, errors), upload(session, db, records, media),
+      reconciliation(session, db, errors), bulkUpload(reconciliation, upload), counters(db),
       customers(db, panel, controls, custList, messages),
       calls({session, db, device, socket, uploadFtp, recorder, records, upload, status, panel,
              controls, customers, windows, messages}),

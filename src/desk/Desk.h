@@ -12,12 +12,13 @@
 #include "line/DorvanePlus.h"
 #include "login/AgentStatus.h"
 #include "login/LoginProcedure.h"
-#include "platform/FtpCientOCX.h"
+#include "platform/FtpWorker.h"
 #include "platform/OrvelMedia.h"
 #include "platform/OrvelServerSocket.h"
 #include "platform/SpreadModel.h"
 #include "shell/LocalFileRotation.h"
 #include "shell/TrayMenu.h"
+#include "telephony/BulkUpload.h"
 #include "telephony/CallController.h"
 #include "telephony/CallRecorder.h"
 #include "telephony/CustomerPanel.h"
@@ -81,15 +82,17 @@ public:
     SpreadModel custList{41};
     DorvanePlus device;
     OrvelServerSocket socket;
-    // FtpCientOCX1: playback fetches and the local day folders.
-    FtpCientOCX ftp;
+    // FtpCientOCX1: playback fetches.
+    FtpWorker ftp;
     // The end-of-call uploads, on a control of their own.
-    FtpCientOCX uploadFtp;
+    FtpWorker uploadFtp;
     OrvelMedia media;
     RecordingRecords records;
     CallRecorder recorder;
     RecordingUpload upload;
     RecordingReconciliation reconciliation;
+    // The login's check and upload, on the bulk-upload window's control.
+    BulkUpload bulkUpload;
     WorkCounters counters;
     CustomerSide customers;
     CallController calls;

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <memory>
+#include <QObject>
 #include <QString>
 
-struct Call;
+class Call;
 
 // The two ways logic reaches a person. The windows library installs the real
-// ones (message boxes, modal windows); tests install recorders and scripted
-// answers.
+// ones (message boxes, windows); tests install recorders and scripted
+// answers. Neither ever waits for the person: the program has one event
+// loop, and code that shows something goes on at once.
 
 enum class MessageIcon
 {
@@ -20,7 +22,8 @@ class MessageSink
 {
 public:
     virtual ~MessageSink() = default;
-    // An empty caption means the application's title. Blocks until confirmed.
+    // An empty caption means the application's title. Returns at once; the
+    // box stays until the agent confirms it.
     virtual void showMessage(const QString& text, const QString& caption, MessageIcon icon) = 0;
     // The wait pointer while the error log works; the arrow again afterwards.
     virtual void setBusyCursor(bool busy) = 0;
@@ -36,16 +39,22 @@ enum class Window
     SmallCall
 };
 
-class WindowOpener
+class WindowOpener : public QObject
 {
+    Q_OBJECT
 public:
-    virtual ~WindowOpener() = default;
-    // Shows the window modally and returns when it has closed. The window
-    // works for the call it is given (none for windows outside a call).
-    virtual void showModal(Window window, const std::shared_ptr<Call>& call = {}) = 0;
+    // Shows the window for the call it is given (none for windows outside a
+    // call) and returns at once; closed() follows when it has closed. The
+    // windows of a call keep the agent from the main window while open.
+    virtual void open(Window window, const std::shared_ptr<Call>& call = {}) = 0;
     // True while a top-level window of the program with exactly this caption
     // exists, shown or hidden.
     virtual bool isWindowOpen(const QString& caption) const = 0;
     // Closes the window if it is shown, as its close button would.
     virtual void closeWindow(Window window) = 0;
+
+signals:
+    // A window that open() showed has closed; always delivered from the
+    // event loop, never from inside the call that closed it.
+    void closed(Window window, const std::shared_ptr<Call>& call);
 };

@@ -9,12 +9,15 @@
 #include "foundation/Seams.h"
 #include "foundation/Session.h"
 #include "histories/RecordingPlayer.h"
-#include "platform/FtpCientOCX.h"
+#include "platform/FtpWorker.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SqlDialect.h"
+#include "telephony/ResultCode.h"
+
+#include <optional>
 
 LocalRecordings::LocalRecordings(Session& session, Database& db, const LookupLists& lookups,
-                                 CustomerSearch& search, FtpCientOCX& ftp, RecordingPlayer& player,
+                                 CustomerSearch& search, FtpWorker& ftp, RecordingPlayer& player,
                                  MessageSink& messages, QObject* parent)
     : QObject(parent), m_session(session), m_db(db), m_lookups(lookups), m_search(search),
       m_ftp(ftp), m_player(player), m_messages(messages)
@@ -118,18 +121,32 @@ QString LocalRecordings::remoteFilePath() const
 void LocalRecordings::PlayRemoteRecfile(const QString& folderName, const QString& fileName,
                                         const QString& status)
 {
-    if (!m_ftp.FtpConnect(m_session.FtpIP, m_session.FtpUser, m_session.FtpPwd,
-                          m_session.FtpPortNo.toInt()))
-        return;
-    // Calls with a result above 3 were uploaded under "TEMP".
-    if (status.trimmed().toInt() >= 4)
-        m_ftp.FtpChangeDir(QStringLiteral("TEMP"));
-    m_ftp.FtpChangeDir(folderName);
     HostUtils::MakeDirPath(
         ProgramFolder::path(m_session.programFolder, QStringLiteral("\\RECDATA\\Temp\\")));
     const QString local = remoteFilePath();
-    if (m_ftp.FtpDownload(fileName, local))
-        m_player.play(local, fileName);
-    else
-        m_messages.showMessage(QStringLiteral("녹취파일이 없습니다"), QString(), MessageIcon::None);
+    const Session& s = m_session;
+    const QString host = s.FtpIP, user = s.FtpUser, password = s.FtpPwd;
+    const int port = s.FtpPortNo.toInt();
+    const bool temp = ResultCode(status).filedUnderTemp();
+    // Connected: whether the file came; not connected: nothing to say.
+    using Fetched = std::optional<bool>;
+    m_ftp.run<Fetched>(
+        this,
+        [=](FtpCientOCX& ftp) -> Fetched {
+            if (!ftp.FtpConnect(host, user, password, port))
+                return std::nullopt;
+            if (temp)
+                ftp.FtpChangeDir(QStringLiteral("TEMP"));
+            ftp.FtpChangeDir(folderName);
+            return ftp.FtpDownload(fileName, local);
+        },
+        [this, local, fileName](const Fetched& fetched) {
+            if (!fetched)
+                return;
+            if (*fetched)
+                m_player.play(local, fileName);
+            else
+                m_messages.showMessage(QStringLiteral("녹취파일이 없습니다"), QString(),
+                                       MessageIcon::None);
+        });
 }

@@ -11,7 +11,7 @@
 struct Session;
 class CustomerSearch;
 class Database;
-class FtpCientOCX;
+class FtpWorker;
 class LookupLists;
 class MessageSink;
 class RecordingPlayer;
@@ -57,7 +57,7 @@ public:
     };
 
     LocalRecordings(Session& session, Database& db, const LookupLists& lookups,
-                    CustomerSearch& search, FtpCientOCX& ftp, RecordingPlayer& player,
+                    CustomerSearch& search, FtpWorker& ftp, RecordingPlayer& player,
                     MessageSink& messages, QObject* parent = nullptr);
 
     SpreadModel& sprLocalHist() { return m_grid; }
@@ -78,7 +78,8 @@ public:
     void sprLocalHist_Click(int col, int row);
     void sprLocalHist_DblClick(int col, int row);
 
-    // Fetches one recording into RECDATA\Temp\RemoteFile.vox and plays it.
+    // Fetches one recording into RECDATA\Temp\RemoteFile.vox on the FTP
+    // control's thread, and plays it once it has arrived.
     void PlayRemoteRecfile(const QString& folderName, const QString& fileName,
                            const QString& status);
     QString remoteFilePath() const;
@@ -88,7 +89,7 @@ private:
     Database& m_db;
     const LookupLists& m_lookups;
     CustomerSearch& m_search;
-    FtpCientOCX& m_ftp;
+    FtpWorker& m_ftp;
     RecordingPlayer& m_player;
     MessageSink& m_messages;
     SpreadModel m_grid{28};

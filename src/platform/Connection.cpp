@@ -127,8 +127,13 @@ bool Connection::open(const QString& connectionString, const QString& programFol
 
 bool Connection::openSqlServer(const QString& odbcConnectionString, QString* error)
 {
-    if (m_kept && odbcConnectionString == m_odbcString && m_odbc.isReusable() &&
-        (m_idle.elapsed() < kCheckAfterIdleMs || m_odbc.ping())) {
+    // A kept session is taken up only while it is known to be alive: its
+    // socket still open with nothing unasked for on it (no round trip), or,
+    // where the socket is not known, one round trip once it has idled.
+    const bool alive = m_odbc.socketKnown()
+                           ? m_odbc.looksAlive()
+                           : m_idle.elapsed() < kCheckAfterIdleMs || m_odbc.ping();
+    if (m_kept && odbcConnectionString == m_odbcString && m_odbc.isReusable() && alive) {
         m_kept = false;
         return true;
     }
@@ -151,6 +156,11 @@ void Connection::setKeepSessions(bool keep)
 
 void Connection::close()
 {
+    // Never left open behind the slot's back, least of all on a kept session.
+    if (m_transactions > 0) {
+        m_transactions = 1;
+        rollback();
+    }
     if (m_keepSessions && m_kind == Kind::SqlServer && m_odbc.isReusable()) {
         m_kept = true;
         m_idle.start();
@@ -268,6 +278,13 @@ bool Connection::beginTransaction(QString* error, const QString& first)
 {
     if (reportClosed(error))
         return false;
+    // Inside one already open: a part of it, committed or undone with it.
+    if (m_transactions > 0) {
+        ++m_transactions;
+        return first.isEmpty() || execute(first, error);
+    }
+    ++m_transactions;
+    m_doomed = false;
     if (m_kind == Kind::SqlServer) {
         // One request: the transaction and its first statement.
         const bool ok = m_odbc.beginTransaction(first, error);
@@ -290,19 +307,40 @@ bool Connection::beginTransaction(QString* error, const QString& first)
 
 bool Connection::commit(QString* error)
 {
-    if (m_kind == Kind::SqlServer)
-        return m_odbc.endTransaction(true, error);
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (!db.commit()) {
+    if (m_transactions > 1) {
+        --m_transactions;
+        return true;
+    }
+    if (m_doomed) {
+        rollback();
         if (error)
-            *error = describe(db.lastError());
+            *error = QStringLiteral("A part of the transaction failed; all of it was undone.");
         return false;
     }
-    return true;
+    bool committed = true;
+    if (m_kind == Kind::SqlServer) {
+        committed = m_odbc.endTransaction(true, error);
+    } else {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        committed = db.commit();
+        if (!committed && error)
+            *error = describe(db.lastError());
+    }
+    if (committed)
+        m_transactions = 0;
+    return committed;
 }
 
 void Connection::rollback()
 {
+    if (m_transactions > 1) {
+        // The outer transaction ends undone, whatever else it does.
+        --m_transactions;
+        m_doomed = true;
+        return;
+    }
+    m_transactions = 0;
+    m_doomed = false;
     if (m_kind == Kind::SqlServer) {
         m_odbc.endTransaction(false, nullptr);
         return;

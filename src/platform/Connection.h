@@ -26,10 +26,11 @@
 // open with the same connection string takes it up again instead of a new
 // TCP connection and login. It is taken up only while it is sound: never
 // after a failure of the connection itself or with a transaction left open,
-// never when the driver counts it dead, and, once it has been idle for
-// kCheckAfterIdleMs, only after one round trip showed the server still
-// answers on it. Otherwise the open connects afresh, and reports what that
-// connect reports.
+// never when the driver counts it dead, and only while its socket is still
+// open with nothing unasked for on it (the server's end of a dropped session
+// shows there at once, without a round trip; where the socket cannot be
+// known, a session idle for kCheckAfterIdleMs is asked one round trip).
+// Otherwise the open connects afresh, and reports what that connect reports.
 class Connection
 {
 public:
@@ -59,10 +60,14 @@ public:
 
     // Starts a transaction and runs `first` in it (on SQL Server in the same
     // request); false when either failed, the transaction then still to be
-    // rolled back.
+    // rolled back. Transactions nest by count: one begun inside another is
+    // part of it, its commit only counts down, its rollback dooms the outer
+    // one. Closing the connection rolls back whatever is still open.
     bool beginTransaction(QString* error, const QString& first = QString());
     bool commit(QString* error);
     void rollback();
+    // Transactions begun and not yet ended.
+    int openTransactions() const { return m_transactions; }
 
     // Parses "key=value;..." into lower-case keys with trimmed values.
     static QHash<QString, QString> parseConnectionString(const QString& connectionString);
@@ -94,4 +99,6 @@ private:
     QString m_odbcString; // what m_odbc was connected with
     QElapsedTimer m_idle; // since the kept session was last used
     int m_sessionsOpened = 0;
+    int m_transactions = 0;
+    bool m_doomed = false; // an inner transaction was rolled back
 };

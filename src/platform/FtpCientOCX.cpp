@@ -1,11 +1,8 @@
 #include "platform/FtpCientOCX.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
 #include <QTemporaryFile>
 #include <QUrl>
 
@@ -64,45 +61,6 @@ bool isBadName(const QString& name)
 
 } // namespace
 
-// Marks the control busy for one public operation; refuses a second one
-// started from an event handler while the first still waits for its transfer.
-class FtpCientOCX::Operation
-{
-public:
-    explicit Operation(FtpCientOCX* control) : m_control(control) {}
-    ~Operation()
-    {
-        if (m_started && m_control)
-            m_control->m_busy = false;
-    }
-    Operation(const Operation&) = delete;
-    Operation& operator=(const Operation&) = delete;
-
-    bool start(const char* what, bool needsConnection)
-    {
-        FtpCientOCX* c = m_control;
-        if (c->m_busy) {
-            c->m_lastError = QStringLiteral("%1 refused: another operation of this FTP control "
-                                            "is still running")
-                                 .arg(QLatin1String(what));
-            return false;
-        }
-        if (needsConnection && (!c->m_connected || !c->m_curl)) {
-            c->m_lastError = QStringLiteral("%1 refused: not connected (FtpConnect first)")
-                                 .arg(QLatin1String(what));
-            return false;
-        }
-        c->m_busy = true;
-        c->m_abort.store(false);
-        m_started = true;
-        return true;
-    }
-
-private:
-    QPointer<FtpCientOCX> m_control;
-    bool m_started = false;
-};
-
 FtpCientOCX::FtpCientOCX(QObject* parent) : QObject(parent)
 {
     initCurlOnce();
@@ -110,12 +68,21 @@ FtpCientOCX::FtpCientOCX(QObject* parent) : QObject(parent)
 
 FtpCientOCX::~FtpCientOCX()
 {
-    // Destroyed from an event handler while a transfer runs: stop it and
-    // wait for the worker, which then no longer touches this object.
-    m_abort.store(true);
-    if (m_worker.joinable())
-        m_worker.join();
     dropHandles();
+}
+
+bool FtpCientOCX::ready(const char* what, bool needsConnection)
+{
+    if (m_abort.load()) {
+        m_lastError = QStringLiteral("%1 failed: aborted").arg(QLatin1String(what));
+        return false;
+    }
+    if (needsConnection && (!m_connected || !m_curl)) {
+        m_lastError = QStringLiteral("%1 refused: not connected (FtpConnect first)")
+                          .arg(QLatin1String(what));
+        return false;
+    }
+    return true;
 }
 
 QString FtpCientOCX::currentDir() const
@@ -125,14 +92,13 @@ QString FtpCientOCX::currentDir() const
 
 void FtpCientOCX::setStallTimeout(int seconds)
 {
-    m_stallSeconds = qMax(1, seconds);
+    m_stallSeconds.store(qMax(1, seconds));
 }
 
 bool FtpCientOCX::FtpConnect(const QString& host, const QString& user, const QString& password,
                              int port)
 {
-    Operation op(this);
-    if (!op.start("FtpConnect", false))
+    if (!ready("FtpConnect", false))
         return false;
     m_connected = false;
     m_dir.clear();
@@ -157,9 +123,7 @@ bool FtpCientOCX::FtpConnect(const QString& host, const QString& user, const QSt
     // Nothing to fetch from the root: libcurl connects, logs in and sends PWD.
     prepare(urlForDir({}), Progress::None);
     curl_easy_setopt(handle(m_curl), CURLOPT_NOBODY, 1L);
-    int rc = CURLE_OK;
-    if (!perform(&rc))
-        return false;
+    const int rc = perform();
     if (rc != CURLE_OK) {
         fail(QStringLiteral("FtpConnect to %1:%2 as \"%3\"").arg(m_host).arg(m_port).arg(m_user),
              rc);
@@ -172,31 +136,16 @@ bool FtpCientOCX::FtpConnect(const QString& host, const QString& user, const QSt
 
 void FtpCientOCX::FtpDisconnect()
 {
-    Operation op(this);
-    if (!op.start("FtpDisconnect", false))
-        return;
     m_connected = false;
     m_dir.clear();
     m_knownDirs.clear();
     m_lastError.clear();
-    if (!m_curl)
-        return;
-    // The cleanup sends QUIT and waits for the answer: off this thread too.
-    CURL* easy = handle(m_curl);
-    CURLM* multi = static_cast<CURLM*>(m_multi);
-    m_curl = nullptr;
-    m_multi = nullptr;
-    m_controlPort = 0;
-    runOnWorker([easy, multi] {
-        curl_multi_cleanup(multi); // holds the connection
-        curl_easy_cleanup(easy);
-    });
+    dropHandles(); // QUIT on a live connection
 }
 
 bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPath)
 {
-    Operation op(this);
-    if (!op.start("FtpDownload", true))
+    if (!ready("FtpDownload", true))
         return false;
     const QString what = QStringLiteral("FtpDownload of \"%1\" from %2 to %3")
                              .arg(remoteName, currentDir(), localPath);
@@ -227,9 +176,7 @@ bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPat
     };
     curl_easy_setopt(handle(m_curl), CURLOPT_WRITEFUNCTION, write);
     curl_easy_setopt(handle(m_curl), CURLOPT_WRITEDATA, static_cast<QFile*>(&out));
-    int rc = CURLE_OK;
-    if (!perform(&rc))
-        return false; // out removes its file
+    const int rc = perform();
     if (rc != CURLE_OK) {
         fail(what, rc);
         return false;
@@ -256,23 +203,19 @@ bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPat
         return false;
     }
     out.setAutoRemove(false); // it is localPath now
-    emitProgress(received, received);
+    progress(received, received, true);
     m_lastError.clear();
     return true;
 }
 
-void FtpCientOCX::FtpMakeLocalDir(const QString& localPath)
+bool FtpCientOCX::FtpMakeLocalDir(const QString& localPath)
 {
-    if (localPath.isEmpty() || !QDir().mkpath(localPath))
-        m_lastError = QStringLiteral("FtpMakeLocalDir failed: cannot create \"%1\"").arg(localPath);
-    else if (!m_busy)
-        m_lastError.clear();
+    return !localPath.isEmpty() && QDir().mkpath(localPath);
 }
 
 void FtpCientOCX::FtpMakeDir(const QString& name)
 {
-    Operation op(this);
-    if (!op.start("FtpMakeDir", true))
+    if (!ready("FtpMakeDir", true))
         return;
     const QString what = QStringLiteral("FtpMakeDir of \"%1\" in %2").arg(name, currentDir());
     if (isBadName(name)) {
@@ -297,11 +240,8 @@ void FtpCientOCX::FtpMakeDir(const QString& name)
     curl_slist* commands = curl_slist_append(nullptr, command.constData());
     curl_easy_setopt(handle(m_curl), CURLOPT_NOBODY, 1L);
     curl_easy_setopt(handle(m_curl), CURLOPT_POSTQUOTE, commands);
-    int rc = CURLE_OK;
-    const bool alive = perform(&rc);
+    int rc = perform();
     curl_slist_free_all(commands);
-    if (!alive)
-        return;
     if (rc == CURLE_OK) {
         m_lastError.clear();
         m_knownDirs.insert(path);
@@ -317,8 +257,7 @@ void FtpCientOCX::FtpMakeDir(const QString& name)
     prepare(urlForDir(folder), Progress::None);
     curl_easy_setopt(handle(m_curl), CURLOPT_NOBODY, 1L);
     curl_easy_setopt(handle(m_curl), CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
-    if (!perform(&rc))
-        return;
+    rc = perform();
     m_lastError = rc == CURLE_OK ? QString() : refused;
     if (rc == CURLE_OK)
         m_knownDirs.insert(path);
@@ -326,8 +265,7 @@ void FtpCientOCX::FtpMakeDir(const QString& name)
 
 void FtpCientOCX::FtpChangeDir(const QString& name)
 {
-    Operation op(this);
-    if (!op.start("FtpChangeDir", true))
+    if (!ready("FtpChangeDir", true))
         return;
     if (name.contains(u'\r') || name.contains(u'\n') || name.contains(QChar(0))) {
         m_lastError =
@@ -361,8 +299,7 @@ bool FtpCientOCX::FtpStore(const QString& localPath, const QString& remoteName)
 
 bool FtpCientOCX::store(const QString& localPath, const QString& remoteName, bool checkSize)
 {
-    Operation op(this);
-    if (!op.start(checkSize ? "FtpUpload" : "FtpStore", true))
+    if (!ready(checkSize ? "FtpUpload" : "FtpStore", true))
         return false;
     const QString what = QStringLiteral("%1 of %2 to \"%3\" in %4")
                              .arg(QLatin1String(checkSize ? "FtpUpload" : "FtpStore"), localPath,
@@ -399,11 +336,8 @@ bool FtpCientOCX::store(const QString& localPath, const QString& remoteName, boo
     const QByteArray sizeCommand = "SIZE " + file.join(u'/').toUtf8();
     curl_slist* after = checkSize ? curl_slist_append(nullptr, sizeCommand.constData()) : nullptr;
     curl_easy_setopt(handle(m_curl), CURLOPT_POSTQUOTE, after);
-    int rc = CURLE_OK;
-    const bool alive = perform(&rc);
+    const int rc = perform();
     curl_slist_free_all(after);
-    if (!alive)
-        return false;
     if (rc != CURLE_OK) {
         fail(rc == CURLE_QUOTE_ERROR ? what + QStringLiteral(" (size check)") : what, rc);
         // The folder may have gone on the server: ask again next time.
@@ -420,15 +354,14 @@ bool FtpCientOCX::store(const QString& localPath, const QString& remoteName, boo
                                  .arg(size);
         return false;
     }
-    emitProgress(size, size);
+    progress(size, size, true);
     m_lastError.clear();
     return true;
 }
 
 bool FtpCientOCX::FtpListDir(Sizes* sizes)
 {
-    Operation op(this);
-    if (!op.start("FtpListDir", true))
+    if (!ready("FtpListDir", true))
         return false;
     // MLSD gives exact sizes in a fixed form; a server that does not know it
     // refuses it at once and is asked with LIST instead.
@@ -438,9 +371,7 @@ bool FtpCientOCX::FtpListDir(Sizes* sizes)
         curl_easy_setopt(handle(m_curl), CURLOPT_CUSTOMREQUEST, command);
         curl_easy_setopt(handle(m_curl), CURLOPT_WRITEFUNCTION, appendTo);
         curl_easy_setopt(handle(m_curl), CURLOPT_WRITEDATA, &body);
-        int rc = CURLE_OK;
-        if (!perform(&rc))
-            return false;
+        const int rc = perform();
         if (rc == CURLE_OK) {
             *sizes = parseListing(body);
             m_lastError.clear();
@@ -456,8 +387,7 @@ bool FtpCientOCX::FtpListDir(Sizes* sizes)
 
 bool FtpCientOCX::FtpListFolders(const QStringList& folders, QHash<QString, Sizes>* listing)
 {
-    Operation op(this);
-    if (!op.start("FtpListFolders", true))
+    if (!ready("FtpListFolders", true))
         return false;
     listing->clear();
     QList<QByteArray> urls;
@@ -474,8 +404,7 @@ bool FtpCientOCX::FtpListFolders(const QStringList& folders, QHash<QString, Size
     // refuses it at once and is asked with LIST instead.
     for (const char* command : {"MLSD", "LIST"}) {
         QList<Listed> listed(urls.size());
-        if (!runOnWorker([&] { listOnWorker(urls, command, listed); }))
-            return false;
+        listFolders(urls, command, listed);
         const bool unknownCommand =
             std::any_of(listed.cbegin(), listed.cend(),
                         [](const Listed& l) { return isUnknownCommand(l.reply); });
@@ -498,8 +427,8 @@ bool FtpCientOCX::FtpListFolders(const QStringList& folders, QHash<QString, Size
     return true;
 }
 
-void FtpCientOCX::listOnWorker(const QList<QByteArray>& urls, const char* command,
-                               QList<Listed>& listed)
+void FtpCientOCX::listFolders(const QList<QByteArray>& urls, const char* command,
+                              QList<Listed>& listed)
 {
     CURLM* multi = curl_multi_init();
     curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(kListingConnections));
@@ -607,8 +536,8 @@ void FtpCientOCX::setCommonOptions(void* easyHandle) const
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, long(kConnectTimeoutSeconds));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(m_stallSeconds));
-    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m_stallSeconds));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(m_stallSeconds.load()));
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m_stallSeconds.load()));
     // No CWD: every command names its path from the root ("STOR TEMP/day/f"),
     // so the files of one folder cost two commands each, EPSV and STOR.
     curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
@@ -665,9 +594,9 @@ void FtpCientOCX::prepare(const QByteArray& url, Progress progress)
             return 1;
         }
         if (self->m_progressKind == Progress::Upload)
-            self->postProgress(ulnow, ultotal);
+            self->progress(ulnow, ultotal);
         else if (self->m_progressKind == Progress::Download)
-            self->postProgress(dlnow, dltotal);
+            self->progress(dlnow, dltotal);
         return 0;
     };
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -675,58 +604,47 @@ void FtpCientOCX::prepare(const QByteArray& url, Progress progress)
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
 
     m_progressKind = progress;
-    m_activeStall = m_stallSeconds;
+    m_activeStall = m_stallSeconds.load();
     m_lastMoved = -1;
     m_stalled = false;
     m_lastReply.clear();
-    m_progressDone.store(0);
-    m_progressTotal.store(0);
     m_emittedDone = -1;
     m_emittedTotal = -1;
 }
 
-bool FtpCientOCX::perform(int* curlCode)
+int FtpCientOCX::perform()
 {
     CURL* easy = handle(m_curl);
-    CURLM* multi = static_cast<CURLM*>(m_multi);
-    CURLcode rc = CURLE_OK;
-    long replyCode = 0;
-    long localPort = 0;
-    bool wedged = false;
+    auto* multi = static_cast<CURLM*>(m_multi);
     m_lastMoveTime = std::chrono::steady_clock::now();
     m_lastProgressPost = m_lastMoveTime;
-    const bool alive = runOnWorker([&] {
-        rc = CURLcode(transfer(multi, easy));
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &replyCode);
-        curl_easy_getinfo(easy, CURLINFO_LOCAL_PORT, &localPort);
-        // Stopped by us or by a time limit while waiting for an answer:
-        // libcurl may keep that connection, whose next answer would then
-        // belong to the old command. Shut it, so that dropping it later sends
-        // no QUIT into the void and waits for nothing.
-        wedged = rc == CURLE_ABORTED_BY_CALLBACK || rc == CURLE_OPERATION_TIMEDOUT;
-        if (wedged) {
-            curl_socket_t control = CURL_SOCKET_BAD;
-            if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK &&
-                control != CURL_SOCKET_BAD)
-                ::shutdown(control, kShutBoth);
-        }
-        curl_multi_remove_handle(multi, easy);
-    });
-    if (!alive)
-        return false; // the destructor took care of the handles
-    m_replyCode = replyCode;
+    const auto rc = CURLcode(transfer(multi, easy));
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &m_replyCode);
+    long localPort = 0;
+    curl_easy_getinfo(easy, CURLINFO_LOCAL_PORT, &localPort);
+    // Stopped by us or by a time limit while waiting for an answer: libcurl
+    // may keep that connection, whose next answer would then belong to the
+    // old command. Shut it, so that dropping it sends no QUIT into the void
+    // and waits for nothing; the next operation connects afresh.
+    const bool wedged = rc == CURLE_ABORTED_BY_CALLBACK || rc == CURLE_OPERATION_TIMEDOUT;
+    if (wedged) {
+        curl_socket_t control = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK &&
+            control != CURL_SOCKET_BAD)
+            ::shutdown(control, kShutBoth);
+    }
+    curl_multi_remove_handle(multi, easy);
     // A control connection of its own has a local port of its own
     // (CURLINFO_NUM_CONNECTS would count the data connections too).
     if (localPort > 0 && localPort != m_controlPort) {
         m_controlPort = localPort;
         ++m_connectionsMade;
     }
-    if (wedged) { // the next operation connects afresh
+    if (wedged) {
         dropHandles();
         ensureHandles();
     }
-    *curlCode = rc;
-    return true;
+    return rc;
 }
 
 int FtpCientOCX::transfer(void* multiHandle, void* easyHandle)
@@ -782,31 +700,6 @@ void FtpCientOCX::dropHandles()
     m_controlPort = 0;
 }
 
-bool FtpCientOCX::runOnWorker(const std::function<void()>& job)
-{
-    if (!QCoreApplication::instance()) { // no event loop to wait in
-        job();
-        return true;
-    }
-    QPointer<FtpCientOCX> guard(this);
-    QEventLoop loop;
-    std::atomic<bool> finished{false};
-    m_worker = std::thread([&job, &finished, &loop] {
-        job();
-        finished.store(true);
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    // exec() also returns when the whole application is asked to quit; the
-    // transfer still has to end before anything here may be touched.
-    while (!finished.load())
-        loop.exec();
-    if (!guard)
-        return false; // destroyed meanwhile; its destructor joined the worker
-    m_worker.join();
-    return true;
-}
-
 void FtpCientOCX::fail(const QString& what, int curlCode)
 {
     const auto rc = CURLcode(curlCode);
@@ -849,31 +742,16 @@ QByteArray FtpCientOCX::urlForFile(const QString& name) const
     return urlForDir(m_dir) + QUrl::toPercentEncoding(name);
 }
 
-void FtpCientOCX::postProgress(qint64 done, qint64 total)
-{
-    m_progressDone.store(done);
-    m_progressTotal.store(total);
-    // At most every kProgressInterval: a short transfer wakes nobody up (its
-    // final value is emitted when it has ended).
-    const auto now = std::chrono::steady_clock::now();
-    if (now - m_lastProgressPost < kProgressInterval)
-        return;
-    if (m_progressPosted.exchange(true))
-        return; // one delivery is on its way and will read the latest values
-    m_lastProgressPost = now;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_progressPosted.store(false);
-            emitProgress(m_progressDone.load(), m_progressTotal.load());
-        },
-        Qt::QueuedConnection);
-}
-
-void FtpCientOCX::emitProgress(qint64 done, qint64 total)
+void FtpCientOCX::progress(qint64 done, qint64 total, bool last)
 {
     if (done == m_emittedDone && total == m_emittedTotal)
         return;
+    // At most every kProgressInterval: a short transfer wakes nobody up but
+    // with its final value.
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && now - m_lastProgressPost < kProgressInterval)
+        return;
+    m_lastProgressPost = now;
     m_emittedDone = done;
     m_emittedTotal = total;
     emit TransferProgress(done, total);

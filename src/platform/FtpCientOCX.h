@@ -9,8 +9,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
-#include <thread>
 
 // The FTP client control of the desk, on libcurl.
 //
@@ -26,12 +24,10 @@
 // transfer fail (so a file never lands in another folder than the one asked
 // for).
 //
-// Each transfer runs on a worker thread while the calling thread waits in a
-// local QEventLoop, so the window keeps handling events as it did with the
-// original synchronous control. A call made on the same control while a
-// transfer runs (from an event handler) is refused: false, lastError() says
-// so. TransferProgress is emitted on the control's own thread. Destroying the
-// control during a transfer aborts the transfer.
+// The operations block until the server has answered: the desk runs the
+// control on a thread of its own (FtpWorker), never on the window thread.
+// TransferProgress is emitted on the thread that runs the operation; abort()
+// may be called from any thread.
 //
 // Time limits: connecting 10 s; the stall limit (default 20 s) fails a
 // transfer as soon as that long passes with no byte moving and no answer from
@@ -57,8 +53,8 @@ public:
     // only when the whole file has arrived: on failure an earlier file stays
     // as it was and nothing partial is left behind. The local folder must exist.
     bool FtpDownload(const QString& remoteName, const QString& localPath);
-    // Creates the local folder with all missing parents.
-    void FtpMakeLocalDir(const QString& localPath);
+    // Creates the local folder with all missing parents (no server involved).
+    static bool FtpMakeLocalDir(const QString& localPath);
     // Creates a folder in the current remote folder; an existing one is no error.
     void FtpMakeDir(const QString& name);
     // Changes the remote current folder relative to the current one ("a/b",
@@ -93,7 +89,6 @@ public:
 
     // Our own helpers, not part of the original control.
     bool isConnected() const { return m_connected; }
-    bool isBusy() const { return m_busy; }
     // Remote current folder from the root, "/" or "/TEMP/20260101".
     QString currentDir() const;
     // Seconds without a byte moving and without an answer after which a
@@ -103,8 +98,11 @@ public:
     // Control connections opened since construction; a transfer over the
     // connection of the previous one adds nothing.
     int connectionsMade() const { return m_connectionsMade; }
-    // Asks a running transfer to stop; it then fails with "aborted".
+    // Stops the running transfer, which then fails with "aborted", and every
+    // later one until clearAbort().
     void abort() { m_abort.store(true); }
+    void clearAbort() { m_abort.store(false); }
+    bool aborted() const { return m_abort.load(); }
 
 signals:
     // Bytes moved so far and the size of the file (0 when not known yet).
@@ -117,7 +115,6 @@ private:
         Upload,
         Download
     };
-    class Operation;
     // One folder's listing as the worker got it.
     struct Listed
     {
@@ -131,29 +128,27 @@ private:
     static constexpr int kListingConnections = 8;
     static constexpr std::chrono::milliseconds kProgressInterval{50};
 
+    // False (lastError() says why) when the operation cannot start.
+    bool ready(const char* what, bool needsConnection);
     bool store(const QString& localPath, const QString& remoteName, bool checkSize);
     void prepare(const QByteArray& url, Progress progress);
     // Options every handle of this control shares: the server, the account,
     // the time limits, passive binary transfers.
     void setCommonOptions(void* easyHandle) const;
-    // Runs the prepared transfer on a worker thread while this thread waits in
-    // a local event loop. Returns false only when the control was destroyed
-    // meanwhile: the caller must then return at once, touching no member.
-    bool perform(int* curlCode);
-    bool runOnWorker(const std::function<void()>& job);
-    // Worker side: every folder's listing, several connections at a time.
-    void listOnWorker(const QList<QByteArray>& urls, const char* command, QList<Listed>& listed);
-    // One transfer of easyHandle on multiHandle (worker side); a CURLcode.
+    // Runs the prepared transfer; its CURLcode.
+    int perform();
+    // Every folder's listing, several connections at a time.
+    void listFolders(const QList<QByteArray>& urls, const char* command, QList<Listed>& listed);
+    // One transfer of easyHandle on multiHandle; a CURLcode.
     static int transfer(void* multiHandle, void* easyHandle);
     bool ensureHandles();
     void dropHandles();
     void fail(const QString& what, int curlCode);
     QByteArray urlForDir(const QStringList& dir) const;
     QByteArray urlForFile(const QString& name) const;
-    // Worker side: remembers the latest progress and posts one delivery.
-    void postProgress(qint64 done, qint64 total);
-    // This thread: emits TransferProgress unless the value was emitted already.
-    void emitProgress(qint64 done, qint64 total);
+    // Emits TransferProgress at most every kProgressInterval, and always the
+    // last value of a transfer.
+    void progress(qint64 done, qint64 total, bool last = false);
 
     void* m_curl = nullptr;  // CURL*: the options of the next transfer
     void* m_multi = nullptr; // CURLM*: runs it and keeps the control connection
@@ -164,17 +159,15 @@ private:
     QStringList m_dir;         // remote current folder, parts from the root
     QSet<QString> m_knownDirs; // folders made or found on this server since connecting
     bool m_connected = false;
-    bool m_busy = false;
     QString m_lastError;
-    int m_stallSeconds = 20;
+    std::atomic<int> m_stallSeconds{20};
     int m_connectionsMade = 0;
     long m_controlPort = 0; // local port of the last control connection
     long m_replyCode = 0;   // last FTP reply code of the last transfer
     char m_errorBuffer[256] = {};
-    std::thread m_worker;
     std::atomic<bool> m_abort{false};
 
-    // Worker-side state of the running transfer (read after it ends).
+    // State of the running transfer.
     Progress m_progressKind = Progress::None;
     int m_activeStall = 20;
     qint64 m_lastMoved = -1;
@@ -182,11 +175,6 @@ private:
     std::chrono::steady_clock::time_point m_lastProgressPost;
     bool m_stalled = false;
     QByteArray m_lastReply;
-
-    // Progress handed from the worker to this thread, coalesced.
-    std::atomic<qint64> m_progressDone{0};
-    std::atomic<qint64> m_progressTotal{0};
-    std::atomic<bool> m_progressPosted{false};
     qint64 m_emittedDone = -1;
     qint64 m_emittedTotal = -1;
 };

@@ -1,5 +1,9 @@
 #include "platform/OdbcConnection.h"
 
+#include <QRegularExpression>
+
+#include "platform/SocketState.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -226,6 +230,13 @@ bool OdbcConnection::open(const QString& connectionString, int loginTimeoutSecon
                       reinterpret_cast<SQLPOINTER>(std::intptr_t(loginTimeoutSeconds)), 0);
     SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(std::intptr_t(connectionTimeoutSeconds)), 0);
+    // FreeTDS keeps its socket to itself: the one that appears to the
+    // server's port during the connect is it, watched later without a word
+    // to the server.
+    static const QRegularExpression portKey(QStringLiteral("(?:^|;)PORT=([0-9]+)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const int port = portKey.match(connectionString).captured(1).toInt();
+    const QList<qintptr> before = SocketState::connectedTo(port);
     const SQLRETURN rc =
         SQLDriverConnectW(dbc, nullptr, const_cast<SQLWCHAR*>(wide(connectionString)), SQL_NTS,
                           nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
@@ -236,6 +247,10 @@ bool OdbcConnection::open(const QString& connectionString, int loginTimeoutSecon
         return false;
     }
     m_dbc = dbc;
+    QList<qintptr> added = SocketState::connectedTo(port);
+    for (const qintptr socket : before)
+        added.removeAll(socket);
+    m_socket = added.size() == 1 ? added.first() : -1;
     // SQL Server cuts (max) text at the session's TEXTSIZE, a few kilobytes
     // unless the client raises it, as Microsoft's own drivers do at connect.
     if (!execute(QStringLiteral("SET TEXTSIZE 2147483647"), error, nullptr)) {
@@ -249,6 +264,7 @@ void OdbcConnection::close()
 {
     m_lost = false;
     m_inTransaction = false;
+    m_socket = -1;
     if (m_dbc) {
         SQLDisconnect(m_dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
@@ -355,6 +371,11 @@ bool OdbcConnection::endTransaction(bool commit, QString* error)
 bool OdbcConnection::isReusable() const
 {
     return m_dbc && !m_lost && !m_inTransaction && !driverCountsDead(m_dbc);
+}
+
+bool OdbcConnection::looksAlive() const
+{
+    return m_socket >= 0 && SocketState::isOpenAndQuiet(m_socket);
 }
 
 bool OdbcConnection::ping()

@@ -37,6 +37,11 @@ public:
     // communication-link SQLSTATE, class 08, a time-out, or the driver
     // counting the connection dead). Asks the server nothing.
     bool isReusable() const;
+    // Whether the session's socket is still open with nothing unasked for on
+    // it; asks the server nothing. False also when the socket is not known.
+    bool looksAlive() const;
+    // Whether looksAlive() can tell at all.
+    bool socketKnown() const { return m_socket >= 0; }
     // One round trip: true when the server still answers on this session.
     bool ping();
 
@@ -55,5 +60,7 @@ private:
     void* m_env = nullptr;
     void* m_dbc = nullptr;
     bool m_lost = false;
+    // A transaction is open on the server; nested levels are counted by Connection.
     bool m_inTransaction = false;
+    qintptr m_socket = -1; // the session's TCP socket, -1 when not known
 };

@@ -85,6 +85,14 @@ VoxWriter::~VoxWriter()
 bool VoxWriter::open(const QString& path, QString* error)
 {
     close();
+    // A voice file is only ever new: one that exists already is another
+    // recording, never written over.
+    QFile created(path);
+    if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        setError(error, QStringLiteral("%1: %2").arg(path, created.errorString()));
+        return false;
+    }
+    created.close();
     m_file = openVox(path, SFM_WRITE);
     if (!m_file) {
         setError(error, openError(path));

@@ -31,6 +31,7 @@ public:
     VoxWriter(const VoxWriter&) = delete;
     VoxWriter& operator=(const VoxWriter&) = delete;
 
+    // Creates the file; false when it exists already or cannot be made.
     bool open(const QString& path, QString* error = nullptr);
     // False when the file could not take everything, e.g. a full disk; error
     // then carries the operating system's reason.

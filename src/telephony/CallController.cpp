@@ -17,6 +17,8 @@
 namespace {
 const QString kSmallCall = QStringLiteral("인바운드");
 const QString kCallerId = QStringLiteral("고객선택");
+using Event = Call::Event;
+using Stage = Call::Stage;
 } // namespace
 
 CallController::CallController(const Parts& parts, QObject* parent) : QObject(parent), m_p(parts)
@@ -24,7 +26,9 @@ CallController::CallController(const Parts& parts, QObject* parent) : QObject(pa
     connect(&m_p.device, &DorvanePlus::RingChanged, this, &CallController::RingChanged);
     connect(&m_p.device, &DorvanePlus::HookChanged, this, &CallController::HookChanged);
     connect(&m_p.device, &DorvanePlus::DeviceLinkChanged, this, &CallController::DeviceLinkChanged);
-    connect(&m_p.socket, &OrvelServerSocket::DataArrival, this, &CallController::DataArrival);
+    connect(&m_p.device, &DorvanePlus::CallerNumber, this, [this](const QString& number) {
+        callerNumber(HostUtils::PhoneDigits(number), false);
+    });
     connect(&m_p.device, &DorvanePlus::DeviceOpened, this, [this](bool ok) {
         if (ok)
             return;
@@ -34,6 +38,14 @@ CallController::CallController(const Parts& parts, QObject* parent) : QObject(pa
         // desk comes alive when the device appears (its link-up).
         DeviceLinkChanged(false);
     });
+    connect(&m_p.socket, &OrvelServerSocket::DataArrival, this, &CallController::DataArrival);
+    connect(&m_p.windows, &WindowOpener::closed, this, &CallController::windowClosed);
+    // What the agent types into the boxes during a call is that call's customer.
+    connect(&m_p.panel, &CustomerPanel::typed, this,
+            [this](CustomerPanel::Field field, const QString& text) {
+                if (m_line && m_line->holdsDesk())
+                    m_line->customer[field] = text;
+            });
 }
 
 void CallController::openDevices(quint16 feedPort)
@@ -48,50 +60,129 @@ void CallController::refreshTitle()
         m_p.desk.setWindowTitle(m_p.status.windowTitle());
 }
 
-bool CallController::still(const CallPtr& call, Call::Stage stage) const
-{
-    return !m_p.session.ending && call->stage == stage;
-}
-
 bool CallController::deskBusy() const
 {
     return m_line && m_line->holdsDesk();
+}
+
+QList<CallPtr> CallController::openCalls() const
+{
+    QList<CallPtr> calls;
+    if (m_line)
+        calls << m_line;
+    if (m_wrappingUp)
+        calls << m_wrappingUp;
+    return calls + m_released + m_uploading;
 }
 
 CallPtr CallController::callForCallerId() const
 {
     if (m_line && m_line->InboundCall && m_line->onLine())
         return m_line;
-    auto call = std::make_shared<Call>();
+    auto call = Call::inbound();
     call->CallerNumber = m_feedNumber;
     return call;
+}
+
+void CallController::fire(const CallPtr& call, Call::Event event)
+{
+    // Once the program quits, only the quit itself still reaches a call.
+    if (m_p.session.ending && event != Event::Quit)
+        return;
+    const std::optional<Call::Action> action = call->on(event);
+    if (!action)
+        return;
+    if (call == m_line && !call->onLine())
+        m_line.reset();
+    perform(call, *action);
+    // A call gone before it was connected leaves the desk as it found it.
+    if (call->stage() == Stage::Dropped && !deskBusy())
+        m_p.panel.setHeld(false);
+}
+
+void CallController::perform(const CallPtr& call, Call::Action action)
+{
+    switch (action) {
+    case Call::Action::None:
+        break;
+    case Call::Action::CloseSmallCall:
+        m_p.windows.closeWindow(Window::SmallCall);
+        break;
+    case Call::Action::OpenCallerId:
+        answer(call);
+        break;
+    case Call::Action::CloseCallerId:
+        m_p.windows.closeWindow(Window::CallerId);
+        // A customer the pick loaded belongs to no call: the desk is idle again.
+        if (call->customer.kind != CustSelectKind::None && !deskBusy()) {
+            m_p.panel.clearCustInfoValuables();
+            m_p.panel.setKind(CustSelectKind::None);
+            m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
+        }
+        break;
+    case Call::Action::StartCall:
+        startCall(call);
+        break;
+    case Call::Action::ReleaseLine:
+        lineReleased(call);
+        break;
+    case Call::Action::OpenResult:
+        m_wrappingUp = call;
+        m_p.windows.open(Window::CallResult, call);
+        break;
+    case Call::Action::Upload:
+        upload(call);
+        break;
+    case Call::Action::Finish:
+        finish(call);
+        break;
+    case Call::Action::EndOnQuit:
+        m_p.recorder.stopMedia(*call);
+        m_p.recorder.StopRecording(*call, m_p.db.GetNowDate());
+        break;
+    }
+}
+
+void CallController::windowClosed(Window window, const CallPtr& call)
+{
+    if (!call)
+        return;
+    switch (window) {
+    case Window::CallerId:
+        fire(call, Event::CallerIdClosed);
+        break;
+    case Window::CallResult:
+        if (m_wrappingUp == call)
+            m_wrappingUp.reset();
+        fire(call, Event::ResultClosed);
+        nextResult();
+        break;
+    default:
+        break;
+    }
 }
 
 void CallController::RingChanged(int BellFlag)
 {
     if (BellFlag != int(DorvanePlus::BellFlag::Ringing)) {
-        // The caller gave up before the line was taken: the answer dialog
-        // has nothing left to answer. A connected call is not touched.
-        if (m_line && m_line->stage == Call::Stage::Ringing) {
-            dropCall(m_line);
-            m_p.windows.closeWindow(Window::SmallCall);
-        }
+        if (m_line)
+            fire(m_line, Event::RingStopped);
         return;
     }
-    if (m_line && m_line->stage != Call::Stage::Ringing)
+    if (m_line && m_line->stage() != Stage::Ringing)
         return; // the line is in use: no new call can ring on it
     if (!m_line) {
-        m_line = std::make_shared<Call>();
-        m_line->InboundCall = true;
+        m_line = Call::inbound();
         // A number the feed delivered just before the ring is this caller's.
-        if (m_pendingNumber.isValid() && m_pendingNumber.elapsed() < kFeedNumberMs)
+        if (m_pendingNumber.isValid() && m_pendingNumber.elapsed() < kFeedNumberMs) {
             m_line->CallerNumber = m_feedNumber;
+            m_line->numberFromFeed = true;
+        }
         m_pendingNumber.invalidate();
     }
-    const CallPtr call = m_line;
     if (!m_p.windows.isWindowOpen(kSmallCall)) {
-        call->CallDirection = CallDirection::Inbound;
-        m_p.windows.showModal(Window::SmallCall, call);
+        m_line->CallDirection = CallDirection::Inbound;
+        m_p.windows.open(Window::SmallCall, m_line);
     }
 }
 
@@ -101,38 +192,12 @@ void CallController::HookChanged(int HookFlag)
         m_hookEventSeen = true;
         return;
     }
-    const CallPtr call = m_line;
-    if (!call)
+    if (!m_line)
         return;
-    if (HookFlag == int(DorvanePlus::HookFlag::OffHook)) {
-        if (call->stage == Call::Stage::Ringing) {
-            answer(call);
-        } else if (call->stage == Call::Stage::Dialling) {
-            if (call->CustSelectKind == CustSelectKind::E) {
-                m_p.panel.SetCustInfoValuables(QStringLiteral("1"));
-                m_p.customers.SetRegisterInboundCutomer(QStringLiteral("99998"),
-                                                        QStringLiteral("2"), call->CallerNumber);
-            }
-            if (still(call, Call::Stage::Dialling))
-                startCall(call);
-        }
-    } else if (HookFlag == int(DorvanePlus::HookFlag::OnHook)) {
-        switch (call->stage) {
-        case Call::Stage::Connected:
-            lineReleased(call);
-            break;
-        case Call::Stage::Answering:
-            // Gone before the agent picked: no recording, the window closes.
-            dropCall(call);
-            m_p.windows.closeWindow(Window::CallerId);
-            break;
-        case Call::Stage::Dialling:
-            dropCall(call);
-            break;
-        default:
-            break;
-        }
-    }
+    if (HookFlag == int(DorvanePlus::HookFlag::OffHook))
+        fire(m_line, Event::OffHook);
+    else if (HookFlag == int(DorvanePlus::HookFlag::OnHook))
+        fire(m_line, Event::OnHook);
 }
 
 void CallController::answer(const CallPtr& call)
@@ -142,81 +207,72 @@ void CallController::answer(const CallPtr& call)
     // A caller-ID window opened from the tray gives way to this call's.
     if (m_p.windows.isWindowOpen(kCallerId))
         m_p.windows.closeWindow(Window::CallerId);
-    call->stage = Call::Stage::Answering;
     call->CallDirection = CallDirection::Inbound;
-    m_p.windows.showModal(Window::CallerId, call);
-    if (!still(call, Call::Stage::Answering)) {
-        // The caller hung up (or the device went) while the window was open.
-        // A customer the pick loaded belongs to no call: the desk is idle again.
-        if (!m_p.session.ending && call->CustSelectKind != CustSelectKind::None && !deskBusy()) {
-            m_p.panel.clearCustInfoValuables();
-            m_p.panel.CustSelectKind = CustSelectKind::None;
-            m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
-        }
-        return;
-    }
-    if (call->CustSelectKind == CustSelectKind::A) {
-        m_p.panel.setValue(CustomerPanel::txtPhoneNo1, call->CallerNumber);
-        m_p.panel.SetCustInfoValuables(QStringLiteral("1"));
-        m_p.customers.SetRegisterInboundCutomer(QStringLiteral("99999"), QStringLiteral("3"),
-                                                call->CallerNumber);
-        if (!still(call, Call::Stage::Answering))
-            return;
-    }
-    startCall(call);
+    m_p.windows.open(Window::CallerId, call);
+}
+
+void CallController::customerChosen(const CallPtr& call)
+{
+    if (call == m_line && call->stage() == Stage::Answering)
+        holdPanel(*call);
+    else if (!deskBusy())
+        m_p.panel.show(call->customer);
+}
+
+void CallController::holdPanel(const Call& call)
+{
+    m_p.panel.show(call.customer);
+    m_p.panel.setHeld(true);
 }
 
 void CallController::startCall(const CallPtr& call)
 {
-    call->stage = Call::Stage::Connected;
+    Call& c = *call;
+    if (c.customer.isNew()) {
+        const bool inbound = c.customer.kind == CustSelectKind::A;
+        if (inbound)
+            c.customer[CustomerPanel::txtPhoneNo1] = c.CallerNumber;
+        holdPanel(c);
+        m_p.panel.SetCustInfoValuables(QStringLiteral("1"));
+        m_p.customers.SetRegisterInboundCutomer(
+            inbound ? QStringLiteral("99999") : QStringLiteral("99998"),
+            inbound ? QStringLiteral("3") : QStringLiteral("2"), c.CallerNumber, c.customer);
+    }
+    holdPanel(c);
     m_p.desk.SetButtonState(DeskControls::ButtonMode::StartCall);
-    const QString now = m_p.db.GetNowDate();
-    if (!still(call, Call::Stage::Connected))
-        return;
-    m_p.recorder.StartRecording(*call, now);
-    if (!still(call, Call::Stage::Connected))
-        return;
+    m_p.recorder.StartRecording(c, m_p.db.GetNowDate());
     m_p.status.SetLoginANDStatus(QStringLiteral("1"), QStringLiteral("1"));
 }
 
 void CallController::lineReleased(const CallPtr& call)
 {
-    m_line.reset();
-    call->stage = Call::Stage::Released;
-    // The voice file ends with the line, before anything can wait.
+    // The voice file ends with the line.
     m_p.recorder.stopMedia(*call);
     m_p.recorder.StopRecording(*call, m_p.db.GetNowDate());
-    if (m_p.session.ending)
-        return;
     // A new customer's typed details are kept however the call ended.
-    if (call->newCustomer() && !call->customerSaved)
+    if (call->customer.isNew() && !call->customerSaved)
         saveTypedCustomer(*call);
-    call->CustID = m_p.panel.value(CustomerPanel::txtCustID);
     m_released.append(call);
-    wrapUp();
+    nextResult();
 }
 
-void CallController::wrapUp()
+void CallController::nextResult()
 {
-    // One result window at a time: a call released meanwhile waits its turn
-    // here and is never skipped.
-    if (m_wrappingUp)
-        return;
-    m_wrappingUp = true;
-    while (!m_released.isEmpty()) {
-        const CallPtr call = m_released.takeFirst();
-        m_p.windows.showModal(Window::CallResult, call);
-        if (m_p.session.ending)
-            return;
-        m_p.upload.UploadRecording(m_p.ftp, *call);
-        if (m_p.session.ending)
-            return;
-        call->stage = Call::Stage::Finished;
-        resetDesk();
-        if (m_p.session.ending)
-            return;
-    }
-    m_wrappingUp = false;
+    // One result window at a time, oldest call first; none is skipped.
+    if (!m_wrappingUp && !m_released.isEmpty())
+        fire(m_released.takeFirst(), Event::ResultTurn);
+}
+
+void CallController::upload(const CallPtr& call)
+{
+    m_uploading.append(call);
+    m_p.upload.UploadRecording(m_p.uploads, *call, [this, call] { fire(call, Event::Uploaded); });
+}
+
+void CallController::finish(const CallPtr& call)
+{
+    m_uploading.removeOne(call);
+    resetDesk();
 }
 
 void CallController::resetDesk()
@@ -225,62 +281,33 @@ void CallController::resetDesk()
     // busy flag; only the statistics in the title are news.
     if (!deskBusy()) {
         m_p.status.SetLoginANDStatus(QStringLiteral("1"), QStringLiteral("0"));
-        if (m_p.session.ending || deskBusy())
-            return;
         m_p.desk.SetButtonState(DeskControls::ButtonMode::StopCall);
+        m_p.panel.setHeld(false);
         m_p.panel.clearCustInfoValuables();
-        m_p.panel.CustSelectKind = CustSelectKind::None;
+        m_p.panel.setKind(CustSelectKind::None);
         m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
         m_p.customers.searchCustomers();
-        if (m_p.session.ending || deskBusy())
-            return;
         if (m_p.session.isReception())
             m_p.desk.SetButtonState(DeskControls::ButtonMode::Agent_1);
     }
     refreshTitle();
 }
 
-void CallController::dropCall(const CallPtr& call)
-{
-    call->stage = Call::Stage::Dropped;
-    if (m_line == call)
-        m_line.reset();
-}
-
 void CallController::DeviceLinkChanged(bool connected)
 {
+    // A blink of the device changes no call: the line reports on its return
+    // what happened meanwhile, and a call whose line stayed taken goes on
+    // being recorded.
     m_deviceLinked = connected;
+    m_p.desk.setWindowEnabled(connected);
     if (connected) {
-        m_p.desk.setWindowEnabled(true);
         refreshTitle();
         return;
-    }
-    m_p.desk.setWindowEnabled(false);
-    if (const CallPtr call = m_line) {
-        switch (call->stage) {
-        case Call::Stage::Connected:
-            // The voice file is closed and the rows get their end now; the
-            // call itself ends when the line is reported released.
-            m_p.recorder.stopMedia(*call);
-            m_p.recorder.closeOnDeviceLoss(*call, m_p.db.GetNowDate());
-            break;
-        case Call::Stage::Answering:
-            // Nothing can be recorded without the device.
-            dropCall(call);
-            m_p.windows.closeWindow(Window::CallerId);
-            break;
-        default:
-            dropCall(call);
-            m_p.windows.closeWindow(Window::SmallCall);
-            break;
-        }
     }
     m_p.messages.showMessage(QStringLiteral("Dorvane연결에 실패 했습니다") +
                                  QStringLiteral("\r\n") +
                                  QStringLiteral("연결을 확인해주시기 바랍니다"),
                              QStringLiteral("Dorvane2연결실패"), MessageIcon::Critical);
-    if (m_deviceLinked)
-        return; // back while the message was open
     m_p.desk.setWindowTitle(
         QStringLiteral("Dorvane연결에 실패했습니다. 트레이에서 프로그램을 종료하시고 "
                        "Dorvane을 연결해주십시오"));
@@ -290,21 +317,32 @@ void CallController::DataArrival(int index, const QString& text)
 {
     const QString received = text;
     m_p.socket.SocketAcknowledge(index);
-    const QString digits = HostUtils::PhoneDigits(received);
+    callerNumber(HostUtils::PhoneDigits(received), true);
+}
+
+void CallController::callerNumber(const QString& digits, bool fromFeed)
+{
     // Longer than a phone number box holds is no phone number: it would fail
     // the new customer's row on a server that enforces the column's length.
     if (digits.size() > CustomerPanel::maxLength(CustomerPanel::txtPhoneNo1))
         return;
-    m_feedNumber = digits;
+    if (fromFeed)
+        m_feedNumber = digits;
     const CallPtr call = m_line;
     // The number is news only to a call that is ringing or being answered;
-    // with none, it waits a little for the ring it announces.
-    if (!call || (call->stage != Call::Stage::Ringing && call->stage != Call::Stage::Answering)) {
-        m_pendingNumber.start();
+    // with none, a feed number waits a little for the ring it announces.
+    if (!call || (call->stage() != Stage::Ringing && call->stage() != Stage::Answering)) {
+        if (fromFeed)
+            m_pendingNumber.start();
         return;
     }
-    m_pendingNumber.invalidate();
-    call->CallerNumber = m_feedNumber;
+    // The line's own number stands in only until the feed has spoken.
+    if (!fromFeed && call->numberFromFeed)
+        return;
+    if (fromFeed)
+        m_pendingNumber.invalidate();
+    call->CallerNumber = digits;
+    call->numberFromFeed = call->numberFromFeed || fromFeed;
     if (m_p.windows.isWindowOpen(kSmallCall))
         emit callerIdLabel(call, call->CallerNumber);
 }
@@ -334,13 +372,12 @@ void CallController::DialNumber(const QString& number)
 {
     // A dial the device never answered gives way to a new one; a line with
     // a caller on it is not dialled over.
-    if (m_line && m_line->stage != Call::Stage::Dialling)
+    if (m_line && m_line->stage() != Stage::Dialling)
         return;
     const Session& s = m_p.session;
-    auto call = std::make_shared<Call>();
-    call->stage = Call::Stage::Dialling;
     QString digits = HostUtils::PhoneDigits(number);
     m_p.panel.setValue(CustomerPanel::lblTelNO, number);
+    const CallPtr call = Call::outbound();
     call->DialledNumber = digits;
     QString prefix = s.LineLongCd;
     if (digits.left(2) == s.LandCode) {
@@ -348,48 +385,46 @@ void CallController::DialNumber(const QString& number)
         prefix = s.LineAreaCd;
     }
     if (m_line)
-        dropCall(m_line);
+        fire(m_line, Event::Redialled);
     m_line = call;
     m_p.device.TakeLine();
     m_p.device.Dial(u',' + prefix + u',' + digits);
-    if (m_p.panel.CustSelectKind != CustSelectKind::E)
-        m_p.panel.CustSelectKind = CustSelectKind::D;
-    call->CustSelectKind = m_p.panel.CustSelectKind;
-    call->InboundCall = false;
-    call->CallDirection = CallDirection::Outbound;
+    if (m_p.panel.kind() != CustSelectKind::E)
+        m_p.panel.setKind(CustSelectKind::D);
+    // The customer on the panel is the one dialled: from now on it is the call's.
+    call->customer = m_p.panel.record();
+    m_p.panel.setHeld(true);
 }
 
 QString CallController::callNumber(const Call& call) const
 {
     if (!call.DialledNumber.isEmpty())
         return call.DialledNumber;
-    const QString shown = m_p.panel.value(CustomerPanel::lblTelNO);
-    return shown.isEmpty() ? m_p.panel.value(CustomerPanel::txtPhoneNo1) : shown;
+    const QString& shown = call.customer[CustomerPanel::lblTelNO];
+    return shown.isEmpty() ? call.customer[CustomerPanel::txtPhoneNo1] : shown;
 }
 
 void CallController::saveTypedCustomer(Call& call)
 {
     call.customerSaved = true;
     const QString number = callNumber(call);
-    const bool saved = m_p.customers.saveCallCustomer(call.RecFileName, number);
-    if (m_p.session.ending)
-        return;
+    const bool saved = m_p.customers.saveCallCustomer(call.customer, call.RecFileName, number);
     RecRow row;
-    row.Name = m_p.panel.value(CustomerPanel::txtCustName);
-    row.JuminNo = m_p.panel.value(CustomerPanel::txtCustSocialID);
+    row.Name = call.customer[CustomerPanel::txtCustName];
+    row.JuminNo = call.customer[CustomerPanel::txtCustSocialID];
     row.R_Tel = number;
     row.R_Path = call.RecFileName;
     m_p.records.AddToLocalDB(QStringLiteral("Inbound"), row);
     if (saved)
         m_p.records.setCustomerNumbers(call.RecFileName,
-                                       m_p.panel.value(CustomerPanel::txtPhoneNo1),
-                                       m_p.panel.value(CustomerPanel::txtPhoneNo2));
+                                       call.customer[CustomerPanel::txtPhoneNo1],
+                                       call.customer[CustomerPanel::txtPhoneNo2]);
 }
 
 void CallController::cmdStopCall_Click()
 {
     const CallPtr call = m_line;
-    if (call && call->stage == Call::Stage::Connected && call->newCustomer())
+    if (call && call->stage() == Stage::Connected && call->customer.isNew())
         saveTypedCustomer(*call);
     m_p.device.HangUp();
 }
@@ -397,9 +432,6 @@ void CallController::cmdStopCall_Click()
 void CallController::programEnding()
 {
     m_p.session.ending = true;
-    const CallPtr call = m_line;
-    if (!call || call->stage != Call::Stage::Connected)
-        return;
-    m_p.recorder.stopMedia(*call);
-    m_p.recorder.StopRecording(*call, m_p.db.GetNowDate());
+    for (const CallPtr& call : openCalls())
+        fire(call, Event::Quit);
 }

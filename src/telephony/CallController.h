@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include "foundation/Seams.h"
 #include "telephony/Call.h"
 #include "telephony/CustomerPanel.h"
 
@@ -15,22 +16,25 @@ class CustomerDesk;
 class Database;
 class DeskControls;
 class DorvanePlus;
-class FtpCientOCX;
+class FtpWorker;
 class MessageSink;
 class OrvelServerSocket;
 class RecordingRecords;
 class RecordingUpload;
-class WindowOpener;
 
-// The call state machine of the one line: device events and the call
-// buttons of the main window turn into calls, recordings and uploads.
+// The call state machine of the one line: device events, the windows'
+// answers and the call buttons of the main window turn into calls,
+// recordings and uploads.
 //
-// Each call is an object of its own. The line holds at most one call at a
-// time (ringing, dialling or connected); released calls wait in turn for
-// their result window and upload, so a new call can ring, be answered and
-// be recorded while the previous one is still being written up. Modal
-// windows keep delivering events: every step that follows a wait checks
-// that its call is still where it was, and that the program is not ending.
+// Each call is an object of its own whose stage changes only through its
+// transition table (Call::on); this class turns what happens into events for
+// the call it belongs to and carries out the actions the table names. The
+// line holds at most one call at a time (ringing, dialling or connected);
+// released calls wait in turn for their result window, and their uploads run
+// in the background, so a new call can ring, be answered and be recorded
+// while earlier ones are still being written up. Nothing here waits: a
+// window opens and its closing comes back as an event, an upload reports
+// when it is done.
 class CallController : public QObject
 {
     Q_OBJECT
@@ -41,9 +45,9 @@ public:
         Database& db;
         DorvanePlus& device;
         OrvelServerSocket& socket;
-        // The end-of-call upload's own control: a playback fetch on the
-        // desk's control can never make it wait or refuse.
-        FtpCientOCX& ftp;
+        // The end-of-call uploads' own FTP control: a playback fetch can
+        // never make them wait.
+        FtpWorker& uploads;
         CallRecorder& recorder;
         RecordingRecords& records;
         RecordingUpload& upload;
@@ -76,6 +80,11 @@ public:
     void cmdStopCall_Click();
     void DialNumber(const QString& number);
 
+    // The caller-ID window chose the customer of its call: the panel shows
+    // it when that call holds the desk, or, for a window opened outside a
+    // call, when no call does.
+    void customerChosen(const CallPtr& call);
+
     // The program quits: a connected call's voice file and both rows are
     // closed now, and nothing that resumes afterwards writes anything.
     void programEnding();
@@ -83,6 +92,8 @@ public:
     bool HookEventSeen() const { return m_hookEventSeen; }
     // The call on the line, if any.
     CallPtr lineCall() const { return m_line; }
+    // Every call not finished yet: the line's and those being written up.
+    QList<CallPtr> openCalls() const;
     // What a caller-ID window opened outside a call looks up: the ringing
     // call, or the feed's last number.
     CallPtr callForCallerId() const;
@@ -92,24 +103,35 @@ signals:
     void callerIdLabel(const CallPtr& call, const QString& number);
 
 private:
+    // The one way an event reaches a call: its transition, then its action.
+    void fire(const CallPtr& call, Call::Event event);
+    void perform(const CallPtr& call, Call::Action action);
+    void windowClosed(Window window, const CallPtr& call);
+    void callerNumber(const QString& digits, bool fromFeed);
+
     void dialBox(CustomerPanel::Field box);
     void answer(const CallPtr& call);
     void startCall(const CallPtr& call);
     void lineReleased(const CallPtr& call);
-    void dropCall(const CallPtr& call);
-    void wrapUp();
+    void nextResult();
+    void upload(const CallPtr& call);
+    void finish(const CallPtr& call);
     void resetDesk();
     void saveTypedCustomer(Call& call);
     QString callNumber(const Call& call) const;
-    bool still(const CallPtr& call, Call::Stage stage) const;
     bool deskBusy() const;
+    // The panel shows the call's customer and belongs to it until the desk is reset.
+    void holdPanel(const Call& call);
 
     Parts m_p;
     bool m_hookEventSeen = false;
     bool m_deviceLinked = true;
     CallPtr m_line;
+    // Released calls waiting for their result window, oldest first, and the
+    // one whose window is open.
     QList<CallPtr> m_released;
-    bool m_wrappingUp = false;
+    CallPtr m_wrappingUp;
+    QList<CallPtr> m_uploading;
     // The feed's last number, and since when it waits for its ring.
     QString m_feedNumber;
     QElapsedTimer m_pendingNumber;

@@ -1,6 +1,6 @@
 #include "telephony/CallRecorder.h"
 
-#include <QDateTime>
+#include <QFileInfo>
 
 #include "foundation/ErrorLog.h"
 #include "foundation/Session.h"
@@ -8,13 +8,16 @@
 #include "platform/OrvelMedia.h"
 #include "platform/ProgramFolder.h"
 #include "telephony/Call.h"
-#include "telephony/CustomerPanel.h"
 #include "telephony/RecordingRecords.h"
 
-CallRecorder::CallRecorder(Session& session, CustomerPanel& panel, OrvelMedia& media,
-                           FtpCientOCX& ftp, RecordingRecords& records, ErrorLog& errors)
-    : m_session(session), m_panel(panel), m_media(media), m_ftp(ftp), m_records(records),
-      m_errors(errors)
+namespace {
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+}
+
+CallRecorder::CallRecorder(Session& session, OrvelMedia& media, RecordingRecords& records,
+                           ErrorLog& errors)
+    : m_session(session), m_media(media), m_records(records), m_errors(errors),
+      m_clock([] { return QDateTime::currentDateTime(); })
 {
     connect(&m_media, &OrvelMedia::RecordingFailed, this, &CallRecorder::recordingFailed);
 }
@@ -31,9 +34,8 @@ QString CallRecorder::digits(const QString& text)
 
 qint64 CallRecorder::secondsBetween(const QString& start, const QString& end)
 {
-    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-    QDateTime from = QDateTime::fromString(start, format);
-    QDateTime to = QDateTime::fromString(end, format);
+    QDateTime from = QDateTime::fromString(start, kTimeFormat);
+    QDateTime to = QDateTime::fromString(end, kTimeFormat);
     if (!from.isValid() || !to.isValid())
         return 0;
     // Server times carry no zone: count them as UTC so a daylight-saving
@@ -43,18 +45,35 @@ qint64 CallRecorder::secondsBetween(const QString& start, const QString& end)
     return from.secsTo(to);
 }
 
+QString CallRecorder::orNow(const QString& time) const
+{
+    // The server's clock could not be asked (its failure is in the error
+    // log): the call still needs a file of its own and times in its rows.
+    return time.isEmpty() ? m_clock().toString(kTimeFormat) : time;
+}
+
 void CallRecorder::StartRecording(Call& call, const QString& startTime)
 {
     call.CallDirection = call.InboundCall ? CallDirection::Inbound : CallDirection::Outbound;
-    call.CallStartTime = startTime;
-    const QString date = startTime.left(10);
-    const QString timeOfDay = startTime.mid(11, 8);
+    QDateTime start = QDateTime::fromString(orNow(startTime), kTimeFormat);
+    const auto pathAt = [this](const QDateTime& at) {
+        return ProgramFolder::path(m_session.programFolder,
+                                   QStringLiteral("\\RECDATA\\") + at.toString(QStringLiteral("yyyyMMdd")) +
+                                       u'\\' + at.toString(QStringLiteral("yyyyMMddHHmmss")) + m_session.BranchID +
+                                       m_session.AgentID + QStringLiteral(".vox"));
+    };
+    // Two calls started within one second would share a name: the later one
+    // takes the next free second, so no voice file is ever written over.
+    while (QFileInfo::exists(pathAt(start)))
+        start = start.addSecs(1);
+    call.CallStartTime = start.toString(kTimeFormat);
+    const QString date = call.CallStartTime.left(10);
+    const QString timeOfDay = call.CallStartTime.mid(11, 8);
     const QString day = digits(date);
-    call.RecFileName =
-        digits(startTime) + m_session.BranchID + m_session.AgentID + QStringLiteral(".vox");
-    call.RecFilePath = ProgramFolder::path(
-        m_session.programFolder, QStringLiteral("\\RECDATA\\") + day + u'\\' + call.RecFileName);
-    m_ftp.FtpMakeLocalDir(
+    call.RecFileName = digits(call.CallStartTime) + m_session.BranchID + m_session.AgentID +
+                       QStringLiteral(".vox");
+    call.RecFilePath = pathAt(start);
+    FtpCientOCX::FtpMakeLocalDir(
         ProgramFolder::path(m_session.programFolder, QStringLiteral("\\RecData\\") + day));
 
     if (!m_media.MediaPrepare(1))
@@ -68,28 +87,29 @@ void CallRecorder::StartRecording(Call& call, const QString& startTime)
     }
     m_recordingPath = call.RecFilePath;
 
+    const CustomerRecord& customer = call.customer;
     RecRow row;
     row.BranchID = m_session.BranchID;
     row.BranchName = m_session.BranchName;
     row.TeamID = m_session.TeamID;
     row.AgentID = m_session.AgentID;
-    row.Name = m_panel.value(CustomerPanel::txtCustName);
-    row.JuminNo = m_panel.value(CustomerPanel::txtCustSocialID);
-    row.DataType = m_panel.value(CustomerPanel::txtDataType);
-    row.CampaignID = m_panel.value(CustomerPanel::txtCampaignID);
+    row.Name = customer[CustomerRecord::txtCustName];
+    row.JuminNo = customer[CustomerRecord::txtCustSocialID];
+    row.DataType = customer[CustomerRecord::txtDataType];
+    row.CampaignID = customer[CustomerRecord::txtCampaignID];
     row.RegDate = date;
-    row.R_Tel = call.InboundCall ? m_panel.value(CustomerPanel::txtPhoneNo1) : call.DialledNumber;
+    row.R_Tel = call.InboundCall ? customer[CustomerRecord::txtPhoneNo1] : call.DialledNumber;
     row.RecBound = recBound(call.CallDirection);
     row.R_Date = day;
     row.R_StartTime = digits(timeOfDay);
     row.FolderName = day;
     row.R_Path = call.RecFileName;
-    row.CustID = m_panel.value(CustomerPanel::txtCustID);
+    row.CustID = customer[CustomerRecord::txtCustID];
     row.FileFullPath = call.RecFilePath;
     m_records.AddToLocalDB(QStringLiteral("startCall"), row);
     if (m_records.AddToSQL(QStringLiteral("startCall"), row))
-        m_records.setCustomerNumbers(call.RecFileName, m_panel.value(CustomerPanel::txtPhoneNo1),
-                                     m_panel.value(CustomerPanel::txtPhoneNo2));
+        m_records.setCustomerNumbers(call.RecFileName, customer[CustomerRecord::txtPhoneNo1],
+                                     customer[CustomerRecord::txtPhoneNo2]);
 }
 
 void CallRecorder::stopMedia(const Call& call)
@@ -101,25 +121,18 @@ void CallRecorder::stopMedia(const Call& call)
 void CallRecorder::StopRecording(Call& call, const QString& endTime)
 {
     stopMedia(call);
-    // Closed early when the device was lost: the rows keep that end.
     if (!call.CallEndTime.isEmpty())
         return;
-    call.CallEndTime = endTime;
+    call.CallEndTime = orNow(endTime);
     if (call.CallStartTime.isEmpty())
         call.CallStartTime = call.CallEndTime;
     call.CallDuration = QString::number(secondsBetween(call.CallStartTime, call.CallEndTime));
 
     RecRow row;
-    row.R_Endtime = digits(endTime.mid(11, 8));
+    row.R_Endtime = digits(call.CallEndTime.mid(11, 8));
     row.R_Time = call.CallDuration;
     row.R_Path = call.RecFileName;
     m_records.addToBoth(QStringLiteral("stopCall"), row);
-}
-
-void CallRecorder::closeOnDeviceLoss(Call& call, const QString& endTime)
-{
-    if (!call.RecFileName.isEmpty())
-        StopRecording(call, endTime);
 }
 
 void CallRecorder::recordingFailed(const QString& error)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "telephony/CustomerRecord.h"
+
 // What the call logic asks of the customer side of the desk; the customers
 // library implements it.
 class CustomerDesk
@@ -9,12 +11,15 @@ class CustomerDesk
 public:
     virtual ~CustomerDesk() = default;
     // Inserts the customer row of the call (the caller's number as its
-    // mobile number) and loads its key into the panel.
+    // mobile number) and fills its key, campaign and data type into the
+    // call's customer.
     virtual void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType,
-                                           const QString& callerNumber) = 0;
+                                           const QString& callerNumber,
+                                           CustomerRecord& customer) = 0;
     // Stores the typed details of the call's customer and corrects the
     // central recording row (the "Recfile" save).
-    virtual bool saveCallCustomer(const QString& recFile, const QString& telNo) = 0;
+    virtual bool saveCallCustomer(const CustomerRecord& customer, const QString& recFile,
+                                  const QString& telNo) = 0;
     // The search button's action: the list and the counters again.
     virtual void searchCustomers() = 0;
 };

@@ -1,67 +1,27 @@
 #include "telephony/CustomerPanel.h"
 
-QString CustomerPanel::name(Field field)
-{
-    static const char* const names[FieldCount] = {"txtCustID",
-                                                  "txtCustName",
-                                                  "txtCustSocialID",
-                                                  "txtDataType",
-                                                  "txtCampaignID",
-                                                  "txtPhoneNo1",
-                                                  "txtPhoneNo2",
-                                                  "txtCustOfficeZip",
-                                                  "txtCustOfficeAddress1",
-                                                  "txtCustOfficeAddress2",
-                                                  "txtCustHomeZip",
-                                                  "txtCustHomeAddress1",
-                                                  "txtCustHomeAddress2",
-                                                  "txtCustBlank1",
-                                                  "txtCustBlank2",
-                                                  "txtCustBlank3",
-                                                  "txtCustBlank4",
-                                                  "txtCustBlank5",
-                                                  "txtCustBlank6",
-                                                  "lblTelNO"};
-    return QLatin1String(names[field]);
-}
-
-int CustomerPanel::maxLength(Field field)
-{
-    // The columns of gogakinfo in mssql.sql.
-    switch (field) {
-    case txtCustName:
-        return 100;
-    case txtCustSocialID:
-        return 20;
-    case txtPhoneNo1:
-    case txtPhoneNo2:
-        return 30;
-    case txtCustOfficeZip:
-    case txtCustHomeZip:
-        return 10;
-    case txtCustOfficeAddress1:
-    case txtCustOfficeAddress2:
-    case txtCustHomeAddress1:
-    case txtCustHomeAddress2:
-    case txtCustBlank1:
-    case txtCustBlank2:
-    case txtCustBlank3:
-    case txtCustBlank4:
-    case txtCustBlank5:
-    case txtCustBlank6:
-        return 200;
-    default:
-        return 0;
-    }
-}
+#include "telephony/CustomerRecord.h"
 
 void CustomerPanel::setValue(Field field, const QString& text)
 {
     // A box never written reads as '' but still reports its first value.
-    if (m_values[field] == text && !m_values[field].isNull())
+    if (m_shown[field] == text && !m_shown[field].isNull())
         return;
-    m_values[field] = text.isNull() ? QStringLiteral("") : text;
+    m_shown[field] = text.isNull() ? QStringLiteral("") : text;
     emit valueChanged(field, text);
+}
+
+void CustomerPanel::type(Field field, const QString& text)
+{
+    setValue(field, text);
+    emit typed(field, text);
+}
+
+void CustomerPanel::show(const CustomerRecord& record)
+{
+    for (int f = 0; f < FieldCount; ++f)
+        setValue(Field(f), record[Field(f)]);
+    m_shown.kind = record.kind;
 }
 
 void CustomerPanel::SetCustInfoValuables(const QString& str)

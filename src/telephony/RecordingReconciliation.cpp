@@ -11,9 +11,10 @@
 #include "foundation/ErrorLog.h"
 #include "foundation/Session.h"
 #include "platform/FtpCientOCX.h"
+#include "platform/FtpWorker.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SqlDialect.h"
-#include "telephony/RecordingUpload.h"
+#include "telephony/ResultCode.h"
 
 using SqlDialect::quoted;
 
@@ -47,7 +48,7 @@ QString inList(const QStringList& days)
 
 QString serverPath(const QString& day, const QString& status)
 {
-    return RecordingUpload::statusNumber(status) > 3 ? QStringLiteral("TEMP/") + day : day;
+    return ResultCode(status).serverFolder(day);
 }
 
 } // namespace
@@ -77,29 +78,58 @@ void RecordingReconciliation::report(const QString& what, const QString& path, c
     m_errors.appendErrorLog(what + QStringLiteral(": ") + path, kLocation, kFunction, sql);
 }
 
-RecordingReconciliation::Findings RecordingReconciliation::Reconcile(FtpCientOCX& ftp)
+void RecordingReconciliation::Reconcile(FtpWorker& ftp, std::function<void(const Findings&)> done)
 {
-    Findings found;
+    auto check = std::make_shared<Check>();
+    if (!gather(*check)) {
+        done(check->found);
+        return;
+    }
+    // Every size the server holds, one listing per day folder and its TEMP twin.
+    QStringList remoteFolders;
+    for (const QString& day : std::as_const(check->days))
+        remoteFolders << day << QStringLiteral("TEMP/") + day;
+    const QString host = m_session.FtpIP, user = m_session.FtpUser, password = m_session.FtpPwd;
+    const int port = m_session.FtpPortNo.trimmed().toInt();
+    using Listing = std::optional<QHash<QString, FtpCientOCX::Sizes>>;
+    ftp.run<Listing>(
+        this,
+        [=](FtpCientOCX& c) -> Listing {
+            QHash<QString, FtpCientOCX::Sizes> server;
+            if (c.FtpConnect(host, user, password, port) &&
+                c.FtpListFolders(remoteFolders, &server))
+                return server;
+            return std::nullopt;
+        },
+        [this, check, done](const Listing& server) {
+            repair(*check, server);
+            done(check->found);
+        });
+}
+
+bool RecordingReconciliation::gather(Check& check)
+{
     const QString root = ProgramFolder::path(m_session.programFolder, QStringLiteral("\\RECDATA"));
     const QString since = QDate::currentDate().addDays(-kDays).toString(QStringLiteral("yyyyMMdd"));
+    const QString own = QStringLiteral("BranchID = '") + quoted(m_session.BranchID) +
+                        QStringLiteral("' and AgentID = '") + quoted(m_session.AgentID) +
+                        QStringLiteral("'");
 
-    // The local rows of the recent days and every waiting one, in one question.
+    // This agent's rows of the recent days and of every day that still has a
+    // waiting row (all of that day's, so a file already sent is known as
+    // such), in one question. Another agent's rows on this desk are theirs
+    // to check.
     Database::Use local(m_db, Database::Slot::Local);
     if (!local.connected())
-        return found;
+        return false;
     Recordset rs;
     if (!m_db.query(Database::Slot::Local,
-                    QStringLiteral(" Select * from recfile where FolderName >= '") + since +
-                        QStringLiteral("' or UploadStatus <> '1'"),
+                    QStringLiteral(" Select * from recfile where ") + own +
+                        QStringLiteral(" and (FolderName >= '") + since +
+                        QStringLiteral("' or FolderName in (select FolderName from recfile where ") +
+                        own + QStringLiteral(" and UploadStatus <> '1'))"),
                     &rs, kLocation, kFunction))
-        return found;
-    struct Row
-    {
-        QString day, status, uploaded, fullPath;
-        QStringList central;   // the central row's values, from this one
-        bool fromFile = false; // written just now for a file without a row
-    };
-    QHash<QString, Row> rows;
+        return false;
     QSet<QString> daySet;
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
         Row row{field(rs, "FolderName"),
@@ -113,44 +143,46 @@ RecordingReconciliation::Findings RecordingReconciliation::Reconcile(FtpCientOCX
                                  "R_Time",   "FolderName", "R_Path",     "CustID",      "tMemo"})
             row.central << field(rs, name);
         daySet.insert(row.day);
-        rows.insert(field(rs, "R_Path"), row);
+        check.rows.insert(field(rs, "R_Path"), row);
     }
     static const QRegularExpression dayName(QStringLiteral("^\\d{8}$"));
     for (const QString& day : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         if (dayName.match(day).hasMatch() && day >= since)
             daySet.insert(day);
-    QStringList days(daySet.cbegin(), daySet.cend());
-    days.removeAll(QString());
-    std::sort(days.begin(), days.end());
-    if (days.isEmpty())
-        return found;
-    emit progressMaximum(int(days.size()));
+    check.days = QStringList(daySet.cbegin(), daySet.cend());
+    check.days.removeAll(QString());
+    std::sort(check.days.begin(), check.days.end());
+    if (check.days.isEmpty())
+        return false;
+    emit progressMaximum(int(check.days.size()));
 
     // Which of them the central database holds.
     Database::Use central(m_db, Database::Slot::Main);
     if (!central.connected())
-        return found;
+        return false;
     Recordset twins;
     if (!m_db.query(Database::Slot::Main,
-                    QStringLiteral(" Select R_Path,UploadStatus from recfile where BranchID = '") +
-                        quoted(m_session.BranchID) + QStringLiteral("' and AgentID = '") +
-                        quoted(m_session.AgentID) + QStringLiteral("' and FolderName in ") +
-                        inList(days),
+                    QStringLiteral(" Select R_Path,UploadStatus from recfile where ") + own +
+                        QStringLiteral(" and FolderName in ") + inList(check.days),
                     &twins, kLocation, kFunction))
-        return found;
-    QHash<QString, QString> centralPaths; // R_Path to its UploadStatus
+        return false;
     for (twins.moveFirst(); !twins.isEof(); twins.moveNext())
-        centralPaths.insert(field(twins, "R_Path"), field(twins, "UploadStatus"));
+        check.centralPaths.insert(field(twins, "R_Path"), field(twins, "UploadStatus"));
+    return true;
+}
 
-    // Every size the server holds, one listing per day folder and its TEMP twin.
-    QStringList remoteFolders;
-    for (const QString& day : days)
-        remoteFolders << day << QStringLiteral("TEMP/") + day;
-    QHash<QString, FtpCientOCX::Sizes> server;
-    const bool serverKnown = ftp.FtpConnect(m_session.FtpIP, m_session.FtpUser, m_session.FtpPwd,
-                                            m_session.FtpPortNo.trimmed().toInt()) &&
-                             ftp.FtpListFolders(remoteFolders, &server);
-
+void RecordingReconciliation::repair(Check& check,
+                                     const std::optional<QHash<QString, FtpCientOCX::Sizes>>& listing)
+{
+    Findings& found = check.found;
+    auto& rows = check.rows;
+    auto& centralPaths = check.centralPaths;
+    const QStringList& days = check.days;
+    const bool serverKnown = listing.has_value();
+    const QHash<QString, FtpCientOCX::Sizes> server = listing.value_or(QHash<QString, FtpCientOCX::Sizes>());
+    const QString root = ProgramFolder::path(m_session.programFolder, QStringLiteral("\\RECDATA"));
+    Database::Use local(m_db, Database::Slot::Local);
+    Database::Use central(m_db, Database::Slot::Main);
     const auto execute = [this](Database::Slot slot, const QString& sql) {
         return m_db.execute(slot, sql, kLocation, kFunction);
     };
@@ -179,7 +211,7 @@ RecordingReconciliation::Findings RecordingReconciliation::Reconcile(FtpCientOCX
                         m_session.AgentID, regDate, day, name.mid(8, 6), end,
                         QString::number(seconds), day, name, file.absoluteFilePath()});
             if (!execute(Database::Slot::Local, sql))
-                return found;
+                return;
             ++found.rowsWritten;
             report(QStringLiteral("voice file without a local row, row written"),
                    file.absoluteFilePath(), sql);
@@ -212,7 +244,7 @@ RecordingReconciliation::Findings RecordingReconciliation::Reconcile(FtpCientOCX
                                    "Memo,UploadStatus)") +
                     values(row.central + QStringList{QStringLiteral("0")});
                 if (!execute(Database::Slot::Main, sql))
-                    return found;
+                    return;
                 centralPaths.insert(path, QStringLiteral("0"));
                 // A file found without rows is one fault, reported once above.
                 if (!row.fromFile) {
@@ -235,7 +267,7 @@ RecordingReconciliation::Findings RecordingReconciliation::Reconcile(FtpCientOCX
                                 QStringLiteral("  where R_Path = '") + quoted(path) +
                                 QStringLiteral("' ");
             if (!execute(Database::Slot::Local, sql) || !execute(Database::Slot::Main, sql))
-                return found;
+                return;
             if (copyLost) {
                 ++found.resend;
                 report(QStringLiteral("server copy missing or of another size, sent again"),
@@ -254,5 +286,4 @@ RecordingReconciliation::Findings RecordingReconciliation::Reconcile(FtpCientOCX
                         .arg(found.resend)
                         .arg(found.filesGone),
                     QStringLiteral("녹음파일 %1개 점검").arg(found.files));
-    return found;
 }

@@ -1,13 +1,18 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include "platform/FtpCientOCX.h"
+
 struct Session;
 class Database;
 class ErrorLog;
-class FtpCientOCX;
+class FtpWorker;
 
 // Checks the recent recordings of this agent before the login's bulk
 // upload: every voice file against its local row, every local row against
@@ -37,9 +42,10 @@ public:
     RecordingReconciliation(Session& session, Database& db, ErrorLog& errors,
                             QObject* parent = nullptr);
 
-    // The whole check; an FTP server or database that cannot be reached
-    // ends it quietly, as the upload's own failures do.
-    Findings Reconcile(FtpCientOCX& ftp);
+    // The whole check, the server's listings on the FTP worker; done() when
+    // it has ended. An FTP server or database that cannot be reached ends it
+    // quietly, as the upload's own failures do.
+    void Reconcile(FtpWorker& ftp, std::function<void(const Findings&)> done);
 
     // "yyyymmddhhmmss" + branch + agent + ".vox": a voice file of this desk.
     bool isOwnFile(const QString& name) const;
@@ -53,7 +59,25 @@ signals:
     void status(const QString& now, const QString& information, const QString& total);
 
 private:
-    QStringList dayFolders();
+    struct Row
+    {
+        QString day, status, uploaded, fullPath;
+        QStringList central;   // the central row's values, from this one
+        bool fromFile = false; // written just now for a file without a row
+    };
+    // One run of the check: what the two databases hold, and what it found.
+    struct Check
+    {
+        QHash<QString, Row> rows; // by R_Path
+        QStringList days;
+        QHash<QString, QString> centralPaths; // R_Path to its UploadStatus
+        Findings found;
+    };
+    // The rows and days to check; false when there is nothing to check or a
+    // database cannot be asked.
+    bool gather(Check& check);
+    // Writes what is missing; no listing when the server could not be asked.
+    void repair(Check& check, const std::optional<QHash<QString, FtpCientOCX::Sizes>>& listing);
     void report(const QString& what, const QString& path, const QString& sql);
 
     Session& m_session;

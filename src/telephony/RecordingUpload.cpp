@@ -1,14 +1,23 @@
 #include "telephony/RecordingUpload.h"
 
 #include <QFileInfo>
+#include <QPointer>
+
+#include <memory>
 
 #include "foundation/Database.h"
 #include "foundation/Session.h"
 #include "platform/FtpCientOCX.h"
+#include "platform/FtpWorker.h"
 #include "platform/OrvelMedia.h"
 #include "platform/SqlDialect.h"
 #include "telephony/Call.h"
 #include "telephony/RecordingRecords.h"
+
+namespace {
+// SQL Server takes long lists, but not without end.
+constexpr qsizetype kNamesPerStatement = 500;
+} // namespace
 
 RecordingUpload::RecordingUpload(Session& session, Database& db, RecordingRecords& records,
                                  const OrvelMedia& media)
@@ -16,131 +25,159 @@ RecordingUpload::RecordingUpload(Session& session, Database& db, RecordingRecord
 {
 }
 
-int RecordingUpload::statusNumber(const QString& code)
+RecordingUpload::Login RecordingUpload::login() const
 {
-    bool ok = false;
-    const int value = code.trimmed().toInt(&ok);
-    return ok ? value : 0;
+    return {m_session.FtpIP, m_session.FtpUser, m_session.FtpPwd,
+            m_session.FtpPortNo.trimmed().toInt()};
 }
 
-bool RecordingUpload::connectFtp(FtpCientOCX& ftp)
+bool RecordingUpload::connectFtp(FtpCientOCX& ftp, const Login& login)
 {
-    return ftp.FtpConnect(m_session.FtpIP, m_session.FtpUser, m_session.FtpPwd,
-                          m_session.FtpPortNo.trimmed().toInt());
+    return ftp.FtpConnect(login.host, login.user, login.password, login.port);
 }
 
-void RecordingUpload::enterFolders(FtpCientOCX& ftp, int status, const QString& dayFolder)
+void RecordingUpload::enterFolder(FtpCientOCX& ftp, const QString& folder)
 {
-    if (status > 3) {
-        ftp.FtpMakeDir(QStringLiteral("TEMP"));
-        ftp.FtpChangeDir(QStringLiteral("TEMP"));
-    }
-    ftp.FtpMakeDir(dayFolder);
-    ftp.FtpChangeDir(dayFolder);
-}
-
-void RecordingUpload::UploadRecording(FtpCientOCX& ftp, const Call& call)
-{
-    const QString& fileName = call.RecFileName;
-    if (m_media.recordingPath() == call.RecFilePath && !fileName.isEmpty())
-        return;
-    if (!connectFtp(ftp))
-        return;
-    enterFolders(ftp, statusNumber(call.CallResultCode), fileName.left(8));
-    bool stored = false;
-    for (int attempt = 0; attempt < 3 && !stored; ++attempt)
-        stored = ftp.FtpUpload(call.RecFilePath, fileName);
-    ftp.FtpDisconnect();
-    if (stored && !m_session.ending) {
-        RecRow row;
-        row.R_Path = fileName;
-        m_records.addToBoth(QStringLiteral("afterFtpUpload"), row);
+    // "TEMP/yyyymmdd" or "yyyymmdd", each level made if need be (an
+    // existing one is fine) and entered.
+    for (const QString& part : folder.split(u'/')) {
+        ftp.FtpMakeDir(part);
+        ftp.FtpChangeDir(part);
     }
 }
 
-void RecordingUpload::UploadPending(FtpCientOCX& ftp)
+void RecordingUpload::UploadRecording(FtpWorker& ftp, const Call& call,
+                                      std::function<void()> done)
 {
-    Database::Use use(m_db, Database::Slot::Local);
-    const QString sql =
-        QStringLiteral(" Select * from recfile ") + QStringLiteral(" where UploadStatus <> '1' ");
-    Recordset rs;
-    if (!m_db.query(Database::Slot::Local, sql, &rs, QStringLiteral("Frm010000"),
-                    QStringLiteral("uploadfile")))
-        return;
-    if (rs.recordCount() < 1)
-        return;
-    emit progressMaximum(rs.recordCount());
-    // Every row marks the central database too: one connection for the run,
-    // not a fresh one per file.
-    Database::Use central(m_db, Database::Slot::Main);
-    // One FTP connection for the run, and one remote folder while its rows
-    // follow each other: a file costs its transfer only, and one listing per
-    // folder says which of its files the server holds whole.
-    bool connected = false;
-    QString folderPath; // "20260101" or "TEMP/20260101"
-    Stored stored;      // sent into that folder, not confirmed yet
-    rs.moveFirst();
-    for (int i = 1; i <= rs.recordCount(); ++i, rs.moveNext()) {
-        const QVariant fullPath = rs.value(QStringLiteral("FileFullPath"));
-        // A file still being recorded is never sent half-way.
-        if (!fullPath.isNull() && QFileInfo::exists(fullPath.toString()) &&
-            fullPath.toString() != m_media.recordingPath()) {
-            const QString path = fullPath.toString();
-            const QString remoteName = Database::GetFieldValue(rs.value(QStringLiteral("R_Path")));
-            const QString folder = Database::GetFieldValue(rs.value(QStringLiteral("FolderName")));
-            const int status =
-                statusNumber(Database::GetFieldValue(rs.value(QStringLiteral("Status")))) >= 4 ? 4
-                                                                                               : 0;
-            const QString where = (status ? QStringLiteral("TEMP/") : QString()) + folder;
-            if (!connected)
-                connected = connectFtp(ftp);
-            if (connected) {
-                if (where != folderPath) {
-                    markStored(ftp, stored);
-                    ftp.FtpChangeDir(QStringLiteral("/"));
-                    enterFolders(ftp, status, folder);
-                    folderPath = where;
-                }
-                const qint64 size = QFileInfo(path).size();
-                if (ftp.FtpStore(path, remoteName))
-                    stored.append({remoteName, size});
+    const QString fileName = call.RecFileName;
+    const QString path = call.RecFilePath;
+    const QString folder = call.result.serverFolder(fileName.left(8));
+    const Login server = login();
+    ftp.run<bool>(
+        this,
+        [=](FtpCientOCX& c) {
+            if (!connectFtp(c, server))
+                return false;
+            enterFolder(c, folder);
+            bool stored = false;
+            for (int attempt = 0; attempt < 3 && !stored; ++attempt)
+                stored = c.FtpUpload(path, fileName);
+            c.FtpDisconnect();
+            return stored;
+        },
+        [this, fileName, done](const bool& stored) {
+            if (stored && !m_session.ending) {
+                RecRow row;
+                row.R_Path = fileName;
+                m_records.addToBoth(QStringLiteral("afterFtpUpload"), row);
             }
+            done();
+        });
+}
+
+void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pending&)> done)
+{
+    struct Item
+    {
+        QString path, remoteName, folder; // folder: "yyyymmdd" or "TEMP/yyyymmdd"
+        qint64 size = 0;
+    };
+    QList<Item> items;
+    Pending pending;
+    {
+        Database::Use use(m_db, Database::Slot::Local);
+        const QString sql = QStringLiteral(" Select * from recfile ") +
+                            QStringLiteral(" where UploadStatus <> '1' ");
+        Recordset rs;
+        if (!m_db.query(Database::Slot::Local, sql, &rs, QStringLiteral("Frm010000"),
+                        QStringLiteral("uploadfile"))) {
+            done(pending);
+            return;
         }
-        emit progressValue(i);
+        pending.waiting = rs.recordCount();
+        for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
+            const QVariant fullPath = rs.value(QStringLiteral("FileFullPath"));
+            const QString path = fullPath.toString();
+            // A row without its file stays waiting; a file still being
+            // recorded is never sent half-way.
+            Item item;
+            if (!fullPath.isNull() && QFileInfo::exists(path) && path != m_media.recordingPath()) {
+                const auto f = [&rs](const char* name) {
+                    return Database::GetFieldValue(rs.value(QLatin1String(name)));
+                };
+                item = {path, f("R_Path"),
+                        ResultCode(f("Status")).serverFolder(f("FolderName")),
+                        QFileInfo(path).size()};
+            }
+            items << item;
+        }
     }
-    if (connected) {
-        markStored(ftp, stored);
-        ftp.FtpDisconnect();
+    if (items.isEmpty()) {
+        done(pending);
+        return;
     }
+    emit progressMaximum(int(items.size()));
+    const Login server = login();
+    const QPointer<QObject> self(this);
+    const auto sent = std::make_shared<int>(0); // read and written on this thread only
+    ftp.run<QString>(
+        this,
+        [=, this, &ftp](FtpCientOCX& c) -> QString {
+            // One connection for the run, and one remote folder while its
+            // rows follow each other: a file costs its transfer only, and one
+            // listing per folder says which of its files the server holds
+            // whole. Nothing is marked before that.
+            bool connected = false;
+            QString folder;
+            QList<std::pair<QString, qint64>> stored; // sent into folder, not confirmed yet
+            const auto confirm = [&] {
+                FtpCientOCX::Sizes held;
+                QStringList whole;
+                if (!stored.isEmpty() && c.FtpListDir(&held))
+                    for (const auto& [name, size] : stored)
+                        if (held.value(name, -1) == size)
+                            whole << name;
+                stored.clear();
+                if (!whole.isEmpty())
+                    ftp.report(self, [this, whole, sent] {
+                        markUploaded(whole);
+                        *sent += int(whole.size());
+                    });
+            };
+            for (int i = 0; i < items.size(); ++i) {
+                const Item& item = items.at(i);
+                if (!item.path.isEmpty()) {
+                    if (!connected && !(connected = connectFtp(c, server)))
+                        return c.lastError();
+                    if (item.folder != folder) {
+                        confirm();
+                        c.FtpChangeDir(QStringLiteral("/"));
+                        enterFolder(c, item.folder);
+                        folder = item.folder;
+                    }
+                    if (c.FtpStore(item.path, item.remoteName))
+                        stored.append({item.remoteName, item.size});
+                }
+                if (c.aborted())
+                    return c.lastError();
+                ftp.report(self, [this, i] { emit progressValue(i + 1); });
+            }
+            confirm();
+            c.FtpDisconnect();
+            return QString();
+        },
+        [pending, sent, done](const QString& stopped) {
+            Pending result = pending;
+            result.sent = *sent;
+            result.stopped = stopped;
+            done(result);
+        });
 }
 
-void RecordingUpload::markStored(FtpCientOCX& ftp, Stored& stored)
+void RecordingUpload::markUploaded(const QStringList& fileNames)
 {
-    if (stored.isEmpty())
-        return;
-    // Nothing is marked before the server holds the whole file: a listing
-    // it cannot give leaves the folder's files waiting for the next login.
-    FtpCientOCX::Sizes held;
-    QStringList whole;
-    if (ftp.FtpListDir(&held))
-        for (const auto& [name, size] : stored)
-            if (held.value(name, -1) == size)
-                whole << name;
-    stored.clear();
-    if (whole.isEmpty())
-        return;
-    markUploaded(Database::Slot::Local, whole, QStringLiteral("UpdateMDB"));
-    markUploaded(Database::Slot::Main, whole, QStringLiteral("UpdateMsSQL"));
-}
-
-void RecordingUpload::UpdateMDB(const QString& fileName)
-{
-    markUploaded(Database::Slot::Local, {fileName}, QStringLiteral("UpdateMDB"));
-}
-
-void RecordingUpload::UpdateMsSQL(const QString& fileName)
-{
-    markUploaded(Database::Slot::Main, {fileName}, QStringLiteral("UpdateMsSQL"));
+    markUploaded(Database::Slot::Local, fileNames, QStringLiteral("UpdateMDB"));
+    markUploaded(Database::Slot::Main, fileNames, QStringLiteral("UpdateMsSQL"));
 }
 
 void RecordingUpload::markUploaded(Database::Slot slot, const QStringList& fileNames,

@@ -1,22 +1,23 @@
 #pragma once
 
-#include <QList>
+#include <functional>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <utility>
-
 #include "foundation/Database.h"
 
-struct Call;
+class Call;
 struct Session;
 class FtpCientOCX;
+class FtpWorker;
 class OrvelMedia;
 class RecordingRecords;
 
 // Copies voice files to the branch's FTP server: one after each call, and at
-// login everything whose local row is not marked uploaded yet.
+// login everything whose local row is not marked uploaded yet. The transfers
+// run on an FTP worker's thread; the rows are marked here, on the window
+// thread, as the worker reports.
 class RecordingUpload : public QObject
 {
     Q_OBJECT
@@ -24,35 +25,42 @@ public:
     RecordingUpload(Session& session, Database& db, RecordingRecords& records,
                     const OrvelMedia& media);
 
-    // After a call, once its result is saved: its voice file under its own
-    // name, three tries. A file still being recorded is never sent, and
-    // nothing is marked once the program is ending.
-    void UploadRecording(FtpCientOCX& ftp, const Call& call);
-    // At login, in the bulk-upload window: one connection, a folder's files
-    // one after the other, and their rows marked together once the folder's
-    // listing shows each of them whole.
-    void UploadPending(FtpCientOCX& ftp);
-    void UpdateMDB(const QString& fileName);
-    void UpdateMsSQL(const QString& fileName);
+    // After a call, once its result window has closed: its voice file under
+    // its own name, three tries; its rows marked when the server holds it
+    // (unless the program is ending meanwhile); then done().
+    void UploadRecording(FtpWorker& ftp, const Call& call, std::function<void()> done);
 
-    // A status code, trimmed, read as a whole number; anything else counts as 0.
-    static int statusNumber(const QString& code);
+    // What a login's run of the waiting recordings came to.
+    struct Pending
+    {
+        int waiting = 0; // rows not marked uploaded before the run
+        int sent = 0;    // marked uploaded by it
+        // Why the run ended before its last file (the server could not be
+        // reached, the agent cancelled); empty when it got through.
+        QString stopped;
+    };
+    // At login: one connection, a folder's files one after the other, and
+    // their rows marked together once the folder's listing shows each of
+    // them whole. A connection that cannot be had ends the run: the rows
+    // stay waiting for the next login. done() comes when it has ended.
+    void UploadPending(FtpWorker& ftp, std::function<void(const Pending&)> done);
 
 signals:
     void progressMaximum(int maximum);
     void progressValue(int value);
 
 private:
-    // Remote name and size of each file sent into the current folder.
-    using Stored = QList<std::pair<QString, qint64>>;
-    // SQL Server takes long lists, but not without end.
-    static constexpr qsizetype kNamesPerStatement = 500;
-
-    bool connectFtp(FtpCientOCX& ftp);
-    // Lists the current folder and marks the files it holds whole.
-    void markStored(FtpCientOCX& ftp, Stored& stored);
+    struct Login
+    {
+        QString host, user, password;
+        int port = 0;
+    };
+    Login login() const;
+    static bool connectFtp(FtpCientOCX& ftp, const Login& login);
+    static void enterFolder(FtpCientOCX& ftp, const QString& folder);
+    // Marks the files of one folder the server holds whole, in both databases.
+    void markUploaded(const QStringList& fileNames);
     void markUploaded(Database::Slot slot, const QStringList& fileNames, const QString& function);
-    void enterFolders(FtpCientOCX& ftp, int status, const QString& dayFolder);
 
     Session& m_session;
     Database& m_db;

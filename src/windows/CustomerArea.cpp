@@ -115,7 +115,7 @@ CustomerArea::CustomerArea(CustomerPanel& panel, DeskControls& desk, SpreadModel
             edit->setMaxLength(length);
         boxes[f] = edit;
         connect(edit, &QLineEdit::textEdited, this,
-                [this, field](const QString& text) { m_panel.setValue(field, text); });
+                [this, field](const QString& text) { m_panel.type(field, text); });
     }
     lblTelNO = new QLabel(details);
     lblTelNO->setObjectName(QStringLiteral("lblTelNO"));

@@ -9,13 +9,12 @@
 
 void DeskWindows::install(QtWindowOpener& opener, Desk& desk)
 {
-    opener.setFactory(Window::BulkUpload, [&desk](const CallPtr&) {
-        return new Frm010000(desk.upload, desk.reconciliation);
-    });
+    opener.setFactory(Window::BulkUpload,
+                      [&desk](const CallPtr&) { return new Frm010000(desk.bulkUpload); });
     opener.setFactory(Window::SmallCall,
                       [&desk](const CallPtr&) { return new Frm130000(desk.device); });
     opener.setFactory(Window::CallerId, [&desk](const CallPtr& call) {
-        return new Frm110000(desk.db, call, desk.panel, desk.customers.search, desk.device,
+        return new Frm110000(desk.db, call, desk.calls, desk.customers.search, desk.device,
                              desk.messages);
     });
     opener.setFactory(Window::CallResult, [&desk](const CallPtr& call) {

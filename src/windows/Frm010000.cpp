@@ -3,16 +3,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "telephony/RecordingReconciliation.h"
-#include "telephony/RecordingUpload.h"
+#include "telephony/BulkUpload.h"
 
-Frm010000::Frm010000(RecordingUpload& upload, RecordingReconciliation& reconciliation,
-                     QWidget* parent)
-    : QDialog(parent), m_upload(upload), m_reconciliation(reconciliation)
+Frm010000::Frm010000(BulkUpload& upload, QWidget* parent) : QDialog(parent), m_upload(upload)
 {
     setObjectName(QStringLiteral("Frm010000"));
     setWindowTitle(QStringLiteral("Form1"));
-    setMinimumWidth(420);
+    setMinimumWidth(460);
 
     lblInformation =
         new QLabel(QStringLiteral("전송되지 않은 녹음파일을 서버로 보내고 있습니다."), this);
@@ -21,6 +18,11 @@ Frm010000::Frm010000(RecordingUpload& upload, RecordingReconciliation& reconcili
     lblNow->setObjectName(QStringLiteral("lblNow"));
     lblTotal = new QLabel(this);
     lblTotal->setObjectName(QStringLiteral("lblTotal"));
+    // A summary of several lines must be read whole, not cut at the edge.
+    for (QLabel* label : {lblInformation, lblNow, lblTotal}) {
+        label->setWordWrap(true);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
     ProgFTP = new QProgressBar(this);
     ProgFTP->setObjectName(QStringLiteral("ProgFTP"));
     ProgFTP->setRange(0, 1);
@@ -30,25 +32,31 @@ Frm010000::Frm010000(RecordingUpload& upload, RecordingReconciliation& reconcili
     Command1->setEnabled(false);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinAndMaxSize);
     layout->addWidget(lblInformation);
     layout->addWidget(ProgFTP);
     layout->addWidget(lblNow);
     layout->addWidget(lblTotal);
     layout->addWidget(Command1, 0, Qt::AlignRight);
 
-    connect(&m_upload, &RecordingUpload::progressMaximum, ProgFTP,
+    connect(&m_upload, &BulkUpload::progressMaximum, ProgFTP,
             [this](int maximum) { ProgFTP->setRange(0, maximum); });
-    connect(&m_upload, &RecordingUpload::progressValue, ProgFTP, &QProgressBar::setValue);
-    connect(&m_reconciliation, &RecordingReconciliation::progressMaximum, ProgFTP,
-            [this](int maximum) { ProgFTP->setRange(0, maximum); });
-    connect(&m_reconciliation, &RecordingReconciliation::progressValue, ProgFTP,
-            &QProgressBar::setValue);
-    connect(&m_reconciliation, &RecordingReconciliation::status, this,
+    connect(&m_upload, &BulkUpload::progressValue, ProgFTP, &QProgressBar::setValue);
+    connect(&m_upload, &BulkUpload::status, this,
             [this](const QString& now, const QString& information, const QString& total) {
                 lblNow->setText(now);
                 lblInformation->setText(information);
                 lblTotal->setText(total);
             });
+    connect(&m_upload, &BulkUpload::finished, this, [this](bool confirm) {
+        if (!confirm) {
+            accept();
+            return;
+        }
+        // What the login found stays on screen until the agent has read it.
+        Command1->setEnabled(true);
+        Command1->setFocus();
+    });
     connect(Command1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -58,16 +66,6 @@ void Frm010000::showEvent(QShowEvent* event)
     if (m_started)
         return;
     m_started = true;
-    // Once the window is on screen: the upload then runs with it painted.
-    QTimer::singleShot(0, this, [this] {
-        const RecordingReconciliation::Findings found = m_reconciliation.Reconcile(FtpCientOCX1);
-        m_upload.UploadPending(FtpCientOCX1);
-        if (!found.any()) {
-            accept();
-            return;
-        }
-        // What the check found stays on screen until the agent has read it.
-        Command1->setEnabled(true);
-        Command1->setFocus();
-    });
+    // Once the window is on screen: the check then runs with it painted.
+    QTimer::singleShot(0, this, [this] { m_upload.start(); });
 }

@@ -4,9 +4,9 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
-Frm110000::Frm110000(Database& db, CallPtr call, CustomerPanel& panel, CustomerSearch& search,
+Frm110000::Frm110000(Database& db, CallPtr call, CallController& calls, CustomerSearch& search,
                      DorvanePlus& device, MessageSink& messages, QWidget* parent)
-    : QDialog(parent), m_logic(db, std::move(call), panel, search, device, messages)
+    : QDialog(parent), m_logic(db, std::move(call), calls, search, device, messages)
 {
     setObjectName(QStringLiteral("Frm110000"));
     setWindowTitle(QStringLiteral("고객선택"));

@@ -16,7 +16,7 @@ class Frm110000 : public QDialog
 {
     Q_OBJECT
 public:
-    Frm110000(Database& db, CallPtr call, CustomerPanel& panel, CustomerSearch& search,
+    Frm110000(Database& db, CallPtr call, CallController& calls, CustomerSearch& search,
               DorvanePlus& device, MessageSink& messages, QWidget* parent = nullptr);
 
     CallerIdLookup& logic() { return m_logic; }

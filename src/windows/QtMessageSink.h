@@ -2,7 +2,9 @@
 
 #include "foundation/Seams.h"
 
-// Messages as modal message boxes with an OK button.
+// Messages as message boxes with an OK button, shown without waiting: the
+// box keeps the agent's attention (application-modal) while the program
+// goes on, and is discarded once confirmed.
 class QtMessageSink : public MessageSink
 {
 public:

@@ -22,27 +22,33 @@ QDialog* QtWindowOpener::takeWaiting(Window window, const CallPtr& call)
     return waiting.dialog;
 }
 
-void QtWindowOpener::track(Window window, QDialog* dialog)
+void QtWindowOpener::show(Window window, const CallPtr& call, bool modal)
 {
-    m_open.insert(window, dialog);
-    QObject::connect(dialog, &QDialog::finished, dialog, [this, window, dialog] {
-        if (m_open.value(window) == dialog)
-            m_open.remove(window);
-        m_closed.insert(dialog);
-    });
-    QObject::connect(dialog, &QObject::destroyed, [this, dialog] { m_closed.remove(dialog); });
-}
-
-void QtWindowOpener::showModal(Window window, const CallPtr& call)
-{
-    QPointer<QDialog> dialog = takeWaiting(window, call);
+    QDialog* dialog = takeWaiting(window, call);
     if (!dialog)
         dialog = build(window, call);
     if (!dialog)
         return;
-    track(window, dialog);
-    dialog->exec();
-    delete dialog;
+    m_open.insert(window, dialog);
+    QObject::connect(dialog, &QDialog::finished, this, [this, window, dialog, call] {
+        if (m_open.value(window) == dialog)
+            m_open.remove(window);
+        m_closed.insert(dialog);
+        dialog->deleteLater();
+        // From the event loop: whoever closed it has returned first.
+        QMetaObject::invokeMethod(
+            this, [this, window, call] { emit closed(window, call); }, Qt::QueuedConnection);
+    });
+    QObject::connect(dialog, &QObject::destroyed, this, [this, dialog] { m_closed.remove(dialog); });
+    dialog->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void QtWindowOpener::open(Window window, const CallPtr& call)
+{
+    show(window, call, true);
 }
 
 bool QtWindowOpener::isWindowOpen(const QString& caption) const
@@ -83,11 +89,5 @@ void QtWindowOpener::showModeless(Window window, const CallPtr& call)
         open->activateWindow();
         return;
     }
-    QDialog* dialog = preload(window, call);
-    if (!dialog)
-        return;
-    m_waiting.remove(window);
-    track(window, dialog);
-    QObject::connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
-    dialog->show();
+    show(window, call, false);
 }

@@ -12,15 +12,18 @@ class QDialog;
 class QWidget;
 
 // Opens the program's windows for the logic: each kind is built by its
-// factory for the call it works for, shown modally and discarded when it
-// closes, so a window exists at most once while it is shown. A window can
-// also be built ahead, hidden (the caller-ID window, loaded when the
-// caller's number arrives): the next showing for the same call uses that
+// factory for the call it works for, shown without blocking and discarded
+// when it closes, so a window exists at most once while it is shown. The
+// windows of a call are application-modal: while one is open the agent
+// works in it, and a window of a newer call shown after it takes over. A
+// window can also be built ahead, hidden (the caller-ID window, loaded when
+// the caller's number arrives): the next showing for the same call uses that
 // instance, and until then it does not count as open, so the call logic
 // still shows it. A window that has closed does not count as open either,
-// though its modal loop may not have returned yet.
+// though it may not be discarded yet.
 class QtWindowOpener : public WindowOpener
 {
+    Q_OBJECT
 public:
     using Factory = std::function<QDialog*(const CallPtr& call)>;
 
@@ -29,13 +32,13 @@ public:
         m_factories.insert(window, std::move(factory));
     }
 
-    void showModal(Window window, const CallPtr& call = {}) override;
+    void open(Window window, const CallPtr& call = {}) override;
     bool isWindowOpen(const QString& caption) const override;
     void closeWindow(Window window) override;
 
     // The window's one instance for the call, built hidden if there is none yet.
     QDialog* preload(Window window, const CallPtr& call);
-    // Shows the window without blocking; it is discarded when it closes.
+    // Shows the window without modality (the tray's caller-ID window).
     void showModeless(Window window, const CallPtr& call);
 
 private:
@@ -48,7 +51,7 @@ private:
     QDialog* build(Window window, const CallPtr& call);
     // A window built ahead for this call, taken out of waiting.
     QDialog* takeWaiting(Window window, const CallPtr& call);
-    void track(Window window, QDialog* dialog);
+    void show(Window window, const CallPtr& call, bool modal);
 
     QHash<Window, Factory> m_factories;
     QHash<Window, QDialog*> m_open;

@@ -1,0 +1,43 @@
+#include "platform/FtpWorker.h"
+
+FtpWorker::FtpWorker(QObject* parent) : QObject(parent), m_control(new FtpCientOCX)
+{
+    m_thread.setObjectName(QStringLiteral("ftp"));
+    m_control->moveToThread(&m_thread);
+    connect(m_control, &FtpCientOCX::TransferProgress, this, &FtpWorker::TransferProgress);
+    m_thread.start();
+}
+
+FtpWorker::~FtpWorker()
+{
+    // The job on its way fails at once; the ones after it never start.
+    m_closing->store(true);
+    m_control->abort();
+    m_thread.quit();
+    m_thread.wait();
+    delete m_control;
+}
+
+void FtpWorker::start(std::function<void(FtpCientOCX&)> job)
+{
+    QMetaObject::invokeMethod(
+        m_control,
+        [control = m_control, closing = m_closing, job = std::move(job)] {
+            if (closing->load())
+                return;
+            control->clearAbort();
+            job(*control);
+        },
+        Qt::QueuedConnection);
+}
+
+void FtpWorker::report(const QPointer<QObject>& context, std::function<void()> f)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [context, f = std::move(f)] {
+            if (context)
+                f();
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,39 @@
+#include "telephony/BulkUpload.h"
+
+BulkUpload::BulkUpload(RecordingReconciliation& reconciliation, RecordingUpload& upload,
+                       QObject* parent)
+    : QObject(parent), m_reconciliation(reconciliation), m_upload(upload)
+{
+    connect(&m_reconciliation, &RecordingReconciliation::progressMaximum, this,
+            &BulkUpload::progressMaximum);
+    connect(&m_reconciliation, &RecordingReconciliation::progressValue, this,
+            &BulkUpload::progressValue);
+    connect(&m_reconciliation, &RecordingReconciliation::status, this, &BulkUpload::status);
+    connect(&m_upload, &RecordingUpload::progressMaximum, this, &BulkUpload::progressMaximum);
+    connect(&m_upload, &RecordingUpload::progressValue, this, &BulkUpload::progressValue);
+}
+
+void BulkUpload::start()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    m_reconciliation.Reconcile(m_ftp, [this](const RecordingReconciliation::Findings& found) {
+        m_upload.UploadPending(m_ftp, [this, found](const RecordingUpload::Pending& pending) {
+            m_running = false;
+            const int left = pending.waiting - pending.sent;
+            if (!pending.stopped.isEmpty() && left > 0) {
+                // The rows stay waiting: the next login sends them.
+                emit status(QStringLiteral("녹음파일 전송 중단"),
+                            QStringLiteral("녹음파일 %1건을 서버로 보내지 못했습니다. 다음 "
+                                           "로그인 때 다시 보냅니다.\n사유: %2")
+                                .arg(left)
+                                .arg(pending.stopped),
+                            QStringLiteral("전송 %1 / 대기 %2건").arg(pending.sent).arg(pending.waiting));
+                emit finished(true);
+                return;
+            }
+            emit finished(found.any());
+        });
+    });
+}
