@@ -84,7 +84,7 @@ CallPtr CallController::callForCallerId() const
     return call;
 }
 
-void CallController::fire(const CallPtr& call, Call::Event event)
+void CallController::fire(CallPtr call, Call::Event event)
 {
     // Once the program quits, only the quit itself still reaches a call.
     if (m_p.session.ending && event != Event::Quit)

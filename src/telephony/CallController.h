@@ -104,7 +104,8 @@ signals:
 
 private:
     // The one way an event reaches a call: its transition, then its action.
-    void fire(const CallPtr& call, Call::Event event);
+    // By value: the line may let go of the call on the way.
+    void fire(CallPtr call, Call::Event event);
     void perform(const CallPtr& call, Call::Action action);
     void windowClosed(Window window, const CallPtr& call);
     void callerNumber(const QString& digits, bool fromFeed);

@@ -51,6 +51,11 @@ void RecordingUpload::UploadRecording(FtpWorker& ftp, const Call& call,
 {
     const QString fileName = call.RecFileName;
     const QString path = call.RecFilePath;
+    // A file still being recorded is never sent half-way.
+    if (!path.isEmpty() && m_media.recordingPath() == path) {
+        done();
+        return;
+    }
     const QString folder = call.result.serverFolder(fileName.left(8));
     const Login server = login();
     ftp.run<bool>(

@@ -5,6 +5,7 @@
 
 #include "DeskFixture.h"
 #include "LineSimulator.h"
+#include "telephony/RecordingRecords.h"
 
 // The desk's telephony at work: the real device against an in-process line
 // simulator, the real caller feed, recorder, uploads and a real FTP server.
@@ -33,6 +34,36 @@ struct CallDesk : DeskFixture
         feedPort = desk.socket.serverPort();
         line.setFeedPort(feedPort);
         QTest::qWait(200);
+    }
+
+    // The call-result window answered: a status and a memo into both rows,
+    // as its save writes them, and the window closes.
+    void saveResult(const CallPtr& call, const QString& status,
+                    const QString& memo = QStringLiteral("통화 메모 '확인'"))
+    {
+        call->result = ResultCode(status);
+        call->resultSaved = true;
+        RecRow row;
+        row.Status = status;
+        row.memo = memo;
+        row.R_Path = call->RecFileName;
+        desk.records.addToBoth(QStringLiteral("beforeFtpUpload"), row);
+        f.windows.finish(Window::CallResult);
+    }
+    // The caller-ID window's pick of a customer row (kind B or C).
+    void pick(const CallPtr& call, const QString& custId, CustSelectKind kind)
+    {
+        CustomerRecord customer;
+        customer.kind = kind;
+        desk.customers.search.readCustomer(custId, &customer);
+        call->customer = customer;
+        calls.customerChosen(call);
+        f.windows.finish(Window::CallerId);
+    }
+    // Waits for the call to reach a stage.
+    static bool reaches(const CallPtr& call, Call::Stage stage, int ms = 10000)
+    {
+        return QTest::qWaitFor([&] { return call->stage() == stage; }, ms);
     }
 
     FtpServer ftp;

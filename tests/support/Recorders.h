@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -44,14 +45,16 @@ public:
     std::function<void(const Message&)> onMessage;
 };
 
-// Answers modal windows with scripted handlers and keeps the captions of the
-// windows a test declares open.
+// Records the windows the logic opens, runs a test's handler on each, and
+// reports a window closed (from the event loop, as a real one) when the
+// logic closes it or the test finishes it.
 class WindowRecorder : public WindowOpener
 {
 public:
-    void showModal(Window window, const std::shared_ptr<Call>& call = {}) override
+    void open(Window window, const std::shared_ptr<Call>& call = {}) override
     {
         shown.append(window);
+        m_open.insert(window, call);
         if (onShow)
             onShow(window, call);
     }
@@ -59,10 +62,27 @@ public:
     {
         return openCaptions.contains(caption);
     }
-    void closeWindow(Window window) override { closed.append(window); }
+    void closeWindow(Window window) override
+    {
+        closes.append(window);
+        finish(window);
+    }
+    // The window is done with, as the agent's answer or close box ends it.
+    void finish(Window window)
+    {
+        if (!m_open.contains(window))
+            return;
+        const std::shared_ptr<Call> call = m_open.take(window);
+        QMetaObject::invokeMethod(
+            this, [this, window, call] { emit closed(window, call); }, Qt::QueuedConnection);
+    }
+    bool isOpen(Window window) const { return m_open.contains(window); }
 
     QList<Window> shown;
-    QList<Window> closed;
+    QList<Window> closes;
     QStringList openCaptions;
     std::function<void(Window, const std::shared_ptr<Call>&)> onShow;
+
+private:
+    QHash<Window, std::shared_ptr<Call>> m_open;
 };

@@ -30,7 +30,7 @@ class TestCalls : public QObject
         d.f.windows.onShow = [&](Window w, const CallPtr& call) {
             if (w == Window::CallResult) {
                 name = call->RecFileName;
-                call->CallResultCode = QStringLiteral("1");
+                d.saveResult(call, QStringLiteral("1"));
             }
         };
         d.calls.DialNumber(QStringLiteral("010-2222-3333"));
@@ -39,9 +39,7 @@ class TestCalls : public QObject
             return QString();
         QTest::qWait(talkMs);
         d.calls.cmdStopCall_Click();
-        if (!QTest::qWaitFor([&] { return call->stage == Call::Stage::Finished; }, 10000))
-            return QString();
-        return name;
+        return CallDesk::reaches(call, Call::Stage::Finished) ? name : QString();
     }
 
     static bool decodes(const QString& path, int minimumSamples)
@@ -57,15 +55,18 @@ class TestCalls : public QObject
     };
 
     // Answers the call-result window: a status and a memo into both rows.
-    static void answerResult(CallDesk& d, Call& call, Finished& done, const QString& status)
+    static void answerResult(CallDesk& d, const CallPtr& call, Finished& done,
+                             const QString& status)
     {
-        done = {call.RecFileName, call.RecFilePath};
-        call.CallResultCode = status;
-        RecRow row;
-        row.Status = status;
-        row.memo = QStringLiteral("통화 메모 '확인'");
-        row.R_Path = call.RecFileName;
-        d.desk.records.addToBoth(QStringLiteral("beforeFtpUpload"), row);
+        done = {call->RecFileName, call->RecFilePath};
+        d.saveResult(call, status);
+    }
+    // Sends a call's voice file and waits for the upload to end.
+    static void upload(CallDesk& d, const Call& call)
+    {
+        bool ended = false;
+        d.desk.upload.UploadRecording(d.desk.uploadFtp, call, [&] { ended = true; });
+        QVERIFY(QTest::qWaitFor([&] { return ended; }, 10000));
     }
 
     static QByteArray bytes(const QString& path)
@@ -76,8 +77,7 @@ class TestCalls : public QObject
 
     static QString serverFile(CallDesk& d, const Call& c)
     {
-        return d.ftp.remoteFile((c.CallResultCode == "5" ? "TEMP/" : "") + c.RecFileName.left(8) +
-                                "/" + c.RecFileName);
+        return d.ftp.remoteFile(c.result.serverFolder(c.RecFileName.left(8)) + "/" + c.RecFileName);
     }
     static QStringList bothTables(CallDesk& d)
     {
@@ -100,7 +100,7 @@ private slots:
         // The caller gives up: back to idle, the answer dialog goes away.
         d.calls.RingChanged(0);
         QVERIFY(!d.calls.lineCall());
-        QCOMPARE(d.f.windows.closed, QList<Window>{Window::SmallCall});
+        QCOMPARE(d.f.windows.closes, QList<Window>{Window::SmallCall});
         d.calls.HookChanged(3);
         QCOMPARE(d.f.windows.shown.size(), 1);
 
@@ -110,9 +110,13 @@ private slots:
         QCOMPARE(d.f.windows.shown.size(), 1);
         // The handset answers: the dialog closes as its button would.
         d.calls.HookChanged(3);
-        QCOMPARE(d.f.windows.closed.last(), Window::SmallCall);
+        QCOMPARE(d.f.windows.closes.last(), Window::SmallCall);
         QCOMPARE(d.f.windows.shown.last(), Window::CallerId);
-        QCOMPARE(d.calls.lineCall()->stage, Call::Stage::Connected);
+        const CallPtr call = d.calls.lineCall();
+        QCOMPARE(call->stage(), Call::Stage::Answering);
+        // Closed without a pick: the call is recorded all the same.
+        d.f.windows.finish(Window::CallerId);
+        QVERIFY(CallDesk::reaches(call, Call::Stage::Connected));
         QVERIFY(d.f.messages.messages.isEmpty());
     }
 
@@ -121,14 +125,19 @@ private slots:
         CallDesk d;
         d.calls.HookChanged(1);
         d.f.windows.onShow = [&](Window w, const CallPtr& call) {
-            if (w == Window::CallerId)
-                call->CustSelectKind = CustSelectKind::A;
+            if (w == Window::CallerId) {
+                call->customer.kind = CustSelectKind::A;
+                d.f.windows.finish(w);
+            } else if (w == Window::CallResult) {
+                d.f.windows.finish(w);
+            }
         };
         d.calls.DataArrival(0, "CID:010-9876-5432\r\n");
         d.calls.DataArrival(0, "CID:" + QString(31, u'7')); // no phone number: ignored
         d.calls.RingChanged(1);
         d.calls.HookChanged(3);
         const CallPtr call = d.calls.lineCall();
+        QVERIFY(CallDesk::reaches(call, Call::Stage::Connected));
         QCOMPARE(d.panel.value(CustomerPanel::txtPhoneNo1), QStringLiteral("01098765432"));
         QVERIFY(d.panel.isEditable());
         const QString custId = d.panel.value(CustomerPanel::txtCustID);
@@ -136,23 +145,23 @@ private slots:
                  QStringList{"99999|3|01098765432"});
         QVERIFY(call->RecFileName.endsWith("0001kim.vox"));
 
-        d.panel.setValue(CustomerPanel::txtCustName, "새 고객");
-        d.panel.setValue(CustomerPanel::txtCustSocialID, "800101-1234567");
+        d.panel.type(CustomerPanel::txtCustName, "새 고객");
+        d.panel.type(CustomerPanel::txtCustSocialID, "800101-1234567");
         d.calls.cmdStopCall_Click();
         const QStringList named{"새 고객|8001011234567|01098765432"};
         QCOMPARE(d.localRow("Name, JuminNo, R_Tel", call->RecFileName), named);
         QCOMPARE(d.centralRow("Name, JuminNo, MobileNumber", call->RecFileName), named);
         d.calls.HookChanged(1);
-        QVERIFY(!d.panel.isEditable());
-        QCOMPARE(d.panel.CustSelectKind, CustSelectKind::None);
+        QTRY_VERIFY(!d.panel.isEditable());
+        QCOMPARE(d.panel.kind(), CustSelectKind::None);
         QCOMPARE(d.central("select count(*) from gogakinfo_h where ID = " + custId),
                  QStringList{"1"});
 
         // A customer typed in before dialling is registered at off-hook.
         d.desk.customers.editor.cmdRegisterCust_Click();
-        d.panel.setValue(CustomerPanel::txtPhoneNo2, "031-777-8888");
+        d.panel.type(CustomerPanel::txtPhoneNo2, "031-777-8888");
         d.calls.cmdStartPhoneNO2_Click();
-        QCOMPARE(d.calls.lineCall()->CustSelectKind, CustSelectKind::E);
+        QCOMPARE(d.calls.lineCall()->customer.kind, CustSelectKind::E);
         d.calls.HookChanged(3);
         QCOMPARE(d.central("select count(*) from gogakinfo where CampaignID = '99998' and "
                            "DataType = '2' and ID = " +
@@ -183,7 +192,7 @@ private slots:
         d.f.session.LineLongCd = "8";
         d.open();
         d.calls.DialNumber("031-222-3333");
-        QCOMPARE(call->stage, Call::Stage::Dropped);
+        QCOMPARE(call->stage(), Call::Stage::Dropped);
         QVERIFY(QTest::qWaitFor([&] { return !d.line.lastDial().isEmpty(); }, 3000));
         QCOMPARE(d.line.lastDial(), QStringLiteral(",8,0312223333"));
     }
@@ -236,7 +245,8 @@ private slots:
         // the agent is told at once.
         QFile::remove(d.f.path("RECDATA")) || QDir(d.f.path("RECDATA")).removeRecursively();
         QVERIFY(QFile(d.f.path("RECDATA")).open(QIODevice::WriteOnly));
-        Call c;
+        const CallPtr cCall = Call::outbound();
+        Call& c = *cCall;
         d.desk.recorder.StartRecording(c, "2026-12-06 23:59:58");
         QVERIFY(!c.RecFileName.isEmpty());
         QCOMPARE(d.f.messages.errorBlocks(), 1);
@@ -246,21 +256,22 @@ private slots:
         QCOMPARE(d.local("select count(*) from recfile"), QStringList{"0"});
         QCOMPARE(d.centralRow("count(*)", c.RecFileName), QStringList{"0"});
         // The upload of a call that was never recorded marks nothing, silently.
-        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        upload(d, c);
         QCOMPARE(d.f.messages.messages.size(), 1);
 
         QCOMPARE(CallRecorder::secondsBetween("2026-12-06 23:59:58", "2026-12-07 00:00:03"), 5);
-        Call e;
+        const CallPtr eCall = Call::outbound();
+        Call& e = *eCall;
         d.desk.recorder.StopRecording(e, "2026-12-06 10:00:00");
         QCOMPARE(e.CallDuration, QStringLiteral("0"));
         QCOMPARE(e.CallStartTime, QStringLiteral("2026-12-06 10:00:00"));
 
         // A call across midnight keeps its start day everywhere.
         CallDesk m;
-        Call in;
-        in.InboundCall = true;
-        m.panel.setValue(CustomerPanel::txtPhoneNo1, "010-1111-2222");
-        m.panel.setValue(CustomerPanel::txtPhoneNo2, "02-333-4444");
+        const CallPtr inCall = Call::inbound();
+        Call& in = *inCall;
+        in.customer[CustomerPanel::txtPhoneNo1] = "010-1111-2222";
+        in.customer[CustomerPanel::txtPhoneNo2] = "02-333-4444";
         m.desk.recorder.StartRecording(in, "2026-12-06 23:59:58");
         m.desk.recorder.StopRecording(in, "2026-12-07 00:00:03");
         QCOMPARE(in.RecFileName, QStringLiteral("202612062359580001kim.vox"));
@@ -275,32 +286,33 @@ private slots:
     void uploadsAndFolders()
     {
         CallDesk d;
-        Call c;
+        const CallPtr call = Call::outbound();
+        Call& c = *call;
         d.desk.recorder.StartRecording(c, "2026-12-06 10:00:00");
         d.desk.media.writeLineAudio(QByteArray(3200, '\x10'));
         // Never while it is still being recorded.
-        c.CallResultCode = "3";
-        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        c.result = ResultCode("3");
+        upload(d, c);
         QVERIFY(!QFile::exists(d.ftp.remoteFile("20261206/" + c.RecFileName)));
         d.desk.recorder.StopRecording(c, "2026-12-06 10:00:04");
         const QString name = c.RecFileName;
 
         d.ftp.setFault("refuse-login");
-        c.CallResultCode = "5";
-        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        c.result = ResultCode("5");
+        upload(d, c);
         QCOMPARE(d.local("select UploadStatus from recfile"), QStringList{"0"});
 
         // Two failed stores, then the third try lands.
         d.ftp.setFault("fail-first:2");
-        c.CallResultCode = " 5 ";
-        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        c.result = ResultCode(" 5 ");
+        upload(d, c);
         QVERIFY(QFile::exists(d.ftp.remoteFile("TEMP/20261206/" + name)));
         QCOMPARE(d.local("select UploadStatus from recfile"), QStringList{"1"});
         QCOMPARE(d.centralRow("UploadStatus", name), QStringList{"1"});
 
         d.ftp.setFault("");
-        c.CallResultCode = "3";
-        d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+        c.result = ResultCode("3");
+        upload(d, c);
         QVERIFY(QFile::exists(d.ftp.remoteFile("20261206/" + name)));
         QVERIFY(d.f.messages.messages.isEmpty());
     }
@@ -338,39 +350,56 @@ private slots:
                  QStringList{"5"});
     }
 
-    void deviceLostMidCall()
+    void deviceLinkBlinksMidCall_data()
     {
+        QTest::addColumn<bool>("releasedMeanwhile");
+        QTest::newRow("the line stays taken") << false;
+        QTest::newRow("the caller hangs up while the device is away") << true;
+    }
+    void deviceLinkBlinksMidCall()
+    {
+        QFETCH(bool, releasedMeanwhile);
         CallDesk d;
         d.open();
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
+            if (w == Window::CallResult)
+                d.saveResult(call, "3");
+        };
         d.calls.DialNumber(QStringLiteral("010-2222-3333"));
         const CallPtr call = d.calls.lineCall();
-        QVERIFY(
-            QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
-        const QString file = call->RecFilePath;
-        const QString recording = call->RecFileName;
+        QVERIFY(CallDesk::reaches(call, Call::Stage::Connected, 5000));
         QTest::qWait(1000);
         d.line.setLinkUp(false);
         QVERIFY(QTest::qWaitFor([&] { return !d.controls.windowEnabled(); }, 5000));
         QVERIFY(d.f.messages.texts().value(0).startsWith(
             QStringLiteral("Dorvane연결에 실패 했습니다")));
-        // The recording is closed and its rows carry the end, right away.
-        QVERIFY(decodes(file, 4000));
-        const QString ended = d.localRow("R_EndTime, R_Time", recording).value(0);
-        QVERIFY2(ended.size() > 2 && !ended.startsWith(u'|'), qPrintable(ended));
-
-        // The caller hangs up while the device is away; its return ends the call.
-        d.line.hangUp();
+        // A blink changes no call: it goes on being recorded.
+        QCOMPARE(call->stage(), Call::Stage::Connected);
+        if (releasedMeanwhile)
+            d.line.hangUp();
         d.line.setLinkUp(true);
-        QVERIFY(QTest::qWaitFor([&] { return call->stage == Call::Stage::Finished; }, 10000));
-        QVERIFY(d.controls.windowEnabled());
-        QCOMPARE(d.localRow("R_EndTime, R_Time", recording).value(0), ended);
-        QCOMPARE(d.centralRow("UploadStatus", recording), QStringList{"1"});
+        QVERIFY(QTest::qWaitFor([&] { return d.controls.windowEnabled(); }, 5000));
+        if (!releasedMeanwhile) {
+            QTest::qWait(1500);
+            QCOMPARE(call->stage(), Call::Stage::Connected);
+            d.calls.cmdStopCall_Click();
+        }
+        QVERIFY(CallDesk::reaches(call, Call::Stage::Finished));
+        // The file holds the whole call but the device's absence, and both
+        // rows say how long it was.
+        const int seconds = d.localRow("R_Time", call->RecFileName).value(0).toInt();
+        QCOMPARE(d.centralRow("R_Time, UploadStatus", call->RecFileName),
+                 QStringList{QString::number(seconds) + "|1"});
+        const qint64 recordedMs = VoxFile::durationMs(call->RecFilePath);
+        QVERIFY2(recordedMs >= (releasedMeanwhile ? 900 : 2300) && recordedMs / 1000 <= seconds + 1,
+                 qPrintable(QString("%1 ms recorded, %2 s in the rows").arg(recordedMs).arg(seconds)));
     }
 
     void centralDatabaseLocked()
     {
         CallDesk d;
-        Call c;
+        const CallPtr call = Call::outbound();
+        Call& c = *call;
         {
             // Another writer holds the branch database for longer than we wait.
             QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-writer");
@@ -391,7 +420,8 @@ private slots:
         QCOMPARE(d.localRow("R_Time", first), QStringList{"9"});
 
         // The next call works once the database is free again.
-        Call next;
+        const CallPtr nextCall = Call::outbound();
+        Call& next = *nextCall;
         d.desk.recorder.StartRecording(next, "2026-12-06 11:05:00");
         d.desk.recorder.StopRecording(next, "2026-12-06 11:05:30");
         QCOMPARE(d.centralRow("R_Time", next.RecFileName), QStringList{"30"});
@@ -407,7 +437,8 @@ private slots:
         probe.close();
         d.f.session.BranchIP = "127.0.0.1";
         d.f.session.BranchDBPort = QString::number(closed);
-        Call c;
+        const CallPtr call = Call::outbound();
+        Call& c = *call;
         d.desk.recorder.StartRecording(c, "2026-12-06 12:00:00");
         d.desk.recorder.StopRecording(c, "2026-12-06 12:00:05");
         QVERIFY(d.f.messages.texts().first().startsWith("데이터베이스 연결을 실패했습니다.\r\n"));
@@ -461,15 +492,11 @@ private slots:
         QCOMPARE(d.centralRow("UploadStatus", name), QStringList{"1"});
 
         // The caller gives up while "인바운드" is still open: nothing recorded, the dialog goes.
-        d.f.windows.onShow = [&](Window w, const CallPtr&) {
-            if (w == Window::SmallCall) {
-                d.line.stopRinging();
-                QVERIFY(QTest::qWaitFor([&] { return !d.calls.lineCall(); }, 3000));
-            }
-        };
         QVERIFY(d.line.ring("0299998888", &error));
+        QVERIFY(QTest::qWaitFor([&] { return d.f.windows.isOpen(Window::SmallCall); }, 3000));
+        d.line.stopRinging();
         QVERIFY(
-            QTest::qWaitFor([&] { return d.f.windows.closed.contains(Window::SmallCall); }, 3000));
+            QTest::qWaitFor([&] { return d.f.windows.closes.contains(Window::SmallCall); }, 3000));
         QVERIFY(!d.calls.lineCall());
         QCOMPARE(d.local("select count(*) from recfile"), QStringList{"1"});
         QVERIFY(d.f.messages.messages.isEmpty());
@@ -489,25 +516,19 @@ private slots:
         const QStringList c = customer.value(0).split('|');
         Finished done;
         d.f.windows.onShow = [&](Window w, const CallPtr& call) {
-            if (w == Window::SmallCall) {
+            if (w == Window::SmallCall)
                 d.f.windows.openCaptions << QStringLiteral("인바운드");
-                QVERIFY(QTest::qWaitFor([&] { return !d.callerIdLabels.isEmpty(); }, 3000));
-                d.desk.device.TakeLine();
-                d.f.windows.openCaptions.removeAll(QStringLiteral("인바운드"));
-            } else if (w == Window::CallerId) {
-                call->CustSelectKind = CustSelectKind::B;
-                using P = CustomerPanel;
-                const P::Field boxes[] = {P::txtCustID,   P::txtCustName,   P::txtCustSocialID,
-                                          P::txtPhoneNo1, P::txtCampaignID, P::txtDataType};
-                for (int i = 0; i < 6; ++i)
-                    d.panel.setValue(boxes[i], c.value(i));
-            } else if (w == Window::CallResult) {
-                answerResult(d, *call, done, QStringLiteral("3"));
-            }
+            else if (w == Window::CallerId)
+                d.pick(call, c.value(0), CustSelectKind::B);
+            else if (w == Window::CallResult)
+                answerResult(d, call, done, QStringLiteral("3"));
         };
 
         QString error;
         QVERIFY2(d.line.ring(c.value(3), &error), qPrintable(error));
+        QVERIFY(QTest::qWaitFor([&] { return !d.callerIdLabels.isEmpty(); }, 3000));
+        d.desk.device.TakeLine();
+        d.f.windows.openCaptions.removeAll(QStringLiteral("인바운드"));
         QVERIFY(
             QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 5000));
         QCOMPARE(d.callerIdLabels.value(0), c.value(3));
@@ -556,7 +577,7 @@ private slots:
         Finished done;
         d.f.windows.onShow = [&](Window w, const CallPtr& call) {
             if (w == Window::CallResult)
-                answerResult(d, *call, done, QStringLiteral("5"));
+                answerResult(d, call, done, QStringLiteral("5"));
         };
         d.panel.setValue(CustomerPanel::txtCustID, "7");
         d.panel.setValue(CustomerPanel::txtCustName, "O'Neil 김");
@@ -567,7 +588,7 @@ private slots:
         QCOMPARE(d.line.lastDial(), QStringLiteral(",9,5551234"));
         QCOMPARE(d.calls.lineCall()->DialledNumber, QStringLiteral("025551234"));
         QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QStringLiteral("02-555-1234"));
-        QCOMPARE(d.calls.lineCall()->CustSelectKind, CustSelectKind::D);
+        QCOMPARE(d.calls.lineCall()->customer.kind, CustSelectKind::D);
         QTest::qWait(1200);
 
         d.ftp.stop(); // the branch server goes away during the call
@@ -590,8 +611,10 @@ private slots:
         QVERIFY(again.isRunning());
         d.f.session.FtpPortNo = QString::number(again.port());
         QSignalSpy maximum(&d.desk.upload, &RecordingUpload::progressMaximum);
-        FtpCientOCX bulk;
-        d.desk.upload.UploadPending(bulk);
+        FtpWorker bulk;
+        RecordingUpload::Pending sent;
+        d.desk.upload.UploadPending(bulk, [&](const RecordingUpload::Pending& p) { sent = p; });
+        QVERIFY(QTest::qWaitFor([&] { return sent.sent == 1; }, 10000));
         QCOMPARE(maximum.value(0).value(0).toInt(), 1);
         QCOMPARE(d.localRow("UploadStatus", done.name), QStringList{"1"});
         QCOMPARE(d.centralRow("UploadStatus", done.name), QStringList{"1"});
@@ -616,21 +639,22 @@ private slots:
         CallDesk d;
         // Yesterday's calls, sent and marked, as an ordinary day leaves them.
         const QString day = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
-        QList<Call> calls(3);
-        for (int i = 0; i < calls.size(); ++i) {
-            Call& c = calls[i];
+        QList<CallPtr> calls;
+        for (int i = 0; i < 3; ++i) {
+            calls << Call::outbound();
+            Call& c = *calls.last();
             d.desk.recorder.StartRecording(c, day + QStringLiteral(" 10:0%1:00").arg(i));
             d.desk.media.writeLineAudio(QByteArray(16000 * (i + 1), '\x20'));
             d.desk.recorder.StopRecording(c, day + QStringLiteral(" 10:0%1:0%2").arg(i).arg(i + 1));
-            c.CallResultCode = i == 2 ? "5" : "3";
+            c.result = ResultCode(i == 2 ? "5" : "3");
             RecRow result;
-            result.Status = c.CallResultCode;
+            result.Status = c.result.text();
             result.R_Path = c.RecFileName;
             d.desk.records.addToBoth("beforeFtpUpload", result);
-            d.desk.upload.UploadRecording(d.desk.uploadFtp, c);
+            upload(d, c);
             QVERIFY(QFile::exists(serverFile(d, c)));
         }
-        const Call& hit = calls.first();
+        const Call& hit = *calls.first();
         const QString where = " WHERE R_Path = '" + hit.RecFileName + "'";
         if (fault == "stray") {
             QVERIFY(d.f.exec("Brenvo.mdb", "DELETE FROM recfile" + where));
@@ -652,10 +676,11 @@ private slots:
         }
         const QStringList before = bothTables(d);
 
-        const RecordingReconciliation::Findings found = d.desk.reconciliation.Reconcile(d.desk.ftp);
-        d.desk.upload.UploadPending(d.desk.ftp);
+        QSignalSpy finished(&d.desk.bulkUpload, &BulkUpload::finished);
+        d.desk.bulkUpload.start();
+        QVERIFY(finished.wait(20000));
 
-        QCOMPARE(found.any(), !fault.isEmpty());
+        QCOMPARE(finished.value(0).value(0).toBool(), !fault.isEmpty());
         QVERIFY2(d.f.messages.messages.isEmpty(), "reported in the window, not in boxes");
         const QString blocks =
             QString::fromUtf8(bytes(d.f.errors.logFilePath(QDate::currentDate())));
@@ -666,7 +691,8 @@ private slots:
         }
         // Every recording is on the server whole, with one local and one
         // central row marked uploaded; a copy the server keeps short stays waiting.
-        for (const Call& c : calls) {
+        for (const CallPtr& call : calls) {
+            const Call& c = *call;
             const bool whole = fault != "kept short" || &c != &hit;
             QCOMPARE(QFileInfo(serverFile(d, c)).size() == QFileInfo(c.RecFilePath).size(), whole);
             QCOMPARE(d.localRow("UploadStatus", c.RecFileName) +
