@@ -105,7 +105,7 @@ int main(int argc, char* argv[])
                      [&](const CallPtr& call, const QString& number) {
                          if (!window)
                              window = std::make_unique<Frm110000>(
-                                 d.f.db, call, d.panel, side.search, d.desk.device, d.f.messages);
+                                 d.f.db, call, d.calls, side.search, d.desk.device, d.f.messages);
                          window->setCallerNumber(number);
                          window->show();
                          window->sprCustSearch->repaint();

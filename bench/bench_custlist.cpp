@@ -10,13 +10,9 @@
 
 #include "BenchResult.h"
 #include "customers/CallerIdLookup.h"
-#include "customers/CustomerSide.h"
-#include "line/DorvanePlus.h"
-#include "platform/SpreadModel.h"
+#include "desk/Desk.h"
 #include "platform/SqlDialect.h"
 #include "ProgramFolderFixture.h"
-#include "telephony/CustomerPanel.h"
-#include "telephony/DeskControls.h"
 
 namespace {
 
@@ -106,12 +102,9 @@ int main(int argc, char* argv[])
         const QStringList numbers =
             f.rows(QStringLiteral("branch0001.db"),
                    QStringLiteral("SELECT MobileNumber FROM gogakinfo WHERE ID % 997 = 0"));
-        CustomerPanel panel;
-        DeskControls desk;
-        SpreadModel list(41);
-        CustomerSide side(f.db, panel, desk, list, f.messages);
-        DorvanePlus device;
-        CallerIdLookup lookup(f.db, nullptr, panel, side.search, device, f.messages);
+        Desk desk({f.session, f.db, f.errors, f.messages, f.windows});
+        CallerIdLookup lookup(f.db, nullptr, desk.calls, desk.customers.search, desk.device,
+                              f.messages);
         QVector<double> times, bare;
         int found = 0;
         for (const QString& number : numbers) {

@@ -31,6 +31,7 @@
 #include <memory>
 #include <utility>
 
+#include "Awaited.h"
 #include "BenchResult.h"
 #include "CallDesk.h"
 #include "customers/CallResult.h"
@@ -208,32 +209,27 @@ bool inboundCall(CallDesk& d, const QStringList& customer, double* ms)
         if (w == Window::SmallCall) {
             // The dialog is open while the caller's number comes over the feed.
             d.f.windows.openCaptions << QStringLiteral("인바운드");
-            const bool numberShown =
-                QTest::qWaitFor([&] { return !d.callerIdLabels.isEmpty(); }, 3000);
-            d.f.windows.openCaptions.removeAll(QStringLiteral("인바운드"));
-            if (numberShown)
-                d.desk.device.TakeLine();
         } else if (w == Window::CallerId) {
-            shown->CustSelectKind = CustSelectKind::B;
-            const CustomerPanel::Field boxes[] = {
-                CustomerPanel::txtCustID,       CustomerPanel::txtCustName,
-                CustomerPanel::txtCustSocialID, CustomerPanel::txtPhoneNo1,
-                CustomerPanel::txtCampaignID,   CustomerPanel::txtDataType};
-            for (int i = 0; i < 6; ++i)
-                d.panel.setValue(boxes[i], customer.value(i));
+            d.pick(shown, customer.value(0), CustSelectKind::B);
             call = shown;
         } else if (w == Window::CallResult) {
             CallResult result{d.desk.resultParts(), shown};
             result.load();
             result.cmbCallStatus_Click(2); // code 3: into the day folder
             saved = result.cmdRcResultSave_Click(QStringLiteral("통화 메모"), QString());
+            d.f.windows.finish(w);
         }
     };
     d.callerIdLabels.clear();
     QString error;
     QElapsedTimer t;
     t.start();
-    if (!d.line.ring(customer.value(3), &error) ||
+    const bool rang = d.line.ring(customer.value(3), &error) &&
+                      QTest::qWaitFor([&] { return !d.callerIdLabels.isEmpty(); }, 3000);
+    d.f.windows.openCaptions.removeAll(QStringLiteral("인바운드"));
+    if (rang)
+        d.desk.device.TakeLine();
+    if (!rang ||
         !QTest::qWaitFor([&] { return d.controls.isEnabled(DeskControls::cmdStopCall); }, 10000)) {
         std::printf("  the call was not answered: %s %s\n", qPrintable(error),
                     qPrintable(d.f.messages.texts().join(u'\n')));
@@ -242,7 +238,7 @@ bool inboundCall(CallDesk& d, const QStringList& customer, double* ms)
     QTest::qWait(300); // the caller talks
     d.line.hangUp();
     const bool finished =
-        QTest::qWaitFor([&] { return call && call->stage == Call::Stage::Finished; }, 30000);
+        QTest::qWaitFor([&] { return call && call->stage() == Call::Stage::Finished; }, 30000);
     *ms = t.nsecsElapsed() / 1e6;
     if (!finished || !saved)
         std::printf("  the call did not end: finished %d, saved %d %s\n", finished, saved,
@@ -482,8 +478,9 @@ void bulkUpload()
             QElapsedTimer clock;
             clock.start();
             {
-                FtpCientOCX ftp;
-                n.d.desk.upload.UploadPending(ftp);
+                FtpWorker ftp;
+                awaited<RecordingUpload::Pending>(
+                    [&](auto done) { n.d.desk.upload.UploadPending(ftp, done); });
             }
             ours << clock.nsecsElapsed() / 1e6;
             ourWire = wireSince(n.proxy, before);
@@ -550,12 +547,13 @@ void reconciliation()
         Wire wire;
         bool clean = true;
         for (int run = 0; run < 3; ++run) {
-            FtpCientOCX ftp;
+            FtpWorker ftp;
             n.proxy.reset();
             const qsizetype before = statementsSent();
             QElapsedTimer t;
             t.start();
-            const RecordingReconciliation::Findings found = check.Reconcile(ftp);
+            const auto found = awaited<RecordingReconciliation::Findings>(
+                [&](auto done) { check.Reconcile(ftp, done); });
             times << t.nsecsElapsed() / 1e6;
             wire = wireSince(n.proxy, before);
             clean = clean && !found.any() && found.files == 3100;

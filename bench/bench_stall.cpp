@@ -114,18 +114,15 @@ int main(int argc, char* argv[])
                 d.desk.device.TakeLine();
             } else if (w == Window::CallerId) {
                 beat.phase = QStringLiteral("caller-ID");
-                shownFor->CustSelectKind = CustSelectKind::A;
+                shownFor->customer.kind = CustSelectKind::A;
                 call = shownFor;
+                d.f.windows.finish(w);
             } else if (w == Window::CallResult) {
-                shownFor->CallResultCode = QStringLiteral("3");
-                RecRow row;
-                row.Status = QStringLiteral("3");
-                row.R_Path = shownFor->RecFileName;
-                d.desk.records.addToBoth(QStringLiteral("beforeFtpUpload"), row);
                 QFile::remove(shownFor->RecFilePath);
                 QFile::rename(hour, shownFor->RecFilePath);
                 uploaded = shownFor->RecFileName;
                 beat.phase = QStringLiteral("upload after the call");
+                d.saveResult(shownFor, QStringLiteral("3"));
             }
         };
         beat.phase = QStringLiteral("ring");
@@ -139,7 +136,7 @@ int main(int argc, char* argv[])
         beat.phase = QStringLiteral("hang-up");
         d.line.hangUp();
         const bool finished =
-            QTest::qWaitFor([&] { return call && call->stage == Call::Stage::Finished; }, 20000);
+            QTest::qWaitFor([&] { return call && call->stage() == Call::Stage::Finished; }, 20000);
         beat.phase = QStringLiteral("after the call");
         QTest::qWait(300);
         beat.stop();

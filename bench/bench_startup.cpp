@@ -84,7 +84,7 @@ int main(int argc, char* argv[])
         });
         QObject::connect(&d.desk.device, &DorvanePlus::RingChanged, [&](int bell) {
             if (bell == 1)
-                windows.showModal(Window::SmallCall);
+                windows.open(Window::SmallCall);
         });
         QTest::qWait(300);
         QString error;

@@ -16,10 +16,11 @@
 
 #include <cstdio>
 
+#include "Awaited.h"
 #include "BenchResult.h"
 #include "FtpCommands.h"
 #include "FtpServer.h"
-#include "platform/FtpCientOCX.h"
+#include "platform/FtpWorker.h"
 #include "platform/OrvelMedia.h"
 #include "ProgramFolderFixture.h"
 #include "telephony/RecordingRecords.h"
@@ -123,12 +124,15 @@ int main(int argc, char** argv)
         QDir(server.remoteFile(day)).removeRecursively();
         resetRows(f, day);
         progress = 0;
-        FtpCientOCX ftp;
+        FtpWorker ftp;
         QElapsedTimer clock;
         clock.start();
-        upload.UploadPending(ftp);
+        awaited<RecordingUpload::Pending>([&](auto done) { upload.UploadPending(ftp, done); });
         ours << clock.nsecsElapsed() / 1e6;
-        connections = ftp.connectionsMade();
+        connections = awaited<int>([&](auto done) {
+            ftp.run<int>(
+                &upload, [](FtpCientOCX& control) { return control.connectionsMade(); }, done);
+        });
         minProgress = std::min(minProgress, progress);
         uploaded = QDir(server.remoteFile(day)).entryList(QDir::Files).size();
 
@@ -167,8 +171,8 @@ int main(int argc, char** argv)
     resetRows(f, day);
     QDir(server.remoteFile(day)).removeRecursively();
     const auto ourTrace = bench::ourCommands([&] {
-        FtpCientOCX ftp;
-        upload.UploadPending(ftp);
+        FtpWorker ftp;
+        awaited<RecordingUpload::Pending>([&](auto done) { upload.UploadPending(ftp, done); });
     });
     QDir().mkpath(server.remoteFile(QStringLiteral("curlv")));
     const auto curlTrace =

@@ -20,13 +20,17 @@ FtpWorker::~FtpWorker()
 
 void FtpWorker::start(std::function<void(FtpCientOCX&)> job)
 {
+    ++m_jobs;
     QMetaObject::invokeMethod(
         m_control,
-        [control = m_control, closing = m_closing, job = std::move(job)] {
+        [this, control = m_control, closing = m_closing, job = std::move(job)] {
             if (closing->load())
                 return;
             control->clearAbort();
             job(*control);
+            // After the job's own reports, which went the same way.
+            QMetaObject::invokeMethod(
+                this, [this] { --m_jobs; }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

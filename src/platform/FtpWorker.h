@@ -41,6 +41,8 @@ public:
     void abort() { m_control->abort(); }
     // The stall limit of every later transfer.
     void setStallTimeout(int seconds) { m_control->setStallTimeout(seconds); }
+    // A job is running or waiting to.
+    bool isBusy() const { return m_jobs > 0; }
 
 signals:
     // The running transfer's bytes moved and the file's size.
@@ -52,4 +54,5 @@ private:
     QThread m_thread;
     FtpCientOCX* m_control; // lives on m_thread
     std::shared_ptr<std::atomic<bool>> m_closing = std::make_shared<std::atomic<bool>>(false);
+    int m_jobs = 0; // on this thread: started and not yet reported back
 };

@@ -21,6 +21,6 @@ struct CustomerFixture : DeskFixture
     CustomerSide& side = desk.customers;
     SpreadModel& list = desk.custList;
     DorvanePlus& device = desk.device;
-    CallPtr callPtr = std::make_shared<Call>();
+    CallPtr callPtr = Call::inbound();
     Call& call = *callPtr;
 };

@@ -75,7 +75,7 @@ class TestCustomers : public QObject
             addCustomer("Name=주인없음|AgentID=ghost|MobileNumber=0255556666");
         }
         QString other;
-        CallerIdLookup lookup{f.db, callPtr, panel, side.search, device, f.messages};
+        CallerIdLookup lookup{f.db, callPtr, desk.calls, side.search, device, f.messages};
         QSignalSpy unloads{&lookup, &CallerIdLookup::unload};
     };
 
@@ -172,7 +172,7 @@ private slots:
         for (int f = 0; f < CustomerPanel::kBoxes; ++f)
             boxes << d.panel.value(CustomerPanel::Field(f));
         QCOMPARE(boxes.join(u'|'), id + "|가|800101-1|1|77777||02-1||||||자택||||||끝");
-        QCOMPARE(d.panel.CustSelectKind, CustSelectKind::D);
+        QCOMPARE(d.panel.kind(), CustSelectKind::D);
         QVERIFY(!d.panel.isEditable());
         QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QString("0212345678"));
 
@@ -353,18 +353,18 @@ private slots:
         d.panel.setValue(CustomerPanel::txtCustSocialID, "800101-1");
 
         // A recording row that is not there undoes the customer update too.
-        QVERIFY(!d.side.saveCallCustomer("missing.vox", "010-2222-3333"));
+        QVERIFY(!d.side.saveCallCustomer(d.panel.record(), "missing.vox", "010-2222-3333"));
         QCOMPARE(d.customer("Name", id), QStringList{"원래"});
         QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h"), QStringList{"0"});
 
-        QVERIFY(d.side.saveCallCustomer("call.vox", "010-2222-3333"));
+        QVERIFY(d.side.saveCallCustomer(d.panel.record(), "call.vox", "010-2222-3333"));
         QCOMPARE(d.central("SELECT Name, JuminNo, R_Tel FROM recfile WHERE R_Path = 'call.vox'"),
                  QStringList{"전화고객|8001011|01022223333"});
         QCOMPARE(d.customer("Name", id), QStringList{"전화고객"});
 
         // Without a recording the customer alone is stored.
         d.panel.setValue(CustomerPanel::txtCustName, "세번째");
-        QVERIFY(d.side.saveCallCustomer("", ""));
+        QVERIFY(d.side.saveCallCustomer(d.panel.record(), "", ""));
         QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h WHERE ID = " + id), QStringList{"2"});
         QCOMPARE(d.central("SELECT Name FROM recfile WHERE R_Path = 'call.vox'"),
                  QStringList{"전화고객"});
@@ -385,18 +385,18 @@ private slots:
         QVERIFY(d.panel.value(CustomerPanel::txtCustName).isEmpty() &&
                 d.panel.value(CustomerPanel::lblTelNO).isEmpty());
         QVERIFY(d.panel.isEditable());
-        QCOMPARE(d.panel.CustSelectKind, CustSelectKind::E);
+        QCOMPARE(d.panel.kind(), CustSelectKind::E);
     }
 
     void saveAsAgent()
     {
         Fixture kim("kim");
         const QString id = kim.addCustomer("AppointmentDate=2000-01-01");
-        kim.call.CustID = id;
+        kim.call.customer[CustomerRecord::txtCustID] = id;
         const QString memo = QString(4000, QChar(u'메')) + "'; --";
         // The fifth status (code 5) books the appointment.
         QVERIFY(kim.save(4, memo));
-        QCOMPARE(kim.call.CallResultCode, QString("5"));
+        QCOMPARE(kim.call.result.text(), QString("5"));
         QCOMPARE(kim.recording("Status, Memo"), QStringList{"5|" + memo});
         QCOMPARE(kim.recording("Status, tMemo", "Brenvo.mdb"), QStringList{"5|" + memo});
         QCOMPARE(kim.customer("Status, AppointmentDate, RegDate, AgentID", id),
@@ -407,7 +407,7 @@ private slots:
         // Another status keeps the appointment date; another agent's customer is not touched.
         QVERIFY(kim.save(0));
         QCOMPARE(kim.customer("Status, AppointmentDate", id), QStringList{"1|2024-06-01"});
-        kim.call.CustSelectKind = CustSelectKind::C;
+        kim.call.customer.kind = CustSelectKind::C;
         QVERIFY(kim.save(2));
         QCOMPARE(kim.customer("Status", id), QStringList{"1"});
         QCOMPARE(kim.recording("Status"), QStringList{"3"});
@@ -425,7 +425,7 @@ private slots:
             "INSERT INTO tb_autoDistribute VALUES ('0001', '01', 'kim', '2024-05-11', 2), "
             "('0001', '01', 'choi', '2024-05-11', 2), ('0001', '01', 'kim', '2024-05-10', 9)");
         const QString id = lee.addCustomer("AgentID=|AppointmentDate=");
-        lee.call.CustID = id;
+        lee.call.customer[CustomerRecord::txtCustID] = id;
         const auto handedTo = [&lee, &id](const QString& now) {
             lee.now = now;
             lee.save(-1);
@@ -433,7 +433,7 @@ private slots:
         };
         // From 09:00 for tomorrow: han has none then, kim and choi two each.
         QCOMPARE(handedTo("2024-05-10 09:00:00"), QString("han"));
-        QCOMPARE(lee.call.CallResultCode, QString("3"));
+        QCOMPARE(lee.call.result.text(), QString("3"));
         QCOMPARE(lee.customer("AppointmentDate", id), QStringList{""});
         QCOMPARE(handedTo("2024-05-10 23:59:59"), QString("han"));
         // All at two: the lowest agentlogin ID wins.
@@ -459,7 +459,7 @@ private slots:
         if (!server)
             QSKIP("only the stand-in can be killed between two statements");
         const QString id = kim.addCustomer("");
-        kim.panel.setValue(CustomerPanel::txtCustID, id);
+        kim.call.customer[CustomerRecord::txtCustID] = id;
         server->dropOn(QRegularExpression("^update gogakinfo"));
         kim.f.messages.onMessage = [server](const MessageRecorder::Message&) { server->stop(); };
         QVERIFY(kim.save(0, "메모"));
@@ -485,11 +485,12 @@ private slots:
         QFETCH(QString, agent);
         QFETCH(QString, ownerColumns);
         CustomerFixture d(agent);
-        d.side.SetRegisterInboundCutomer("99999", "3", "0212345678");
-        const QString id = d.panel.value(CustomerPanel::txtCustID);
+        CustomerRecord registered;
+        d.side.SetRegisterInboundCutomer("99999", "3", "0212345678", registered);
+        const QString id = registered[CustomerRecord::txtCustID];
         QCOMPARE(id, d.central("SELECT max(ID) FROM gogakinfo").value(0));
-        QCOMPARE(d.panel.value(CustomerPanel::txtCampaignID) + '|' +
-                     d.panel.value(CustomerPanel::txtDataType),
+        QCOMPARE(registered[CustomerRecord::txtCampaignID] + '|' +
+                     registered[CustomerRecord::txtDataType],
                  QString("99999|3"));
         const QString today = d.today();
         QCOMPARE(d.customer("AgentID, AgentID_1, CampaignID, DataType, Status, MobileNumber, "
@@ -531,14 +532,14 @@ private slots:
         d.lookup.setLblCIDData("0233334444");
         auto kindWhenWarned = CustSelectKind::E;
         d.f.messages.onMessage = [&d, &kindWhenWarned](const MessageRecorder::Message&) {
-            kindWhenWarned = d.call.CustSelectKind;
+            kindWhenWarned = d.call.customer.kind;
         };
         d.lookup.sprCustSearch_Click(1, 1);
         QCOMPARE(d.f.messages.texts(),
                  QStringList{"타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"});
         QCOMPARE(d.f.messages.messages.first().caption, QString("타인고객"));
         QCOMPARE(kindWhenWarned, CustSelectKind::None);
-        QCOMPARE(d.call.CustSelectKind, CustSelectKind::C);
+        QCOMPARE(d.call.customer.kind, CustSelectKind::C);
         QCOMPARE(d.panel.value(CustomerPanel::txtCustID), d.other);
         QVERIFY(d.unloads.count() >= 1);
     }

@@ -87,7 +87,10 @@ private slots:
             for (const QString mode : {"Modify", "Recfile"}) {
                 if (mode == QLatin1String("Recfile")) {
                     // An inbound caller registered, then typed in after the call.
-                    c.side.registration.SetRegisterInboundCutomer("77777", "1", "0212345678");
+                    CustomerRecord registered;
+                    c.side.registration.SetRegisterInboundCutomer("77777", "1", "0212345678",
+                                                                  registered);
+                    c.panel.show(registered);
                     c.f.exec("branch0001.db",
                              "INSERT OR REPLACE INTO recfile (R_Path) VALUES ('r.vox')");
                 } else {
@@ -99,7 +102,7 @@ private slots:
                 const qint64 from = journalSize();
                 c.panel.setValue(boxNamed(box), value);
                 const QString where = QString("%1 %2 %3").arg(mode, box, id);
-                QVERIFY2(c.side.editor.saveFromPanel(mode, "r.vox", "02-1234-5678"),
+                QVERIFY2(c.side.editor.AddToMYSQL3(mode, c.panel.record(), "r.vox", "02-1234-5678"),
                          qPrintable(where + ": " + c.f.messages.texts().join('\n')));
                 const QString expected =
                     box == "txtCustSocialID" ? HostUtils::PhoneDigits(value) : value;
@@ -115,7 +118,7 @@ private slots:
                                    " ORDER BY rowid DESC LIMIT 1"),
                          before);
                 c.panel.setValue(boxNamed(box), QString());
-                QVERIFY(c.side.editor.saveFromPanel(mode, "r.vox", "02-1234-5678"));
+                QVERIFY(c.side.editor.AddToMYSQL3(mode, c.panel.record(), "r.vox", "02-1234-5678"));
             }
         }
         QCOMPARE(c.central("SELECT * FROM gogakinfo WHERE ID <= " + other), othersBefore);

@@ -283,8 +283,13 @@ private slots:
         QVERIFY(VoxFile::encode(server.remoteFile("20260105/call.vox"), tone(300, 400)));
         QVERIFY(VoxFile::encode(server.remoteFile("TEMP/20260105/call.vox"), tone(1200, 250)));
         const QString fetched = d.f.path("RECDATA/Temp/RemoteFile.vox");
+        // The fetch runs on the FTP control's thread; its end comes back here.
+        const auto fetch = [&d](const std::function<void()>& start) {
+            start();
+            return QTest::qWaitFor([&d] { return !d.desk.ftp.isBusy(); }, 10000);
+        };
 
-        d.local.PlayRemoteRecfile("20260105", "call.vox", " 3 ");
+        QVERIFY(fetch([&] { d.local.PlayRemoteRecfile("20260105", "call.vox", " 3 "); }));
         QCOMPARE(VoxFile::decode(fetched), VoxFile::decode(server.remoteFile("20260105/call.vox")));
         QCOMPARE(VoxFile::decode(fetched).size(), 3200);
         QVERIFY(d.player.isPlaying());
@@ -296,20 +301,20 @@ private slots:
                          "INSERT INTO recfile (CustID, FolderName, R_Path, Status) "
                          "VALUES ('PLAY', '20260105', 'call.vox', '4')"));
         d.recordings.GetRecHistByID("PLAY");
-        d.recordings.SprRecHist_DblClick(15, 0);
+        QVERIFY(fetch([&] { d.recordings.SprRecHist_DblClick(15, 0); }));
         QCOMPARE(VoxFile::decode(fetched).size(), 3200);
-        d.recordings.SprRecHist_DblClick(15, 1);
+        QVERIFY(fetch([&] { d.recordings.SprRecHist_DblClick(15, 1); }));
         QCOMPARE(VoxFile::decode(fetched),
                  VoxFile::decode(server.remoteFile("TEMP/20260105/call.vox")));
         QCOMPARE(d.f.messages.messages.size(), 0);
 
-        d.local.PlayRemoteRecfile("20260105", "missing.vox", "");
+        QVERIFY(fetch([&] { d.local.PlayRemoteRecfile("20260105", "missing.vox", ""); }));
         QCOMPARE(d.f.messages.texts(), QStringList{"녹취파일이 없습니다"});
         QCOMPARE(VoxFile::decode(fetched).size(), 2000);
 
         // A refused login shows nothing and fetches nothing.
         d.f.session.FtpPwd = "wrong";
-        d.local.PlayRemoteRecfile("20260105", "call.vox", "1");
+        QVERIFY(fetch([&] { d.local.PlayRemoteRecfile("20260105", "call.vox", "1"); }));
         QCOMPARE(d.f.messages.messages.size(), 1);
         QCOMPARE(VoxFile::decode(fetched).size(), 2000);
     }

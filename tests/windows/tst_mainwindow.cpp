@@ -65,7 +65,7 @@ class TestMainWindow : public QObject
         }
         Frm110000* make(const CallPtr& c)
         {
-            return new Frm110000(f.db, c, panel, side.search, device, f.messages);
+            return new Frm110000(f.db, c, desk.calls, side.search, device, f.messages);
         }
         QString own;
         QtWindowOpener windows;
@@ -403,7 +403,7 @@ private slots:
         clickRow(w->sprCustSearch, 1);
         QVERIFY(!finished.isEmpty());
         QVERIFY(!w->isVisible());
-        QCOMPARE(d.call.CustSelectKind, CustSelectKind::B);
+        QCOMPARE(d.call.customer.kind, CustSelectKind::B);
         QCOMPARE(d.panel.value(CustomerPanel::txtCustID), d.own);
         QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QString("0211112222"));
     }
@@ -420,12 +420,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->lblCIDData->text(), QString("0299990000"), 3000);
         QVERIFY(!w->tmrGetCID->isActive());
         QTest::mouseClick(w->cmdStartCall, Qt::LeftButton);
-        QCOMPARE(d.call.CustSelectKind, CustSelectKind::A);
+        QCOMPARE(d.call.customer.kind, CustSelectKind::A);
         QVERIFY(!w->isVisible());
     }
 
     // The number arrives while "인바운드" is open: the window is built hidden
-    // once, and the call logic's modal showing takes that same instance.
+    // once, and the call logic's showing takes that same instance.
     void preloadedThenShownModally()
     {
         CallerIdDesk d;
@@ -435,17 +435,15 @@ private slots:
         QVERIFY(hidden && !hidden->isVisible());
         QCOMPARE(d.windows.preload(Window::CallerId, d.callPtr), hidden.data());
         QVERIFY(!d.windows.isWindowOpen("고객선택"));
-        bool sameInstance = false;
-        bool openWhileShown = false;
-        QTimer::singleShot(0, [&] {
-            sameInstance = QApplication::activeModalWidget() == hidden;
-            openWhileShown = d.windows.isWindowOpen("고객선택");
-            clickRow(hidden->sprCustSearch, 1);
-        });
-        d.windows.showModal(Window::CallerId, d.callPtr);
-        QVERIFY(sameInstance && openWhileShown);
-        QVERIFY(hidden.isNull());
-        QCOMPARE(d.call.CustSelectKind, CustSelectKind::B);
+        QSignalSpy closed(&d.windows, &WindowOpener::closed);
+        d.windows.open(Window::CallerId, d.callPtr);
+        QVERIFY(hidden->isVisible() && hidden->isModal());
+        QVERIFY(d.windows.isWindowOpen("고객선택"));
+        clickRow(hidden->sprCustSearch, 1);
+        QVERIFY(closed.isEmpty()); // reported from the event loop
+        QVERIFY(closed.wait(1000));
+        QTRY_VERIFY(hidden.isNull());
+        QCOMPARE(d.call.customer.kind, CustSelectKind::B);
 
         // The tray's modeless showing builds a new one; closing discards it.
         d.windows.showModeless(Window::CallerId, d.callPtr);
@@ -485,7 +483,7 @@ private slots:
         QTest::mouseClick(w.cmdRcResultSave, Qt::LeftButton);
         QCOMPARE(finished.count(), 1);
         QCOMPARE(w.result(), int(QDialog::Accepted));
-        QCOMPARE(d.call.CallResultCode, QString("4"));
+        QCOMPARE(d.call.result.text(), QString("4"));
         QCOMPARE(d.central("SELECT Status || '|' || Memo FROM recfile WHERE R_Path = 'w.vox'"),
                  QStringList{"4|call 'O'Neil' -- ;"});
     }

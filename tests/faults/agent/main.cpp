@@ -78,10 +78,12 @@ int main(int argc, char** argv)
     }
     if (seconds < 0) {
         out << "CHECKING" << Qt::endl;
-        desk.reconciliation.Reconcile(desk.ftp);
-        desk.upload.UploadPending(desk.ftp);
-        out << "UPLOADED" << Qt::endl;
-        return 0;
+        QObject::connect(&desk.bulkUpload, &BulkUpload::finished, [&] {
+            out << "UPLOADED" << Qt::endl;
+            QCoreApplication::quit();
+        });
+        desk.bulkUpload.start();
+        return app.exec();
     }
     desk.calls.openDevices(0);
     line.setFeedPort(desk.socket.serverPort());
@@ -97,6 +99,7 @@ int main(int argc, char** argv)
             result.cmbCallStatus_Click(0);
         if (result.cmdRcResultSave_Click(QStringLiteral("memo ") + agent, QString()))
             saved = call->RecFileName;
+        windows.finish(w);
     };
 
     const QStringList ids = args.mid(7);
@@ -121,7 +124,7 @@ int main(int argc, char** argv)
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         QTest::qWait(int(2000 - now % 1000));
         desk.calls.cmdStopCall_Click();
-        if (!QTest::qWaitFor([&] { return call->stage == Call::Stage::Finished; }, 20000) ||
+        if (!QTest::qWaitFor([&] { return call->stage() == Call::Stage::Finished; }, 20000) ||
             saved.isEmpty())
             return fail("result not saved");
         out << "SAVED " << id << u' ' << saved << Qt::endl;
