@@ -84,11 +84,11 @@ bool CustomerEditor::AddToMYSQL3(const QString& mode, const CustomerRecord& cust
                   field("OfficeAddress2", R::txtCustOfficeAddress2) +
                   field("HomePost", R::txtCustHomeZip) +
                   field("HomeAddress1", R::txtCustHomeAddress1) +
-                  field("HomeAddress2", R::txtCustHomeAddress2) + field("blank1", R::txtCustBlank1) +
-                  field("blank2", R::txtCustBlank2) + field("blank3", R::txtCustBlank3) +
-                  field("blank4", R::txtCustBlank4) + field("blank5", R::txtCustBlank5) +
-                  field("blank6", R::txtCustBlank6) + QStringLiteral(" where ID ='") + custId +
-                  u'\'';
+                  field("HomeAddress2", R::txtCustHomeAddress2) +
+                  field("blank1", R::txtCustBlank1) + field("blank2", R::txtCustBlank2) +
+                  field("blank3", R::txtCustBlank3) + field("blank4", R::txtCustBlank4) +
+                  field("blank5", R::txtCustBlank5) + field("blank6", R::txtCustBlank6) +
+                  QStringLiteral(" where ID ='") + custId + u'\'';
             ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
         }
         if (ok && n == 1 && mode == QStringLiteral("Recfile") && !recFile.isEmpty()) {

@@ -9,8 +9,7 @@ CustomerSide::CustomerSide(Database& db, CustomerPanel& panel, DeskControls& des
 
 void CustomerSide::SetRegisterInboundCutomer(const QString& strCampaignID,
                                              const QString& strDataType,
-                                             const QString& callerNumber,
-                                             CustomerRecord& customer)
+                                             const QString& callerNumber, CustomerRecord& customer)
 {
     registration.SetRegisterInboundCutomer(strCampaignID, strDataType, callerNumber, customer);
 }

@@ -130,9 +130,8 @@ bool Connection::openSqlServer(const QString& odbcConnectionString, QString* err
     // A kept session is taken up only while it is known to be alive: its
     // socket still open with nothing unasked for on it (no round trip), or,
     // where the socket is not known, one round trip once it has idled.
-    const bool alive = m_odbc.socketKnown()
-                           ? m_odbc.looksAlive()
-                           : m_idle.elapsed() < kCheckAfterIdleMs || m_odbc.ping();
+    const bool alive = m_odbc.socketKnown() ? m_odbc.looksAlive()
+                                            : m_idle.elapsed() < kCheckAfterIdleMs || m_odbc.ping();
     if (m_kept && odbcConnectionString == m_odbcString && m_odbc.isReusable() && alive) {
         m_kept = false;
         return true;

@@ -78,8 +78,8 @@ bool FtpCientOCX::ready(const char* what, bool needsConnection)
         return false;
     }
     if (needsConnection && (!m_connected || !m_curl)) {
-        m_lastError = QStringLiteral("%1 refused: not connected (FtpConnect first)")
-                          .arg(QLatin1String(what));
+        m_lastError =
+            QStringLiteral("%1 refused: not connected (FtpConnect first)").arg(QLatin1String(what));
         return false;
     }
     return true;

@@ -37,11 +37,12 @@ QList<qintptr> connectedTo(int port)
 {
     QList<qintptr> sockets;
     rlimit limit{};
-    const rlim_t highest = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536
-                               ? limit.rlim_cur
-                               : 65536;
+    const rlim_t highest =
+        getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536 ? limit.rlim_cur : 65536;
     for (int fd = 0; fd < int(highest); ++fd) {
-        struct stat info{};
+        struct stat info
+        {
+        };
         if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode))
             continue;
         sockaddr_storage peer{};

@@ -24,12 +24,13 @@ void BulkUpload::start()
             const int left = pending.waiting - pending.sent;
             if (!pending.stopped.isEmpty() && left > 0) {
                 // The rows stay waiting: the next login sends them.
-                emit status(QStringLiteral("녹음파일 전송 중단"),
-                            QStringLiteral("녹음파일 %1건을 서버로 보내지 못했습니다. 다음 "
-                                           "로그인 때 다시 보냅니다.\n사유: %2")
-                                .arg(left)
-                                .arg(pending.stopped),
-                            QStringLiteral("전송 %1 / 대기 %2건").arg(pending.sent).arg(pending.waiting));
+                emit status(
+                    QStringLiteral("녹음파일 전송 중단"),
+                    QStringLiteral("녹음파일 %1건을 서버로 보내지 못했습니다. 다음 "
+                                   "로그인 때 다시 보냅니다.\n사유: %2")
+                        .arg(left)
+                        .arg(pending.stopped),
+                    QStringLiteral("전송 %1 / 대기 %2건").arg(pending.sent).arg(pending.waiting));
                 emit finished(true);
                 return;
             }

@@ -26,9 +26,8 @@ CallController::CallController(const Parts& parts, QObject* parent) : QObject(pa
     connect(&m_p.device, &DorvanePlus::RingChanged, this, &CallController::RingChanged);
     connect(&m_p.device, &DorvanePlus::HookChanged, this, &CallController::HookChanged);
     connect(&m_p.device, &DorvanePlus::DeviceLinkChanged, this, &CallController::DeviceLinkChanged);
-    connect(&m_p.device, &DorvanePlus::CallerNumber, this, [this](const QString& number) {
-        callerNumber(HostUtils::PhoneDigits(number), false);
-    });
+    connect(&m_p.device, &DorvanePlus::CallerNumber, this,
+            [this](const QString& number) { callerNumber(HostUtils::PhoneDigits(number), false); });
     connect(&m_p.device, &DorvanePlus::DeviceOpened, this, [this](bool ok) {
         if (ok)
             return;
@@ -416,8 +415,7 @@ void CallController::saveTypedCustomer(Call& call)
     row.R_Path = call.RecFileName;
     m_p.records.AddToLocalDB(QStringLiteral("Inbound"), row);
     if (saved)
-        m_p.records.setCustomerNumbers(call.RecFileName,
-                                       call.customer[CustomerPanel::txtPhoneNo1],
+        m_p.records.setCustomerNumbers(call.RecFileName, call.customer[CustomerPanel::txtPhoneNo1],
                                        call.customer[CustomerPanel::txtPhoneNo2]);
 }
 

@@ -57,10 +57,11 @@ void CallRecorder::StartRecording(Call& call, const QString& startTime)
     call.CallDirection = call.InboundCall ? CallDirection::Inbound : CallDirection::Outbound;
     QDateTime start = QDateTime::fromString(orNow(startTime), kTimeFormat);
     const auto pathAt = [this](const QDateTime& at) {
-        return ProgramFolder::path(m_session.programFolder,
-                                   QStringLiteral("\\RECDATA\\") + at.toString(QStringLiteral("yyyyMMdd")) +
-                                       u'\\' + at.toString(QStringLiteral("yyyyMMddHHmmss")) + m_session.BranchID +
-                                       m_session.AgentID + QStringLiteral(".vox"));
+        return ProgramFolder::path(
+            m_session.programFolder,
+            QStringLiteral("\\RECDATA\\") + at.toString(QStringLiteral("yyyyMMdd")) + u'\\' +
+                at.toString(QStringLiteral("yyyyMMddHHmmss")) + m_session.BranchID +
+                m_session.AgentID + QStringLiteral(".vox"));
     };
     // Two calls started within one second would share a name: the later one
     // takes the next free second, so no voice file is ever written over.

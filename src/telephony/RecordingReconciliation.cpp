@@ -123,12 +123,13 @@ bool RecordingReconciliation::gather(Check& check)
     if (!local.connected())
         return false;
     Recordset rs;
-    if (!m_db.query(Database::Slot::Local,
-                    QStringLiteral(" Select * from recfile where ") + own +
-                        QStringLiteral(" and (FolderName >= '") + since +
-                        QStringLiteral("' or FolderName in (select FolderName from recfile where ") +
-                        own + QStringLiteral(" and UploadStatus <> '1'))"),
-                    &rs, kLocation, kFunction))
+    if (!m_db.query(
+            Database::Slot::Local,
+            QStringLiteral(" Select * from recfile where ") + own +
+                QStringLiteral(" and (FolderName >= '") + since +
+                QStringLiteral("' or FolderName in (select FolderName from recfile where ") + own +
+                QStringLiteral(" and UploadStatus <> '1'))"),
+            &rs, kLocation, kFunction))
         return false;
     QSet<QString> daySet;
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
@@ -171,15 +172,16 @@ bool RecordingReconciliation::gather(Check& check)
     return true;
 }
 
-void RecordingReconciliation::repair(Check& check,
-                                     const std::optional<QHash<QString, FtpCientOCX::Sizes>>& listing)
+void RecordingReconciliation::repair(
+    Check& check, const std::optional<QHash<QString, FtpCientOCX::Sizes>>& listing)
 {
     Findings& found = check.found;
     auto& rows = check.rows;
     auto& centralPaths = check.centralPaths;
     const QStringList& days = check.days;
     const bool serverKnown = listing.has_value();
-    const QHash<QString, FtpCientOCX::Sizes> server = listing.value_or(QHash<QString, FtpCientOCX::Sizes>());
+    const QHash<QString, FtpCientOCX::Sizes> server =
+        listing.value_or(QHash<QString, FtpCientOCX::Sizes>());
     const QString root = ProgramFolder::path(m_session.programFolder, QStringLiteral("\\RECDATA"));
     Database::Use local(m_db, Database::Slot::Local);
     Database::Use central(m_db, Database::Slot::Main);

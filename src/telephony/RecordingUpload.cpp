@@ -46,8 +46,7 @@ void RecordingUpload::enterFolder(FtpCientOCX& ftp, const QString& folder)
     }
 }
 
-void RecordingUpload::UploadRecording(FtpWorker& ftp, const Call& call,
-                                      std::function<void()> done)
+void RecordingUpload::UploadRecording(FtpWorker& ftp, const Call& call, std::function<void()> done)
 {
     const QString fileName = call.RecFileName;
     const QString path = call.RecFilePath;
@@ -110,8 +109,7 @@ void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pen
                 const auto f = [&rs](const char* name) {
                     return Database::GetFieldValue(rs.value(QLatin1String(name)));
                 };
-                item = {path, f("R_Path"),
-                        ResultCode(f("Status")).serverFolder(f("FolderName")),
+                item = {path, f("R_Path"), ResultCode(f("Status")).serverFolder(f("FolderName")),
                         QFileInfo(path).size()};
             }
             items << item;

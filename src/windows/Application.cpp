@@ -57,8 +57,7 @@ int runBrenvo(int argc, char* argv[], const TestHook& testHook)
     Frm000000 loginWindow(desk.login);
     std::unique_ptr<Frm100000> mainWindow;
     // After the login, the bulk-upload window; once it has closed, the desk.
-    QObject::connect(&loginWindow, &Frm000000::loggedIn,
-                     [&] { windows.open(Window::BulkUpload); });
+    QObject::connect(&loginWindow, &Frm000000::loggedIn, [&] { windows.open(Window::BulkUpload); });
     QObject::connect(&windows, &WindowOpener::closed, [&](Window window, const CallPtr&) {
         if (window != Window::BulkUpload || mainWindow || desk.trayMenu.hasEnded())
             return;

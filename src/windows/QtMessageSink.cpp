@@ -5,12 +5,14 @@
 
 void QtMessageSink::showMessage(const QString& text, const QString& caption, MessageIcon icon)
 {
-    auto* box = new QMessageBox(icon == MessageIcon::Critical      ? QMessageBox::Critical
-                                : icon == MessageIcon::Information ? QMessageBox::Information
-                                                                   : QMessageBox::NoIcon,
-                                caption.isEmpty() ? QApplication::applicationDisplayName()
-                                                  : caption,
-                                text, QMessageBox::Ok, QApplication::activeWindow());
+    auto* box =
+        new QMessageBox(icon == MessageIcon::Critical      ? QMessageBox::Critical
+                        : icon == MessageIcon::Information ? QMessageBox::Information
+                                                           : QMessageBox::NoIcon,
+                        caption.isEmpty() ? QApplication::applicationDisplayName() : caption, text,
+                        QMessageBox::Ok);
+    // A window of its own: the window that reported may close meanwhile
+    // (the caller-ID window closes right after its warning).
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
     box->show();

@@ -39,7 +39,8 @@ void QtWindowOpener::show(Window window, const CallPtr& call, bool modal)
         QMetaObject::invokeMethod(
             this, [this, window, call] { emit closed(window, call); }, Qt::QueuedConnection);
     });
-    QObject::connect(dialog, &QObject::destroyed, this, [this, dialog] { m_closed.remove(dialog); });
+    QObject::connect(dialog, &QObject::destroyed, this,
+                     [this, dialog] { m_closed.remove(dialog); });
     dialog->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
     dialog->show();
     dialog->raise();

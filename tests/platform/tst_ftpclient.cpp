@@ -367,8 +367,7 @@ private slots:
                 });
         };
         job("up", [&](FtpCientOCX& ftp) { return ftp.FtpUpload(file, "a.vox"); });
-        job("down",
-            [&](FtpCientOCX& ftp) { return ftp.FtpDownload("a.vox", local("back.vox")); });
+        job("down", [&](FtpCientOCX& ftp) { return ftp.FtpDownload("a.vox", local("back.vox")); });
         int ticks = 0;
         QElapsedTimer clock;
         clock.start();

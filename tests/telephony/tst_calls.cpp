@@ -391,8 +391,9 @@ private slots:
         QCOMPARE(d.centralRow("R_Time, UploadStatus", call->RecFileName),
                  QStringList{QString::number(seconds) + "|1"});
         const qint64 recordedMs = VoxFile::durationMs(call->RecFilePath);
-        QVERIFY2(recordedMs >= (releasedMeanwhile ? 900 : 2300) && recordedMs / 1000 <= seconds + 1,
-                 qPrintable(QString("%1 ms recorded, %2 s in the rows").arg(recordedMs).arg(seconds)));
+        QVERIFY2(
+            recordedMs >= (releasedMeanwhile ? 900 : 2300) && recordedMs / 1000 <= seconds + 1,
+            qPrintable(QString("%1 ms recorded, %2 s in the rows").arg(recordedMs).arg(seconds)));
     }
 
     void centralDatabaseLocked()

@@ -243,7 +243,8 @@ private slots:
         const auto custId = [](const CallPtr& call) {
             return call->customer[CustomerRecord::txtCustID];
         };
-        QCOMPARE(d.centralRow(row, first->RecFileName), QStringList{"3|첫 통화|1|" + custId(first)});
+        QCOMPARE(d.centralRow(row, first->RecFileName),
+                 QStringList{"3|첫 통화|1|" + custId(first)});
         QCOMPARE(d.centralRow(row, second->RecFileName),
                  QStringList{"4|둘째 통화|1|" + custId(second)});
         QVERIFY(custId(first) != custId(second));
