@@ -39,7 +39,6 @@ public:
 
     SpreadModel& sprCustSearch() { return m_grid; }
     QString lblCIDData() const { return m_label; }
-    bool tmrGetCIDEnabled() const { return m_timer; }
 
     // The window's load step: the number if it is known, else the timer.
     void load();

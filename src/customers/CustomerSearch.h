@@ -83,7 +83,6 @@ public:
 
     // The window keeps this in step with its search bar.
     void setSearchBar(const SearchBar& bar) { m_bar = bar; }
-    const SearchBar& searchBar() const { return m_bar; }
 
     void GetCustList(const QString& status, const QString& dateFrom, const QString& dateTo,
                      const QString& field, const QString& text, const QString& campaign);

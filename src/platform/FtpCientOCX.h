@@ -94,7 +94,6 @@ public:
     // Seconds without a byte moving and without an answer after which a
     // transfer fails (default 20). At least 1.
     void setStallTimeout(int seconds);
-    int stallTimeout() const { return m_stallSeconds; }
     // Control connections opened since construction; a transfer over the
     // connection of the previous one adds nothing.
     int connectionsMade() const { return m_connectionsMade; }

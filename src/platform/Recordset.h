@@ -23,7 +23,6 @@ public:
 
     bool hasField(const QString& name) const { return fieldIndex(name) >= 0; }
     int fieldIndex(const QString& name) const;
-    const QStringList& fieldNames() const { return m_names; }
 
     // Value of a field in the current row; a missing field or a cursor off
     // the rows gives an invalid QVariant and sets *ok to false.

@@ -20,7 +20,6 @@ public:
     // False when another copy runs; that copy has been asked to come forward.
     bool isFirst() const { return m_first; }
     // Where the lock and the socket live.
-    QString lockFile() const { return m_lock.fileName(); }
 
 signals:
     // A later start asked this copy to show its window.

@@ -38,11 +38,6 @@ public:
     // A header click: the sort key becomes the column, its order flips
     // (ascending first), and all rows are sorted by it.
     void SortGridColumn(int col);
-    Qt::SortOrder sortOrder() const
-    {
-        return m_order == 2 ? Qt::DescendingOrder : Qt::AscendingOrder;
-    }
-
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

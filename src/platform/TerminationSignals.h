@@ -17,8 +17,6 @@ public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
-    bool isWatching() const { return m_notifier != nullptr; }
-
 signals:
     void stopRequested(int signal);
 

@@ -22,7 +22,8 @@ void BulkUpload::start()
         m_upload.UploadPending(m_ftp, [this, found](const RecordingUpload::Pending& pending) {
             m_running = false;
             const int left = pending.waiting - pending.sent;
-            if (!pending.stopped.isEmpty() && left > 0) {
+            const bool stopped = !pending.stopped.isEmpty() && left > 0;
+            if (stopped) {
                 // The rows stay waiting: the next login sends them.
                 emit status(
                     QStringLiteral("녹음파일 전송 중단"),
@@ -31,10 +32,11 @@ void BulkUpload::start()
                         .arg(left)
                         .arg(pending.stopped),
                     QStringLiteral("전송 %1 / 대기 %2건").arg(pending.sent).arg(pending.waiting));
-                emit finished(true);
-                return;
             }
-            emit finished(found.any());
+            // Always from the event loop, also when there was nothing to do.
+            QMetaObject::invokeMethod(
+                this, [this, confirm = stopped || found.any()] { emit finished(confirm); },
+                Qt::QueuedConnection);
         });
     });
 }

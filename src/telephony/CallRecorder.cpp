@@ -125,8 +125,10 @@ void CallRecorder::StopRecording(Call& call, const QString& endTime)
     if (!call.CallEndTime.isEmpty())
         return;
     call.CallEndTime = orNow(endTime);
-    if (call.CallStartTime.isEmpty())
-        call.CallStartTime = call.CallEndTime;
+    // A start moved on to a free second may pass a short call's end.
+    if (call.CallStartTime.isEmpty() || call.CallEndTime < call.CallStartTime)
+        call.CallStartTime.isEmpty() ? call.CallStartTime = call.CallEndTime
+                                     : call.CallEndTime = call.CallStartTime;
     call.CallDuration = QString::number(secondsBetween(call.CallStartTime, call.CallEndTime));
 
     RecRow row;

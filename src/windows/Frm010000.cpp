@@ -32,7 +32,6 @@ Frm010000::Frm010000(BulkUpload& upload, QWidget* parent) : QDialog(parent), m_u
     Command1->setEnabled(false);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinAndMaxSize);
     layout->addWidget(lblInformation);
     layout->addWidget(ProgFTP);
     layout->addWidget(lblNow);
@@ -47,6 +46,12 @@ Frm010000::Frm010000(BulkUpload& upload, QWidget* parent) : QDialog(parent), m_u
                 lblNow->setText(now);
                 lblInformation->setText(information);
                 lblTotal->setText(total);
+                // Taller, never wider: the summary wraps into as many lines
+                // as it takes.
+                this->layout()->activate();
+                const int needed = this->layout()->totalHeightForWidth(width());
+                if (needed > height())
+                    resize(width(), needed);
             });
     connect(&m_upload, &BulkUpload::finished, this, [this](bool confirm) {
         if (!confirm) {

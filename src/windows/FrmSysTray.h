@@ -45,7 +45,6 @@ public:
     void restoreOwner();
     void minimizeOwner();
     // True while the icon is in the notification area.
-    bool iconShown() const { return m_iconShown; }
     // Asks again whether there is a notification area and switches between
     // the icon and the window menu.
     void checkTray();

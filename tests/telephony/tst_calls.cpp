@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -438,13 +439,91 @@ private slots:
         probe.close();
         d.f.session.BranchIP = "127.0.0.1";
         d.f.session.BranchDBPort = QString::number(closed);
-        const CallPtr call = Call::outbound();
-        Call& c = *call;
-        d.desk.recorder.StartRecording(c, "2026-12-06 12:00:00");
-        d.desk.recorder.StopRecording(c, "2026-12-06 12:00:05");
+        // Without the server's clock the workstation's names the files; two
+        // calls started in the same second still get one each.
+        d.desk.recorder.setClock([] { return QDateTime(QDate(2026, 12, 6), QTime(12, 0, 0)); });
+        QList<CallPtr> calls{Call::outbound(), Call::outbound()};
+        for (const CallPtr& call : calls) {
+            d.desk.recorder.StartRecording(*call, d.f.db.GetNowDate());
+            d.desk.media.writeLineAudio(QByteArray(16000, '\x10'));
+            d.desk.recorder.StopRecording(*call, d.f.db.GetNowDate());
+        }
         QVERIFY(d.f.messages.texts().first().startsWith("데이터베이스 연결을 실패했습니다.\r\n"));
-        QCOMPARE(d.localRow("R_Time", c.RecFileName), QStringList{"5"});
-        QVERIFY(QFile::exists(c.RecFilePath));
+        QCOMPARE(calls[0]->RecFileName, QString("202612061200000001kim.vox"));
+        QCOMPARE(calls[1]->RecFileName, QString("202612061200010001kim.vox"));
+        for (const CallPtr& call : calls) {
+            QCOMPARE(d.localRow("FolderName, R_Time", call->RecFileName),
+                     QStringList{"20261206|0"});
+            QCOMPARE(QFileInfo(call->RecFilePath).size(), 4000);
+        }
+    }
+
+    // The login's check keeps to this agent's rows, also on a desk another
+    // agent works at, and reads every row of an old day it checks; run at
+    // every login, it finds nothing new the second time.
+    void checkKeepsToItsOwn()
+    {
+        CallDesk d;
+        const QString old = QDate::currentDate().addDays(-40).toString(Qt::ISODate);
+        QList<CallPtr> calls{Call::outbound(), Call::outbound()};
+        for (int i = 0; i < calls.size(); ++i) {
+            Call& c = *calls[i];
+            d.desk.recorder.StartRecording(c, old + QStringLiteral(" 10:0%1:00").arg(i));
+            d.desk.media.writeLineAudio(QByteArray(16000, '\x20'));
+            d.desk.recorder.StopRecording(c, old + QStringLiteral(" 10:0%1:02").arg(i));
+        }
+        upload(d, *calls[0]);
+        const QString day = calls[0]->RecFileName.left(8);
+        // Another agent of this desk: a row of theirs the branch never got.
+        QVERIFY(
+            d.f.exec("Brenvo.mdb",
+                     "INSERT INTO recfile (BranchID, AgentID, Name, JuminNo, R_Path, FolderName, "
+                     "UploadStatus) VALUES ('0001', 'choi', '남의 고객', '8001011234567', "
+                     "'202612061000000001choi.vox', '20261206', '1')"));
+        for (int login = 0; login < 2; ++login) {
+            QSignalSpy finished(&d.desk.bulkUpload, &BulkUpload::finished);
+            d.desk.bulkUpload.start();
+            QVERIFY(finished.wait(20000));
+            QCOMPARE(finished.value(0).value(0).toBool(), false);
+        }
+        QCOMPARE(d.local("SELECT count(*), min(UploadStatus) FROM recfile WHERE FolderName = '" +
+                         day + "'"),
+                 QStringList{"2|1"});
+        QCOMPARE(d.centralRow("count(*)", "202612061000000001choi.vox"), QStringList{"0"});
+        QVERIFY2(d.f.messages.messages.isEmpty(), qPrintable(d.f.messages.texts().join('\n')));
+    }
+
+    // A server that cannot be reached ends the login's upload at its first
+    // try: one connection, the rows left waiting, and the window says why.
+    void bulkUploadWithoutServer()
+    {
+        CallDesk d;
+        for (int i = 0; i < 3; ++i) {
+            const CallPtr call = Call::outbound();
+            d.desk.recorder.StartRecording(*call, QStringLiteral("2026-12-06 10:0%1:00").arg(i));
+            d.desk.recorder.StopRecording(*call, QStringLiteral("2026-12-06 10:0%1:05").arg(i));
+        }
+        QTcpServer refusing;
+        QVERIFY(refusing.listen(QHostAddress::LocalHost));
+        int connections = 0;
+        connect(&refusing, &QTcpServer::newConnection, [&] {
+            while (QTcpSocket* socket = refusing.nextPendingConnection()) {
+                ++connections;
+                socket->abort();
+            }
+        });
+        d.f.session.FtpPortNo = QString::number(refusing.serverPort());
+        QSignalSpy status(&d.desk.bulkUpload, &BulkUpload::status);
+        QSignalSpy finished(&d.desk.bulkUpload, &BulkUpload::finished);
+        d.desk.bulkUpload.start();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.value(0).value(0).toBool(), true);
+        QCOMPARE(connections, 2); // the check's listing, then the upload's one try
+        QVERIFY2(status.last().value(1).toString().startsWith(
+                     "녹음파일 3건을 서버로 보내지 못했습니다."),
+                 qPrintable(status.last().value(1).toString()));
+        QCOMPARE(d.local("SELECT count(*) FROM recfile WHERE UploadStatus <> '1'"),
+                 QStringList{"3"});
     }
 
     void diskFullWhileRecording()

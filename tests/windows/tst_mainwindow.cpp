@@ -21,6 +21,7 @@
 #include "shell/TrayMenu.h"
 #include "windows/CustomerArea.h"
 #include "windows/Frm000000.h"
+#include "windows/Frm010000.h"
 #include "windows/Frm100000.h"
 #include "windows/Frm110000.h"
 #include "windows/Frm120000.h"
@@ -486,6 +487,32 @@ private slots:
         QCOMPARE(d.call.result.text(), QString("4"));
         QCOMPARE(d.central("SELECT Status || '|' || Memo FROM recfile WHERE R_Path = 'w.vox'"),
                  QStringList{"4|call 'O'Neil' -- ;"});
+    }
+
+    // What the login's check found is read whole: the summary wraps inside
+    // the window instead of running off its edge.
+    void bulkUploadSummaryFits()
+    {
+        CustomerFixture d;
+        Frm010000 w(d.desk.bulkUpload);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        emit d.desk.bulkUpload.status(
+            QStringLiteral("녹음파일 점검 완료"),
+            QStringLiteral(
+                "기록 없는 녹음파일 12건, 중앙 기록 없는 녹음 3건을 기록했고, 서버에 온전히 "
+                "없는 녹음 7건을 다시 보냅니다. 녹음파일이 없는 기록 2건은 오류기록에 "
+                "남겼습니다."),
+            QStringLiteral("녹음파일 1234개 점검"));
+        emit d.desk.bulkUpload.finished(true);
+        const auto whole = [&w](const QLabel* label) {
+            return label->geometry().right() < w.width() &&
+                   (label->wordWrap() ? label->height() >= label->heightForWidth(label->width())
+                                      : label->sizeHint().width() <= label->width());
+        };
+        QTRY_VERIFY(w.Command1->isEnabled());
+        for (const QLabel* label : {w.lblNow, w.lblInformation, w.lblTotal})
+            QTRY_VERIFY2(whole(label), qPrintable(label->objectName()));
     }
 
     void receptionAgentHasOneResult()
