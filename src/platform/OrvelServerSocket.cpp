@@ -183,9 +183,8 @@ void OrvelServerSocket::drop(int index)
     deliver(index, messages);
 }
 
-// Messages leave the connection's state before any handler runs, so a handler
-// that opens a modal window (and so reads more data meanwhile) sees each
-// message exactly once.
+// Messages leave the connection's state before any handler runs, so each
+// message is seen exactly once whatever a handler does meanwhile.
 void OrvelServerSocket::deliver(int index, const QList<QByteArray>& messages)
 {
     for (const QByteArray& message : messages) {

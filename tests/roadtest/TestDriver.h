@@ -10,7 +10,7 @@ class QWidget;
 // a local socket that takes one command per line ("click cmdDial",
 // "type txtCustName 김철수", "read lblCIDData", ...) and answers one line,
 // "OK <text>" or "ERR <why>". Actions run after the answer has gone out, so
-// a click that opens a modal window does not hold the script up. Built only
+// the script hears back before what the click sets off. Built only
 // into the road-test build of the program.
 class TestDriver : public QObject
 {

@@ -9,8 +9,8 @@
 
 // The desk's telephony at work: the real device against an in-process line
 // simulator, the real caller feed, recorder, uploads and a real FTP server.
-// Modal windows are answered by the test's script, or by the real windows
-// when the test passes an opener of its own.
+// The windows a call opens are answered by the test's script, or are the
+// real windows when the test passes an opener of its own.
 struct CallDesk : DeskFixture
 {
     explicit CallDesk(const QString& agent = QStringLiteral("kim"), WindowOpener* opener = nullptr)

@@ -15,7 +15,7 @@
 #include "telephony/WorkCounters.h"
 
 // The call state machine's decisions, driven event by event; whole calls
-// through the line simulator and the caller feed, with the modal windows
+// through the line simulator and the caller feed, with the call's windows
 // answered the way an agent would; calls that meet a fault, where nothing
 // recorded may be lost and the call goes on; and the login's check of the
 // recent recordings, where a folder with one fault of each kind ends whole

@@ -20,9 +20,9 @@ static QDialog* shown(const QString& title)
 
 // Calls in the order real calls come, on the real windows: the line
 // simulator rings and hangs up while windows of earlier calls are still
-// open. A script advances from step to step on a timer, so it keeps going
-// inside the windows' modal loops as an agent's hands would. Afterwards
-// every recording must be whole and filed under its own call.
+// open. A script advances from step to step on a timer, as an agent's hands
+// would, whatever windows are open. Afterwards every recording must be whole
+// and filed under its own call.
 class Script : public QObject
 {
 public:
@@ -59,8 +59,8 @@ private:
             return;
         const auto& [what, ready, act] = m_steps.at(m_next);
         if (!ready || ready()) {
-            // The action runs from a timer of its own: it may wait in a modal
-            // loop of its own while the script goes on.
+            // The action runs from a timer of its own: it may wait a moment
+            // (a caller talking) while the script's clock goes on.
             m_acting = true;
             QTimer::singleShot(0, this, [this, act = act] {
                 ++m_next;
