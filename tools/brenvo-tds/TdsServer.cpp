@@ -2,6 +2,7 @@
 
 #include "TdsServerState.h"
 #include "TdsSession.h"
+#include "TdsTls.h"
 #include "TsqlSession.h"
 
 #include <QFile>
@@ -97,6 +98,14 @@ bool TdsServer::start(const Options& options, quint16 port, QString* error)
             return false;
         databases << database;
     }
+    m_state->tls.reset();
+    if (options.encryption != Encryption::None) {
+        m_state->tls = TdsTlsContext::create(options.certificateFile, options.keyFile, error);
+        if (!m_state->tls)
+            return false;
+    }
+    m_state->tlsRequired = options.encryption == Encryption::Required;
+    m_state->recordFolder = options.recordFolder;
     m_state->user = options.user;
     m_state->password = options.password;
     m_state->databases = databases;
@@ -123,6 +132,7 @@ bool TdsServer::start(const Options& options, quint16 port, QString* error)
         return false;
     }
     m_port = listener->serverPort();
+    m_options = options;
     m_listener = listener;
     m_thread = std::move(thread);
     return true;
