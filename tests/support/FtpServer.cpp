@@ -1,12 +1,14 @@
 #include "FtpServer.h"
 
+#include "TestCertificates.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QSaveFile>
 
 constexpr int kStartTimeoutMs = 10000;
 
-FtpServer::FtpServer(const QString& root)
+FtpServer::FtpServer(const QString& root, Tls tls)
 {
     if (root.isEmpty()) {
         m_tempDir = std::make_unique<QTemporaryDir>();
@@ -21,14 +23,27 @@ FtpServer::FtpServer(const QString& root)
         QDir().mkpath(m_root);
     }
 
+    QStringList tlsOptions;
+    if (tls != Tls::None) {
+        m_certificates = std::make_unique<TestCertificates>();
+        if (!m_certificates->isValid()) {
+            m_error = QStringLiteral("cannot make the test certificates");
+            return;
+        }
+        tlsOptions << QStringLiteral("--certificate") << m_certificates->path("server.pem")
+                   << QStringLiteral("--key") << m_certificates->path("server.key");
+        if (tls == Tls::Required)
+            tlsOptions << QStringLiteral("--tls-required");
+    }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Debian's interpreter, which sees python3-pyftpdlib (another python3 may
     // come first on PATH). Stdin stays open: the server ends when this process goes.
     m_process.start(qEnvironmentVariable("BRENVO_PYTHON", QStringLiteral("/usr/bin/python3")),
-                    {QStringLiteral(BRENVO_FTPD_SCRIPT), QStringLiteral("--root"), m_root,
-                     QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"),
-                     user(), QStringLiteral("--password"), password(),
-                     QStringLiteral("--exit-on-stdin-eof")});
+                    QStringList{QStringLiteral(BRENVO_FTPD_SCRIPT), QStringLiteral("--root"),
+                                m_root, QStringLiteral("--port"), QStringLiteral("0"),
+                                QStringLiteral("--user"), user(), QStringLiteral("--password"),
+                                password(), QStringLiteral("--exit-on-stdin-eof")} +
+                        tlsOptions);
     if (!m_process.waitForStarted(kStartTimeoutMs)) {
         m_error =
             QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString());
@@ -88,6 +103,11 @@ bool FtpServer::setFault(const QString& fault)
         return false;
     file.write(fault.trimmed().toUtf8());
     return file.commit();
+}
+
+QString FtpServer::caFile() const
+{
+    return m_certificates ? m_certificates->path("ca.pem") : QString();
 }
 
 QString FtpServer::remoteFile(const QString& relPath) const
