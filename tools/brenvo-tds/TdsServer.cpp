@@ -5,6 +5,7 @@
 #include "TdsTls.h"
 #include "TsqlSession.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTcpServer>
 #include <QThread>
@@ -106,6 +107,10 @@ bool TdsServer::start(const Options& options, quint16 port, QString* error)
     }
     m_state->tlsRequired = options.encryption == Encryption::Required;
     m_state->recordFolder = options.recordFolder;
+    if (!options.recordFolder.isEmpty() && !QDir().mkpath(options.recordFolder)) {
+        *error = QStringLiteral("cannot make %1").arg(options.recordFolder);
+        return false;
+    }
     m_state->user = options.user;
     m_state->password = options.password;
     m_state->databases = databases;
