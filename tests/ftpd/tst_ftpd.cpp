@@ -11,29 +11,35 @@
 
 #include "FtpServer.h"
 
+using namespace Qt::StringLiterals;
+
 class TestFtpd : public QObject
 {
     Q_OBJECT
 
-    // Sends file up as a.vox, or fetches a.vox into it; the bytes that went.
+    // Sends 200,000 bytes up as a.vox, or fetches a.vox: the result and the bytes that went.
     static QPair<int, qint64> transfer(const FtpServer& server, bool tls, const QString& caFile,
-                                       FILE* file, bool upload)
+                                       bool upload)
     {
+        FILE* file = std::tmpfile();
+        for (int i = 0; upload && i < 200000; ++i)
+            std::fputc('v', file);
+        std::rewind(file);
+        // libcurl keeps copies of the strings it is given.
         CURL* curl = curl_easy_init();
-        const QByteArray url =
-            QStringLiteral("ftp://%1:%2/a.vox").arg(server.host()).arg(server.port()).toUtf8();
-        const QByteArray login = (server.user() + u':' + server.password()).toUtf8();
-        const QByteArray ca = QFile::encodeName(caFile);
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_USERPWD, login.constData());
+        curl_easy_setopt(curl, CURLOPT_URL,
+                         qPrintable(u"ftp://%1:%2/a.vox"_s.arg(server.host()).arg(server.port())));
+        curl_easy_setopt(curl, CURLOPT_USERPWD,
+                         qPrintable(server.user() + u':' + server.password()));
         curl_easy_setopt(curl, CURLOPT_USE_SSL, long(tls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
-        curl_easy_setopt(curl, CURLOPT_CAINFO, ca.constData());
+        curl_easy_setopt(curl, CURLOPT_CAINFO, QFile::encodeName(caFile).constData());
         curl_easy_setopt(curl, CURLOPT_UPLOAD, long(upload));
         curl_easy_setopt(curl, upload ? CURLOPT_READDATA : CURLOPT_WRITEDATA, file);
         const CURLcode result = curl_easy_perform(curl);
         curl_off_t bytes = 0;
         curl_easy_getinfo(curl, upload ? CURLINFO_SIZE_UPLOAD_T : CURLINFO_SIZE_DOWNLOAD_T, &bytes);
         curl_easy_cleanup(curl);
+        std::fclose(file);
         return {int(result), qint64(bytes)};
     }
 
@@ -62,20 +68,10 @@ private slots:
         FtpServer ftp({}, server);
         QVERIFY2(ftp.isRunning(), qPrintable(ftp.errorString()));
         const QString caFile = QFileInfo(ftp.caFile()).dir().filePath(authority);
-        const QByteArray sent(200000, 'v');
-        FILE* up = std::tmpfile();
-        std::fwrite(sent.constData(), 1, sent.size(), up);
-        std::rewind(up);
-        const auto upload = transfer(ftp, tls, caFile, up, true);
-        std::fclose(up);
-        QCOMPARE(upload.first, result);
-        if (result != CURLE_OK)
-            return;
-        QFile stored(ftp.remoteFile("a.vox"));
-        QVERIFY(stored.open(QIODevice::ReadOnly) && stored.readAll() == sent);
-        FILE* down = std::tmpfile();
-        QCOMPARE(transfer(ftp, tls, caFile, down, false), qMakePair(result, sent.size()));
-        std::fclose(down);
+        const qint64 size = result == CURLE_OK ? 200000 : 0;
+        QCOMPARE(transfer(ftp, tls, caFile, true), qMakePair(result, size));
+        if (result == CURLE_OK)
+            QCOMPARE(transfer(ftp, tls, caFile, false), qMakePair(result, size));
     }
 };
 

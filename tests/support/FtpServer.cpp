@@ -1,7 +1,5 @@
 #include "FtpServer.h"
 
-#include "TestCertificates.h"
-
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QSaveFile>
@@ -26,10 +24,6 @@ FtpServer::FtpServer(const QString& root, Tls tls)
     QStringList tlsOptions;
     if (tls != Tls::None) {
         m_certificates = std::make_unique<TestCertificates>();
-        if (!m_certificates->isValid()) {
-            m_error = QStringLiteral("cannot make the test certificates");
-            return;
-        }
         tlsOptions << QStringLiteral("--certificate") << m_certificates->path("server.pem")
                    << QStringLiteral("--key") << m_certificates->path("server.key");
         if (tls == Tls::Required)
@@ -103,11 +97,6 @@ bool FtpServer::setFault(const QString& fault)
         return false;
     file.write(fault.trimmed().toUtf8());
     return file.commit();
-}
-
-QString FtpServer::caFile() const
-{
-    return m_certificates ? m_certificates->path("ca.pem") : QString();
 }
 
 QString FtpServer::remoteFile(const QString& relPath) const

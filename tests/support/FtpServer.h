@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class TestCertificates;
+#include "TestCertificates.h"
 
 // The FTP server of a test: tools/brenvo-ftpd/brenvo-ftpd.py (pyftpdlib) on a
 // free loopback port, started by the constructor and stopped by the
@@ -44,7 +44,7 @@ public:
     QString user() const { return QStringLiteral("brenvo"); }
     QString password() const { return QStringLiteral("brenvo-test"); }
     // The authority to trust (PEM) when it has TLS.
-    QString caFile() const;
+    QString caFile() const { return m_certificates ? m_certificates->path("ca.pem") : QString(); }
 
     // Puts a fault in force (writes root/.fault); "" or "none" ends it.
     // False when the file could not be written.
