@@ -84,8 +84,9 @@ QString SqlServerEncryption::freeTdsSection(const QString& host, const QString& 
             return QString();
         }
         const QByteArray pem = ca.readAll();
-        QFile copy(file.dir.filePath(QString::fromLatin1(hashOf(pem) + ".pem")));
-        if (!copy.exists() && (!copy.open(QIODevice::WriteOnly) || copy.write(pem) != pem.size())) {
+        QSaveFile copy(file.dir.filePath(QString::fromLatin1(hashOf(pem) + ".pem")));
+        if (!QFile::exists(copy.fileName()) &&
+            (!copy.open(QIODevice::WriteOnly) || copy.write(pem) != pem.size() || !copy.commit())) {
             *error = QStringLiteral("%1: %2").arg(copy.fileName(), copy.errorString());
             return QString();
         }

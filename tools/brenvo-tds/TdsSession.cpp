@@ -191,7 +191,8 @@ void TdsSession::handle(const Request& request)
             preLogin(request.payload);
         return;
     }
-    // A login in clear where TLS was agreed, or where it is required.
+    // A login sent in clear where TLS was agreed, or to a server that
+    // requires it, ends the connection below.
     if (request.type == Tds::Login7 && !m_loggedIn && m_wire != Wire::Handshake &&
         !(m_wire == Wire::Clear && m_state.tlsRequired)) {
         if (m_wire == Wire::LoginOnly) {
