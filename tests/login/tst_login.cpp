@@ -182,6 +182,7 @@ private slots:
         QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::LoggedIn);
         QVERIFY(t.f.messages.messages.isEmpty());
     }
+
     // Encrypt and CaFile (here in the program folder) reach both
     // connections: under require the login and a later statement run; a
     // server without TLS, or a certificate of another authority, is refused
@@ -192,12 +193,11 @@ private slots:
         QTest::addColumn<bool>("serverTls");
         QTest::addColumn<QString>("caFile");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("require") << true << "ca.pem"
-                                 << "";
-        QTest::newRow("server without TLS") << false << "ca.pem"
-                                            << "does not offer encryption";
-        QTest::newRow("another authority") << true << "other-ca.pem"
-                                           << "certificate is not signed";
+        QTest::newRow("require") << true << u"ca.pem"_s << QString();
+        QTest::newRow("server without TLS")
+            << false << u"ca.pem"_s << u"does not offer encryption"_s;
+        QTest::newRow("another authority")
+            << true << u"other-ca.pem"_s << u"certificate is not signed"_s;
     }
     void encryption()
     {

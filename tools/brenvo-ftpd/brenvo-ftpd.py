@@ -295,7 +295,8 @@ class BrenvoTLSHandler(BrenvoHandler, TLS_FTPHandler):
 
     def data_handler(self, cls):
         if cls not in self._tls_classes:
-            self._tls_classes[cls] = type("TLS" + cls.__name__, (HandshakeFirstDTPHandler, cls), {})
+            self._tls_classes[cls] = type("TLS" + cls.__name__,
+                                          (HandshakeFirstDTPHandler, cls), {})
         return self._tls_classes[cls]
 
 
