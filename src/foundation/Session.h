@@ -10,6 +10,8 @@ struct Session
 
     // Settings file, section "Database", read again at every login attempt.
     QString CfgDBIp, CfgDBUser, CfgDBPass, CfgDBName, CfgDBPort;
+    // Its "Encrypt" and "CaFile": TLS to both SQL Servers.
+    QString CfgDBEncrypt, CfgDBCaFile;
 
     QString BranchID, AgentID;
 

@@ -60,6 +60,8 @@ LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText,
     s.CfgDBPass = setting("DBPass");
     s.CfgDBName = setting("DBName");
     s.CfgDBPort = setting("DBPort");
+    s.CfgDBEncrypt = setting("Encrypt");
+    s.CfgDBCaFile = setting("CaFile");
 
     s.BranchID = branchText.trimmed();
     s.AgentID = loginIdText.trimmed();

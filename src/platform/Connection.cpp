@@ -63,7 +63,7 @@ QHash<QString, QString> Connection::parseConnectionString(const QString& connect
     return keys;
 }
 
-QString Connection::odbcConnectionString(const QHash<QString, QString>& keys)
+QPair<QString, QString> Connection::serverAndPort(const QHash<QString, QString>& keys)
 {
     QString server = keys.value(QStringLiteral("data source"));
     QString port;
@@ -74,12 +74,26 @@ QString Connection::odbcConnectionString(const QHash<QString, QString>& keys)
         if (server.isEmpty())
             server = network.left(comma).trimmed();
     }
-    return QStringLiteral("DRIVER=FreeTDS;SERVER=%1;PORT=%2;DATABASE=%3;UID=%4;PWD=%5;"
-                          "TDS_Version=7.4;ClientCharset=UTF-8")
-        .arg(odbcValue(server), odbcValue(port),
-             odbcValue(keys.value(QStringLiteral("initial catalog"))),
+    return {server, port};
+}
+
+QString Connection::odbcConnectionString(const QHash<QString, QString>& keys,
+                                         const SqlServerEncryption& encryption, QString* error)
+{
+    const auto [server, port] = serverAndPort(keys);
+    QString target = QStringLiteral("SERVER=%1;PORT=%2").arg(odbcValue(server), odbcValue(port));
+    if (encryption.verifiesServer()) {
+        QString ignored;
+        const QString section = encryption.freeTdsSection(server, port, error ? error : &ignored);
+        if (section.isEmpty())
+            return QString();
+        target = QStringLiteral("SERVERNAME=") + section;
+    }
+    return QStringLiteral("DRIVER=FreeTDS;%1;DATABASE=%2;UID=%3;PWD=%4;"
+                          "TDS_Version=7.4;ClientCharset=UTF-8;Encryption=%5")
+        .arg(target, odbcValue(keys.value(QStringLiteral("initial catalog"))),
              odbcValue(keys.value(QStringLiteral("user id"))),
-             odbcValue(keys.value(QStringLiteral("password"))));
+             odbcValue(keys.value(QStringLiteral("password"))), encryption.level());
 }
 
 bool Connection::open(const QString& connectionString, const QString& programFolder, QString* error)
@@ -91,7 +105,17 @@ bool Connection::open(const QString& connectionString, const QString& programFol
     const bool localFile = provider.startsWith(QStringLiteral("microsoft.jet"));
     if (!localFile && !source.startsWith(QStringLiteral("sqlite:"), Qt::CaseInsensitive)) {
         m_kind = Kind::SqlServer;
-        return openSqlServer(odbcConnectionString(keys), error);
+        const QString odbc = odbcConnectionString(keys, m_encryption, error);
+        if (odbc.isEmpty() || openSqlServer(odbc, error))
+            return !odbc.isEmpty();
+        // The driver's message for a refused TLS connection says nothing of TLS.
+        if (error && error->contains(u"(20002)")) {
+            const auto [server, port] = serverAndPort(keys);
+            if (const QString why = m_encryption.refusal(server, port, kLoginTimeoutSeconds * 1000);
+                !why.isEmpty())
+                *error += u' ' + why;
+        }
+        return false;
     }
     m_odbc.close(); // a session kept from a SQL Server string before
     m_kept = false;

@@ -2,6 +2,7 @@
 
 #include "platform/OdbcConnection.h"
 #include "platform/Recordset.h"
+#include "platform/SqlServerEncryption.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -50,6 +51,8 @@ public:
     void close();
     bool isOpen() const;
     void setKeepSessions(bool keep);
+    // How the next SQL Server opens use TLS.
+    void setEncryption(const SqlServerEncryption& encryption) { m_encryption = encryption; }
     // SQL Server sessions logged in since construction; a kept session taken
     // up again adds nothing.
     int sessionsOpened() const { return m_sessionsOpened; }
@@ -71,8 +74,11 @@ public:
 
     // Parses "key=value;..." into lower-case keys with trimmed values.
     static QHash<QString, QString> parseConnectionString(const QString& connectionString);
-    // The ODBC connection string for FreeTDS, from the ADO keys.
-    static QString odbcConnectionString(const QHash<QString, QString>& keys);
+    // The ODBC connection string for FreeTDS, from the ADO keys; '' with
+    // *error when the encryption asked for cannot be set up.
+    static QString odbcConnectionString(const QHash<QString, QString>& keys,
+                                        const SqlServerEncryption& encryption = {},
+                                        QString* error = nullptr);
 
     // Milliseconds SQLite waits on a locked database before it gives up.
     static constexpr int kSqliteBusyTimeoutMs = 5000;
@@ -86,6 +92,8 @@ public:
     static constexpr int kCheckAfterIdleMs = 1000;
 
 private:
+    // The ADO keys' server and port.
+    static QPair<QString, QString> serverAndPort(const QHash<QString, QString>& keys);
     bool reportClosed(QString* error) const;
     void journal(const QString& sql, bool accepted) const;
     bool openSqlServer(const QString& odbcConnectionString, QString* error);
@@ -94,6 +102,7 @@ private:
     QString m_name;
     Kind m_kind = Kind::SqlServer;
     OdbcConnection m_odbc;
+    SqlServerEncryption m_encryption;
     bool m_keepSessions = false;
     bool m_kept = false;  // m_odbc is closed in name, kept for the next open
     QString m_odbcString; // what m_odbc was connected with

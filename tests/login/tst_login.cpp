@@ -5,6 +5,8 @@
 #include "login/AgentStatus.h"
 #include "login/LoginProcedure.h"
 #include "ProgramFolderFixture.h"
+#include "TdsServer.h"
+#include "TestCertificates.h"
 
 using Outcome = LoginProcedure::Outcome;
 using namespace Qt::StringLiterals;
@@ -180,6 +182,60 @@ private slots:
         QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::LoggedIn);
         QVERIFY(t.f.messages.messages.isEmpty());
     }
+
+    // Encrypt and CaFile (here in the program folder) reach both
+    // connections: under require the login and a later statement run; a
+    // server without TLS, or a certificate of another authority, is refused
+    // with the connection message and a log block that says why, and the
+    // next attempt reads the settings again.
+    void encryption_data()
+    {
+        QTest::addColumn<bool>("serverTls");
+        QTest::addColumn<QString>("caFile");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("require") << true << u"ca.pem"_s << QString();
+        QTest::newRow("server without TLS")
+            << false << u"ca.pem"_s << u"does not offer encryption"_s;
+        QTest::newRow("another authority")
+            << true << u"other-ca.pem"_s << u"certificate is not signed"_s;
+    }
+    void encryption()
+    {
+        QFETCH(bool, serverTls);
+        QFETCH(QString, caFile);
+        QFETCH(QString, refusal);
+        if (Backends::current() != Backend::StandIn)
+            QSKIP("TLS is the stand-in's here");
+        static const TestCertificates certificates;
+        Login t;
+        TdsServer& server = *t.f.standIn();
+        TdsServer::Options options = server.options();
+        options.encryption =
+            serverTls ? TdsServer::Encryption::Offered : TdsServer::Encryption::None;
+        options.certificateFile = certificates.path("server.pem");
+        options.keyFile = certificates.path("server.key");
+        QString error;
+        const auto settings = [&](const QString& file) {
+            QFile::copy(certificates.path(file), t.f.path(file));
+            return DemoFolder::useSqlServer(
+                t.f.path(), {.port = server.port(), .encrypt = "require", .caFile = file}, &error);
+        };
+        QVERIFY2(server.start(options, server.port(), &error) && settings(caFile),
+                 qPrintable(error));
+        if (!refusal.isEmpty()) {
+            QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
+            const QStringList texts = t.f.messages.texts();
+            QCOMPARE(texts.value(0),
+                     "데이터베이스 연결을 실패했습니다.\r\n" + t.f.db.branchConnectionString());
+            QVERIFY2(texts.value(1).contains(refusal), qPrintable(texts.value(1)));
+            options.encryption = TdsServer::Encryption::Offered;
+            QVERIFY2(server.start(options, server.port(), &error) && settings("ca.pem"),
+                     qPrintable(error));
+        }
+        QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::LoggedIn);
+        QCOMPARE(t.f.db.GetNowDate().size(), 19);
+    }
+
     // Today's rows of the agent: (AgentID, RecDate or '' for today, Status, RecBound, RecCnt,
     // RecDuration); another day or another agent does not count.
     void statisticsLine_data()

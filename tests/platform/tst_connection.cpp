@@ -48,7 +48,7 @@ private slots:
         QCOMPARE(Connection::odbcConnectionString(keys),
                  QStringLiteral(
                      "DRIVER=FreeTDS;SERVER=10.1.2.3;PORT=1433;DATABASE=Brenvo0001;UID=sa;PWD=pw;"
-                     "TDS_Version=7.4;ClientCharset=UTF-8"));
+                     "TDS_Version=7.4;ClientCharset=UTF-8;Encryption=request"));
         // A password with a brace or semicolon would end the ODBC value early.
         QHash<QString, QString> odd = keys;
         odd.insert("password", "a;b}c");

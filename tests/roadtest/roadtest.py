@@ -9,7 +9,9 @@ test driver from login to Exit: calls in and out with their results, a customer 
 tabs and playback, Exit refused during a call, and a window manager without a notification area.
 Then it checks the central and local databases, the FTP server's tree and the error log, and exits
 non-zero on any difference; screenshots of the windows go to docs/screenshots/. With --mssql the
-directory and branch databases are served by the TDS stand-in brenvo-tds through FreeTDS.
+directory and branch databases are served by the TDS stand-in brenvo-tds through FreeTDS, encrypted
+(Encrypt=require, the test authority in CaFile), and the bytes on that wire hold no password,
+customer name or resident number in clear.
 """
 
 import datetime
@@ -345,13 +347,28 @@ def verify(ftp_root, calls):
     check(not list((HOME / "ERRORLOG").glob("*.log")), "the error log is empty")
 
 
+def wire_is_private(folder, secrets, seen_in_clear):
+    """The bytes a server recorded in folder, a file per connection and direction, hold none of
+    the secrets in clear: in UTF-16LE as TDS carries text, and in UTF-8 when six bytes or more
+    (shorter ones turn up in ciphertext by chance). seen_in_clear, which the protocol does send
+    in clear (a name in the server's certificate), shows that the files are the wire."""
+    wire = [path.read_bytes() for path in sorted(folder.iterdir())]
+    check(any(seen_in_clear.encode() in data for data in wire), f"{folder.name}: the wire was recorded")
+    forms = {s: {s.encode("utf-16-le")} | ({s.encode()} if len(s.encode()) >= 6 else set()) for s in secrets}
+    leaks = sorted({s for s in secrets for form in forms[s] for data in wire if form in data})
+    check(not leaks, f"{folder.name}: none of {len(secrets)} secrets in clear on the wire"
+          + (f": {leaks}" if leaks else ""))
+
+
 def main():
     if HOME.exists():
         shutil.rmtree(HOME)
     ftp_port, line_port, tds_port = (free_port() for _ in range(3))
     subprocess.run([str(BUILD / "tools/brenvo-demo/brenvo-demo"), str(HOME), "--leftovers", "2",
-                    "--ftp-port", str(ftp_port)] + (["--sql-server", f"127.0.0.1,{tds_port}"] if MSSQL else []),
+                    "--ftp-port", str(ftp_port)] + (["--sql-server", f"127.0.0.1,{tds_port}", "--encrypt", "require",
+                                                     "--ca-file", "tls/ca.pem"] if MSSQL else []),
                    check=True)
+    subprocess.run([str(ROOT / "tools/brenvo-certs/brenvo-certs.sh"), str(HOME / "tls")], check=True)
     ftp_root = HOME / "ftp-root"
     ftp_root.mkdir()
     env = dict(os.environ, BRENVO_HOME=str(HOME), BRENVO_LINE_PORT=str(line_port),
@@ -374,7 +391,8 @@ def main():
                         "--schema", ROOT / "tools/brenvo-demo/schema/mssql.sql",
                         "--database", f"BrenvoDirectory={HOME / 'directory.db'}",
                         "--database", f"Brenvo0001={HOME / 'branch0001.db'}", "--user", "brenvo", "--password", "brenvo",
-                        log="tds.log")
+                        "--certificate", HOME / "tls/server.pem", "--key", HOME / "tls/server.key",
+                        "--require-encryption", "--record", HOME / "tds-wire", log="tds.log")
         spawn(BUILD / "tools/brenvo-line/brenvo-line", "--headless", "--answer-delay", "500", env=env)
         # A window manager without a notification area.
         spawn("openbox", "--sm-disable", stdout=None, stderr=subprocess.DEVNULL)
@@ -384,6 +402,10 @@ def main():
         verify(ftp_root, 6)
         if MSSQL:
             check(tds.poll() is None, "the stand-in served the whole day")
+            secrets = {value for table, columns in (("gogakinfo", "Name, JuminNo"), ("AgentLogin", "Agent_Passwd, JuminNo"))
+                       for row in rows("branch0001.db", f"select {columns} from {table}") for value in row if value}
+            # and the database's and FTP server's password
+            wire_is_private(HOME / "tds-wire", secrets | {"brenvo"}, "Branch test authority")
     except Failure as failure:
         print(f"ROAD TEST FAILED after {len(CHECKS)} checks:", failure)
         try:

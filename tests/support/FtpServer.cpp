@@ -6,7 +6,7 @@
 
 constexpr int kStartTimeoutMs = 10000;
 
-FtpServer::FtpServer(const QString& root)
+FtpServer::FtpServer(const QString& root, Tls tls)
 {
     if (root.isEmpty()) {
         m_tempDir = std::make_unique<QTemporaryDir>();
@@ -21,14 +21,23 @@ FtpServer::FtpServer(const QString& root)
         QDir().mkpath(m_root);
     }
 
+    QStringList tlsOptions;
+    if (tls != Tls::None) {
+        m_certificates = std::make_unique<TestCertificates>();
+        tlsOptions << QStringLiteral("--certificate") << m_certificates->path("server.pem")
+                   << QStringLiteral("--key") << m_certificates->path("server.key");
+        if (tls == Tls::Required)
+            tlsOptions << QStringLiteral("--tls-required");
+    }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Debian's interpreter, which sees python3-pyftpdlib (another python3 may
     // come first on PATH). Stdin stays open: the server ends when this process goes.
     m_process.start(qEnvironmentVariable("BRENVO_PYTHON", QStringLiteral("/usr/bin/python3")),
-                    {QStringLiteral(BRENVO_FTPD_SCRIPT), QStringLiteral("--root"), m_root,
-                     QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"),
-                     user(), QStringLiteral("--password"), password(),
-                     QStringLiteral("--exit-on-stdin-eof")});
+                    QStringList{QStringLiteral(BRENVO_FTPD_SCRIPT), QStringLiteral("--root"),
+                                m_root, QStringLiteral("--port"), QStringLiteral("0"),
+                                QStringLiteral("--user"), user(), QStringLiteral("--password"),
+                                password(), QStringLiteral("--exit-on-stdin-eof")} +
+                        tlsOptions);
     if (!m_process.waitForStarted(kStartTimeoutMs)) {
         m_error =
             QStringLiteral("cannot start %1: %2").arg(m_process.program(), m_process.errorString());

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include "TestCertificates.h"
+
 // The FTP server of a test: tools/brenvo-ftpd/brenvo-ftpd.py (pyftpdlib) on a
 // free loopback port, started by the constructor and stopped by the
 // destructor. One user with full permissions; its root is the FTP root.
@@ -13,12 +15,21 @@
 // them at every command): setFault("refuse-login"), "drop-mid-transfer",
 // "disk-full", "hang", "fail-first:N", "keep-short:N", "slow" / "slow:KIB";
 // setFault("") ends the fault. See the script's header for what each one does.
+// With TLS offered or required (explicit, AUTH TLS and PROT P), it serves a
+// certificate made for the test, signed by caFile().
 class FtpServer
 {
 public:
+    enum class Tls
+    {
+        None,
+        Offered,
+        Required
+    };
+
     // Serves root, or a new temporary folder (removed afterwards) when root is
     // empty. Waits up to 10 s for the server to listen.
-    explicit FtpServer(const QString& root = QString());
+    explicit FtpServer(const QString& root = QString(), Tls tls = Tls::None);
     ~FtpServer();
     FtpServer(const FtpServer&) = delete;
     FtpServer& operator=(const FtpServer&) = delete;
@@ -32,6 +43,8 @@ public:
     QString root() const { return m_root; }
     QString user() const { return QStringLiteral("brenvo"); }
     QString password() const { return QStringLiteral("brenvo-test"); }
+    // The authority to trust (PEM) when it has TLS.
+    QString caFile() const { return m_certificates ? m_certificates->path("ca.pem") : QString(); }
 
     // Puts a fault in force (writes root/.fault); "" or "none" ends it.
     // False when the file could not be written.
@@ -45,6 +58,7 @@ public:
 
 private:
     std::unique_ptr<QTemporaryDir> m_tempDir; // when the root is ours
+    std::unique_ptr<TestCertificates> m_certificates;
     QString m_root;
     QProcess m_process;
     int m_port = 0;

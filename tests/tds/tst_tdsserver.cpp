@@ -1,7 +1,11 @@
+#include "foundation/Database.h"
 #include "platform/Connection.h"
 #include "platform/OdbcConnection.h"
 #include "TdsServer.h"
+#include "TdsWire.h"
+#include "TestCertificates.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +22,7 @@ class TestTdsServer : public QObject
 
     QTemporaryDir m_dir;
     TdsServer m_server;
+    TestCertificates m_certificates;
 
     // What the program connects with.
     QString address(const QString& database = u"branch0001"_s) const
@@ -246,6 +251,82 @@ private slots:
         Recordset r;
         QVERIFY(client.query("select @@TRANCOUNT", &r, nullptr));
         QCOMPARE(r.value(0, 0).toInt(), 0);
+    }
+
+    // What the client's Encrypt asks and the server offers decide, as on SQL
+    // Server, what crosses the wire in clear: the login (its user name), the
+    // statements, both, or nothing; or the connection is refused, and says why.
+    void encryption_data()
+    {
+        QTest::addColumn<TdsServer::Encryption>("server");
+        QTest::addColumn<QString>("certificate"); // '': self-signed
+        QTest::addColumn<QString>("encrypt");
+        QTest::addColumn<QString>("caFile");
+        QTest::addColumn<QString>("outcome"); // what is seen in clear, or why refused
+        const auto row = [](const char* name, TdsServer::Encryption server, const char* certificate,
+                            const char* encrypt, const char* caFile, const char* outcome) {
+            QTest::newRow(name) << server << QString(certificate) << QString(encrypt)
+                                << QString(caFile) << QString(outcome);
+        };
+        using enum TdsServer::Encryption;
+        row("request: the login only", Offered, "server", "request", "", "statement");
+        row("require: the whole session", Offered, "server", "require", "ca.pem", "");
+        row("required by the server", Required, "server", "request", "", "");
+        row("off", Offered, "server", "off", "", "login statement");
+        row("request, server without TLS", None, "", "request", "", "login statement");
+        row("off, server requires", Required, "server", "off", "", "refused: (20002)");
+        row("require, server without TLS", None, "", "require", "ca.pem",
+            "refused: the server does not offer encryption");
+        row("another authority", Offered, "server", "require", "other-ca.pem",
+            "refused: not signed by an authority of CaFile");
+        row("another name", Offered, "wrong-host", "require", "ca.pem",
+            "refused: not made out to 127.0.0.1");
+        row("self-signed, the system's authorities", Offered, "", "require", "",
+            "refused: an authority the system trusts");
+    }
+    void encryption()
+    {
+        QFETCH(TdsServer::Encryption, server);
+        QFETCH(QString, certificate);
+        QFETCH(QString, encrypt);
+        QFETCH(QString, caFile);
+        QFETCH(QString, outcome);
+        const auto file = [this](const QString& name, const char* suffix = "") {
+            return name.isEmpty() ? QString() : m_certificates.path(name + suffix);
+        };
+        QTemporaryDir wire;
+        TdsServer::Options options;
+        options.databases = {{u"branch0001"_s, m_dir.filePath("tls.db"), QString()}};
+        options.encryption = server;
+        options.certificateFile = file(certificate, ".pem");
+        options.keyFile = file(certificate, ".key");
+        options.recordFolder = wire.path();
+        TdsServer tls;
+        QString error;
+        QVERIFY2(tls.start(options, 0, &error), qPrintable(error));
+        Connection client;
+        client.setEncryption(SqlServerEncryption::fromSettings(encrypt, file(caFile), {}));
+        const bool ran = client.open(Database::sqlServerConnectionString(
+                                         u"brenvo"_s, u"brenvo"_s, u"branch0001"_s, u"127.0.0.1"_s,
+                                         QString::number(tls.port())),
+                                     {}, &error) &&
+                         client.execute(u"select N'a statement'"_s, &error);
+        if (outcome.startsWith(u"refused: "_s)) {
+            QVERIFY(!ran);
+            QVERIFY2(error.contains(outcome.mid(9)), qPrintable(error));
+            return;
+        }
+        QVERIFY2(ran, qPrintable(error));
+        QByteArray bytes;
+        for (const QString& name : QDir(wire.path()).entryList(QDir::Files)) {
+            QFile recorded(wire.filePath(name));
+            bytes += recorded.open(QIODevice::ReadOnly) ? recorded.readAll() : QByteArray();
+        }
+        QStringList seen;
+        for (const QString& marker : {u"login"_s, u"statement"_s})
+            if (bytes.contains(Tds::utf16le(marker == u"login"_s ? u"brenvo"_s : marker)))
+                seen << marker;
+        QCOMPARE(seen.join(u' '), outcome);
     }
 
     // The application lock the database layer takes holds the database's write

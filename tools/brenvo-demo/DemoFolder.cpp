@@ -127,6 +127,10 @@ bool writeSettings(const QString& folder, const SqlServerAddress& server, QStrin
         << "DBIp=" << server.host << "\r\n"
         << "DBUser=" << server.user << "\r\nDBPass=" << server.password << "\r\n"
         << "DBName=" << server.directoryDb << "\r\nDBPort=" << server.port << "\r\n";
+    if (!server.encrypt.isEmpty())
+        out << "Encrypt=" << server.encrypt << "\r\n";
+    if (!server.caFile.isEmpty())
+        out << "CaFile=" << server.caFile << "\r\n";
     return true;
 }
 

@@ -31,6 +31,8 @@ struct SqlServerAddress
     QString directoryDb = QStringLiteral("BrenvoDirectory");
     // The database of branch 0001, the one agents log in to.
     QString branchDb = QStringLiteral("Brenvo0001");
+    // The settings' Encrypt and CaFile; left out when empty.
+    QString encrypt{}, caFile{};
 
     // The server an ADO connection string names ("Data Source", "Network
     // Address" host,port, "User ID", "Password"), its "Initial Catalog"

@@ -33,7 +33,16 @@ int main(int argc, char* argv[])
         QStringLiteral("Copy the demo's data into the SQL Server database an ADO connection "
                        "string names (its rows are deleted first) and point the folder at it."),
         QStringLiteral("ado"));
-    parser.addOptions({customers, ftpPort, leftovers, sqlServer, copyTo});
+    const QCommandLineOption encrypt(
+        QStringLiteral("encrypt"),
+        QStringLiteral("The settings' Encrypt for the SQL Server: off, request or require."),
+        QStringLiteral("mode"));
+    const QCommandLineOption caFile(
+        QStringLiteral("ca-file"),
+        QStringLiteral("The settings' CaFile: the authorities to trust (PEM), relative to the "
+                       "folder or absolute."),
+        QStringLiteral("file"));
+    parser.addOptions({customers, ftpPort, leftovers, sqlServer, copyTo, encrypt, caFile});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -72,6 +81,8 @@ int main(int argc, char* argv[])
             return 2;
         }
     }
+    server.encrypt = parser.value(encrypt);
+    server.caFile = parser.value(caFile);
     const QString folder = args.first();
     QString error;
     bool done = DemoFolder::create(folder, options, &error);

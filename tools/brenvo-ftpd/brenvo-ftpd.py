@@ -2,12 +2,18 @@
 """brenvo-ftpd: the FTP server of Brenvo's demo and upload tests (pyftpdlib).
 
     /usr/bin/python3 tools/brenvo-ftpd/brenvo-ftpd.py --root DIR --port N \
-        --user U --password P [--fault F] [--verbose] [--exit-on-stdin-eof]
+        --user U --password P [--fault F] [--verbose] [--exit-on-stdin-eof] \
+        [--certificate PEM --key PEM [--tls-required]]
 
 Binds 127.0.0.1 only. Port 0 picks a free port. When it listens it prints
 exactly one line "PORT <n>" on stdout (flushed); logs go to stderr.
 The user has full permissions ("elradfmwMT") in DIR, which is its home
 and the FTP root.
+
+With --certificate and --key it offers explicit TLS (AUTH TLS, then PBSZ 0
+and PROT P for protected data connections, pyftpdlib's TLS handler); with
+--tls-required too, USER and PASS are refused (550) before AUTH TLS, and
+PASV, EPSV, PORT and EPRT before PROT P. The faults work the same over TLS.
 
 Faults (--fault F, or at run time the text F written into DIR/.fault, which
 is read at every command and, while it exists, overrides --fault; an empty
@@ -38,8 +44,10 @@ import os
 import sys
 import threading
 
+from OpenSSL import SSL
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
+from pyftpdlib.handlers import (DTPHandler, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler,
+                                TLS_FTPHandler)
 from pyftpdlib.ioloop import RetryError
 from pyftpdlib.servers import FTPServer
 
@@ -180,15 +188,19 @@ class BrenvoHandler(FTPHandler):
             cls = self._slow_classes.get(number)
             if cls is None:
                 cls = self._slow_classes[number] = make_slow_dtp(number)
-            self.dtp_handler = cls
+            self.dtp_handler = self.data_handler(cls)
         else:
-            self.dtp_handler = BrenvoDTPHandler
+            self.dtp_handler = self.data_handler(BrenvoDTPHandler)
         if name == "hang" and self.authenticated and cmd in HANG_COMMANDS:
             self.logline("<- %s (fault hang: no answer)" % line)
             self.brenvo_hung = True
             self.ioloop.call_later(HANG_SECONDS, self._end_hang, _errback=self.handle_error)
             return
         return FTPHandler.pre_process_command(self, line, cmd, arg)
+
+    def data_handler(self, cls):
+        """The class of the next data connection, from the fault's class."""
+        return cls
 
     def _end_hang(self):
         if not self._closed:
@@ -266,6 +278,28 @@ class BrenvoHandler(FTPHandler):
         return file
 
 
+class HandshakeFirstDTPHandler(TLS_DTPHandler):
+    """A protected data connection whose client begins TLS at once, before
+    its transfer command (libcurl does), was closed by pyftpdlib 1.5.7, which
+    reads nothing on a data connection before that command (fixed after that
+    release, pyftpdlib #612): it is read while its handshake runs."""
+
+    def readable(self):
+        return self._ssl_accepting or super().readable()
+
+
+class BrenvoTLSHandler(BrenvoHandler, TLS_FTPHandler):
+    """BrenvoHandler under explicit TLS: the fault classes of the data
+    connection get TLS under them, for PROT P."""
+    _tls_classes = {}
+
+    def data_handler(self, cls):
+        if cls not in self._tls_classes:
+            self._tls_classes[cls] = type("TLS" + cls.__name__,
+                                          (HandshakeFirstDTPHandler, cls), {})
+        return self._tls_classes[cls]
+
+
 def watch_stdin():
     """Ends the process when stdin closes (the test that started it is gone)."""
     try:
@@ -287,11 +321,17 @@ def main():
     parser.add_argument("--verbose", action="store_true", help="log every command on stderr")
     parser.add_argument("--exit-on-stdin-eof", action="store_true",
                         help="end when stdin is closed (for test fixtures)")
+    parser.add_argument("--certificate", help="PEM certificate (with its chain): offer AUTH TLS")
+    parser.add_argument("--key", help="PEM key of --certificate")
+    parser.add_argument("--tls-required", action="store_true",
+                        help="refuse logins and data connections without TLS")
     args = parser.parse_args()
     try:
         parse_fault(args.fault)
     except ValueError as err:
         parser.error(str(err))
+    if bool(args.certificate) != bool(args.key) or (args.tls_required and not args.certificate):
+        parser.error("--certificate and --key go together, and --tls-required needs them")
 
     logging.basicConfig(stream=sys.stderr,
                         level=logging.DEBUG if args.verbose else logging.WARNING,
@@ -303,12 +343,20 @@ def main():
     os.makedirs(root, exist_ok=True)
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
-    BrenvoHandler.authorizer = authorizer
-    BrenvoHandler.faults = FaultState(root, args.fault)
-    BrenvoHandler.dtp_handler = BrenvoDTPHandler
+    handler = BrenvoTLSHandler if args.certificate else BrenvoHandler
+    handler.authorizer = authorizer
+    handler.faults = FaultState(root, args.fault)
+    if args.certificate:
+        handler.certfile = args.certificate
+        handler.keyfile = args.key
+        handler.tls_control_required = handler.tls_data_required = args.tls_required
+        try:
+            handler.get_ssl_context()
+        except (OSError, SSL.Error) as err:
+            sys.exit("brenvo-ftpd: cannot use %s and %s: %s" % (args.certificate, args.key, err))
 
     try:
-        server = FTPServer(("127.0.0.1", args.port), BrenvoHandler)
+        server = FTPServer(("127.0.0.1", args.port), handler)
     except OSError as err:
         sys.exit("brenvo-ftpd: cannot listen on 127.0.0.1:%d: %s" % (args.port, err.strerror or err))
     server.max_cons = 256

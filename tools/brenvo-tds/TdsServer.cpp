@@ -2,8 +2,10 @@
 
 #include "TdsServerState.h"
 #include "TdsSession.h"
+#include "TdsTls.h"
 #include "TsqlSession.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTcpServer>
 #include <QThread>
@@ -97,6 +99,18 @@ bool TdsServer::start(const Options& options, quint16 port, QString* error)
             return false;
         databases << database;
     }
+    m_state->tls.reset();
+    if (options.encryption != Encryption::None) {
+        m_state->tls = TdsTlsContext::create(options.certificateFile, options.keyFile, error);
+        if (!m_state->tls)
+            return false;
+    }
+    m_state->tlsRequired = options.encryption == Encryption::Required;
+    m_state->recordFolder = options.recordFolder;
+    if (!options.recordFolder.isEmpty() && !QDir().mkpath(options.recordFolder)) {
+        *error = QStringLiteral("cannot make %1").arg(options.recordFolder);
+        return false;
+    }
     m_state->user = options.user;
     m_state->password = options.password;
     m_state->databases = databases;
@@ -123,6 +137,7 @@ bool TdsServer::start(const Options& options, quint16 port, QString* error)
         return false;
     }
     m_port = listener->serverPort();
+    m_options = options;
     m_listener = listener;
     m_thread = std::move(thread);
     return true;

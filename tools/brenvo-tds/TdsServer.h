@@ -30,6 +30,12 @@ public:
         // server's default.
         QString collation;
     };
+    enum class Encryption
+    {
+        None,
+        Offered,
+        Required
+    };
     struct Options
     {
         QString user = QStringLiteral("brenvo");
@@ -40,6 +46,17 @@ public:
         QString schemaFile = QStringLiteral(":/brenvo-tds/mssql.sql");
         QString defaultCollation = QStringLiteral("Korean_Wansung_CI_AS");
         QHostAddress address = QHostAddress::LocalHost;
+        // As SQL Server: Offered encrypts what the client asks for, at
+        // least its login; Required ("force encryption") encrypts every
+        // session whole and refuses a client that cannot; None is a server
+        // without TLS, whose PRELOGIN answer says so.
+        Encryption encryption = Encryption::Offered;
+        // PEM: the certificate with its chain, and its key. Empty: a
+        // self-signed certificate made at start.
+        QString certificateFile, keyFile;
+        // Every connection leaves the bytes it read and wrote here, in
+        // SESSION-in.bin and SESSION-out.bin, for a look at the wire.
+        QString recordFolder;
     };
 
     explicit TdsServer(QObject* parent = nullptr);
@@ -53,6 +70,8 @@ public:
     void stop();
     bool isRunning() const;
     quint16 port() const { return m_port; }
+    // What it was last started with.
+    const Options& options() const { return m_options; }
     int connectionCount() const;
 
     // Faults a test drives.
@@ -74,4 +93,5 @@ private:
     TdsListener* m_listener = nullptr;
     std::unique_ptr<QThread> m_thread;
     quint16 m_port = 0;
+    Options m_options;
 };

@@ -10,6 +10,9 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
+
+class TdsTlsContext;
 
 struct TdsDatabase
 {
@@ -31,6 +34,11 @@ public:
     TdsSchema schema;
     // How long a statement waits for another session's lock.
     int lockTimeoutMs = 20000;
+    // Null: PRELOGIN answers that encryption is not supported.
+    std::shared_ptr<TdsTlsContext> tls;
+    bool tlsRequired = false;
+    // Where each session writes the bytes it read and wrote; '' for nowhere.
+    QString recordFolder;
 
     const TdsDatabase* database(const QString& name) const;
 

@@ -1,8 +1,11 @@
 #include "TdsSession.h"
 
 #include "TdsServerState.h"
+#include "TdsTls.h"
 #include "TdsWire.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QTcpSocket>
 #include <QtEndian>
@@ -43,6 +46,15 @@ enum FetchType
     FetchRelative = 0x20,
     FetchRefresh = 0x40,
     FetchInfo = 0x80,
+};
+
+// PRELOGIN's ENCRYPTION values.
+enum Encrypt : quint8
+{
+    EncryptOff = 0, // the login only
+    EncryptOn = 1,
+    EncryptNotSupported = 2,
+    EncryptRequired = 3,
 };
 
 // RPC option flag: the client already has the result's metadata.
@@ -125,7 +137,18 @@ void TdsSession::drop()
 
 void TdsSession::readPackets()
 {
-    m_inbound.append(m_socket->readAll());
+    QByteArray bytes = m_socket->readAll();
+    record("in", bytes);
+    if (m_wire == Wire::LoginOnly || m_wire == Wire::Encrypted) {
+        QByteArray plain;
+        if (!m_tls->receive(bytes, &plain)) {
+            qCDebug(lcTds).noquote() << "session" << m_sessionId << m_tls->error();
+            drop();
+            return;
+        }
+        bytes = plain;
+    }
+    m_inbound.append(bytes);
     while (m_inbound.size() >= Tds::HeaderSize) {
         const quint16 length = qFromBigEndian<quint16>(m_inbound.constData() + 2);
         if (length < Tds::HeaderSize) {
@@ -162,10 +185,20 @@ void TdsSession::readPackets()
 void TdsSession::handle(const Request& request)
 {
     if (request.type == Tds::PreLogin && !m_loggedIn) {
-        preLogin();
+        if (m_wire == Wire::Handshake)
+            handshake(request.payload);
+        else
+            preLogin(request.payload);
         return;
     }
-    if (request.type == Tds::Login7 && !m_loggedIn) {
+    // A login sent in clear where TLS was agreed, or to a server that
+    // requires it, ends the connection below.
+    if (request.type == Tds::Login7 && !m_loggedIn && m_wire != Wire::Handshake &&
+        !(m_wire == Wire::Clear && m_state.tlsRequired)) {
+        if (m_wire == Wire::LoginOnly) {
+            m_wire = Wire::Clear;
+            m_tls.reset();
+        }
         login(request.payload);
         return;
     }
@@ -259,11 +292,24 @@ QString TdsSession::requestText(const Request& request)
     return parts.join(u' ');
 }
 
-void TdsSession::preLogin()
+void TdsSession::preLogin(const QByteArray& payload)
 {
-    // VERSION, ENCRYPTION (not supported), INSTOPT, THREADID, MARS, end.
+    // The client's options: token, big-endian offset and length, up to 0xFF.
+    quint8 asked = EncryptNotSupported;
+    for (qsizetype at = 0; at + 5 <= payload.size() && quint8(payload.at(at)) != 0xFF; at += 5) {
+        const quint16 offset = qFromBigEndian<quint16>(payload.constData() + at + 1);
+        if (payload.at(at) == 0x01 && offset < payload.size())
+            asked = quint8(payload.at(offset));
+    }
+    quint8 answer = EncryptOn;
+    if (!m_state.tls)
+        answer = EncryptNotSupported;
+    else if (asked == EncryptOff || asked == EncryptNotSupported)
+        answer = m_state.tlsRequired ? quint8(EncryptRequired) : asked;
+
+    // VERSION, ENCRYPTION, INSTOPT, THREADID, MARS, end.
     const QList<QPair<quint8, QByteArray>> options{
-        {0x00, QByteArray::fromHex("0f0007d00000")}, {0x01, QByteArray(1, char(0x02))},
+        {0x00, QByteArray::fromHex("0f0007d00000")}, {0x01, QByteArray(1, char(answer))},
         {0x02, QByteArray(1, char(0x00))},           {0x03, QByteArray()},
         {0x04, QByteArray(1, char(0x00))},
     };
@@ -279,6 +325,33 @@ void TdsSession::preLogin()
     for (const auto& option : options)
         out.bytes(option.second);
     send(out.take());
+    qCDebug(lcTds) << "session" << m_sessionId << "encryption asked" << asked << "answered"
+                   << answer;
+    if (answer == EncryptNotSupported)
+        return;
+    if (asked == EncryptNotSupported) {
+        // A client that cannot encrypt, at a server that requires it.
+        m_socket->disconnectFromHost();
+        return;
+    }
+    m_wire = Wire::Handshake;
+    m_encryptAll = answer != EncryptOff;
+    m_tls = std::make_unique<TdsTls>(*m_state.tls);
+}
+
+// The handshake's messages travel inside PRELOGIN packets both ways.
+void TdsSession::handshake(const QByteArray& payload)
+{
+    QByteArray none;
+    const bool ok = m_tls->receive(payload, &none);
+    if (const QByteArray reply = m_tls->pending(); !reply.isEmpty())
+        writeWire(packets(Tds::PreLogin, reply));
+    if (!ok) {
+        qCDebug(lcTds).noquote() << "session" << m_sessionId << m_tls->error();
+        m_socket->disconnectFromHost();
+    } else if (m_tls->isEstablished()) {
+        m_wire = m_encryptAll ? Wire::Encrypted : Wire::LoginOnly;
+    }
 }
 
 void TdsSession::login(const QByteArray& payload)
@@ -713,22 +786,44 @@ void TdsSession::writeRow(TdsWriter& out, const QList<TdsColumn>& columns, const
 
 void TdsSession::send(const QByteArray& tokens)
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
-        return;
+    writeWire(packets(Tds::Reply, tokens));
+}
+
+QByteArray TdsSession::packets(quint8 type, const QByteArray& message)
+{
+    QByteArray out;
     const qsizetype chunk = m_packetSize - Tds::HeaderSize;
     qsizetype at = 0;
     do {
-        const QByteArray part = tokens.mid(at, chunk);
+        const QByteArray part = message.mid(at, chunk);
         at += chunk;
-        const bool last = at >= tokens.size();
         TdsWriter header;
-        header.u8(Tds::Reply);
-        header.u8(last ? Tds::EndOfMessage : 0);
+        header.u8(type);
+        header.u8(at >= message.size() ? Tds::EndOfMessage : 0);
         header.u16be(quint16(part.size() + Tds::HeaderSize));
         header.u16be(quint16(m_sessionId));
         header.u8(m_packetId++);
         header.u8(0);
-        m_socket->write(header.data());
-        m_socket->write(part);
-    } while (at < tokens.size());
+        out += header.data() + part;
+    } while (at < message.size());
+    return out;
+}
+
+void TdsSession::writeWire(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || !m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    const QByteArray wire = m_wire == Wire::Encrypted ? m_tls->encrypt(bytes) : bytes;
+    record("out", wire);
+    m_socket->write(wire);
+}
+
+void TdsSession::record(const char* direction, const QByteArray& bytes) const
+{
+    if (m_state.recordFolder.isEmpty() || bytes.isEmpty())
+        return;
+    QFile file(QDir(m_state.recordFolder)
+                   .filePath(QStringLiteral("%1-%2.bin").arg(m_sessionId).arg(direction)));
+    if (file.open(QIODevice::Append))
+        file.write(bytes);
 }

@@ -12,12 +12,14 @@
 
 class QTcpSocket;
 class TdsServerState;
+class TdsTls;
 class TdsWriter;
 
 // One client connection, on a thread of its own: TDS messages in, token
 // streams out. The SQL work is TsqlSession's; this class speaks the
-// protocol: pre-login, login, SQL batches, RPC calls (prepared statements
-// and server cursors), transaction-manager requests and attention.
+// protocol: pre-login with its TLS handshake, login, SQL batches, RPC calls
+// (prepared statements and server cursors), transaction-manager requests and
+// attention.
 class TdsSession : public QObject
 {
     Q_OBJECT
@@ -53,10 +55,22 @@ private:
         QList<TdsParameter> parameters;
     };
 
+    // How the connection's bytes travel: in clear, as TLS handshake messages
+    // inside PRELOGIN packets, then as bare TLS records: for the login only
+    // or for the whole session.
+    enum class Wire
+    {
+        Clear,
+        Handshake,
+        LoginOnly,
+        Encrypted
+    };
+
     void readPackets();
     void handle(const Request& request);
     void answerNext();
-    void preLogin();
+    void preLogin(const QByteArray& payload);
+    void handshake(const QByteArray& payload);
     void login(const QByteArray& payload);
     void sqlBatch(const QByteArray& payload, TdsWriter& out);
     void rpc(const QByteArray& payload, TdsWriter& out);
@@ -64,6 +78,10 @@ private:
     void cursorFetch(const Call& call, TdsWriter& out, QList<QPair<int, TdsParameter>>& outputs);
     void transactionManager(const QByteArray& payload, TdsWriter& out);
     void send(const QByteArray& tokens);
+    // A message cut into packets of the session's size.
+    QByteArray packets(quint8 type, const QByteArray& message);
+    void writeWire(const QByteArray& bytes);
+    void record(const char* direction, const QByteArray& bytes) const;
     // The SQL a request carries, for the drop-on fault and the trace.
     static QString requestText(const Request& request);
 
@@ -77,6 +95,9 @@ private:
     std::unique_ptr<TsqlSession> m_sql;
     const int m_sessionId;
     bool m_loggedIn = false;
+    Wire m_wire = Wire::Clear;
+    bool m_encryptAll = false;
+    std::unique_ptr<TdsTls> m_tls;
     int m_packetSize = 4096;
     quint8 m_packetId = 1;
 

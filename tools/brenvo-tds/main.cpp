@@ -61,6 +61,18 @@ int main(int argc, char* argv[])
          QStringLiteral("PORT")},
         {QStringLiteral("send"), QStringLiteral("Send COMMAND to the control port and exit."),
          QStringLiteral("COMMAND")},
+        {QStringLiteral("certificate"),
+         QStringLiteral("TLS certificate with its chain, PEM (default: a self-signed one)."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("key"), QStringLiteral("Key of --certificate, PEM."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("require-encryption"),
+         QStringLiteral("Encrypt every session whole; refuse clients that cannot.")},
+        {QStringLiteral("no-encryption"),
+         QStringLiteral("Serve without TLS, as a server that has none.")},
+        {QStringLiteral("record"),
+         QStringLiteral("Write the bytes each connection read and wrote into DIR."),
+         QStringLiteral("DIR")},
         {QStringLiteral("verbose"), QStringLiteral("Print every request on stderr.")},
     });
     parser.process(app);
@@ -83,6 +95,17 @@ int main(int argc, char* argv[])
         options.schemaFile = parser.value(QStringLiteral("schema"));
     if (parser.isSet(QStringLiteral("collation")))
         options.defaultCollation = parser.value(QStringLiteral("collation"));
+    options.certificateFile = parser.value(QStringLiteral("certificate"));
+    options.keyFile = parser.value(QStringLiteral("key"));
+    options.recordFolder = parser.value(QStringLiteral("record"));
+    if (parser.isSet(QStringLiteral("no-encryption")))
+        options.encryption = TdsServer::Encryption::None;
+    else if (parser.isSet(QStringLiteral("require-encryption")))
+        options.encryption = TdsServer::Encryption::Required;
+    if (options.certificateFile.isEmpty() != options.keyFile.isEmpty()) {
+        std::fprintf(stderr, "brenvo-tds: --certificate and --key go together\n");
+        return 64;
+    }
     for (const QString& given : parser.values(QStringLiteral("database"))) {
         const qsizetype eq = given.indexOf(u'=');
         if (eq <= 0) {
