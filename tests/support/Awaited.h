@@ -10,6 +10,6 @@ template <typename Result, typename Start> Result awaited(Start start, int ms = 
 {
     std::optional<Result> result;
     start([&result](const Result& value) { result = value; });
-    QTest::qWaitFor([&result] { return result.has_value(); }, ms);
+    static_cast<void>(QTest::qWaitFor([&result] { return result.has_value(); }, ms));
     return result.value_or(Result{});
 }
