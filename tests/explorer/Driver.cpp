@@ -1,6 +1,7 @@
 #include "Driver.h"
 
 #include <climits>
+#include <cstdio>
 #include <QDate>
 #include <QDir>
 #include <QEventLoop>
@@ -16,9 +17,11 @@
 
 namespace {
 
-const char* const kFiles[] = {"branch0001.db", "Brenvo.mdb"};
+const char* const kFiles[] = {"", "branch0001.db", "Brenvo.mdb"};
+// What can go away, in the order of the events that take it away.
 enum Outage
 {
+    Link,
     Central,
     Local,
     Ftp
@@ -167,16 +170,16 @@ void Driver::leftover(const QString& agent, int daysBack, int n, int rows)
         QDir().mkpath(m_ftp.remoteFile(day));
         QFile::copy(path, m_ftp.remoteFile(day + u'/' + name));
     }
-    for (int db = 0; rows && db < 2; ++db)
+    for (int db = Central; rows && db <= Local; ++db)
         Invariants::query(m_folder, kFiles[db],
                           QStringLiteral("INSERT INTO recfile (BranchID, AgentID, RegDate, R_Date, "
                                          "R_StartTime, R_EndTime, R_Time, FolderName, R_Path, "
                                          "Status, UploadStatus%1) VALUES ('0001', '%2', '%3', "
                                          "'%4', '%5', '%5', '2', '%4', '%6', '1', '%7'%8)")
-                              .arg(db ? "" : ", FileFullPath", agent,
+                              .arg(db == Central ? "" : ", FileFullPath", agent,
                                    QDate::fromString(day, "yyyyMMdd").toString(Qt::ISODate), day,
                                    start, name, rows == 2 ? "1" : "0",
-                                   db ? QString() : ", '" + path + u'\''));
+                                   db == Central ? QString() : ", '" + path + u'\''));
 }
 
 void Driver::retire()
@@ -212,6 +215,7 @@ void Driver::login(int agent)
     d.customers.lookups.SetCmbTermCombo();
     d.customers.search.SetSprCustList();
     d.panel.SetCustInfoValuables(QStringLiteral("0"));
+    d.customers.search.setSearchBar({QStringLiteral("0")}); // the new customers
     d.customers.search.cmdCustSearch_Click();
     m_mainOpen = true;
     QEventLoop opened;
@@ -280,15 +284,15 @@ void Driver::showModal(Window window, const CallPtr& call)
         f.result->load();
     } else if (window == Window::BulkUpload) {
         FtpCientOCX& ftp = m_station->bulkFtp;
-        const bool found = d.reconciliation.Reconcile(ftp).any();
+        d.reconciliation.Reconcile(ftp);
         const int before = ftp.connectionsMade();
         d.upload.UploadPending(ftp);
         if (ftp.connectionsMade() - before > 1)
             m_record.seen << QStringLiteral("bulk-upload: %1 connections to the FTP server for "
                                             "one login's upload")
                                  .arg(ftp.connectionsMade() - before);
-        // The summary waits to be read only when the check found something.
-        f.closed = !found;
+        // Its summary is read at once: the desk is not open behind it yet.
+        f.closed = true;
     }
     run(f);
     m_frames.removeOne(&f);
@@ -313,7 +317,9 @@ void Driver::closeWindow(Window window)
 void Driver::run(Frame& frame)
 {
     while (!frame.closed && !ended()) {
-        if (m_pos >= m_events.size())
+        // Before the main window opens nothing else can happen at the desk:
+        // the login's boxes are answered at once.
+        if (m_pos >= m_events.size() || !m_mainOpen)
             return answerAnyhow(frame);
         deliver(m_events[m_pos++]);
     }
@@ -332,6 +338,13 @@ void Driver::answerAnyhow(Frame& frame)
 
 void Driver::deliver(const Event& e)
 {
+    if (m_trace) {
+        QStringList open;
+        for (const Frame* f : m_frames)
+            open << (f->window == Window::Main ? QStringLiteral("box") : caption(f->window));
+        std::printf("%4lld [%s] %s\n", qlonglong(m_pos - 1), qPrintable(open.join(u'>')),
+                    qPrintable(e.text()));
+    }
     Frame* top = m_frames.isEmpty() ? nullptr : m_frames.last();
     const auto inFront = [top](Window w) { return top && !top->closed && top->window == w; };
     QString error;
@@ -380,33 +393,22 @@ void Driver::deliver(const Event& e)
             save(*top, e.arg);
         break;
     case Event::Ok:
-        if (inFront(Window::Main) || inFront(Window::BulkUpload))
+        if (inFront(Window::Main))
             top->closed = true;
         break;
     case Event::LinkDown:
     case Event::LinkUp:
-        if (m_line.isLinkUp() == (e.kind == Event::LinkDown)) {
-            m_line.setLinkUp(e.kind == Event::LinkUp);
-            if (e.kind == Event::LinkDown)
-                m_record.linkDown << Record::Span{now(), LLONG_MAX};
-            else
-                m_record.linkDown.last().second = now();
-        }
-        break;
     case Event::CentralDown:
     case Event::CentralUp:
-        setDown(Central, e.kind == Event::CentralDown);
-        break;
     case Event::LocalDown:
     case Event::LocalUp:
-        setDown(Local, e.kind == Event::LocalDown);
-        break;
     case Event::FtpDown:
     case Event::FtpUp:
-        setDown(Ftp, e.kind == Event::FtpDown);
+        setDown((e.kind - Event::LinkDown) / 2, (e.kind - Event::LinkDown) % 2 == 0);
         break;
     case Event::Wait:
-        pump(e.arg);
+        // Time matters only while the line is held.
+        pump(m_line.state() == LineSimulator::State::OffHook ? e.arg : 0);
         break;
     case Event::Exit:
         if (m_mainOpen && !ended())
@@ -430,14 +432,23 @@ void Driver::setDown(int what, bool down)
     if (m_down[what] == down)
         return;
     m_down[what] = down;
-    if (what == Ftp) {
+    const QString file = m_folder + u'/' + QLatin1String(kFiles[qMin(what, 2)]);
+    switch (what) {
+    case Link:
+        m_line.setLinkUp(!down);
+        if (down)
+            m_record.linkDown << Record::Span{now(), LLONG_MAX};
+        else
+            m_record.linkDown.last().second = now();
+        break;
+    case Ftp:
         m_ftp.setFault(down ? QStringLiteral("refuse-login") : QString());
-        return;
+        break;
+    default:
+        (what == Central ? m_record.centralDown : m_record.localDown) = true;
+        down ? QFile::rename(file, file + QStringLiteral(".down"))
+             : QFile::rename(file + QStringLiteral(".down"), file);
     }
-    (what == Central ? m_record.centralDown : m_record.localDown) = true;
-    const QString file = m_folder + u'/' + QLatin1String(kFiles[what]);
-    down ? QFile::rename(file, file + QStringLiteral(".down"))
-         : QFile::rename(file + QStringLiteral(".down"), file);
 }
 
 void Driver::feed(const QString& number)
@@ -502,8 +513,8 @@ void Driver::dial(int row)
         d.panel.setValue(CustomerPanel::txtCustName, typed);
         d.panel.setValue(CustomerPanel::txtCustSocialID, QStringLiteral("9001011%1").arg(m_serial));
         d.panel.setValue(CustomerPanel::txtPhoneNo1, QStringLiteral("0105555%1").arg(m_serial));
-    } else if (row < d.custList.MaxRows()) {
-        d.customers.search.SprCustList_Click(1, row + 1);
+    } else if (d.custList.MaxRows() > 0) {
+        d.customers.search.SprCustList_Click(1, row % d.custList.MaxRows() + 1);
     } else {
         return;
     }
@@ -535,10 +546,8 @@ void Driver::settle()
 {
     // The world comes back, the caller hangs up, every window still open is
     // answered; then the desk must be at rest.
-    for (int what : {Central, Local, Ftp})
+    for (int what : {Link, Central, Local, Ftp})
         setDown(what, false);
-    if (!m_line.isLinkUp())
-        deliver({Event::LinkUp});
     m_line.stopRinging();
     m_line.hangUp();
     const auto atRest = [this] {

@@ -31,6 +31,8 @@ public:
 
     // Why the world could not be built; '' when it was.
     QString error() const { return m_error; }
+    // Prints each event as it is played, with the windows and boxes open.
+    void setTrace(bool trace) { m_trace = trace; }
     // One schedule on a fresh copy of the program folder; its violations.
     QStringList play(const Schedule& schedule);
 
@@ -77,5 +79,6 @@ private:
     QList<Frame*> m_frames;
     QList<std::shared_ptr<Call>> m_calls; // beside m_record.calls
     Record m_record;
-    bool m_down[3] = {};
+    bool m_down[4] = {};
+    bool m_trace = false;
 };

@@ -27,7 +27,7 @@ struct Stories
     Event wait(int from, int to) { return {Event::Wait, from + below(to - from + 1)}; }
 
     // Mostly short, now and then long enough to outlast a blink of the link.
-    Event talk() { return chance(25) ? wait(2500, 3500) : wait(100, 800); }
+    Event talk() { return chance(15) ? wait(2500, 3000) : wait(100, 600); }
 
     Story inbound(int n)
     {
@@ -43,13 +43,13 @@ struct Stories
         Story s;
         if (when == 2)
             s << feed << wait(0, 300);
-        s << Event{Event::Ring, caller} << wait(50, 400);
+        s << Event{Event::Ring, caller} << wait(30, 200);
         if (when == 0)
             s << feed;
         if (when == 1)
             s << Event{Event::Feed, (caller + 1) % 300};
         if (chance(12))
-            return s << wait(100, 1500) << Event{Event::StopRing};
+            return s << wait(50, 500) << Event{Event::StopRing};
         s << Event{chance(60) ? Event::Answer : Event::HandsetUp} << wait(20, 150);
         if (when == 3)
             s << feed;
@@ -64,7 +64,7 @@ struct Stories
 
     Story outbound()
     {
-        Story s{{Event::Dial, chance(30) ? int(Event::New) : below(5)}, wait(400, 800)};
+        Story s{{Event::Dial, chance(30) ? int(Event::New) : below(5)}, wait(50, 300)};
         return s << talk() << Event{chance(60) ? Event::Stop : Event::HandsetDown} << wait(20, 150)
                  << Event{Event::Save, below(7)};
     }

@@ -23,7 +23,7 @@ struct Event
         Dial,        // main window, arg: list row, or New for a typed-in customer
         Stop,        // "통화종료"
         Save,        // result window, arg: status index
-        Ok,          // the message box or login summary in front
+        Ok,          // the message box in front
         LinkDown,
         LinkUp,
         CentralDown,

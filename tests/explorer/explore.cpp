@@ -8,12 +8,14 @@
 #include "Driver.h"
 
 // brenvo-explore [--seed S] [--schedules N | --seconds T] [--keep 0,3,5-9] [--shrink-seconds T]
+//                [--trace] [--print]
 //
 // Plays the schedules of seeds S, S+1, ... against the desk (N of them, or
 // for T seconds; a minute by default) and checks the archive after each. A
 // schedule that breaks an invariant is printed with its seed; the first one
 // to break each invariant is shrunk to the shortest schedule that still
-// breaks it, with the command that replays it.
+// breaks it, with the command that replays it. --trace shows each event as it
+// is played; --print only prints the schedules.
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
@@ -30,6 +32,7 @@ int main(int argc, char* argv[])
     const qint64 shrinkSeconds = option("--shrink-seconds", QStringLiteral("600")).toLongLong();
 
     Driver driver;
+    driver.setTrace(args.contains(QStringLiteral("--trace")));
     if (!driver.error().isEmpty()) {
         std::fprintf(stderr, "explore: %s\n", qPrintable(driver.error()));
         return 2;
@@ -42,11 +45,16 @@ int main(int argc, char* argv[])
         Schedule schedule = Schedule::generate(first + quint64(played++));
         if (!kept.isEmpty())
             schedule = schedule.keep(kept);
+        if (args.contains(QStringLiteral("--print"))) {
+            std::printf("%s", qPrintable(schedule.text()));
+            continue;
+        }
         const QStringList found = driver.play(schedule);
         if (found.isEmpty())
             continue;
         violations += int(found.size());
         std::printf("\nseed %llu breaks:\n  %s\n", schedule.seed, qPrintable(found.join("\n  ")));
+        std::fflush(stdout);
         // One violation stands for its kind: the same words, whatever the numbers.
         const auto kind = [](QString violation) {
             return violation.replace(QRegularExpression(QStringLiteral("\\d+")),
