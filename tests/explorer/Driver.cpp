@@ -32,22 +32,8 @@ qint64 now()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-QString caption(Window window)
-{
-    switch (window) {
-    case Window::SmallCall:
-        return QStringLiteral("인바운드");
-    case Window::CallerId:
-        return QStringLiteral("고객선택");
-    case Window::CallResult:
-        return QStringLiteral("통화결과입력");
-    case Window::BulkUpload:
-        return QStringLiteral("Form1");
-    case Window::Main:
-        break;
-    }
-    return QString();
-}
+// The windows' captions, in the order of Window; a message box has none.
+const char* const kCaptions[] = {"Form1", "", "고객선택", "통화결과입력", "인바운드"};
 
 } // namespace
 
@@ -91,6 +77,8 @@ Driver::Driver()
         m_error = m_ftp.errorString();
     else if (DemoFolder::create(m_template.path(), options, &m_error))
         m_line.listen(0, &m_error);
+    for (const char* sql : Invariants::kAudit)
+        Invariants::query(m_template.path(), "branch0001.db", QString::fromUtf8(sql));
     m_line.setAnswerDelay(300);
     for (const QString& agent : Schedule::kAgents) {
         QStringList numbers;
@@ -250,7 +238,6 @@ Record::CallNote& Driver::note(const CallPtr& call)
         return m_record.calls[i];
     m_calls << call;
     m_record.calls << Record::CallNote{};
-    m_record.calls.last().reception = m_station->session.isReception();
     return m_record.calls.last();
 }
 
@@ -301,7 +288,7 @@ void Driver::showModal(Window window, const CallPtr& call)
 bool Driver::isWindowOpen(const QString& text) const
 {
     return std::any_of(m_frames.cbegin(), m_frames.cend(), [&text](const Frame* f) {
-        return !f->closed && caption(f->window) == text;
+        return !f->closed && QString::fromUtf8(kCaptions[int(f->window)]) == text;
     });
 }
 
@@ -341,7 +328,8 @@ void Driver::deliver(const Event& e)
     if (m_trace) {
         QStringList open;
         for (const Frame* f : m_frames)
-            open << (f->window == Window::Main ? QStringLiteral("box") : caption(f->window));
+            open << (f->window == Window::Main ? QStringLiteral("box")
+                                               : QString::fromUtf8(kCaptions[int(f->window)]));
         std::printf("%4lld [%s] %s\n", qlonglong(m_pos - 1), qPrintable(open.join(u'>')),
                     qPrintable(e.text()));
     }

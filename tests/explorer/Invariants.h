@@ -19,7 +19,6 @@ struct Record
         char kind = 0;     // 'A'..'E': how its customer was chosen
         QString customer;  // the customer picked or dialled (B, C, D)
         QString typedName; // typed for a new customer (A, E)
-        bool reception = false;
         bool saved = false;
         QString status, memo;
     };
@@ -36,20 +35,28 @@ struct Record
 // What the schedule started from: what may change, and by how much.
 struct Baseline
 {
-    QHash<QString, QString> customers; // ID to the columns a call may change
+    QHash<QString, QString> names; // customer ID to name
     qint64 maxCustomer = 0;
     qint64 recCnt = 0, workCount = 0;
 };
 
 // The archive's invariants, checked on the program folder, its two
 // databases and the FTP server's tree, whoever delivered the events. Each
-// violation is one line "<invariant>: <what>".
+// violation is one line "<invariant>: <what>". The branch database must
+// keep a trail of its customers' changes (kAudit).
 namespace Invariants {
 
 // Every row of a statement on one SQLite file of the folder, each column as
 // text; *ok tells whether the statement ran.
 QList<QStringList> query(const QString& folder, const char* file, const QString& sql,
                          bool* ok = nullptr);
+
+// Every change of a customer's status or name, into table audit.
+inline const char* const kAudit[] = {
+    "CREATE TABLE audit (ID TEXT, Status TEXT, Name TEXT)",
+    "CREATE TRIGGER audit_customer AFTER UPDATE ON gogakinfo WHEN old.Status IS NOT new.Status "
+    "OR old.Name IS NOT new.Name BEGIN INSERT INTO audit VALUES (new.ID, new.Status, new.Name); "
+    "END"};
 
 Baseline baseline(const QString& folder);
 QStringList check(const QString& folder, const QString& ftpRoot, const Record& record,

@@ -81,6 +81,22 @@ struct Stories
         return s;
     }
 
+    // Now and then a call's own steps meet an outage: the branch server or
+    // the device goes away at one of them and comes back a few steps later.
+    Story amid(Story call)
+    {
+        if (chance(60))
+            return call;
+        const Event::Kind down = std::array{Event::CentralDown, Event::CentralDown, Event::LinkDown,
+                                            Event::LocalDown}[below(4)];
+        const qsizetype at = below(int(call.size()));
+        call.insert(qMin(call.size(), at + 1 + below(3)), Event{Event::Kind(down + 1)});
+        if (down == Event::LinkDown)
+            call.insert(at, Event{Event::Wait, 300});
+        call.insert(at, Event{down});
+        return call;
+    }
+
     Story trouble()
     {
         switch (below(9)) {
@@ -144,8 +160,8 @@ Schedule Schedule::generate(quint64 seed)
     QList<Story> stories;
     const int calls = 1 + g.below(3);
     for (int n = 0; n < calls; ++n)
-        stories << (g.chance(70) ? g.inbound(n) : g.outbound());
-    for (int n = 1 + g.below(3); n > 0; --n)
+        stories << g.amid(g.chance(70) ? g.inbound(n) : g.outbound());
+    for (int n = g.below(3); n > 0; --n)
         stories << g.trouble();
     while (!stories.isEmpty()) {
         const int i = g.below(int(stories.size()));
