@@ -1,5 +1,7 @@
 #include "Schedule.h"
 
+#include <algorithm>
+#include <array>
 #include <QRandomGenerator>
 
 const QStringList Schedule::kAgents{QStringLiteral("kim"), QStringLiteral("choi")};
@@ -50,6 +52,8 @@ struct Stories
             s << Event{Event::Feed, (caller + 1) % 300};
         if (chance(12))
             return s << wait(50, 500) << Event{Event::StopRing};
+        if (chance(10))
+            s << Event{Event::CloseSmall};
         s << Event{chance(60) ? Event::Answer : Event::HandsetUp} << wait(20, 150);
         if (when == 3)
             s << feed;
@@ -81,20 +85,39 @@ struct Stories
         return s;
     }
 
-    // Now and then a call's own steps meet an outage: the branch server or
-    // the device goes away at one of them and comes back a few steps later.
+    // Now and then a call's own steps meet an outage: the device blinks
+    // while the call is on, the branch server blinks as it is released, or
+    // either database goes away at any step and comes back a few later.
     Story amid(Story call)
     {
-        if (chance(60))
+        const auto end = std::find_if(call.cbegin(), call.cend(), [](const Event& e) {
+            return e.kind == Event::Stop || e.kind == Event::HandsetDown;
+        });
+        const qsizetype hangUp = end - call.cbegin();
+        switch (below(8)) {
+        case 0:
+            if (hangUp < call.size())
+                for (const Event& e : {wait(2800, 3500), Event{Event::LinkUp},
+                                       Event{Event::Wait, 300}, Event{Event::LinkDown}})
+                    call.insert(hangUp, e);
             return call;
-        const Event::Kind down = std::array{Event::CentralDown, Event::CentralDown, Event::LinkDown,
-                                            Event::LocalDown}[below(4)];
-        const qsizetype at = below(int(call.size()));
-        call.insert(qMin(call.size(), at + 1 + below(3)), Event{Event::Kind(down + 1)});
-        if (down == Event::LinkDown)
-            call.insert(at, Event{Event::Wait, 300});
-        call.insert(at, Event{down});
-        return call;
+        case 1:
+            if (hangUp < call.size()) {
+                call.insert(hangUp + 1, Event{Event::CentralUp});
+                call.insert(hangUp, Event{Event::CentralDown});
+            }
+            return call;
+        case 2:
+        case 3: {
+            const Event::Kind down = chance(70) ? Event::CentralDown : Event::LocalDown;
+            const qsizetype at = below(int(call.size()));
+            call.insert(qMin(call.size(), at + 1 + below(3)), Event{Event::Kind(down + 1)});
+            call.insert(at, Event{down});
+            return call;
+        }
+        default:
+            return call;
+        }
     }
 
     Story trouble()
@@ -163,11 +186,27 @@ Schedule Schedule::generate(quint64 seed)
         stories << g.amid(g.chance(70) ? g.inbound(n) : g.outbound());
     for (int n = g.below(3); n > 0; --n)
         stories << g.trouble();
+    // Each story but the first joins at a random point: a call rings after
+    // the last one hung up as often as while it is still on.
+    qsizetype total = 0;
+    for (const Story& story : stories)
+        total += story.size();
+    QList<qsizetype> joins{0};
+    while (joins.size() < stories.size())
+        joins << g.below(int(total));
     while (!stories.isEmpty()) {
-        const int i = g.below(int(stories.size()));
+        QList<int> ready;
+        for (int i = 0; i < stories.size(); ++i)
+            if (joins[i] <= s.events.size())
+                ready << i;
+        const int i = ready.isEmpty()
+                          ? int(std::min_element(joins.cbegin(), joins.cend()) - joins.cbegin())
+                          : ready[g.below(int(ready.size()))];
         s.events << stories[i].takeFirst();
-        if (stories[i].isEmpty())
+        if (stories[i].isEmpty()) {
             stories.removeAt(i);
+            joins.removeAt(i);
+        }
         if (g.chance(8))
             s.events << Event{Event::Ok};
     }

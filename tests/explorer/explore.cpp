@@ -41,6 +41,7 @@ int main(int argc, char* argv[])
     clock.start();
     int played = 0, violations = 0;
     QSet<QString> shrunk;
+    QElapsedTimer shrinking; // all shrinking together gets --shrink-seconds
     while (schedules ? played < schedules : clock.elapsed() < seconds * 1000) {
         Schedule schedule = Schedule::generate(first + quint64(played++));
         if (!kept.isEmpty())
@@ -64,8 +65,8 @@ int main(int argc, char* argv[])
         if (shrunk.contains(invariant))
             continue;
         shrunk.insert(invariant);
-        QElapsedTimer shrinking;
-        shrinking.start();
+        if (!shrinking.isValid())
+            shrinking.start();
         const Schedule shortest = schedule.shrink([&](const Schedule& trial) {
             if (shrinking.elapsed() > shrinkSeconds * 1000)
                 return false;
