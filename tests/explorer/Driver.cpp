@@ -5,7 +5,6 @@
 #include <QDate>
 #include <QDir>
 #include <QEventLoop>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include "customers/CallerIdLookup.h"
@@ -131,6 +130,10 @@ QStringList Driver::play(const Schedule& schedule)
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] { watch.poll(&m_record.seen); });
     poll.start(40);
+    // What is away from the start is away when the agent logs in.
+    while (m_pos < m_events.size() && m_events[m_pos].kind >= Event::LinkDown &&
+           m_events[m_pos].kind <= Event::FtpUp && m_events[m_pos].kind % 2 == Event::LinkDown % 2)
+        deliver(m_events[m_pos++]);
     login(schedule.agent);
     while (m_pos < m_events.size()) {
         deliver(m_events[m_pos++]);
@@ -344,9 +347,13 @@ void Driver::deliver(const Event& e)
         m_line.stopRinging();
         break;
     case Event::Feed:
-        feed(e.arg / 100 == Event::kUnknown
-                 ? QStringLiteral("029990%1").arg(e.arg % 100, 4, 10, QLatin1Char('0'))
-                 : m_cast[e.arg / 100][e.arg % 100]);
+        if (m_mainOpen && !ended()) {
+            m_line.setFeedPort(m_station->desk.socket.serverPort());
+            m_line.sendFeed(
+                e.arg / 100 == Event::kUnknown
+                    ? QStringLiteral("029990%1").arg(e.arg % 100, 4, 10, QLatin1Char('0'))
+                    : m_cast[e.arg / 100][e.arg % 100]);
+        }
         break;
     case Event::HandsetUp:
         m_line.pickUp();
@@ -437,20 +444,6 @@ void Driver::setDown(int what, bool down)
         down ? QFile::rename(file, file + QStringLiteral(".down"))
              : QFile::rename(file + QStringLiteral(".down"), file);
     }
-}
-
-void Driver::feed(const QString& number)
-{
-    if (!m_mainOpen || ended())
-        return;
-    auto* socket = new QTcpSocket(this);
-    connect(socket, &QTcpSocket::connected, socket, [socket, number] {
-        socket->write(QStringLiteral("CID:%1\r\n").arg(number).toUtf8());
-        socket->disconnectFromHost();
-    });
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QTcpSocket::errorOccurred, socket, &QObject::deleteLater);
-    socket->connectToHost(QHostAddress::LocalHost, m_station->desk.socket.serverPort());
 }
 
 void Driver::pick(Frame& frame, int kind)

@@ -52,7 +52,6 @@ private:
     void save(Frame& frame, int statusIndex);
     void dial(int row);
     void typeDetails();
-    void feed(const QString& number);
     void login(int agent);
     void retire();
     void settle();
