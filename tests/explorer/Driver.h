@@ -56,6 +56,8 @@ private:
     void retire();
     void settle();
     void setDown(int what, bool down);
+    // A voice file an earlier day left; rows: 0 none, 1 waiting, 2 uploaded
+    // with the server's copy.
     void leftover(const QString& agent, int daysBack, int n, int rows);
     void pump(int ms);
     bool ended() const;
