@@ -59,6 +59,9 @@ public:
     void pickUp();
     void hangUp();
     void setLinkUp(bool up);
+    // The caller's number over the feed, alone: as a line that sends it late,
+    // early, wrong or for another call.
+    void sendFeed(const QString& number);
 
 signals:
     void changed();
@@ -76,7 +79,6 @@ private:
     void handleDevice(const QString& text);
     QString handleControl(const QString& text);
     void dial(const QString& dialString);
-    void sendFeed(const QString& number);
     void broadcast(const QString& event);
     void sendAudio();
 

@@ -1,0 +1,570 @@
+#include "Driver.h"
+
+#include <climits>
+#include <cstdio>
+#include <QDate>
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "customers/CallerIdLookup.h"
+#include "DemoFolder.h"
+#include "desk/Desk.h"
+#include "foundation/ErrorLog.h"
+#include "foundation/Session.h"
+#include "platform/VoxFile.h"
+
+namespace {
+
+const char* const kFiles[] = {"", "branch0001.db", "Brenvo.mdb"};
+// What can go away, in the order of the events that take it away.
+enum Outage
+{
+    Link,
+    Central,
+    Local,
+    Ftp
+};
+
+qint64 now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+// The windows' captions, in the order of Window; a message box has none.
+const char* const kCaptions[] = {"Form1", "", "고객선택", "통화결과입력", "인바운드"};
+
+} // namespace
+
+// One run of the program on the folder: what main() builds around the desk.
+struct Station
+{
+    Station(const QString& folder, MessageSink& messages, WindowOpener& windows)
+        : errors(folder, messages), db(session, errors, messages),
+          desk({session, db, errors, messages, windows})
+    {
+        session.programFolder = folder;
+    }
+    Session session;
+    ErrorLog errors;
+    Database db;
+    Desk desk;
+    FtpCientOCX bulkFtp; // the bulk-upload window's own control
+};
+
+// A window or message box the desk waits for; Window::Main stands for a box.
+struct Driver::Frame
+{
+    explicit Frame(Window w, CallPtr c = {}) : window(w), call(std::move(c)) {}
+    Window window;
+    CallPtr call;
+    bool closed = false;
+    std::unique_ptr<CallerIdLookup> lookup;
+    std::unique_ptr<CallResult> result;
+    QTimer cidTimer;
+};
+
+Driver::Driver()
+{
+    DemoOptions options;
+    options.customers = 40;
+    options.callHistory = false;
+    options.ftpPort = m_ftp.port();
+    options.ftpUser = m_ftp.user();
+    options.ftpPassword = m_ftp.password();
+    if (!m_ftp.isRunning())
+        m_error = m_ftp.errorString();
+    else if (DemoFolder::create(m_template.path(), options, &m_error))
+        m_line.listen(0, &m_error);
+    for (const char* sql : Invariants::kAudit)
+        Invariants::query(m_template.path(), "branch0001.db", QString::fromUtf8(sql));
+    m_line.setAnswerDelay(300);
+    for (const QString& agent : Schedule::kAgents) {
+        QStringList numbers;
+        for (const QStringList& row : Invariants::query(
+                 m_template.path(), "branch0001.db",
+                 "SELECT MobileNumber FROM gogakinfo g WHERE AgentID = '" + agent +
+                     "' AND MobileNumber <> '' AND (SELECT count(*) FROM gogakinfo h WHERE "
+                     "g.MobileNumber IN (h.MobileNumber, h.OfficeNumber)) = 1 ORDER BY ID LIMIT 5"))
+            numbers << row[0];
+        if (numbers.size() < 5 && m_error.isEmpty())
+            m_error = "the demo folder has too few customers of " + agent;
+        m_cast << numbers;
+    }
+    connect(&m_line, &LineSimulator::changed, this, [this] {
+        const bool held = m_line.state() == LineSimulator::State::OffHook;
+        if (held && (m_record.offHook.isEmpty() || m_record.offHook.last().second < LLONG_MAX))
+            m_record.offHook << Record::Span{now(), LLONG_MAX};
+        else if (!held && !m_record.offHook.isEmpty() &&
+                 m_record.offHook.last().second == LLONG_MAX)
+            m_record.offHook.last().second = now();
+    });
+}
+
+Driver::~Driver() = default;
+
+QStringList Driver::play(const Schedule& schedule)
+{
+    QTemporaryDir folder;
+    m_folder = folder.path();
+    for (const QString& file : QDir(m_template.path()).entryList(QDir::Files))
+        QFile::copy(m_template.filePath(file), folder.filePath(file));
+    QDir(m_ftp.root()).removeRecursively();
+    QDir().mkpath(m_ftp.root());
+    const int left = schedule.leftovers;
+    for (int n = 0; n < 2 && (left & Schedule::WaitingRows); ++n)
+        leftover(QStringLiteral("kim"), 1, n, 1);
+    for (int n = 0; n < 2 && (left & Schedule::OldDay); ++n)
+        leftover(Schedule::kAgents[schedule.agent], 40, n, 1 + n);
+    if (left & Schedule::StrayOther)
+        leftover(QStringLiteral("choi"), 1, 3, 0);
+    if (left & Schedule::StrayOwn)
+        leftover(QStringLiteral("kim"), 1, 4, 0);
+
+    m_events = schedule.events;
+    m_pos = 0;
+    m_record = {};
+    m_calls.clear();
+    const Baseline base = Invariants::baseline(m_folder);
+    FileWatch watch(m_folder);
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] { watch.poll(&m_record.seen); });
+    poll.start(40);
+    // What is away from the start is away when the agent logs in.
+    while (m_pos < m_events.size() && m_events[m_pos].kind >= Event::LinkDown &&
+           m_events[m_pos].kind <= Event::FtpUp && m_events[m_pos].kind % 2 == Event::LinkDown % 2)
+        deliver(m_events[m_pos++]);
+    login(schedule.agent);
+    while (m_pos < m_events.size()) {
+        deliver(m_events[m_pos++]);
+        if (ended() && m_frames.isEmpty())
+            retire();
+    }
+    settle();
+    watch.poll(&m_record.seen);
+    for (qsizetype i = 0; i < m_calls.size(); ++i)
+        m_record.calls[i].file = m_calls[i]->RecFileName;
+    m_record.seen.removeDuplicates();
+    return m_record.seen + Invariants::check(m_folder, m_ftp.root(), m_record, base);
+}
+
+void Driver::leftover(const QString& agent, int daysBack, int n, int rows)
+{
+    const QString day =
+        QDate::currentDate().addDays(-daysBack).toString(QStringLiteral("yyyyMMdd"));
+    const QString start = QStringLiteral("10%1").arg(n * 2, 2, 10, QLatin1Char('0')) + "00";
+    const QString name = day + start + QStringLiteral("0001") + agent + QStringLiteral(".vox");
+    const QString path = m_folder + QStringLiteral("/RECDATA/") + day + u'/' + name;
+    QDir().mkpath(QFileInfo(path).path());
+    VoxFile::encode(path, QVector<qint16>(16000));
+    if (rows == 2) {
+        QDir().mkpath(m_ftp.remoteFile(day));
+        QFile::copy(path, m_ftp.remoteFile(day + u'/' + name));
+    }
+    for (int db = Central; rows && db <= Local; ++db)
+        Invariants::query(m_folder, kFiles[db],
+                          QStringLiteral("INSERT INTO recfile (BranchID, AgentID, RegDate, R_Date, "
+                                         "R_StartTime, R_EndTime, R_Time, FolderName, R_Path, "
+                                         "Status, UploadStatus%1) VALUES ('0001', '%2', '%3', "
+                                         "'%4', '%5', '%5', '2', '%4', '%6', '1', '%7'%8)")
+                              .arg(db == Central ? "" : ", FileFullPath", agent,
+                                   QDate::fromString(day, "yyyyMMdd").toString(Qt::ISODate), day,
+                                   start, name, rows == 2 ? "1" : "0",
+                                   db == Central ? QString() : ", '" + path + u'\''));
+}
+
+void Driver::retire()
+{
+    m_station.reset();
+    m_mainOpen = false;
+}
+
+void Driver::login(int agent)
+{
+    m_mainOpen = false;
+    m_station = std::make_unique<Station>(m_folder, *this, *this);
+    Desk& d = m_station->desk;
+    d.device.setLinePort(m_line.port());
+    d.media.setSilentOutput(true);
+    connect(&d.calls, &CallController::callerIdLabel, this,
+            [this](const CallPtr& call, const QString& number) {
+                for (Frame* f : m_frames)
+                    if (f->lookup && f->lookup->call() == call)
+                        f->lookup->setLblCIDData(number);
+            });
+    connect(&d.trayMenu, &TrayMenu::ending, this, [this] { m_record.quits << now(); });
+    if (d.login.attempt(QStringLiteral("0001"), Schedule::kAgents[agent], QStringLiteral("1234")) !=
+        LoginProcedure::Outcome::LoggedIn) {
+        retire();
+        return;
+    }
+    showModal(Window::BulkUpload, {});
+    if (ended())
+        return;
+    // The main window's start-up, the caller feed on a free port.
+    d.calls.openDevices(0);
+    d.customers.lookups.SetCmbTermCombo();
+    d.customers.search.SetSprCustList();
+    d.panel.SetCustInfoValuables(QStringLiteral("0"));
+    d.customers.search.setSearchBar({QStringLiteral("0")}); // the new customers
+    d.customers.search.cmdCustSearch_Click();
+    m_mainOpen = true;
+    QEventLoop opened;
+    connect(&d.device, &DorvanePlus::DeviceOpened, &opened, &QEventLoop::quit);
+    QTimer::singleShot(1000, &opened, &QEventLoop::quit);
+    opened.exec();
+    pump(30); // the device's first report, which the desk swallows
+}
+
+bool Driver::ended() const
+{
+    return m_station && m_station->desk.trayMenu.hasEnded();
+}
+
+bool Driver::mainWindow() const
+{
+    return m_station && m_mainOpen && m_frames.isEmpty() && !ended() &&
+           m_station->desk.controls.windowEnabled();
+}
+
+void Driver::pump(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+Record::CallNote& Driver::note(const CallPtr& call)
+{
+    const qsizetype i = m_calls.indexOf(call);
+    if (i >= 0)
+        return m_record.calls[i];
+    m_calls << call;
+    m_record.calls << Record::CallNote{};
+    return m_record.calls.last();
+}
+
+void Driver::showMessage(const QString&, const QString&, MessageIcon)
+{
+    if (ended())
+        return;
+    Frame box(Window::Main);
+    m_frames << &box;
+    run(box);
+    m_frames.removeOne(&box);
+}
+
+void Driver::showModal(Window window, const CallPtr& call)
+{
+    if (ended())
+        return;
+    Frame f(window, call);
+    m_frames << &f;
+    Desk& d = m_station->desk;
+    if (window == Window::CallerId) {
+        f.lookup = std::make_unique<CallerIdLookup>(m_station->db, call, d.panel,
+                                                    d.customers.search, d.device, *this);
+        connect(f.lookup.get(), &CallerIdLookup::unload, this, [&f] { f.closed = true; });
+        connect(f.lookup.get(), &CallerIdLookup::tmrGetCIDChanged, this,
+                [&f](bool on) { on ? f.cidTimer.start(1000) : f.cidTimer.stop(); });
+        connect(&f.cidTimer, &QTimer::timeout, f.lookup.get(), &CallerIdLookup::tmrGetCID_Timer);
+        f.lookup->load();
+    } else if (window == Window::CallResult) {
+        f.result = std::make_unique<CallResult>(d.resultParts(), call);
+        f.result->load();
+    } else if (window == Window::BulkUpload) {
+        FtpCientOCX& ftp = m_station->bulkFtp;
+        d.reconciliation.Reconcile(ftp);
+        const int before = ftp.connectionsMade();
+        d.upload.UploadPending(ftp);
+        if (ftp.connectionsMade() - before > 1)
+            m_record.seen << QStringLiteral("bulk-upload: %1 connections to the FTP server for "
+                                            "one login's upload")
+                                 .arg(ftp.connectionsMade() - before);
+        // Its summary is read at once: the desk is not open behind it yet.
+        f.closed = true;
+    }
+    run(f);
+    m_frames.removeOne(&f);
+}
+
+bool Driver::isWindowOpen(const QString& text) const
+{
+    return std::any_of(m_frames.cbegin(), m_frames.cend(), [&text](const Frame* f) {
+        return !f->closed && QString::fromUtf8(kCaptions[int(f->window)]) == text;
+    });
+}
+
+void Driver::closeWindow(Window window)
+{
+    for (qsizetype i = m_frames.size() - 1; i >= 0; --i)
+        if (m_frames[i]->window == window && !m_frames[i]->closed) {
+            m_frames[i]->closed = true;
+            return;
+        }
+}
+
+void Driver::run(Frame& frame)
+{
+    while (!frame.closed && !ended()) {
+        // Before the main window opens nothing else can happen at the desk:
+        // the login's boxes are answered at once.
+        if (m_pos >= m_events.size() || !m_mainOpen)
+            return answerAnyhow(frame);
+        deliver(m_events[m_pos++]);
+    }
+}
+
+void Driver::answerAnyhow(Frame& frame)
+{
+    if (frame.lookup)
+        pick(frame, frame.lookup->sprCustSearch().MaxRows() ? Event::Other : Event::New);
+    if (frame.lookup && !frame.closed)
+        pick(frame, Event::Own);
+    if (frame.result)
+        save(frame, 0);
+    frame.closed = true;
+}
+
+void Driver::deliver(const Event& e)
+{
+    if (m_trace) {
+        QStringList open;
+        for (const Frame* f : m_frames)
+            open << (f->window == Window::Main ? QStringLiteral("box")
+                                               : QString::fromUtf8(kCaptions[int(f->window)]));
+        std::printf("%4lld [%s] %s\n", qlonglong(m_pos - 1), qPrintable(open.join(u'>')),
+                    qPrintable(e.text()));
+    }
+    Frame* top = m_frames.isEmpty() ? nullptr : m_frames.last();
+    const auto inFront = [top](Window w) { return top && !top->closed && top->window == w; };
+    QString error;
+    switch (e.kind) {
+    case Event::Ring:
+        m_line.ring(QString(), &error);
+        break;
+    case Event::StopRing:
+        m_line.stopRinging();
+        break;
+    case Event::Feed:
+        if (m_mainOpen && !ended()) {
+            m_line.setFeedPort(m_station->desk.socket.serverPort());
+            m_line.sendFeed(
+                e.arg / 100 == Event::kUnknown
+                    ? QStringLiteral("029990%1").arg(e.arg % 100, 4, 10, QLatin1Char('0'))
+                    : m_cast[e.arg / 100][e.arg % 100]);
+        }
+        break;
+    case Event::HandsetUp:
+        m_line.pickUp();
+        break;
+    case Event::HandsetDown:
+        m_line.hangUp();
+        break;
+    case Event::Answer:
+    case Event::CloseSmall:
+        if (inFront(Window::SmallCall)) {
+            if (e.kind == Event::Answer)
+                m_station->desk.device.TakeLine();
+            top->closed = true;
+        }
+        break;
+    case Event::Pick:
+        if (inFront(Window::CallerId))
+            pick(*top, e.arg);
+        break;
+    case Event::Type:
+        typeDetails();
+        break;
+    case Event::Dial:
+        dial(e.arg);
+        break;
+    case Event::Stop:
+        if (mainWindow())
+            m_station->desk.calls.cmdStopCall_Click();
+        break;
+    case Event::Save:
+        if (inFront(Window::CallResult))
+            save(*top, e.arg);
+        break;
+    case Event::Ok:
+        if (inFront(Window::Main))
+            top->closed = true;
+        break;
+    case Event::LinkDown:
+    case Event::LinkUp:
+    case Event::CentralDown:
+    case Event::CentralUp:
+    case Event::LocalDown:
+    case Event::LocalUp:
+    case Event::FtpDown:
+    case Event::FtpUp:
+        setDown((e.kind - Event::LinkDown) / 2, (e.kind - Event::LinkDown) % 2 == 0);
+        break;
+    case Event::Wait:
+        // Time matters only while the line is held.
+        pump(m_line.state() == LineSimulator::State::OffHook ? e.arg : 0);
+        break;
+    case Event::Exit:
+        if (m_mainOpen && !ended())
+            m_station->desk.trayMenu.mExit_Click();
+        break;
+    case Event::EndSession:
+        if (m_station && !ended())
+            m_station->desk.trayMenu.endSession();
+        break;
+    case Event::Login:
+        if (!m_station && m_frames.isEmpty())
+            login(e.arg);
+        break;
+    }
+    // What the event set off on the line and the sockets arrives.
+    pump(15);
+}
+
+void Driver::setDown(int what, bool down)
+{
+    if (m_down[what] == down)
+        return;
+    m_down[what] = down;
+    const QString file = m_folder + u'/' + QLatin1String(kFiles[qMin(what, 2)]);
+    switch (what) {
+    case Link:
+        m_line.setLinkUp(!down);
+        if (down)
+            m_record.linkDown << Record::Span{now(), LLONG_MAX};
+        else
+            m_record.linkDown.last().second = now();
+        break;
+    case Ftp:
+        m_ftp.setFault(down ? QStringLiteral("refuse-login") : QString());
+        break;
+    default:
+        (what == Central ? m_record.centralDown : m_record.localDown) = true;
+        down ? QFile::rename(file, file + QStringLiteral(".down"))
+             : QFile::rename(file + QStringLiteral(".down"), file);
+    }
+}
+
+void Driver::pick(Frame& frame, int kind)
+{
+    SpreadModel& grid = frame.lookup->sprCustSearch();
+    Record::CallNote& call = note(frame.call);
+    if (kind == Event::New) {
+        if (grid.MaxRows() == 0)
+            call.kind = 'A';
+        frame.lookup->cmdStartCall_Click();
+        return;
+    }
+    const QString agent = m_station->session.AgentID;
+    for (int row = 1; row <= grid.MaxRows(); ++row) {
+        if ((grid.text(CallerIdLookup::colAgentID, row).trimmed() == agent) != (kind == Event::Own))
+            continue;
+        call.kind = kind == Event::Own ? 'B' : 'C';
+        call.customer = grid.text(CallerIdLookup::colCustID, row);
+        frame.lookup->sprCustSearch_Click(CallerIdLookup::colName, row);
+        return;
+    }
+}
+
+void Driver::save(Frame& frame, int statusIndex)
+{
+    CallResult& result = *frame.result;
+    if (!m_station->session.isReception() && !result.cmbCallStatus().isEmpty())
+        result.cmbCallStatus_Click(statusIndex % int(result.cmbCallStatus().size()));
+    const QString memo = QStringLiteral("메모 %1").arg(++m_serial);
+    if (ended() || !result.cmdRcResultSave_Click(memo, result.DTPReservation()))
+        return;
+    Record::CallNote& call = note(frame.call);
+    call.saved = true;
+    call.memo = memo;
+    call.status = frame.call->CallResultCode;
+    frame.closed = true;
+}
+
+void Driver::dial(int row)
+{
+    if (!mainWindow() || !m_station->desk.controls.isEnabled(DeskControls::cmdStartPhoneNO1))
+        return;
+    Desk& d = m_station->desk;
+    QString typed;
+    if (row == Event::New) {
+        d.customers.editor.cmdRegisterCust_Click();
+        typed = QStringLiteral("신규 %1").arg(++m_serial);
+        d.panel.setValue(CustomerPanel::txtCustName, typed);
+        d.panel.setValue(CustomerPanel::txtCustSocialID, QStringLiteral("9001011%1").arg(m_serial));
+        d.panel.setValue(CustomerPanel::txtPhoneNo1, QStringLiteral("0105555%1").arg(m_serial));
+    } else if (d.custList.MaxRows() > 0) {
+        d.customers.search.SprCustList_Click(1, row % d.custList.MaxRows() + 1);
+    } else {
+        return;
+    }
+    const QString customer = d.panel.value(CustomerPanel::txtCustID);
+    d.calls.cmdStartPhoneNO1_Click();
+    if (const CallPtr call = d.calls.lineCall(); call && call->stage == Call::Stage::Dialling) {
+        Record::CallNote& n = note(call);
+        n.kind = typed.isEmpty() ? 'D' : 'E';
+        n.customer = customer;
+        n.typedName = typed;
+    }
+}
+
+void Driver::typeDetails()
+{
+    if (!mainWindow() || !m_station->desk.panel.isEditable())
+        return;
+    Desk& d = m_station->desk;
+    const CallPtr call = d.calls.lineCall();
+    if (!call || call->stage != Call::Stage::Connected || !call->newCustomer() ||
+        call->customerSaved || !note(call).typedName.isEmpty())
+        return;
+    note(call).typedName = QStringLiteral("신규 %1").arg(++m_serial);
+    d.panel.setValue(CustomerPanel::txtCustName, note(call).typedName);
+    d.panel.setValue(CustomerPanel::txtCustSocialID, QStringLiteral("8001012%1").arg(m_serial));
+}
+
+void Driver::settle()
+{
+    // The world comes back, the caller hangs up, every window still open is
+    // answered; then the desk must be at rest.
+    for (int what : {Link, Central, Local, Ftp})
+        setDown(what, false);
+    m_line.stopRinging();
+    m_line.hangUp();
+    const auto atRest = [this] {
+        const Desk& d = m_station->desk;
+        return !d.calls.lineCall() && d.controls.windowEnabled() && m_frames.isEmpty();
+    };
+    for (int i = 0; i < 60 && m_station && !ended() && !atRest(); ++i)
+        pump(50);
+    if (m_station && !ended()) {
+        Desk& d = m_station->desk;
+        const QStringList state =
+            Invariants::query(m_folder, "branch0001.db",
+                              "SELECT Status FROM AgentLogin WHERE AgentID = '" +
+                                  m_station->session.AgentID + "'")
+                .value(0);
+        if (!atRest() || d.controls.isEnabled(DeskControls::cmdStopCall) ||
+            state != QStringList{"0"})
+            m_record.seen << QStringLiteral("idle: the desk is not back to idle (line call %1, "
+                                            "stop button %2, window %3, agent status %4)")
+                                 .arg(d.calls.lineCall() ? "held" : "none")
+                                 .arg(d.controls.isEnabled(DeskControls::cmdStopCall) ? "on"
+                                                                                      : "off")
+                                 .arg(d.controls.windowEnabled() ? "enabled" : "disabled")
+                                 .arg(state.join(u','));
+        if (m_station->db.SQLConnected() || m_station->db.MDBConnected())
+            m_record.seen << QStringLiteral("idle: a database connection is left open");
+        m_record.seen << Invariants::atRest(m_folder);
+        d.trayMenu.endSession();
+    }
+    retire();
+    // Each agent of the desk logs in once more: the login's check and
+    // upload put right what they can.
+    for (int agent : {0, 1}) {
+        login(agent);
+        if (m_station)
+            m_station->desk.trayMenu.endSession();
+        retire();
+    }
+}

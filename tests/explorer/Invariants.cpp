@@ -1,0 +1,273 @@
+#include "Invariants.h"
+
+#include <QDateTime>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUuid>
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+constexpr qint64 kVoxBytesPerSecond = 4000;
+
+} // namespace
+
+QList<QStringList> Invariants::query(const QString& folder, const char* file, const QString& sql,
+                                     bool* ok)
+{
+    QList<QStringList> out;
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(folder + u'/' + QLatin1String(file));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        QSqlQuery q(db);
+        const bool done = db.open() && q.exec(sql);
+        if (ok)
+            *ok = done;
+        while (q.next()) {
+            QStringList row;
+            for (int i = 0; i < q.record().count(); ++i)
+                row << q.value(i).toString();
+            out << row;
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return out;
+}
+
+namespace {
+
+using Invariants::query;
+
+qint64 sum(const QString& folder, const char* column, const char* table)
+{
+    return query(folder, "branch0001.db",
+                 QStringLiteral("SELECT coalesce(sum(%1), 0) FROM %2")
+                     .arg(QLatin1String(column), QLatin1String(table)))
+        .value(0)
+        .value(0)
+        .toLongLong();
+}
+
+QString serverPath(const QString& status, const QString& folder, const QString& name)
+{
+    return (status.toInt() > 3 ? QStringLiteral("TEMP/") : QString()) + folder + u'/' + name;
+}
+
+qint64 wallTime(const QString& date, const QString& time)
+{
+    return QDateTime::fromString(date + time, QStringLiteral("yyyyMMddHHmmss")).toMSecsSinceEpoch();
+}
+
+} // namespace
+
+Baseline Invariants::baseline(const QString& folder)
+{
+    Baseline base;
+    for (const QStringList& row :
+         query(folder, "branch0001.db", QStringLiteral("SELECT ID, Name FROM gogakinfo"))) {
+        base.names.insert(row[0], row[1]);
+        base.maxCustomer = qMax(base.maxCustomer, row[0].toLongLong());
+    }
+    base.recCnt = sum(folder, "RecCnt", "TB_AGENTCALLSTATISTICS");
+    base.workCount = sum(folder, "WorkCount", "tb_branchworkcount");
+    return base;
+}
+
+QStringList Invariants::check(const QString& folder, const QString& ftpRoot, const Record& record,
+                              const Baseline& base)
+{
+    QStringList out;
+    const auto local =
+        query(folder, "Brenvo.mdb",
+              QStringLiteral("SELECT R_Path, FolderName, FileFullPath, Status, tMemo, "
+                             "CustID, Name, UploadStatus, R_Date, R_StartTime, "
+                             "R_EndTime, R_Time FROM recfile"));
+    const auto central =
+        query(folder, "branch0001.db",
+              QStringLiteral("SELECT R_Path, FolderName, FolderName, Status, Memo, "
+                             "CustID, Name, UploadStatus FROM recfile"));
+    QHash<QString, QList<QStringList>> byPath[2];
+    for (const QStringList& row : local)
+        byPath[0][row[0]] << row;
+    for (const QStringList& row : central)
+        byPath[1][row[0]] << row;
+    const char* const where[] = {"local", "central"};
+
+    // Every voice file: named by its day and start, with one row in each database.
+    static const QRegularExpression named(QStringLiteral("^(\\d{8})\\d{6}0001\\w+\\.vox$"));
+    QDirIterator it(folder + QStringLiteral("/RECDATA"), {QStringLiteral("*.vox")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    QSet<QString> files;
+    while (it.hasNext()) {
+        const QFileInfo file(it.next());
+        const QString day = file.dir().dirName();
+        if (day == QStringLiteral("Temp"))
+            continue;
+        const QString rel = day + u'/' + file.fileName();
+        files.insert(rel);
+        if (named.match(file.fileName()).captured(1) != day)
+            out << QStringLiteral("file-name: RECDATA/%1 is not named by its day and start")
+                       .arg(QDir(folder + QStringLiteral("/RECDATA"))
+                                .relativeFilePath(file.filePath()));
+        for (int db : {0, 1}) {
+            const auto& found = byPath[db].value(file.fileName());
+            if (found.size() != 1)
+                out << QStringLiteral("file-rows: %1 has %2 %3 rows")
+                           .arg(rel)
+                           .arg(found.size())
+                           .arg(QLatin1String(where[db]));
+        }
+    }
+    for (int db : {0, 1})
+        for (const QStringList& row : db ? central : local) {
+            const QString file = folder + QStringLiteral("/RECDATA/") + row[1] + u'/' + row[0];
+            if (!files.contains(row[1] + u'/' + row[0]))
+                out << QStringLiteral("file-rows: %1 row %2 has no voice file")
+                           .arg(QLatin1String(where[db]), row[1] + u'/' + row[0]);
+            else if (row[7] == u"1" &&
+                     QFileInfo(ftpRoot + u'/' + serverPath(row[3], row[1], row[0])).size() !=
+                         QFileInfo(file).size())
+                out << QStringLiteral("uploaded: %1 row %2 is marked uploaded, the server does "
+                                      "not hold the whole file")
+                           .arg(QLatin1String(where[db]), row[0]);
+        }
+
+    // Every call whose result was filed: its own result, memo and customer.
+    const bool outage[] = {record.localDown, record.centralDown};
+    for (const Record::CallNote& call : record.calls) {
+        if (!call.saved || call.file.isEmpty())
+            continue;
+        for (int db : {0, 1})
+            for (const QStringList& row : byPath[db].value(call.file)) {
+                const bool isNew = call.kind == 'A' || call.kind == 'E';
+                const bool customerOk =
+                    isNew ? row[5].isEmpty() || row[5].toLongLong() > base.maxCustomer
+                          : row[5] == call.customer;
+                const auto mine = [&](const QString& value, const QString& own, bool ok) {
+                    return ok || value == own || (outage[db] && (value.isEmpty() || value == u"0"));
+                };
+                if (!mine(row[3], call.status, false) || !mine(row[4], call.memo, false) ||
+                    !mine(row[5], call.customer, customerOk) ||
+                    !mine(row[6], call.typedName, call.typedName.isEmpty()))
+                    out << QStringLiteral("own-result: %1 row %2 holds status %3, memo '%4', "
+                                          "customer %5, name '%6'; its call filed %7, '%8' for "
+                                          "customer %9 (%10) '%11'")
+                               .arg(QLatin1String(where[db]), call.file, row[3], row[4], row[5],
+                                    row[6], call.status, call.memo,
+                                    isNew ? QStringLiteral("new") : call.customer)
+                               .arg(QChar::fromLatin1(call.kind))
+                               .arg(call.typedName);
+            }
+    }
+
+    // A customer changes only by a result filed for a call that picked it;
+    // a new one also by the details typed for its call.
+    for (const QStringList& row :
+         query(folder, "branch0001.db", QStringLiteral("SELECT ID, Status, Name FROM audit"))) {
+        const bool isNew = row[0].toLongLong() > base.maxCustomer;
+        const bool filed =
+            std::any_of(record.calls.cbegin(), record.calls.cend(), [&](const Record::CallNote& c) {
+                if (isNew)
+                    return (c.kind == 'A' || c.kind == 'E') &&
+                           (row[2].isEmpty() || row[2] == c.typedName) &&
+                           (row[1] == u"0" || (c.saved && row[1] == c.status));
+                return c.saved && c.kind != 'C' && c.customer == row[0] && c.status == row[1] &&
+                       row[2] == base.names.value(row[0]);
+            });
+        if (!filed)
+            out << QStringLiteral("customers: customer %1 was given status %2 and name '%3' by "
+                                  "no call that picked it")
+                       .arg(row[0], row[1], row[2]);
+    }
+
+    // The work counters count each filed result once.
+    const qint64 saved = std::count_if(record.calls.cbegin(), record.calls.cend(),
+                                       [](const Record::CallNote& c) { return c.saved; });
+    for (const auto& [now, then, what] :
+         {std::tuple{sum(folder, "RecCnt", "TB_AGENTCALLSTATISTICS"), base.recCnt, "RecCnt"},
+          std::tuple{sum(folder, "WorkCount", "tb_branchworkcount"), base.workCount, "WorkCount"}})
+        if (now - then > saved || (now - then < saved && !record.centralDown))
+            out << QStringLiteral("counters: %1 grew by %2 for %3 results filed")
+                       .arg(QLatin1String(what))
+                       .arg(now - then)
+                       .arg(saved);
+
+    // A recording lasts until the line is released or the program quits,
+    // whatever short absences of the device came between; its file holds
+    // what its rows say, but for what those absences kept from it.
+    for (const QStringList& row : local) {
+        const QFileInfo file(row[2]);
+        const qint64 start = wallTime(row[8], row[9]);
+        qint64 end = wallTime(row[8], row[10]);
+        if (!file.isFile() || row[8].size() != 8 || row[10].isEmpty())
+            continue;
+        if (end < start)
+            end += 86400000;
+        for (const auto& [from, to] : record.offHook) {
+            // The row's times are whole seconds, cut down.
+            if (start < from - 1000 || start > to)
+                continue;
+            qint64 until = to, gaps = 0;
+            for (qint64 quit : record.quits)
+                if (quit >= start)
+                    until = qMin(until, quit);
+            for (const auto& [down, up] : record.linkDown)
+                if (up > start && down < until)
+                    gaps += up - down >= 1000 ? 86400000 : up - down + 1200;
+            const qint64 speech = file.size() * 1000 / kVoxBytesPerSecond;
+            const qint64 length = row[11].toLongLong() * 1000;
+            if (gaps < 86400000 && end < until - 2500)
+                out << QStringLiteral("coverage: %1 ends at %2, the line was held until %3")
+                           .arg(row[0], QDateTime::fromMSecsSinceEpoch(end).toString("HH:mm:ss"),
+                                QDateTime::fromMSecsSinceEpoch(until).toString("HH:mm:ss.zzz"));
+            if (speech > length + 2000 || speech < length - 2000 - gaps)
+                out << QStringLiteral("coverage: %1 holds %2 ms of sound, its rows say %3 s")
+                           .arg(row[0])
+                           .arg(speech)
+                           .arg(row[11]);
+        }
+    }
+    return out;
+}
+
+QStringList Invariants::atRest(const QString& folder)
+{
+    QStringList out;
+    for (const char* file : {"branch0001.db", "Brenvo.mdb"}) {
+        bool ok = false;
+        query(folder, file, QStringLiteral("BEGIN IMMEDIATE"), &ok);
+        if (!ok && QFileInfo::exists(folder + u'/' + QLatin1String(file)))
+            out << QStringLiteral("transactions: %1 is locked by a transaction left open")
+                       .arg(QLatin1String(file));
+    }
+    return out;
+}
+
+void FileWatch::poll(QStringList* seen)
+{
+    QHash<QString, qint64> now;
+    QDirIterator it(m_root, {QStringLiteral("*.vox")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo file(it.next());
+        now.insert(file.filePath(), file.size());
+        const qint64 before = m_sizes.value(file.filePath(), 0);
+        if (file.size() < before)
+            *seen << QStringLiteral("file-kept: %1 shrank from %2 to %3 bytes")
+                         .arg(file.fileName())
+                         .arg(before)
+                         .arg(file.size());
+    }
+    for (auto it = m_sizes.cbegin(); it != m_sizes.cend(); ++it)
+        if (!now.contains(it.key()))
+            *seen << QStringLiteral("file-kept: %1 is gone").arg(QFileInfo(it.key()).fileName());
+    m_sizes = now;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+
+// What the agent did and what happened around the desk during one
+// schedule, as the driver saw it from outside: the customer the agent chose
+// for each call and the result filed for it, when the line was held, when
+// the device link was down, when the program quit, which databases went away.
+struct Record
+{
+    struct CallNote
+    {
+        QString file;      // the call's voice file, once it has one
+        char kind = 0;     // 'A'..'E': how its customer was chosen
+        QString customer;  // the customer picked or dialled (B, C, D)
+        QString typedName; // typed for a new customer (A, E)
+        bool saved = false;
+        QString status, memo;
+    };
+    using Span = std::pair<qint64, qint64>; // wall-clock ms, from and to
+
+    QList<CallNote> calls;
+    QList<Span> offHook, linkDown;
+    QList<qint64> quits;
+    bool centralDown = false, localDown = false;
+    // Violations seen while the schedule ran (files watched, the desk's rest).
+    QStringList seen;
+};
+
+// What the schedule started from: what may change, and by how much.
+struct Baseline
+{
+    QHash<QString, QString> names; // customer ID to name
+    qint64 maxCustomer = 0;
+    qint64 recCnt = 0, workCount = 0;
+};
+
+// The archive's invariants, checked on the program folder, its two
+// databases and the FTP server's tree, whoever delivered the events. Each
+// violation is one line "<invariant>: <what>". The branch database must
+// keep a trail of its customers' changes (kAudit).
+namespace Invariants {
+
+// Every row of a statement on one SQLite file of the folder, each column as
+// text; *ok tells whether the statement ran.
+QList<QStringList> query(const QString& folder, const char* file, const QString& sql,
+                         bool* ok = nullptr);
+
+// Every change of a customer's status or name, into table audit.
+inline const char* const kAudit[] = {
+    "CREATE TABLE audit (ID TEXT, Status TEXT, Name TEXT)",
+    "CREATE TRIGGER audit_customer AFTER UPDATE ON gogakinfo WHEN old.Status IS NOT new.Status "
+    "OR old.Name IS NOT new.Name BEGIN INSERT INTO audit VALUES (new.ID, new.Status, new.Name); "
+    "END"};
+
+Baseline baseline(const QString& folder);
+QStringList check(const QString& folder, const QString& ftpRoot, const Record& record,
+                  const Baseline& base);
+// At rest: no transaction left open on either database file.
+QStringList atRest(const QString& folder);
+
+} // namespace Invariants
+
+// Watches every voice file of a program folder: none may ever shrink or go.
+class FileWatch
+{
+public:
+    explicit FileWatch(const QString& folder) : m_root(folder + QStringLiteral("/RECDATA")) {}
+    void poll(QStringList* seen);
+
+private:
+    QString m_root;
+    QHash<QString, qint64> m_sizes;
+};

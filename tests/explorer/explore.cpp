@@ -1,0 +1,88 @@
+#include <cstdio>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHashFunctions>
+#include <QRegularExpression>
+#include <QSet>
+
+#include "Driver.h"
+
+// brenvo-explore [--seed S] [--schedules N | --seconds T] [--keep 0,3,5-9] [--shrink-seconds T]
+//                [--trace] [--print]
+//
+// Plays the schedules of seeds S, S+1, ... against the desk (N of them, or
+// for T seconds; a minute by default) and checks the archive after each. A
+// schedule that breaks an invariant is printed with its seed; the first one
+// to break each invariant is shrunk to the shortest schedule that still
+// breaks it, with the command that replays it. --trace shows each event as it
+// is played; --print only prints the schedules.
+int main(int argc, char* argv[])
+{
+    // The same seed plays the same way, down to the order of the desk's hashes.
+    QHashSeed::setDeterministicGlobalSeed();
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const auto option = [&args](const char* name, const QString& otherwise) {
+        const qsizetype i = args.indexOf(QLatin1String(name));
+        return i > 0 && i + 1 < args.size() ? args[i + 1] : otherwise;
+    };
+    const quint64 first =
+        option("--seed", QString::number(QDateTime::currentSecsSinceEpoch())).toULongLong();
+    const int schedules = option("--schedules", QStringLiteral("0")).toInt();
+    const qint64 seconds = option("--seconds", QStringLiteral("60")).toLongLong();
+    const QList<int> kept = Schedule::parseKept(option("--keep", QString()));
+    const qint64 shrinkSeconds = option("--shrink-seconds", QStringLiteral("600")).toLongLong();
+
+    Driver driver;
+    driver.setTrace(args.contains(QStringLiteral("--trace")));
+    if (!driver.error().isEmpty()) {
+        std::fprintf(stderr, "explore: %s\n", qPrintable(driver.error()));
+        return 2;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    int played = 0, violations = 0;
+    QSet<QString> shrunk;
+    QElapsedTimer shrinking; // all shrinking together gets --shrink-seconds
+    while (schedules ? played < schedules : clock.elapsed() < seconds * 1000) {
+        Schedule schedule = Schedule::generate(first + quint64(played++));
+        if (!kept.isEmpty())
+            schedule = schedule.keep(kept);
+        if (args.contains(QStringLiteral("--print"))) {
+            std::printf("%s", qPrintable(schedule.text()));
+            continue;
+        }
+        const QStringList found = driver.play(schedule);
+        if (found.isEmpty())
+            continue;
+        violations += int(found.size());
+        std::printf("\nseed %llu breaks:\n  %s\n", schedule.seed, qPrintable(found.join("\n  ")));
+        std::fflush(stdout);
+        // One violation stands for its kind: the same words, whatever the numbers.
+        const auto kind = [](QString violation) {
+            return violation.replace(QRegularExpression(QStringLiteral("\\d+")),
+                                     QStringLiteral("#"));
+        };
+        const QString invariant = kind(found.first());
+        if (shrunk.contains(invariant))
+            continue;
+        shrunk.insert(invariant);
+        if (!shrinking.isValid())
+            shrinking.start();
+        const Schedule shortest = schedule.shrink([&](const Schedule& trial) {
+            if (shrinking.elapsed() > shrinkSeconds * 1000)
+                return false;
+            const QStringList again = driver.play(trial);
+            return std::any_of(again.cbegin(), again.cend(),
+                               [&](const QString& v) { return kind(v) == invariant; });
+        });
+        std::printf("shortest schedule found that still breaks \"%s\":\n%s"
+                    "replay: ./run explore --seed %llu --schedules 1 --keep %s\n",
+                    qPrintable(invariant), qPrintable(shortest.text()), schedule.seed,
+                    qPrintable(shortest.keptText()));
+        std::fflush(stdout);
+    }
+    std::printf("%d schedules, %d violations\n", played, violations);
+    return violations ? 1 : 0;
+}
