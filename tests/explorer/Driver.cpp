@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <QDate>
 #include <QDir>
-#include <QEventLoop>
+#include <QTest>
 #include <QTimer>
 
 #include "customers/CallerIdLookup.h"
@@ -49,16 +49,14 @@ struct Station
     ErrorLog errors;
     Database db;
     Desk desk;
-    FtpCientOCX bulkFtp; // the bulk-upload window's own control
 };
 
-// A window or message box the desk waits for; Window::Main stands for a box.
+// A window or message box open at the desk; Window::Main stands for a box.
 struct Driver::Frame
 {
     explicit Frame(Window w, CallPtr c = {}) : window(w), call(std::move(c)) {}
     Window window;
     CallPtr call;
-    bool closed = false;
     std::unique_ptr<CallerIdLookup> lookup;
     std::unique_ptr<CallResult> result;
     QTimer cidTimer;
@@ -121,8 +119,6 @@ QStringList Driver::play(const Schedule& schedule)
     if (left & Schedule::StrayOwn)
         leftover(QStringLiteral("kim"), 1, 4, 0);
 
-    m_events = schedule.events;
-    m_pos = 0;
     m_record = {};
     m_calls.clear();
     const Baseline base = Invariants::baseline(m_folder);
@@ -131,13 +127,19 @@ QStringList Driver::play(const Schedule& schedule)
     connect(&poll, &QTimer::timeout, this, [&] { watch.poll(&m_record.seen); });
     poll.start(40);
     // What is away from the start is away when the agent logs in.
-    while (m_pos < m_events.size() && m_events[m_pos].kind >= Event::LinkDown &&
-           m_events[m_pos].kind <= Event::FtpUp && m_events[m_pos].kind % 2 == Event::LinkDown % 2)
-        deliver(m_events[m_pos++]);
+    qsizetype at = 0;
+    for (; at < schedule.events.size(); ++at) {
+        const Event& e = schedule.events[at];
+        if (e.kind < Event::LinkDown || e.kind > Event::FtpUp || e.kind % 2 != Event::LinkDown % 2)
+            break;
+        deliver(e);
+    }
     login(schedule.agent);
-    while (m_pos < m_events.size()) {
-        deliver(m_events[m_pos++]);
-        if (ended() && m_frames.isEmpty())
+    for (; at < schedule.events.size(); ++at) {
+        if (m_trace)
+            std::printf("%4lld ", qlonglong(schedule.kept.value(at)));
+        deliver(schedule.events[at]);
+        if (ended())
             retire();
     }
     settle();
@@ -175,6 +177,8 @@ void Driver::leftover(const QString& agent, int daysBack, int n, int rows)
 
 void Driver::retire()
 {
+    // The program has ended: its windows go with it, unheard.
+    m_frames.clear();
     m_station.reset();
     m_mainOpen = false;
 }
@@ -188,7 +192,7 @@ void Driver::login(int agent)
     d.media.setSilentOutput(true);
     connect(&d.calls, &CallController::callerIdLabel, this,
             [this](const CallPtr& call, const QString& number) {
-                for (Frame* f : m_frames)
+                for (const auto& f : m_frames)
                     if (f->lookup && f->lookup->call() == call)
                         f->lookup->setLblCIDData(number);
             });
@@ -198,8 +202,10 @@ void Driver::login(int agent)
         retire();
         return;
     }
-    showModal(Window::BulkUpload, {});
-    if (ended())
+    // The bulk-upload window; nothing else happens at the desk before the
+    // main window opens, and its summary is read at once.
+    open(Window::BulkUpload, {});
+    if (!QTest::qWaitFor([this] { return m_frames.empty(); }, 60000) || ended())
         return;
     // The main window's start-up, the caller feed on a free port.
     d.calls.openDevices(0);
@@ -209,11 +215,10 @@ void Driver::login(int agent)
     d.customers.search.setSearchBar({QStringLiteral("0")}); // the new customers
     d.customers.search.cmdCustSearch_Click();
     m_mainOpen = true;
-    QEventLoop opened;
-    connect(&d.device, &DorvanePlus::DeviceOpened, &opened, &QEventLoop::quit);
-    QTimer::singleShot(1000, &opened, &QEventLoop::quit);
-    opened.exec();
-    pump(30); // the device's first report, which the desk swallows
+    bool opened = false;
+    connect(&d.device, &DorvanePlus::DeviceOpened, this, [&opened] { opened = true; });
+    static_cast<void>(QTest::qWaitFor([&opened] { return opened; }, 2000));
+    QTest::qWait(30); // the device's first report, which the desk swallows
 }
 
 bool Driver::ended() const
@@ -223,15 +228,30 @@ bool Driver::ended() const
 
 bool Driver::mainWindow() const
 {
-    return m_station && m_mainOpen && m_frames.isEmpty() && !ended() &&
+    return m_station && m_mainOpen && m_frames.empty() && !ended() &&
            m_station->desk.controls.windowEnabled();
 }
 
-void Driver::pump(int ms)
+Driver::Frame* Driver::front() const
 {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    return m_frames.empty() ? nullptr : m_frames.back().get();
+}
+
+void Driver::close(Frame* frame)
+{
+    const auto it = std::find_if(m_frames.begin(), m_frames.end(),
+                                 [frame](const auto& f) { return f.get() == frame; });
+    if (it == m_frames.end())
+        return;
+    const Window window = frame->window;
+    const CallPtr call = frame->call;
+    // Its logic may be what is closing it: it goes from the event loop.
+    std::shared_ptr<Frame> gone = std::move(*it);
+    m_frames.erase(it);
+    QTimer::singleShot(0, this, [gone] {});
+    if (window != Window::Main)
+        QMetaObject::invokeMethod(
+            this, [this, window, call] { emit closed(window, call); }, Qt::QueuedConnection);
 }
 
 Record::CallNote& Driver::note(const CallPtr& call)
@@ -246,25 +266,21 @@ Record::CallNote& Driver::note(const CallPtr& call)
 
 void Driver::showMessage(const QString&, const QString&, MessageIcon)
 {
-    if (ended())
-        return;
-    Frame box(Window::Main);
-    m_frames << &box;
-    run(box);
-    m_frames.removeOne(&box);
+    if (!ended())
+        m_frames.push_back(std::make_unique<Frame>(Window::Main));
 }
 
-void Driver::showModal(Window window, const CallPtr& call)
+void Driver::open(Window window, const CallPtr& call)
 {
     if (ended())
         return;
-    Frame f(window, call);
-    m_frames << &f;
+    m_frames.push_back(std::make_unique<Frame>(window, call));
+    Frame& f = *m_frames.back();
     Desk& d = m_station->desk;
     if (window == Window::CallerId) {
-        f.lookup = std::make_unique<CallerIdLookup>(m_station->db, call, d.panel,
+        f.lookup = std::make_unique<CallerIdLookup>(m_station->db, call, d.calls,
                                                     d.customers.search, d.device, *this);
-        connect(f.lookup.get(), &CallerIdLookup::unload, this, [&f] { f.closed = true; });
+        connect(f.lookup.get(), &CallerIdLookup::unload, this, [this, &f] { close(&f); });
         connect(f.lookup.get(), &CallerIdLookup::tmrGetCIDChanged, this,
                 [&f](bool on) { on ? f.cidTimer.start(1000) : f.cidTimer.stop(); });
         connect(&f.cidTimer, &QTimer::timeout, f.lookup.get(), &CallerIdLookup::tmrGetCID_Timer);
@@ -273,71 +289,48 @@ void Driver::showModal(Window window, const CallPtr& call)
         f.result = std::make_unique<CallResult>(d.resultParts(), call);
         f.result->load();
     } else if (window == Window::BulkUpload) {
-        FtpCientOCX& ftp = m_station->bulkFtp;
-        d.reconciliation.Reconcile(ftp);
-        const int before = ftp.connectionsMade();
-        d.upload.UploadPending(ftp);
-        if (ftp.connectionsMade() - before > 1)
-            m_record.seen << QStringLiteral("bulk-upload: %1 connections to the FTP server for "
-                                            "one login's upload")
-                                 .arg(ftp.connectionsMade() - before);
-        // Its summary is read at once: the desk is not open behind it yet.
-        f.closed = true;
+        connect(&d.bulkUpload, &BulkUpload::finished, this, [this, &f] { close(&f); });
+        d.bulkUpload.start();
     }
-    run(f);
-    m_frames.removeOne(&f);
 }
 
 bool Driver::isWindowOpen(const QString& text) const
 {
-    return std::any_of(m_frames.cbegin(), m_frames.cend(), [&text](const Frame* f) {
-        return !f->closed && QString::fromUtf8(kCaptions[int(f->window)]) == text;
+    return std::any_of(m_frames.cbegin(), m_frames.cend(), [&text](const auto& f) {
+        return QString::fromUtf8(kCaptions[int(f->window)]) == text;
     });
 }
 
 void Driver::closeWindow(Window window)
 {
-    for (qsizetype i = m_frames.size() - 1; i >= 0; --i)
-        if (m_frames[i]->window == window && !m_frames[i]->closed) {
-            m_frames[i]->closed = true;
-            return;
-        }
-}
-
-void Driver::run(Frame& frame)
-{
-    while (!frame.closed && !ended()) {
-        // Before the main window opens nothing else can happen at the desk:
-        // the login's boxes are answered at once.
-        if (m_pos >= m_events.size() || !m_mainOpen)
-            return answerAnyhow(frame);
-        deliver(m_events[m_pos++]);
-    }
+    for (auto it = m_frames.rbegin(); it != m_frames.rend(); ++it)
+        if ((*it)->window == window)
+            return close(it->get());
 }
 
 void Driver::answerAnyhow(Frame& frame)
 {
     if (frame.lookup)
         pick(frame, frame.lookup->sprCustSearch().MaxRows() ? Event::Other : Event::New);
-    if (frame.lookup && !frame.closed)
+    if (frame.lookup && front() == &frame)
         pick(frame, Event::Own);
     if (frame.result)
         save(frame, 0);
-    frame.closed = true;
+    if (front() == &frame)
+        close(&frame);
 }
 
 void Driver::deliver(const Event& e)
 {
     if (m_trace) {
         QStringList open;
-        for (const Frame* f : m_frames)
+        for (const auto& f : m_frames)
             open << (f->window == Window::Main ? QStringLiteral("box")
                                                : QString::fromUtf8(kCaptions[int(f->window)]));
-        std::printf("%4lld [%s] %s\n", qlonglong(m_pos - 1), qPrintable(open.join(u'>')),
-                    qPrintable(e.text()));
+        std::printf("[%s] %s\n", qPrintable(open.join(u'>')), qPrintable(e.text()));
     }
-    Frame* top = m_frames.isEmpty() ? nullptr : m_frames.last();
-    const auto inFront = [top](Window w) { return top && !top->closed && top->window == w; };
+    Frame* top = front();
+    const auto inFront = [top](Window w) { return top && top->window == w; };
     QString error;
     switch (e.kind) {
     case Event::Ring:
@@ -366,7 +359,7 @@ void Driver::deliver(const Event& e)
         if (inFront(Window::SmallCall)) {
             if (e.kind == Event::Answer)
                 m_station->desk.device.TakeLine();
-            top->closed = true;
+            close(top);
         }
         break;
     case Event::Pick:
@@ -389,7 +382,7 @@ void Driver::deliver(const Event& e)
         break;
     case Event::Ok:
         if (inFront(Window::Main))
-            top->closed = true;
+            close(top);
         break;
     case Event::LinkDown:
     case Event::LinkUp:
@@ -403,7 +396,7 @@ void Driver::deliver(const Event& e)
         break;
     case Event::Wait:
         // Time matters only while the line is held.
-        pump(m_line.state() == LineSimulator::State::OffHook ? e.arg : 0);
+        QTest::qWait(m_line.state() == LineSimulator::State::OffHook ? e.arg : 0);
         break;
     case Event::Exit:
         if (m_mainOpen && !ended())
@@ -414,12 +407,16 @@ void Driver::deliver(const Event& e)
             m_station->desk.trayMenu.endSession();
         break;
     case Event::Login:
-        if (!m_station && m_frames.isEmpty())
+        if (!m_station)
             login(e.arg);
         break;
     }
     // What the event set off on the line and the sockets arrives.
-    pump(15);
+    QTest::qWait(10);
+    if (m_station && !ended())
+        if (const CallPtr call = m_station->desk.calls.lineCall();
+            call && call->stage() == Call::Stage::Connected && note(call).span < 0)
+            note(call).span = int(m_record.offHook.size()) - 1;
 }
 
 void Driver::setDown(int what, bool down)
@@ -478,8 +475,8 @@ void Driver::save(Frame& frame, int statusIndex)
     Record::CallNote& call = note(frame.call);
     call.saved = true;
     call.memo = memo;
-    call.status = frame.call->CallResultCode;
-    frame.closed = true;
+    call.status = frame.call->result.text();
+    close(&frame);
 }
 
 void Driver::dial(int row)
@@ -491,9 +488,9 @@ void Driver::dial(int row)
     if (row == Event::New) {
         d.customers.editor.cmdRegisterCust_Click();
         typed = QStringLiteral("신규 %1").arg(++m_serial);
-        d.panel.setValue(CustomerPanel::txtCustName, typed);
-        d.panel.setValue(CustomerPanel::txtCustSocialID, QStringLiteral("9001011%1").arg(m_serial));
-        d.panel.setValue(CustomerPanel::txtPhoneNo1, QStringLiteral("0105555%1").arg(m_serial));
+        d.panel.type(CustomerPanel::txtCustName, typed);
+        d.panel.type(CustomerPanel::txtCustSocialID, QStringLiteral("9001011%1").arg(m_serial));
+        d.panel.type(CustomerPanel::txtPhoneNo1, QStringLiteral("0105555%1").arg(m_serial));
     } else if (d.custList.MaxRows() > 0) {
         d.customers.search.SprCustList_Click(1, row % d.custList.MaxRows() + 1);
     } else {
@@ -501,7 +498,7 @@ void Driver::dial(int row)
     }
     const QString customer = d.panel.value(CustomerPanel::txtCustID);
     d.calls.cmdStartPhoneNO1_Click();
-    if (const CallPtr call = d.calls.lineCall(); call && call->stage == Call::Stage::Dialling) {
+    if (const CallPtr call = d.calls.lineCall(); call && call->stage() == Call::Stage::Dialling) {
         Record::CallNote& n = note(call);
         n.kind = typed.isEmpty() ? 'D' : 'E';
         n.customer = customer;
@@ -515,12 +512,12 @@ void Driver::typeDetails()
         return;
     Desk& d = m_station->desk;
     const CallPtr call = d.calls.lineCall();
-    if (!call || call->stage != Call::Stage::Connected || !call->newCustomer() ||
+    if (!call || call->stage() != Call::Stage::Connected || !call->customer.isNew() ||
         call->customerSaved || !note(call).typedName.isEmpty())
         return;
     note(call).typedName = QStringLiteral("신규 %1").arg(++m_serial);
-    d.panel.setValue(CustomerPanel::txtCustName, note(call).typedName);
-    d.panel.setValue(CustomerPanel::txtCustSocialID, QStringLiteral("8001012%1").arg(m_serial));
+    d.panel.type(CustomerPanel::txtCustName, note(call).typedName);
+    d.panel.type(CustomerPanel::txtCustSocialID, QStringLiteral("8001012%1").arg(m_serial));
 }
 
 void Driver::settle()
@@ -533,10 +530,14 @@ void Driver::settle()
     m_line.hangUp();
     const auto atRest = [this] {
         const Desk& d = m_station->desk;
-        return !d.calls.lineCall() && d.controls.windowEnabled() && m_frames.isEmpty();
+        return !d.calls.lineCall() && d.controls.windowEnabled() && m_frames.empty() &&
+               d.calls.openCalls().isEmpty();
     };
-    for (int i = 0; i < 60 && m_station && !ended() && !atRest(); ++i)
-        pump(50);
+    for (int i = 0; i < 100 && m_station && !ended() && !atRest(); ++i) {
+        if (Frame* f = front())
+            answerAnyhow(*f);
+        QTest::qWait(50);
+    }
     if (m_station && !ended()) {
         Desk& d = m_station->desk;
         const QStringList state =
@@ -544,8 +545,9 @@ void Driver::settle()
                               "SELECT Status FROM AgentLogin WHERE AgentID = '" +
                                   m_station->session.AgentID + "'")
                 .value(0);
+        // A status written while the branch database was away is lost.
         if (!atRest() || d.controls.isEnabled(DeskControls::cmdStopCall) ||
-            state != QStringList{"0"})
+            (state != QStringList{"0"} && !m_record.centralDown))
             m_record.seen << QStringLiteral("idle: the desk is not back to idle (line call %1, "
                                             "stop button %2, window %3, agent status %4)")
                                  .arg(d.calls.lineCall() ? "held" : "none")

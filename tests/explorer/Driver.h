@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <QList>
-#include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -12,18 +11,16 @@
 #include "LineSimulator.h"
 #include "Schedule.h"
 
-class QTimer;
 struct Station;
 
 // Plays schedules against the real desk: its own SQLite files, the test
-// FTP server, the line simulator in this process, no screen.
-//
-// Today's desk waits for its windows and message boxes in nested loops, and
-// the driver answers the same way: when the desk opens a window or shows a
-// box, the events that follow in the schedule are played from inside that
-// call, until one answers that window or box. Once the schedule is played,
-// every window still open gets the answer an agent in a hurry gives.
-class Driver : public QObject, public MessageSink, public WindowOpener
+// FTP server, the line simulator in this process, no screen. The desk never
+// waits for a window or a message box: it opens them and goes on, and the
+// driver keeps them in the order they opened, the newest in front, as the
+// agent sees them. A button of a window that is not in front does nothing.
+// Once the schedule is played, every window still open gets the answer an
+// agent in a hurry gives.
+class Driver : public WindowOpener, public MessageSink
 {
 public:
     Driver();
@@ -38,14 +35,16 @@ public:
 
     void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;
     void setBusyCursor(bool) override {}
-    void showModal(Window window, const std::shared_ptr<Call>& call) override;
+    void open(Window window, const std::shared_ptr<Call>& call) override;
     bool isWindowOpen(const QString& caption) const override;
     void closeWindow(Window window) override;
 
 private:
     struct Frame;
 
-    void run(Frame& frame);
+    Frame* front() const;
+    // The window is done: it goes, and the desk hears of it.
+    void close(Frame* frame);
     void answerAnyhow(Frame& frame);
     void deliver(const Event& event);
     void pick(Frame& frame, int kind);
@@ -59,7 +58,6 @@ private:
     // A voice file an earlier day left; rows: 0 none, 1 waiting, 2 uploaded
     // with the server's copy.
     void leftover(const QString& agent, int daysBack, int n, int rows);
-    void pump(int ms);
     bool ended() const;
     bool mainWindow() const;
     Record::CallNote& note(const std::shared_ptr<Call>& call);
@@ -72,13 +70,11 @@ private:
 
     // One schedule's play.
     QString m_folder;
-    QList<Event> m_events;
-    qsizetype m_pos = 0;
     int m_serial = 0;
     std::unique_ptr<Station> m_station;
     bool m_mainOpen = false;
-    QList<Frame*> m_frames;
-    QList<std::shared_ptr<Call>> m_calls; // beside m_record.calls
+    std::vector<std::unique_ptr<Frame>> m_frames; // oldest first
+    QList<std::shared_ptr<Call>> m_calls;         // beside m_record.calls
     Record m_record;
     bool m_down[4] = {};
     bool m_trace = false;

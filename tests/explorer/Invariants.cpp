@@ -133,9 +133,12 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
             if (!files.contains(row[1] + u'/' + row[0]))
                 out << QStringLiteral("file-rows: %1 row %2 has no voice file")
                            .arg(QLatin1String(where[db]), row[1] + u'/' + row[0]);
+            // Where the file went is the result's, which the local row always has.
             else if (row[7] == u"1" &&
-                     QFileInfo(ftpRoot + u'/' + serverPath(row[3], row[1], row[0])).size() !=
-                         QFileInfo(file).size())
+                     QFileInfo(ftpRoot + u'/' +
+                               serverPath(byPath[0].value(row[0]).value(0).value(3), row[1],
+                                          row[0]))
+                             .size() != QFileInfo(file).size())
                 out << QStringLiteral("uploaded: %1 row %2 is marked uploaded, the server does "
                                       "not hold the whole file")
                            .arg(QLatin1String(where[db]), row[0]);
@@ -149,9 +152,11 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
         for (int db : {0, 1})
             for (const QStringList& row : byPath[db].value(call.file)) {
                 const bool isNew = call.kind == 'A' || call.kind == 'E';
+                // A customer is read from the branch database when picked:
+                // while it was away the pick brought no key.
                 const bool customerOk =
                     isNew ? row[5].isEmpty() || row[5].toLongLong() > base.maxCustomer
-                          : row[5] == call.customer;
+                          : row[5] == call.customer || (record.centralDown && row[5].isEmpty());
                 const auto mine = [&](const QString& value, const QString& own, bool ok) {
                     return ok || value == own || (outage[db] && (value.isEmpty() || value == u"0"));
                 };
@@ -204,37 +209,36 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
     // A recording lasts until the line is released or the program quits,
     // whatever short absences of the device came between; its file holds
     // what its rows say, but for what those absences kept from it.
-    for (const QStringList& row : local) {
+    QHash<QString, QStringList> localRow;
+    for (const QStringList& row : local)
+        localRow.insert(row[0], row);
+    for (const Record::CallNote& call : record.calls) {
+        const QStringList row = localRow.value(call.file);
+        if (call.span < 0 || row.isEmpty() || row[8].size() != 8 || row[10].isEmpty())
+            continue;
         const QFileInfo file(row[2]);
         const qint64 start = wallTime(row[8], row[9]);
         qint64 end = wallTime(row[8], row[10]);
-        if (!file.isFile() || row[8].size() != 8 || row[10].isEmpty())
-            continue;
         if (end < start)
             end += 86400000;
-        for (const auto& [from, to] : record.offHook) {
-            // The row's times are whole seconds, cut down.
-            if (start < from - 1000 || start > to)
-                continue;
-            qint64 until = to, gaps = 0;
-            for (qint64 quit : record.quits)
-                if (quit >= start)
-                    until = qMin(until, quit);
-            for (const auto& [down, up] : record.linkDown)
-                if (up > start && down < until)
-                    gaps += up - down >= 1000 ? 86400000 : up - down + 1200;
-            const qint64 speech = file.size() * 1000 / kVoxBytesPerSecond;
-            const qint64 length = row[11].toLongLong() * 1000;
-            if (gaps < 86400000 && end < until - 2500)
-                out << QStringLiteral("coverage: %1 ends at %2, the line was held until %3")
-                           .arg(row[0], QDateTime::fromMSecsSinceEpoch(end).toString("HH:mm:ss"),
-                                QDateTime::fromMSecsSinceEpoch(until).toString("HH:mm:ss.zzz"));
-            if (speech > length + 2000 || speech < length - 2000 - gaps)
-                out << QStringLiteral("coverage: %1 holds %2 ms of sound, its rows say %3 s")
-                           .arg(row[0])
-                           .arg(speech)
-                           .arg(row[11]);
-        }
+        qint64 until = record.offHook.value(call.span).second, gaps = 0;
+        for (qint64 quit : record.quits)
+            if (quit >= start)
+                until = qMin(until, quit);
+        for (const auto& [down, up] : record.linkDown)
+            if (up > start && down < until)
+                gaps += up - down + 1200;
+        const qint64 speech = file.size() * 1000 / kVoxBytesPerSecond;
+        const qint64 length = row[11].toLongLong() * 1000;
+        if (end < until - 2500)
+            out << QStringLiteral("coverage: %1 ends at %2, the line was held until %3")
+                       .arg(row[0], QDateTime::fromMSecsSinceEpoch(end).toString("HH:mm:ss"),
+                            QDateTime::fromMSecsSinceEpoch(until).toString("HH:mm:ss.zzz"));
+        if (speech > length + 2000 || speech < length - 2000 - gaps)
+            out << QStringLiteral("coverage: %1 holds %2 ms of sound, its rows say %3 s")
+                       .arg(row[0])
+                       .arg(speech)
+                       .arg(row[11]);
     }
     return out;
 }

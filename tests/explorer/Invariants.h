@@ -21,6 +21,7 @@ struct Record
         QString typedName; // typed for a new customer (A, E)
         bool saved = false;
         QString status, memo;
+        int span = -1; // the off-hook span of the line it was recorded in
     };
     using Span = std::pair<qint64, qint64>; // wall-clock ms, from and to
 

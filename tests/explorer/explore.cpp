@@ -2,21 +2,81 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+#include <climits>
 #include <QHashFunctions>
 #include <QRegularExpression>
 #include <QSet>
 
 #include "Driver.h"
 
-// brenvo-explore [--seed S] [--schedules N | --seconds T] [--keep 0,3,5-9] [--shrink-seconds T]
-//                [--trace] [--print]
+// brenvo-explore [--seed S] [--schedules N | --seconds T] [--jobs J] [--keep 0,3,5-9]
+//                [--shrink-seconds T] [--trace] [--print]
 //
 // Plays the schedules of seeds S, S+1, ... against the desk (N of them, or
-// for T seconds; a minute by default) and checks the archive after each. A
+// for T seconds; a minute by default) and checks the archive after each; J
+// processes (4 unless given) share the seeds, each with its own servers,
+// as a schedule mostly waits for the line's time to pass. A
 // schedule that breaks an invariant is printed with its seed; the first one
 // to break each invariant is shrunk to the shortest schedule that still
 // breaks it, with the command that replays it. --trace shows each event as it
 // is played; --print only prints the schedules.
+namespace {
+
+// Runs `jobs` copies of this program on every jobs-th seed from first, each
+// `--jobs 1`, passes their output on as it comes and adds their last lines up.
+int shareOut(QStringList args, quint64 first, int schedules, int jobs)
+{
+    const auto drop = [&args](const char* name) {
+        const qsizetype i = args.indexOf(QLatin1String(name));
+        if (i > 0)
+            args.remove(i, qMin<qsizetype>(2, args.size() - i));
+    };
+    for (const char* name : {"--seed", "--schedules", "--jobs", "--stride"})
+        drop(name);
+    const QString program = args.takeFirst();
+    std::vector<std::unique_ptr<QProcess>> children;
+    int played = 0, violations = 0;
+    for (int k = 0; k < jobs; ++k) {
+        QStringList mine = args;
+        mine << "--jobs" << "1" << "--stride" << QString::number(jobs) << "--seed"
+             << QString::number(first + quint64(k));
+        if (schedules)
+            mine << "--schedules" << QString::number((schedules + jobs - 1 - k) / jobs);
+        auto child = std::make_unique<QProcess>();
+        QProcess* c = child.get();
+        c->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(c, &QProcess::readyReadStandardOutput, [c, &played, &violations] {
+            while (c->canReadLine()) {
+                const QString line = QString::fromUtf8(c->readLine());
+                static const QRegularExpression total(
+                    QStringLiteral("^(\\d+) schedules, (\\d+) violations"));
+                if (const auto m = total.match(line); m.hasMatch()) {
+                    played += m.captured(1).toInt();
+                    violations += m.captured(2).toInt();
+                } else {
+                    std::printf("%s", qPrintable(line));
+                    std::fflush(stdout);
+                }
+            }
+        });
+        c->start(program, mine);
+        children.push_back(std::move(child));
+    }
+    static_cast<void>(QTest::qWaitFor(
+        [&children] {
+            return std::all_of(children.cbegin(), children.cend(), [](const auto& c) {
+                return c->state() == QProcess::NotRunning;
+            });
+        },
+        INT_MAX));
+    std::printf("%d schedules, %d violations\n", played, violations);
+    return violations ? 1 : 0;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     // The same seed plays the same way, down to the order of the desk's hashes.
@@ -33,6 +93,10 @@ int main(int argc, char* argv[])
     const qint64 seconds = option("--seconds", QStringLiteral("60")).toLongLong();
     const QList<int> kept = Schedule::parseKept(option("--keep", QString()));
     const qint64 shrinkSeconds = option("--shrink-seconds", QStringLiteral("600")).toLongLong();
+    const int jobs = option("--jobs", QStringLiteral("4")).toInt();
+    const quint64 stride = option("--stride", QStringLiteral("1")).toULongLong();
+    if (jobs > 1 && kept.isEmpty() && !args.contains(QStringLiteral("--print")))
+        return shareOut(args, first, schedules, jobs);
 
     Driver driver;
     driver.setTrace(args.contains(QStringLiteral("--trace")));
@@ -46,7 +110,7 @@ int main(int argc, char* argv[])
     QSet<QString> shrunk;
     QElapsedTimer shrinking; // all shrinking together gets --shrink-seconds
     while (schedules ? played < schedules : clock.elapsed() < seconds * 1000) {
-        Schedule schedule = Schedule::generate(first + quint64(played++));
+        Schedule schedule = Schedule::generate(first + stride * quint64(played++));
         if (!kept.isEmpty())
             schedule = schedule.keep(kept);
         if (args.contains(QStringLiteral("--print"))) {
