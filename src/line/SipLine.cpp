@@ -100,6 +100,11 @@ void SipLine::handleRegistration(bool accepted, const QString& reason)
         if (!m_linked) {
             m_linked = true;
             emit linkChanged(true);
+            // The line's state once, as a device reports it when first
+            // reached: the program takes its first hook report as that.
+            if (!m_reported)
+                emit hookChanged(1);
+            m_reported = true;
         }
         finishOpen(true);
         return;

@@ -49,6 +49,7 @@ private:
     std::unique_ptr<SipUserAgent> m_agent;
     bool m_opening = false;
     bool m_linked = false;
+    bool m_reported = false;
     QString m_lastProblem;
     QTimer m_openTimeout;
 };

@@ -102,7 +102,9 @@ private slots:
         QCOMPARE(opened.size() + m_links->size(), 0);
         QTRY_COMPARE(values(opened), QList<int>{1});
         QCOMPARE(values(*m_links), QList<int>{1});
+        QCOMPARE(values(*m_hooks), QList<int>{1});
         m_links->clear();
+        m_hooks->clear();
     }
 
     void cleanup()

@@ -88,11 +88,3 @@ QString SipPeers::farLog() const
         return QString();
     return QString::fromUtf8(log.readAll());
 }
-
-QString SipPeers::lineSection() const
-{
-    return QStringLiteral("[Line]\nDevice=sip\nSipServer=127.0.0.1:%1\nSipUser=%2\n"
-                          "SipPassword=secret\nSipPort=0\nAudioIn=file:%3\nAudioOut=null\n")
-        .arg(m_state.value(u"sip_port").toInt())
-        .arg(m_state.value(u"desk_user").toString(), m_state.value(u"agent_wav").toString());
-}

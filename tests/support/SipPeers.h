@@ -35,7 +35,7 @@ public:
     // What the far end logged since, its SIP trace among it.
     QString farLog() const;
     // A settings file's [Line] section for the desk's extension on these peers.
-    QString lineSection() const;
+    QString lineSection() const { return m_state.value(u"line_section").toString(); }
 
 private:
     // Reads what the tool printed; the answers, past the events, into m_answers.

@@ -23,7 +23,7 @@ it reads one command a line on stdin and answers one line ("OK ..." or
 they happen. The end of stdin stops both programs by their process ids
 (with --stay only SIGTERM or SIGINT does, for a demo):
 
-  ring            the far end calls the desk
+  ring [NUMBER]   the far end calls the desk, as NUMBER (its own else)
   dial NUMBER     the far end calls NUMBER
   answer          the far end answers its ringing call
   hangup          the far end hangs up (a ringing call is refused 486)
@@ -103,7 +103,12 @@ request_route {{
     }}
     if (!is_method("INVITE")) {{ sl_send_reply("405", "Method Not Allowed"); exit; }}
     record_route();
-    if ($fU == "{far_user}") append_hf("P-Asserted-Identity: <sip:{far_number}@$fd>\\r\\n");
+    # The caller's number as the branch's system asserts it: a test picks it
+    # with a cli parameter on the request URI, else the far end's own number.
+    if ($(ru{{uri.param,cli}}) != "")
+        append_hf("P-Asserted-Identity: <sip:$(ru{{uri.param,cli}})@$fd>\\r\\n");
+    else if ($fU == "{far_user}")
+        append_hf("P-Asserted-Identity: <sip:{far_number}@$fd>\\r\\n");
     if ($rU =~ "^9") strip(1);
     if ($rU != "{desk_user}") $rU = "{far_user}";
     if (!lookup("location")) {{ sl_send_reply("404", "Not Found"); exit; }}
@@ -240,7 +245,7 @@ class Peers:
         with self.out:
             print(line, flush=True)
 
-    def start(self, far_seconds):
+    def start(self, far_seconds, answer):
         make_wavs(self.folder, far_seconds)
         self.sip_port = free_port()
         (self.folder / "kamailio.cfg").write_text(KAMAILIO_CFG.format(
@@ -258,7 +263,7 @@ class Peers:
             port=far_port, ctrl=self.ctrl_port, far_wav=self.folder / "far.wav", heard=heard))
         (config / "accounts").write_text(
             f"<sip:{FAR_USER}@127.0.0.1:{self.sip_port}>;auth_pass={FAR_PASSWORD};"
-            "answermode=manual;audio_codecs=pcmu,pcma;regint=600\n")
+            f"answermode={answer};audio_codecs=pcmu,pcma;regint=600\n")
         with open(self.folder / "baresip.log", "wb") as log:
             self.baresip = subprocess.Popen(["baresip", "-s", "-f", str(config)], stdin=subprocess.DEVNULL,
                                             stdout=log, stderr=subprocess.STDOUT)
@@ -274,6 +279,11 @@ class Peers:
                  "speech_wav": str(self.folder / "speech.wav"),
                  "agent_wav": str(self.folder / "agent.wav"), "heard": str(heard),
                  "kamailio_pid": self.kamailio.pid, "baresip_pid": self.baresip.pid}
+        # The desk's settings for this line, without a sound card.
+        state["line_section"] = (
+            f"[Line]\nDevice=sip\nSipServer=127.0.0.1:{self.sip_port}\n"
+            f"SipUser={self.desk_user}\nSipPassword={self.desk_password}\nSipPort=0\n"
+            f"AudioIn=file:{state['agent_wav']}\nAudioOut=null\n")
         (self.folder / "peers.json").write_text(json.dumps(state))
         self.say("READY " + json.dumps(state))
 
@@ -364,10 +374,11 @@ class Peers:
 
 
 def far_command(control, verb, args, desk_user, sip_port):
-    if verb == "ring":
-        args, verb = [desk_user], "dial"
+    if verb == "ring" and len(args) <= 1:
+        args, verb = [desk_user + "".join(f"@127.0.0.1:{sip_port};cli={n}" for n in args)], "dial"
     if verb == "dial" and len(args) == 1:
-        response = control.command("dial", f"sip:{args[0]}@127.0.0.1:{sip_port}")
+        target = args[0] if "@" in args[0] else f"{args[0]}@127.0.0.1:{sip_port}"
+        response = control.command("dial", "sip:" + target)
     elif verb in ("answer", "hangup", "state") and not args:
         response = control.command({"answer": "accept", "state": "listcalls"}.get(verb, verb))
     else:
@@ -384,7 +395,7 @@ def serve(options):
     signal.signal(signal.SIGTERM, lambda *_: stopping.set())
     signal.signal(signal.SIGINT, lambda *_: stopping.set())
     try:
-        peers.start(options.far_seconds)
+        peers.start(options.far_seconds, "auto" if options.answer else "manual")
         if options.stay:
             stopping.wait()
         else:
@@ -420,6 +431,8 @@ def main():
     parser.add_argument("--desk-user", default="2001")
     parser.add_argument("--desk-password", default="secret")
     parser.add_argument("--stay", action="store_true")
+    parser.add_argument("--answer", action="store_true",
+                        help="the far end answers every call at once")
     parser.add_argument("--far-seconds", type=float, default=60,
                         help="how long the far end talks in a call")
     options = parser.parse_args()
