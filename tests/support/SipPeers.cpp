@@ -6,12 +6,13 @@
 #include <QJsonDocument>
 #include <QTest>
 
-SipPeers::SipPeers()
+SipPeers::SipPeers(int farSeconds)
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("/usr/bin/python3"),
                     {QStringLiteral(BRENVO_SIPFAR_SCRIPT), QStringLiteral("serve"),
-                     QStringLiteral("--dir"), m_dir.path()});
+                     QStringLiteral("--dir"), m_dir.path(), QStringLiteral("--far-seconds"),
+                     QString::number(farSeconds)});
     QDeadlineTimer deadline(30000);
     while (m_state.isEmpty() && !deadline.hasExpired() &&
            m_process.state() != QProcess::NotRunning) {

@@ -14,7 +14,8 @@
 class SipPeers
 {
 public:
-    SipPeers();
+    // The far end talks for farSeconds in each call.
+    explicit SipPeers(int farSeconds = 60);
     ~SipPeers();
     SipPeers(const SipPeers&) = delete;
     SipPeers& operator=(const SipPeers&) = delete;
