@@ -114,6 +114,7 @@ struct SipUserAgent::Stack
     tmr regTimer{};
     uint32_t expires = RegisterSeconds;
     int authRounds = 0;
+    int failures = 0;
     bool registered = false;
 
     sip_dialog* pingDialog = nullptr;
@@ -260,7 +261,10 @@ void SipUserAgent::Stack::registrationFailed(const QString& reason)
 {
     registered = false;
     report([reason](SipUserAgent* o) { emit o->registered(false, reason); });
-    tmr_start(&regTimer, RetryMs, &Stack::retryRegister, this);
+    // A server that refuses (a wrong password, say) is asked less and less
+    // often; one that was away is asked at once when it answers again.
+    const uint64_t wait = std::min<uint64_t>(uint64_t(RetryMs) << std::min(failures++, 5), 60000);
+    tmr_start(&regTimer, wait, &Stack::retryRegister, this);
 }
 
 void SipUserAgent::Stack::registerResponse(int err, const sip_msg* msg, void* arg)
@@ -290,6 +294,7 @@ void SipUserAgent::Stack::registerResponse(int err, const sip_msg* msg, void* ar
         }
         s.registered = true;
         s.authRounds = 0;
+        s.failures = 0;
         s.report([](SipUserAgent* o) { emit o->registered(true, QString()); });
         tmr_start(&s.regTimer, uint64_t(std::max<uint32_t>(granted, 1)) * 10 * RefreshPercent,
                   &Stack::retryRegister, &s);
@@ -345,6 +350,7 @@ void SipUserAgent::Stack::pingResponse(int err, const sip_msg*, void* arg)
     // Back after a silence: its bindings may be gone with a restart.
     if (s.serverLost) {
         s.serverLost = false;
+        s.failures = 0;
         s.registerNow();
     }
 }
@@ -632,7 +638,7 @@ void SipUserAgent::sendVoice(const QByteArray& pcm)
 SipUserAgent::Counts SipUserAgent::counts() const
 {
     std::lock_guard lock(m_mutex);
-    return {m_counts.received, m_counts.played, m_counts.dropped, m_counts.frames};
+    return m_counts;
 }
 
 void SipUserAgent::post(Command command)

@@ -36,7 +36,8 @@ public:
     // The server is asked this often whether it still answers; one that
     // leaves a question unanswered until the next is taken for gone.
     static constexpr int PingMs = 3000;
-    // A refused or failed registration is tried again after this long.
+    // A refused or failed registration is tried again after this long, then
+    // less and less often, a minute apart at most.
     static constexpr int RetryMs = 2000;
 
     // Running totals of the far end's sound, for the benchmarks.

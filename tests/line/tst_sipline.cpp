@@ -167,6 +167,33 @@ private slots:
         QCOMPARE(described, expected);
     }
 
+    // A refused extension: the open fails, the link stays down, and the
+    // warning says why but never shows the password.
+    void refused()
+    {
+        const QString path = m_peers->folder() + "/refused.ini";
+        QFile ini(path);
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(
+            m_peers->lineSection().replace("Password=secret", "Password=Wr0ng-P4ss").toUtf8());
+        ini.close();
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+        DorvanePlus device;
+        device.useSettings(LineSettings::read(path));
+        QSignalSpy opened(&device, &DorvanePlus::DeviceOpened);
+        QSignalSpy links(&device, &DorvanePlus::DeviceLinkChanged);
+        device.OpenDevice();
+        QTRY_COMPARE(values(opened), QList<int>{0});
+        QTest::qWait(300);
+        qInstallMessageHandler(previous);
+        QCOMPARE(links.size(), 0);
+        QVERIFY2(warnings.join(u'\n').contains("401"), qPrintable(warnings.join(u'\n')));
+        QVERIFY(!warnings.join(u'\n').contains("Wr0ng"));
+    }
+
     void callerNumber_data()
     {
         QTest::addColumn<QByteArray>("asserted");
