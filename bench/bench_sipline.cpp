@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QRegularExpression>
@@ -38,17 +37,6 @@ namespace {
 
 constexpr int kRuns = 15;
 constexpr int kCpuSeconds = 10;
-
-double residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
-    return -1;
-}
 
 double cpuSeconds()
 {
@@ -83,14 +71,9 @@ quint16 freePort()
     return probe.localPort();
 }
 
-LineSettings settingsFor(const SipPeers& peers, quint16 localPort)
+LineSettings settingsFor(SipPeers& peers, quint16 localPort)
 {
-    const QString path = peers.folder() + QStringLiteral("/bench.ini");
-    QFile ini(path);
-    if (ini.open(QIODevice::WriteOnly))
-        ini.write(peers.lineSection().toUtf8());
-    ini.close();
-    LineSettings settings = LineSettings::read(path);
+    LineSettings settings = LineSettings::read(peers.settingsFile(peers.lineSection()));
     settings.localPort = localPort;
     return settings;
 }
@@ -217,7 +200,7 @@ Timings simulatorTimings()
     return t;
 }
 
-Timings sipTimings(const SipPeers& peers)
+Timings sipTimings(SipPeers& peers)
 {
     Timings t;
     const quint16 port = freePort();
@@ -322,7 +305,7 @@ int main(int argc, char* argv[])
     malloc_trim(0);
     double simulatorAdded = -1;
     {
-        const double before = residentBytes();
+        const double before = bench::residentBytes();
         LineSimulator simLine;
         QString error;
         simLine.listen(0, &error);
@@ -332,10 +315,10 @@ int main(int argc, char* argv[])
         idle(300);
         device.TakeLine();
         idle(2000);
-        simulatorAdded = residentBytes() - before;
+        simulatorAdded = bench::residentBytes() - before;
     }
     malloc_trim(0);
-    const double before = residentBytes();
+    const double before = bench::residentBytes();
     auto line = std::make_unique<SipLine>(settingsFor(peers, 0));
     QSignalSpy opened(line.get(), &LineBackend::opened);
     line->open();
@@ -349,7 +332,7 @@ int main(int argc, char* argv[])
     double cpu = 0;
     qint64 frames = 0;
     recordedCall(peers, *line, peers.folder() + "/cpu.vox", kCpuSeconds, &cpu, &frames);
-    const double added = residentBytes() - before;
+    const double added = bench::residentBytes() - before;
     bench::result(cpuFigure, QString::number(cpu * 100, 'f', 2) + " % of a core",
                   QString::number(idleCpu * 100, 'f', 2) + " % (same desk idle)",
                   bench::ratio(cpu, idleCpu, "ours/ref"), QStringLiteral("< 2 %"),

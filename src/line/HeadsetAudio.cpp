@@ -60,6 +60,23 @@ struct HeadsetAudio::Resampler
     size_t out = 0;
     std::vector<int16_t> buffer;
 
+    // The device's format into format, and the conversion from it to the
+    // line (the microphone's) or from the line to it (the earpiece's); null
+    // when the device takes no format of ours.
+    static std::unique_ptr<Resampler> forDevice(const QAudioDevice& device, bool toLine,
+                                                QAudioFormat* format)
+    {
+        *format = formatFor(device);
+        QAudioFormat line = *format;
+        line.setSampleRate(LineProtocol::SampleRate);
+        line.setChannelCount(1);
+        auto resampler = std::make_unique<Resampler>();
+        const bool ok =
+            device.isFormatSupported(*format) &&
+            (toLine ? resampler->setup(*format, line) : resampler->setup(line, *format));
+        return ok ? std::move(resampler) : nullptr;
+    }
+
     bool setup(const QAudioFormat& from, const QAudioFormat& to)
     {
         auresamp_init(&state);
@@ -135,12 +152,9 @@ void HeadsetAudio::stop()
 
 bool HeadsetAudio::openMicrophone(const QAudioDevice& device)
 {
-    const QAudioFormat format = formatFor(device);
-    QAudioFormat line = format;
-    line.setSampleRate(LineProtocol::SampleRate);
-    line.setChannelCount(1);
-    m_down = std::make_unique<Resampler>();
-    if (!device.isFormatSupported(format) || !m_down->setup(format, line))
+    QAudioFormat format;
+    m_down = Resampler::forDevice(device, true, &format);
+    if (!m_down)
         return false;
     m_source = std::make_unique<QAudioSource>(device, format);
     m_sourceDevice = m_source->start();
@@ -154,12 +168,9 @@ bool HeadsetAudio::openMicrophone(const QAudioDevice& device)
 
 bool HeadsetAudio::openEarpiece(const QAudioDevice& device)
 {
-    const QAudioFormat format = formatFor(device);
-    QAudioFormat line = format;
-    line.setSampleRate(LineProtocol::SampleRate);
-    line.setChannelCount(1);
-    m_up = std::make_unique<Resampler>();
-    if (!device.isFormatSupported(format) || !m_up->setup(line, format))
+    QAudioFormat format;
+    m_up = Resampler::forDevice(device, false, &format);
+    if (!m_up)
         return false;
     m_sink = std::make_unique<QAudioSink>(device, format);
     m_sinkDevice = m_sink->start();

@@ -82,10 +82,7 @@ private slots:
     {
         m_peers = std::make_unique<SipPeers>();
         QVERIFY2(m_peers->isRunning(), qPrintable(m_peers->errorString()));
-        m_ini = m_peers->folder() + "/Brenvo.ini";
-        QFile file(m_ini);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(m_peers->lineSection().toUtf8());
+        m_ini = m_peers->settingsFile(m_peers->lineSection());
     }
 
     void init()

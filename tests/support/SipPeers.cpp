@@ -89,3 +89,12 @@ QString SipPeers::farLog() const
         return QString();
     return QString::fromUtf8(log.readAll());
 }
+
+QString SipPeers::settingsFile(const QString& section)
+{
+    const QString path = m_dir.filePath(QStringLiteral("Brenvo%1.ini").arg(++m_files));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(section.toUtf8());
+    return path;
+}

@@ -37,6 +37,8 @@ public:
     QString farLog() const;
     // A settings file's [Line] section for the desk's extension on these peers.
     QString lineSection() const { return m_state.value(u"line_section").toString(); }
+    // A new settings file in the peers' folder holding section; its path.
+    QString settingsFile(const QString& section);
 
 private:
     // Reads what the tool printed; the answers, past the events, into m_answers.
@@ -49,4 +51,5 @@ private:
     QStringList m_answers;
     QString m_error;
     qint64 m_logSeen = 0;
+    int m_files = 0;
 };

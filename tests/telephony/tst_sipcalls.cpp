@@ -16,9 +16,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_peers.isRunning(), qPrintable(m_peers.errorString()));
-        QFile ini(m_peers.folder() + "/Brenvo.ini");
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(m_peers.lineSection().toUtf8());
+        m_ini = m_peers.settingsFile(m_peers.lineSection());
     }
 
     void wholeCall_data()
@@ -33,7 +31,7 @@ private slots:
         QFETCH(bool, inbound);
         CallDesk d;
         QVERIFY2(d.ftp.isRunning(), qPrintable(d.ftp.errorString()));
-        d.desk.device.useSettings(LineSettings::read(m_peers.folder() + "/Brenvo.ini"));
+        d.desk.device.useSettings(LineSettings::read(m_ini));
         QSignalSpy numbers(&d.desk.device, &DorvanePlus::CallerNumber);
         d.open();
         QTRY_VERIFY(d.calls.HookEventSeen());
@@ -99,6 +97,7 @@ private:
     }
 
     SipPeers m_peers;
+    QString m_ini;
 };
 
 QTEST_GUILESS_MAIN(TestSipCalls)
