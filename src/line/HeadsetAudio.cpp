@@ -107,6 +107,9 @@ HeadsetAudio::HeadsetAudio(const QString& input, const QString& output, QObject*
     m_clock.setTimerType(Qt::PreciseTimer);
     m_clock.setInterval(FrameMs);
     connect(&m_clock, &QTimer::timeout, this, &HeadsetAudio::tick);
+    QString error;
+    if (m_input.startsWith(u"file:") && !WavFile::read8k(m_input.mid(5), &m_file, &error))
+        qWarning("Brenvo headset: %s; the agent's voice is silence", qPrintable(error));
 }
 
 HeadsetAudio::~HeadsetAudio() = default;
@@ -114,13 +117,8 @@ HeadsetAudio::~HeadsetAudio() = default;
 void HeadsetAudio::start()
 {
     stop();
-    m_file.clear();
     m_filePosition = 0;
-    QString error;
-    if (m_input.startsWith(u"file:")) {
-        if (!WavFile::read8k(m_input.mid(5), &m_file, &error))
-            qWarning("Brenvo headset: %s; the agent's voice is silence", qPrintable(error));
-    } else {
+    if (!m_input.startsWith(u"file:")) {
         const QAudioDevice device =
             pick(QMediaDevices::audioInputs(), QMediaDevices::defaultAudioInput(), m_input);
         if (device.isNull() || !openMicrophone(device))

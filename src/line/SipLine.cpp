@@ -31,7 +31,7 @@ void SipLine::open()
     }
     m_opening = true;
     m_openTimeout.start();
-    if (!m_agent)
+    if (!m_agent && !m_resolving)
         resolve();
 }
 
@@ -42,7 +42,9 @@ void SipLine::resolve()
         start(literal);
         return;
     }
+    m_resolving = true;
     QHostInfo::lookupHost(m_settings.serverHost, this, [this](const QHostInfo& info) {
+        m_resolving = false;
         const QList<QHostAddress> addresses = info.addresses();
         if (!addresses.isEmpty()) {
             const auto ipv4 = std::find_if(addresses.begin(), addresses.end(), [](const auto& a) {
@@ -102,9 +104,10 @@ void SipLine::handleRegistration(bool accepted, const QString& reason)
             emit linkChanged(true);
             // The line's state once, as a device reports it when first
             // reached: the program takes its first hook report as that.
-            if (!m_reported)
+            if (!m_reported) {
+                m_reported = true;
                 emit hookChanged(1);
-            m_reported = true;
+            }
         }
         finishOpen(true);
         return;
@@ -159,8 +162,7 @@ void SipLine::takeLine()
 void SipLine::dial(const QString& dialString)
 {
     QString digits = dialString;
-    digits.remove(u',');
-    digits = digits.simplified().remove(u' ');
+    digits.remove(u',').remove(u' ');
     if (m_agent && !digits.isEmpty())
         m_agent->dial(QString::fromLatin1(QUrl::toPercentEncoding(digits, "*+")));
 }

@@ -48,6 +48,7 @@ private:
     std::unique_ptr<HeadsetAudio> m_headset;
     std::unique_ptr<SipUserAgent> m_agent;
     bool m_opening = false;
+    bool m_resolving = false;
     bool m_linked = false;
     bool m_reported = false;
     QString m_lastProblem;

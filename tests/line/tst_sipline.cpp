@@ -362,7 +362,7 @@ private slots:
         QCOMPARE(m_peers->command("registrar stop"), "OK");
         QTRY_COMPARE_WITH_TIMEOUT(values(*m_links), QList<int>{0}, 3 * SipUserAgent::PingMs);
         QCOMPARE(m_peers->command("registrar start"), "OK");
-        QTRY_COMPARE_WITH_TIMEOUT(values(*m_links), (QList<int>{0, 1}), 2 * SipUserAgent::PingMs);
+        QTRY_COMPARE_WITH_TIMEOUT(values(*m_links), (QList<int>{0, 1}), 3 * SipUserAgent::PingMs);
         if (duringCall) {
             QVERIFY(m_sound->size() - frames >= away.elapsed() / 20 - 10);
             QVERIFY(m_peers->command("hangup").startsWith("OK"));

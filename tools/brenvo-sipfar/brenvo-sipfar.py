@@ -375,7 +375,8 @@ class Peers:
 
 def far_command(control, verb, args, desk_user, sip_port):
     if verb == "ring" and len(args) <= 1:
-        args, verb = [desk_user + "".join(f"@127.0.0.1:{sip_port};cli={n}" for n in args)], "dial"
+        cli = f";cli={args[0]}" if args else ""
+        verb, args = "dial", [f"{desk_user}@127.0.0.1:{sip_port}{cli}"]
     if verb == "dial" and len(args) == 1:
         target = args[0] if "@" in args[0] else f"{args[0]}@127.0.0.1:{sip_port}"
         response = control.command("dial", "sip:" + target)
