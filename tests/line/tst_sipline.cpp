@@ -144,13 +144,8 @@ private slots:
     {
         QFETCH(QString, section);
         QFETCH(QString, expected);
-        const QString path = m_peers->folder() + "/settings.ini";
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(
-            ("[Branch]\nBranchID=0001\n[Line]\n" + section + "\n[Other]\nDevice=sip\n").toUtf8());
-        file.close();
-        const LineSettings s = LineSettings::read(path);
+        const LineSettings s = LineSettings::read(m_peers->settingsFile(
+            "[Branch]\nBranchID=0001\n[Line]\n" + section + "\n[Other]\nDevice=sip\n"));
         const QString described = s.device == LineSettings::Device::Simulator
                                       ? QStringLiteral("simulator") +
                                             (s.problem.isEmpty() ? "" : ": ") +
