@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
 #include <QVector>
 
@@ -18,6 +19,18 @@ inline double median(QVector<double> values)
     std::sort(values.begin(), values.end());
     const qsizetype mid = values.size() / 2;
     return values.size() % 2 ? values.at(mid) : (values.at(mid - 1) + values.at(mid)) / 2;
+}
+
+// The process's resident memory in bytes, -1 when unknown.
+inline double residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
+    return -1;
 }
 
 inline QString ms(double value)

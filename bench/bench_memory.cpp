@@ -4,7 +4,6 @@
 // with one plain window shown (the demo folder already written).
 
 #include <QApplication>
-#include <QFile>
 #include <QMainWindow>
 #include <QTest>
 
@@ -20,22 +19,11 @@
 
 namespace {
 
-double residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
-    return -1;
-}
-
 // Lets the windows lay out and paint, and the allocator settle.
 double settledResident()
 {
     QTest::qWait(500);
-    return residentBytes();
+    return bench::residentBytes();
 }
 
 } // namespace

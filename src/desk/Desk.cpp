@@ -36,6 +36,8 @@ Desk::StartUp Desk::startUp()
         errors.WriteErrorLog(QStringLiteral("CallerFeedAllow: not an address: ") +
                                  unreadable.join(QStringLiteral(", ")),
                              QStringLiteral("Frm100000"), QStringLiteral("Form_Load"), QString());
+    device.useSettings(LineSettings::read(
+        ProgramFolder::path(session.programFolder, QStringLiteral("\\Brenvo.ini"))));
     calls.openDevices();
     StartUp start;
     start.today = QDate::fromString(db.GetNowDate().left(10), Qt::ISODate);

@@ -2,15 +2,27 @@
 
 #include "line/LineProtocol.h"
 #include "line/SimulatorLine.h"
+#include "line/SipLine.h"
 
 DorvanePlus::DorvanePlus(QObject* parent) : QObject(parent), m_port(LineProtocol::defaultPort()) {}
 
 DorvanePlus::~DorvanePlus() = default;
 
+void DorvanePlus::useSettings(const LineSettings& settings)
+{
+    if (!settings.problem.isEmpty())
+        qWarning("Brenvo line: settings [Line]: %s; the line simulator is used",
+                 qPrintable(settings.problem));
+    m_settings = settings;
+}
+
 void DorvanePlus::OpenDevice()
 {
     if (!m_backend) {
-        m_backend = std::make_unique<SimulatorLine>(m_port);
+        if (m_settings.device == LineSettings::Device::Sip)
+            m_backend = std::make_unique<SipLine>(m_settings);
+        else
+            m_backend = std::make_unique<SimulatorLine>(m_port);
         // Queued: the program hears of a change once the call that caused it
         // has returned.
         const auto queued = Qt::QueuedConnection;

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "line/LineSettings.h"
+
 class LineBackend;
 
 // The phone device on the agent's line, with the operations and events the
@@ -21,6 +23,9 @@ public:
 
     // The simulator's port on 127.0.0.1; LineProtocol::defaultPort() unless set.
     void setLinePort(quint16 port) { m_port = port; }
+    // Which line OpenDevice opens: the settings file's section "Line".
+    // Settings that cannot be used leave the simulator, with a warning.
+    void useSettings(const LineSettings& settings);
 
     // Starts reaching the device and returns at once; DeviceOpened tells
     // whether it answered. Whatever the outcome, the control keeps
@@ -57,5 +62,6 @@ signals:
 
 private:
     quint16 m_port;
+    LineSettings m_settings;
     std::unique_ptr<LineBackend> m_backend;
 };

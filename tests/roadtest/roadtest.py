@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A working day played through the real programs, as an agent meets them.
 
-    xvfb-run -a /usr/bin/python3 tests/roadtest/roadtest.py BUILD_DIR [--mssql]
+    xvfb-run -a /usr/bin/python3 tests/roadtest/roadtest.py BUILD_DIR [--mssql | --sip]
 
 On a fresh demo program folder with two recordings left from yesterday, starts the demo FTP server,
 the line simulator (headless) and the road-test build of Brenvo, and works its windows through its
@@ -11,10 +11,12 @@ Then it checks the central and local databases, the FTP server's tree and the er
 non-zero on any difference; screenshots of the windows go to docs/screenshots/. With --mssql the
 directory and branch databases are served by the TDS stand-in brenvo-tds through FreeTDS, encrypted
 (Encrypt=require, the test authority in CaFile), and the bytes on that wire hold no password,
-customer name or resident number in clear.
+customer name or resident number in clear. With --sip the desk's line is a SIP extension of
+kamailio and the calls' far end is baresip (brenvo-sipfar).
 """
 
 import datetime
+import json
 import os
 import pathlib
 import shutil
@@ -27,7 +29,8 @@ import time
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ROOT / "build").resolve()
 MSSQL = "--mssql" in sys.argv[2:]
-HOME = ROOT / ("roadtest-home-mssql" if MSSQL else "roadtest-home")
+SIP = "--sip" in sys.argv[2:]
+HOME = ROOT / ("roadtest-home-mssql" if MSSQL else "roadtest-home-sip" if SIP else "roadtest-home")
 SHOTS = ROOT / "docs" / "screenshots"
 TODAY = datetime.date.today()
 
@@ -108,7 +111,7 @@ class Driver:
         return caption, text
 
     def shot(self, name, widget):
-        if MSSQL:
+        if MSSQL or SIP:
             return  # the same windows: the pictures come from the first run
         SHOTS.mkdir(parents=True, exist_ok=True)
         time.sleep(0.3)  # let the window paint
@@ -127,6 +130,42 @@ class Line:
         if result.returncode != 0:
             raise Failure(f"brenvo-line {' '.join(args)}: {result.stdout}{result.stderr}")
         return result.stdout.strip()
+
+    def dialled(self):
+        return "dial=," in self("--state")
+
+
+class SipLine:
+    """The SIP line's peers (tools/brenvo-sipfar), played as the simulator's command line is; the
+    far end answers the desk's calls at once."""
+
+    def __init__(self, process):
+        self.process = process
+        ready = process.stdout.readline()
+        if not ready.startswith("READY "):
+            raise Failure(f"brenvo-sipfar did not start: {ready!r}")
+        self.state = json.loads(ready[6:])
+        self.calls = 0
+
+    def __call__(self, *args):
+        command = {"--ring": "ring", "--hangup": "hangup", "--state": "state"}[args[0]]
+        self.process.stdin.write(" ".join([command, *args[1:]]) + "\n")
+        self.process.stdin.flush()
+        while True:
+            line = self.process.stdout.readline()
+            if not line or line.startswith(("OK", "ERROR")):
+                break
+            self.calls += line.startswith("EVENT CALL_ESTABLISHED") and '"direction": "incoming"' in line
+        if not line.startswith("OK"):
+            raise Failure(f"brenvo-sipfar {command}: {line!r}")
+        return line[2:].strip()
+
+    def dialled(self):
+        deadline = time.time() + 5
+        while not self.calls and time.time() < deadline:
+            self("--state")
+            time.sleep(0.1)
+        return self.calls > 0
 
 
 def rows(name, sql, *args):
@@ -250,7 +289,7 @@ def day(d, line, ftp_root):
     open_listed_customer(d)
     d.send("click cmdStartPhoneNO1")
     d.wait_enabled("cmdStopCall")
-    check(line("--state").find("dial=,") >= 0, "the simulator saw a dial string")
+    check(line.dialled(), "the line saw a dial")
     time.sleep(1.5)
     d.send("click cmdStopCall")
     save_result(d, "예약", "내일 오전 통화 약속", appointment=(TODAY + datetime.timedelta(days=1)).isoformat())
@@ -374,6 +413,7 @@ def main():
     env = dict(os.environ, BRENVO_HOME=str(HOME), BRENVO_LINE_PORT=str(line_port),
                BRENVO_TEST_DRIVER=str(HOME / "driver.sock"), BRENVO_SILENT_AUDIO="1")
     children = []
+    line = Line(line_port)
 
     def spawn(*args, log=None, **options):
         """Starts a child, its output quiet or in HOME/log."""
@@ -393,12 +433,19 @@ def main():
                         "--database", f"Brenvo0001={HOME / 'branch0001.db'}", "--user", "brenvo", "--password", "brenvo",
                         "--certificate", HOME / "tls/server.pem", "--key", HOME / "tls/server.key",
                         "--require-encryption", "--record", HOME / "tds-wire", log="tds.log")
-        spawn(BUILD / "tools/brenvo-line/brenvo-line", "--headless", "--answer-delay", "500", env=env)
+        if SIP:
+            line = SipLine(spawn("/usr/bin/python3", ROOT / "tools/brenvo-sipfar/brenvo-sipfar.py", "serve",
+                                 "--dir", HOME / "sip", "--answer", stdin=subprocess.PIPE,
+                                 stdout=subprocess.PIPE, text=True))
+            with open(HOME / "Brenvo.ini", "a", encoding="utf-8") as ini:
+                ini.write("\n" + line.state["line_section"])
+        else:
+            spawn(BUILD / "tools/brenvo-line/brenvo-line", "--headless", "--answer-delay", "500", env=env)
         # A window manager without a notification area.
         spawn("openbox", "--sm-disable", stdout=None, stderr=subprocess.DEVNULL)
         time.sleep(0.5)
         program = spawn(BUILD / "tests/roadtest/brenvo-roadtest", env=env, stdout=None)
-        day(Driver(HOME / "driver.sock", program), Line(line_port), ftp_root)
+        day(Driver(HOME / "driver.sock", program), line, ftp_root)
         verify(ftp_root, 6)
         if MSSQL:
             check(tds.poll() is None, "the stand-in served the whole day")
@@ -409,12 +456,18 @@ def main():
     except Failure as failure:
         print(f"ROAD TEST FAILED after {len(CHECKS)} checks:", failure)
         try:
-            print("line simulator:", Line(line_port)("--state"))
+            print("line:", line("--state"))
         except Failure as state:
-            print("line simulator:", state)
+            print("line:", state)
         return 1
     finally:
         for child in reversed(children):
+            if child.stdin:
+                child.stdin.close()  # the SIP peers' tool stops its programs on that
+                try:
+                    child.wait(15)
+                except subprocess.TimeoutExpired:
+                    pass
             if child.poll() is None:
                 child.kill()
                 child.wait()
