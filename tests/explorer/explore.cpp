@@ -1,13 +1,13 @@
+#include <climits>
 #include <cstdio>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QTest>
-#include <climits>
 #include <QHashFunctions>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTest>
 
 #include "Driver.h"
 
@@ -40,7 +40,9 @@ int shareOut(QStringList args, quint64 first, int schedules, int jobs)
     int played = 0, violations = 0;
     for (int k = 0; k < jobs; ++k) {
         QStringList mine = args;
-        mine << "--jobs" << "1" << "--stride" << QString::number(jobs) << "--seed"
+        mine << "--jobs"
+             << "1"
+             << "--stride" << QString::number(jobs) << "--seed"
              << QString::number(first + quint64(k));
         if (schedules)
             mine << "--schedules" << QString::number((schedules + jobs - 1 - k) / jobs);
@@ -66,9 +68,8 @@ int shareOut(QStringList args, quint64 first, int schedules, int jobs)
     }
     static_cast<void>(QTest::qWaitFor(
         [&children] {
-            return std::all_of(children.cbegin(), children.cend(), [](const auto& c) {
-                return c->state() == QProcess::NotRunning;
-            });
+            return std::all_of(children.cbegin(), children.cend(),
+                               [](const auto& c) { return c->state() == QProcess::NotRunning; });
         },
         INT_MAX));
     std::printf("%d schedules, %d violations\n", played, violations);

@@ -42,12 +42,13 @@ private slots:
             if (w == Window::SmallCall) {
                 d.desk.device.TakeLine();
             } else if (w == Window::CallerId) {
-                call->CustSelectKind = CustSelectKind::B;
-                d.panel.setValue(CustomerPanel::txtPhoneNo1, QStringLiteral("0299990000"));
+                // An unknown caller: registered with the number the line gave.
+                call->customer.kind = CustSelectKind::A;
+                d.f.windows.finish(w);
             } else if (w == Window::CallResult) {
                 name = call->RecFileName;
                 path = call->RecFilePath;
-                call->CallResultCode = QStringLiteral("3");
+                d.saveResult(call, QStringLiteral("3"));
             }
         };
         if (inbound) {
