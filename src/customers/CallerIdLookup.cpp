@@ -103,10 +103,6 @@ void CallerIdLookup::sprCustSearch_Click(int, int row)
     CustomerRecord customer;
     const bool others = m_grid.text(colAgentID, row).trimmed() != m_db.session().AgentID;
     customer.kind = others ? CustSelectKind::C : CustSelectKind::B;
-    if (others)
-        m_messages.showMessage(
-            QStringLiteral("타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"),
-            QStringLiteral("타인고객"), MessageIcon::Critical);
     const bool loaded = m_search.readCustomer(custId, &customer);
     if (loaded)
         customer[CustomerRecord::lblTelNO] = number;
@@ -115,6 +111,12 @@ void CallerIdLookup::sprCustSearch_Click(int, int row)
     // own one whose load failed keeps it open for another pick.
     if (others || loaded)
         emit unload();
+    // The warning does not hold the pick up: the call has its customer
+    // before the agent has read it.
+    if (others)
+        m_messages.showMessage(
+            QStringLiteral("타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"),
+            QStringLiteral("타인고객"), MessageIcon::Critical);
 }
 
 void CallerIdLookup::cmdStartCall_Click()

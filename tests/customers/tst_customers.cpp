@@ -538,7 +538,7 @@ private slots:
         QCOMPARE(d.f.messages.texts(),
                  QStringList{"타인고객입니다. 해당상담원에게 메모를 전달해주시기 바랍니다"});
         QCOMPARE(d.f.messages.messages.first().caption, QString("타인고객"));
-        QCOMPARE(kindWhenWarned, CustSelectKind::None);
+        QCOMPARE(kindWhenWarned, CustSelectKind::C);
         QCOMPARE(d.call.customer.kind, CustSelectKind::C);
         QCOMPARE(d.panel.value(CustomerPanel::txtCustID), d.other);
         QVERIFY(d.unloads.count() >= 1);

@@ -2,12 +2,14 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 
 #include "CallDesk.h"
 #include "platform/VoxFile.h"
 #include "windows/DeskWindows.h"
 #include "windows/Frm110000.h"
 #include "windows/Frm120000.h"
+#include "windows/QtMessageSink.h"
 #include "windows/QtWindowOpener.h"
 
 static QDialog* shown(const QString& title)
@@ -252,6 +254,79 @@ private slots:
                  (QStringList{"2|1", "2|1"}));
         checkArchive(d, 2, "1|0");
         QCOMPARE(d.f.messages.errorBlocks(), 0);
+    }
+
+    // A message box is open while the next call rings, is answered and
+    // picks its customer: each call's result is filed for its own customer.
+    void boxOpenWhileTheNextCallIsTaken_data()
+    {
+        QTest::addColumn<bool>("othersCustomer");
+        QTest::newRow("the branch server blinks as the first call is released") << false;
+        QTest::newRow("another agent's customer picked; that caller hangs up") << true;
+    }
+    void boxOpenWhileTheNextCallIsTaken()
+    {
+        QFETCH(bool, othersCustomer);
+        Desk d;
+        // The program's own message boxes, which the agent reads at leisure.
+        QtMessageSink boxes;
+        d.f.messages.onMessage = [&boxes](const MessageRecorder::Message& m) {
+            boxes.showMessage(m.text, m.caption, m.icon);
+        };
+        const auto box = [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible())
+                    return b;
+            return static_cast<QMessageBox*>(nullptr);
+        };
+        const QString other = d.central("SELECT ID || '|' || MobileNumber FROM gogakinfo WHERE "
+                                        "AgentID = 'choi' AND MobileNumber <> '' LIMIT 1")
+                                  .value(0);
+        const QStringList othersBefore = d.customer("Status", other.section('|', 0, 0));
+        const QString file = d.f.path("branch0001.db");
+        CallPtr first, second;
+        Script s;
+        if (othersCustomer) {
+            s.then("ring", [&] { d.ring(other.section('|', 1)); })
+                .window("인바운드", click("인바운드", "cmdStartCall"))
+                .when(
+                    "the other agent's customer", [] { return callerRows() == 1; }, pickFirst);
+        } else {
+            answeredCall(s, d, d.own[0], &first);
+            s.then("the branch server goes as the caller hangs up", [&] {
+                QFile::rename(file, file + ".away");
+                d.line.hangUp();
+            });
+        }
+        s.when(
+            "a box", [&] { return box() != nullptr; },
+            [&] {
+                QFile::rename(file + ".away", file);
+                if (othersCustomer)
+                    d.line.hangUp();
+            });
+        answeredCall(s, d, d.own[1], &second);
+        s.then("every box answered", [&] {
+             while (QMessageBox* b = box())
+                 b->button(QMessageBox::Ok)->click();
+         }).then("the second caller hangs up", [&] { d.hangUpAfter(300); });
+        // Each result window saved as it comes, until the desk is idle.
+        s.when("every result saved", [&] {
+            if (shown("통화결과입력") && !box())
+                saveResult(2, "결과")();
+            return d.idle() && !box();
+        });
+        QVERIFY2(s.run(), qPrintable(s.failure()));
+        const auto id = [&d](const QString& number) {
+            return d.central("SELECT ID FROM gogakinfo WHERE MobileNumber = '" + number + "'")
+                .value(0);
+        };
+        QCOMPARE(d.customer("Status", id(d.own[1])), QStringList{"3"});
+        QCOMPARE(d.centralRow("CustID, Status", second->RecFileName),
+                 QStringList{id(d.own[1]) + "|3"});
+        // The first call's customer has its result; another agent's is not touched.
+        QCOMPARE(d.customer("Status", othersCustomer ? other.section('|', 0, 0) : id(d.own[0])),
+                 othersCustomer ? othersBefore : QStringList{"3"});
     }
 
     void goneBeforeThePick_data()
