@@ -6,6 +6,7 @@
 #include "customers/CustomerSearch.h"
 #include "customers/LookupLists.h"
 #include "foundation/Database.h"
+#include "foundation/FtpLogin.h"
 #include "foundation/Seams.h"
 #include "foundation/Session.h"
 #include "histories/RecordingPlayer.h"
@@ -124,16 +125,14 @@ void LocalRecordings::PlayRemoteRecfile(const QString& folderName, const QString
     HostUtils::MakeDirPath(
         ProgramFolder::path(m_session.programFolder, QStringLiteral("\\RECDATA\\Temp\\")));
     const QString local = remoteFilePath();
-    const Session& s = m_session;
-    const QString host = s.FtpIP, user = s.FtpUser, password = s.FtpPwd;
-    const int port = s.FtpPortNo.toInt();
+    const FtpLogin server = FtpLogin::of(m_session);
     const bool temp = ResultCode(status).filedUnderTemp();
     // Connected: whether the file came; not connected: nothing to say.
     using Fetched = std::optional<bool>;
     m_ftp.run<Fetched>(
         this,
         [=](FtpCientOCX& ftp) -> Fetched {
-            if (!ftp.FtpConnect(host, user, password, port))
+            if (!server.connect(ftp))
                 return std::nullopt;
             if (temp)
                 ftp.FtpChangeDir(QStringLiteral("TEMP"));
@@ -150,3 +149,4 @@ void LocalRecordings::PlayRemoteRecfile(const QString& folderName, const QString
                                        MessageIcon::None);
         });
 }
+

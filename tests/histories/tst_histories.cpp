@@ -275,9 +275,10 @@ private slots:
     void remotePlayback()
     {
         HistoryDesk d;
-        FtpServer server;
+        FtpServer server({}, FtpServer::Tls::Required);
         QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
         d.useFtp(server);
+        d.f.session.CfgFtpCaFile = server.caFile();
         QVERIFY(QDir().mkpath(server.remoteFile("20260105")));
         QVERIFY(QDir().mkpath(server.remoteFile("TEMP/20260105")));
         QVERIFY(VoxFile::encode(server.remoteFile("20260105/call.vox"), tone(300, 400)));

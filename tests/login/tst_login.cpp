@@ -169,9 +169,10 @@ private slots:
         QFile ini(t.f.path("Brenvo.ini"));
         QVERIFY(ini.open(QIODevice::ReadOnly));
         const QByteArray settings = ini.readAll();
-        t.writeSettings("[Branch]\nBranchID=0001\n");
+        t.writeSettings("[Branch]\nBranchID=0001\nftptls = Require\nFtpCaFile=tls/ca.pem\n");
         QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
         QCOMPARE(t.f.session.CfgDBIp, QString());
+        QCOMPARE(t.f.session.CfgFtpTls + '|' + t.f.session.CfgFtpCaFile, "Require|tls/ca.pem");
         t.writeSettings("[Database]\nDBIp=sqlite:elsewhere.db\n");
         QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
         t.writeSettings(QByteArray(settings)

@@ -18,6 +18,8 @@ struct DemoOptions
     // Recordings of yesterday that never reached the FTP server: voice files
     // with their local and central rows, for the bulk upload at login.
     int leftoverRecordings = 0;
+    // The settings' [Branch] FtpTls and FtpCaFile; left out when empty.
+    QString ftpTls{}, ftpCaFile{};
 };
 
 // A SQL Server (or the TDS stand-in) serving a demo folder's directory and
