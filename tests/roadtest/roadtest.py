@@ -392,7 +392,7 @@ def main():
             tds = spawn(BUILD / "tools/brenvo-tds/brenvo-tds", "--port", tds_port,
                         "--schema", ROOT / "tools/brenvo-demo/schema/mssql.sql",
                         "--database", f"BrenvoDirectory={HOME / 'directory.db'}",
-                        "--database", f"Brenvo0001={HOME / 'branch0001.db'}", "--user", "brenvo", "--password", "brenvo",
+                        "--database", f"Brenvo0001={HOME / 'branch0001.db'}", "--user", "brenvo", "--password", "brenvo-db",
                         "--certificate", HOME / "tls/server.pem", "--key", HOME / "tls/server.key",
                         "--require-encryption", "--record", HOME / "tds-wire", log="tds.log")
         spawn(BUILD / "tools/brenvo-line/brenvo-line", "--headless", "--answer-delay", "500", env=env)
@@ -404,7 +404,7 @@ def main():
         verify(ftp_root, 6)
         # The database's and the FTP server's password, and every agent's
         # password, customer name and resident number of the day.
-        secrets = {"brenvo"} | {
+        secrets = {"brenvo-db", "brenvo"} | {
             value for table, columns in (("gogakinfo", "Name, JuminNo"), ("AgentLogin", "Agent_Passwd, JuminNo"))
             for row in rows("branch0001.db", f"select {columns} from {table}") for value in row if value}
         wire_is_private(HOME / "ftp-wire", secrets, "AUTH TLS")

@@ -29,7 +29,8 @@ struct SqlServerAddress
     QString host = QStringLiteral("127.0.0.1");
     int port = 1433;
     QString user = QStringLiteral("brenvo");
-    QString password = QStringLiteral("brenvo");
+    // Unlike the user name, so that a password shown anywhere is found.
+    QString password = QStringLiteral("brenvo-db");
     QString directoryDb = QStringLiteral("BrenvoDirectory");
     // The database of branch 0001, the one agents log in to.
     QString branchDb = QStringLiteral("Brenvo0001");
