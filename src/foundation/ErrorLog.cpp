@@ -6,6 +6,7 @@
 
 #include "foundation/HostUtils.h"
 #include "foundation/Seams.h"
+#include "platform/PrivateFiles.h"
 #include "platform/ProgramFolder.h"
 
 ErrorLog::ErrorLog(QString programFolder, MessageSink& messages)
@@ -103,7 +104,7 @@ bool ErrorLog::SaveFile(const QString& fileName, const QString& text, bool appen
     QFile file(path);
     const QIODevice::OpenMode mode =
         QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate);
-    bool ok = file.open(mode);
+    bool ok = PrivateFiles::open(file, mode);
     if (ok) {
         const QByteArray bytes = (text + QStringLiteral("\r\n")).toUtf8();
         ok = file.write(bytes) == bytes.size();

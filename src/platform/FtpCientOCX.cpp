@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/PrivateFiles.h"
+
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #ifdef _MSC_VER
@@ -185,10 +187,8 @@ bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPat
                       out.errorString();
         return false;
     }
-    out.setPermissions(target.exists()
-                           ? QFile::permissions(localPath)
-                           : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
-                                 QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
+    out.setPermissions(target.exists() ? QFile::permissions(localPath)
+                                       : PrivateFiles::fileMode(target.absolutePath()));
 
     prepare(urlForFile(remoteName), Progress::Download);
     curl_write_callback write = [](char* data, size_t size, size_t count, void* file) -> size_t {
@@ -231,7 +231,7 @@ bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPat
 
 bool FtpCientOCX::FtpMakeLocalDir(const QString& localPath)
 {
-    return !localPath.isEmpty() && QDir().mkpath(localPath);
+    return !localPath.isEmpty() && PrivateFiles::makePath(localPath);
 }
 
 void FtpCientOCX::FtpMakeDir(const QString& name)
