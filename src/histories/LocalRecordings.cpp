@@ -6,11 +6,13 @@
 #include "customers/CustomerSearch.h"
 #include "customers/LookupLists.h"
 #include "foundation/Database.h"
+#include "foundation/ErrorLog.h"
 #include "foundation/FtpLogin.h"
 #include "foundation/Seams.h"
 #include "foundation/Session.h"
 #include "histories/RecordingPlayer.h"
 #include "platform/FtpWorker.h"
+#include "platform/HostInfo.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SqlDialect.h"
 #include "telephony/ResultCode.h"
@@ -109,7 +111,10 @@ void LocalRecordings::sprLocalHist_Click(int, int row)
 
 void LocalRecordings::sprLocalHist_DblClick(int, int row)
 {
-    if (!m_player.play(m_grid.text(colFileFullPath, row)))
+    const QString path = m_grid.text(colFileFullPath, row);
+    if (QFileInfo(path).isFile())
+        recordAccess(m_grid.text(colR_Path, row), QStringLiteral("played locally"));
+    if (!m_player.play(path))
         m_messages.showMessage(QStringLiteral("녹취파일일 없습니다"), QString(), MessageIcon::None);
 }
 
@@ -142,11 +147,31 @@ void LocalRecordings::PlayRemoteRecfile(const QString& folderName, const QString
         [this, local, fileName](const Fetched& fetched) {
             if (!fetched)
                 return;
-            if (*fetched)
+            if (*fetched) {
+                recordAccess(fileName, QStringLiteral("fetched"));
+                recordAccess(fileName, QStringLiteral("played fetched"));
                 m_player.play(local, fileName);
-            else
+            } else {
                 m_messages.showMessage(QStringLiteral("녹취파일이 없습니다"), QString(),
                                        MessageIcon::None);
+            }
         });
 }
 
+void LocalRecordings::recordAccess(const QString& recording, const QString& what)
+{
+    using SqlDialect::quoted;
+    const QString sql =
+        QStringLiteral("INSERT INTO TB_RECACCESS (BranchID, AgentID, AgentIp, AccessTime, R_Path, "
+                       "AccessKind) VALUES ('") +
+        quoted(m_session.BranchID) + QStringLiteral("', '") + quoted(m_session.AgentID) +
+        QStringLiteral("', '") + quoted(HostInfo::firstIPv4().address) +
+        QStringLiteral("', GETDATE(), '") + quoted(recording) + QStringLiteral("', '") + what +
+        QStringLiteral("')");
+    Database::Use use(m_db, Database::Slot::Main);
+    QString error;
+    if (!m_db.connection(Database::Slot::Main).execute(sql, &error))
+        m_db.errors().WriteErrorLog(QStringLiteral("Access not recorded: ") + error,
+                                    QStringLiteral("Frm100000"), QStringLiteral("RecordAccess"),
+                                    sql);
+}
