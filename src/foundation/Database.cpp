@@ -55,7 +55,7 @@ bool Database::openSqlServer(Connection& connection, const QString& connectionSt
         return true;
     const QString message = QStringLiteral("데이터베이스 연결을 실패했습니다.") +
                             QStringLiteral("\r\n") + connectionString;
-    m_messages.showMessage(message, QString(), MessageIcon::None);
+    m_messages.showMessage(ErrorLog::masked(message), QString(), MessageIcon::None);
     m_errors.WriteErrorLog(message + error, QStringLiteral("MDatabaseProcedure"), function,
                            connectionString);
     return false;

@@ -7,7 +7,8 @@
 class MessageSink;
 
 // The one failure report of the program: the block is shown to the agent and
-// appended to ERRORLOG\ErrYYYYMMDD.log in the program folder.
+// appended to ERRORLOG\ErrYYYYMMDD.log in the program folder. No password
+// is shown nor written: the block carries "****" in its place (masked()).
 class ErrorLog
 {
 public:
@@ -25,6 +26,12 @@ public:
     bool SaveFile(const QString& fileName, const QString& text, bool append,
                   QString* error = nullptr) const;
 
+    // text with the value of every password it carries replaced by "****":
+    // a password column compared in a statement (Agent_Passwd='…'),
+    // Password= and PWD= of a connection string, the password of a URL
+    // (ftp://user:…@host) and of an FTP PASS command.
+    static QString masked(const QString& text);
+    // The block as shown and written, passwords masked.
     static QString block(const QDateTime& when, const QString& description, const QString& location,
                          const QString& functionName, const QString& sqlText);
     QString logFilePath(const QDate& day) const;

@@ -6,6 +6,7 @@
 
 #include "foundation/Seams.h"
 #include "platform/HostInfo.h"
+#include "platform/PrivateFiles.h"
 
 QString HostUtils::GetLocalIP(MessageSink& messages)
 {
@@ -58,7 +59,7 @@ bool HostUtils::MakeDirPath(const QString& path)
     const QString folder = normal.left(last);
     if (folder.isEmpty())
         return true;
-    return QDir().mkpath(folder) && QDir(folder).exists();
+    return PrivateFiles::makePath(folder);
 }
 
 QString HostUtils::PhoneDigits(const QString& text)

@@ -12,6 +12,9 @@ struct Session
     QString CfgDBIp, CfgDBUser, CfgDBPass, CfgDBName, CfgDBPort;
     // Its "Encrypt" and "CaFile": TLS to both SQL Servers.
     QString CfgDBEncrypt, CfgDBCaFile;
+    // Section "Branch", "FtpTls" and "FtpCaFile": TLS to the FTP server, read
+    // at every login attempt too.
+    QString CfgFtpTls, CfgFtpCaFile;
 
     QString BranchID, AgentID;
 

@@ -6,10 +6,13 @@
 #include "customers/CustomerSearch.h"
 #include "customers/LookupLists.h"
 #include "foundation/Database.h"
+#include "foundation/ErrorLog.h"
+#include "foundation/FtpLogin.h"
 #include "foundation/Seams.h"
 #include "foundation/Session.h"
 #include "histories/RecordingPlayer.h"
 #include "platform/FtpWorker.h"
+#include "platform/HostInfo.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SqlDialect.h"
 #include "telephony/ResultCode.h"
@@ -108,7 +111,10 @@ void LocalRecordings::sprLocalHist_Click(int, int row)
 
 void LocalRecordings::sprLocalHist_DblClick(int, int row)
 {
-    if (!m_player.play(m_grid.text(colFileFullPath, row)))
+    const QString path = m_grid.text(colFileFullPath, row);
+    if (QFileInfo(path).isFile())
+        recordAccess(m_grid.text(colR_Path, row), QStringLiteral("played locally"));
+    if (!m_player.play(path))
         m_messages.showMessage(QStringLiteral("녹취파일일 없습니다"), QString(), MessageIcon::None);
 }
 
@@ -124,16 +130,14 @@ void LocalRecordings::PlayRemoteRecfile(const QString& folderName, const QString
     HostUtils::MakeDirPath(
         ProgramFolder::path(m_session.programFolder, QStringLiteral("\\RECDATA\\Temp\\")));
     const QString local = remoteFilePath();
-    const Session& s = m_session;
-    const QString host = s.FtpIP, user = s.FtpUser, password = s.FtpPwd;
-    const int port = s.FtpPortNo.toInt();
+    const FtpLogin server = FtpLogin::of(m_session);
     const bool temp = ResultCode(status).filedUnderTemp();
     // Connected: whether the file came; not connected: nothing to say.
     using Fetched = std::optional<bool>;
     m_ftp.run<Fetched>(
         this,
         [=](FtpCientOCX& ftp) -> Fetched {
-            if (!ftp.FtpConnect(host, user, password, port))
+            if (!server.connect(ftp))
                 return std::nullopt;
             if (temp)
                 ftp.FtpChangeDir(QStringLiteral("TEMP"));
@@ -143,10 +147,31 @@ void LocalRecordings::PlayRemoteRecfile(const QString& folderName, const QString
         [this, local, fileName](const Fetched& fetched) {
             if (!fetched)
                 return;
-            if (*fetched)
+            if (*fetched) {
+                recordAccess(fileName, QStringLiteral("fetched"));
+                recordAccess(fileName, QStringLiteral("played fetched"));
                 m_player.play(local, fileName);
-            else
+            } else {
                 m_messages.showMessage(QStringLiteral("녹취파일이 없습니다"), QString(),
                                        MessageIcon::None);
+            }
         });
+}
+
+void LocalRecordings::recordAccess(const QString& recording, const QString& what)
+{
+    using SqlDialect::quoted;
+    const QString sql =
+        QStringLiteral("INSERT INTO TB_RECACCESS (BranchID, AgentID, AgentIp, AccessTime, R_Path, "
+                       "AccessKind) VALUES ('") +
+        quoted(m_session.BranchID) + QStringLiteral("', '") + quoted(m_session.AgentID) +
+        QStringLiteral("', '") + quoted(HostInfo::firstIPv4().address) +
+        QStringLiteral("', GETDATE(), '") + quoted(recording) + QStringLiteral("', '") + what +
+        QStringLiteral("')");
+    Database::Use use(m_db, Database::Slot::Main);
+    QString error;
+    if (!m_db.connection(Database::Slot::Main).execute(sql, &error))
+        m_db.errors().WriteErrorLog(QStringLiteral("Access not recorded: ") + error,
+                                    QStringLiteral("Frm100000"), QStringLiteral("RecordAccess"),
+                                    sql);
 }

@@ -80,11 +80,20 @@ public:
 
     // Fetches one recording into RECDATA\Temp\RemoteFile.vox on the FTP
     // control's thread, and plays it once it has arrived.
+    //
+    // Who listened to which recording is kept for the branch's auditors: each
+    // playback and each fetch adds a row to the central TB_RECACCESS (agent,
+    // branch, workstation address, server time, R_Path, what was done) before
+    // the sound starts. A row that cannot be written does not stop the
+    // playback; the error log says the access was not recorded.
     void PlayRemoteRecfile(const QString& folderName, const QString& fileName,
                            const QString& status);
     QString remoteFilePath() const;
 
 private:
+    // "played locally", "fetched" or "played fetched".
+    void recordAccess(const QString& recording, const QString& what);
+
     Session& m_session;
     Database& m_db;
     const LookupLists& m_lookups;

@@ -52,8 +52,8 @@ LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText,
         return Outcome::IdMissing;
     }
     const QString ini = settingsFile();
-    const auto setting = [&ini](const char* key) {
-        return IniFile::value(QStringLiteral("Database"), QString::fromLatin1(key), QString(), ini);
+    const auto setting = [&ini](const char* key, const char* section = "Database") {
+        return IniFile::value(QLatin1String(section), QLatin1String(key), QString(), ini);
     };
     s.CfgDBIp = setting("DBIp");
     s.CfgDBUser = setting("DBUser");
@@ -62,6 +62,8 @@ LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText,
     s.CfgDBPort = setting("DBPort");
     s.CfgDBEncrypt = setting("Encrypt");
     s.CfgDBCaFile = setting("CaFile");
+    s.CfgFtpTls = setting("FtpTls", "Branch");
+    s.CfgFtpCaFile = setting("FtpCaFile", "Branch");
 
     s.BranchID = branchText.trimmed();
     s.AgentID = loginIdText.trimmed();

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/PrivateFiles.h"
+
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #ifdef _MSC_VER
@@ -69,6 +71,27 @@ FtpCientOCX::FtpCientOCX(QObject* parent) : QObject(parent)
 FtpCientOCX::~FtpCientOCX()
 {
     dropHandles();
+}
+
+FtpCientOCX::Tls FtpCientOCX::Tls::fromSettings(const QString& mode, const QString& caFile,
+                                                const QString& programFolder)
+{
+    Tls tls;
+    const QString m = mode.trimmed().toLower();
+    if (m == u"off")
+        tls.mode = Mode::Off;
+    else if (!m.isEmpty() && m != u"try")
+        tls.mode = Mode::Require;
+    if (!caFile.trimmed().isEmpty())
+        tls.caFile = QDir(programFolder).absoluteFilePath(caFile.trimmed());
+    return tls;
+}
+
+void FtpCientOCX::setTls(const Tls& tls)
+{
+    if (tls.mode != m_tls.mode || tls.caFile != m_tls.caFile)
+        FtpDisconnect();
+    m_tls = tls;
 }
 
 bool FtpCientOCX::ready(const char* what, bool needsConnection)
@@ -164,10 +187,8 @@ bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPat
                       out.errorString();
         return false;
     }
-    out.setPermissions(target.exists()
-                           ? QFile::permissions(localPath)
-                           : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
-                                 QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
+    out.setPermissions(target.exists() ? QFile::permissions(localPath)
+                                       : PrivateFiles::fileMode(target.absolutePath()));
 
     prepare(urlForFile(remoteName), Progress::Download);
     curl_write_callback write = [](char* data, size_t size, size_t count, void* file) -> size_t {
@@ -210,7 +231,7 @@ bool FtpCientOCX::FtpDownload(const QString& remoteName, const QString& localPat
 
 bool FtpCientOCX::FtpMakeLocalDir(const QString& localPath)
 {
-    return !localPath.isEmpty() && QDir().mkpath(localPath);
+    return !localPath.isEmpty() && PrivateFiles::makePath(localPath);
 }
 
 void FtpCientOCX::FtpMakeDir(const QString& name)
@@ -417,6 +438,7 @@ bool FtpCientOCX::FtpListFolders(const QStringList& folders, QHash<QString, Size
             else if (l.result != CURLE_REMOTE_ACCESS_DENIED && l.reply != 550) {
                 m_replyCode = l.reply;
                 m_lastReply.clear();
+                m_errorBuffer[0] = '\0';
                 fail(QStringLiteral("FtpListFolders of \"%1\"").arg(folders.at(i)), l.result);
                 return false;
             }
@@ -547,6 +569,18 @@ void FtpCientOCX::setCommonOptions(void* easyHandle) const
     curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
     curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, kBufferSize);
+    // Explicit TLS: AUTH TLS, then PROT P for every data connection (under
+    // Try, in clear when the server offers no TLS; under Require, refused).
+    static constexpr long kUseSsl[] = {CURLUSESSL_NONE, CURLUSESSL_TRY, CURLUSESSL_ALL};
+    curl_easy_setopt(h, CURLOPT_USE_SSL, kUseSsl[int(m_tls.mode)]);
+    curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!m_tls.caFile.isEmpty()) {
+        // Only the authorities named: the system's folder of them is left out.
+        curl_easy_setopt(h, CURLOPT_CAINFO, QFile::encodeName(m_tls.caFile).constData());
+        curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+    }
     if (qEnvironmentVariableIsSet("BRENVO_FTP_VERBOSE"))
         curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
 }
@@ -624,9 +658,14 @@ int FtpCientOCX::perform()
     curl_easy_getinfo(easy, CURLINFO_LOCAL_PORT, &localPort);
     // Stopped by us or by a time limit while waiting for an answer: libcurl
     // may keep that connection, whose next answer would then belong to the
-    // old command. Shut it, so that dropping it sends no QUIT into the void
-    // and waits for nothing; the next operation connects afresh.
-    const bool wedged = rc == CURLE_ABORTED_BY_CALLBACK || rc == CURLE_OPERATION_TIMEDOUT;
+    // old command. So too after a passive-mode reply that was not one: when
+    // a server refuses a STOR and closes its data connection in the middle
+    // of the TLS handshake, libcurl 7.88 takes that for a failed EPSV, sends
+    // PASV and reads the refusal as its answer. Shut it, so that dropping it
+    // sends no QUIT into the void and waits for nothing; the next operation
+    // connects afresh.
+    const bool wedged = rc == CURLE_ABORTED_BY_CALLBACK || rc == CURLE_OPERATION_TIMEDOUT ||
+                        rc == CURLE_FTP_WEIRD_PASV_REPLY;
     if (wedged) {
         curl_socket_t control = CURL_SOCKET_BAD;
         if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK &&
@@ -715,6 +754,14 @@ void FtpCientOCX::fail(const QString& what, int curlCode)
         text += QStringLiteral("no answer from the server for %1 s (stall limit): %2")
                     .arg(m_activeStall)
                     .arg(curlText);
+    else if (rc == CURLE_USE_SSL_FAILED)
+        text += QStringLiteral("the server offers no TLS and FtpTls is require: ") + curlText;
+    else if (rc == CURLE_PEER_FAILED_VERIFICATION)
+        text += QStringLiteral("TLS refused, the server's certificate is not signed by an "
+                               "authority trusted (FtpCaFile) or does not name this server: ") +
+                curlText;
+    else if (rc == CURLE_SSL_CACERT_BADFILE)
+        text += QStringLiteral("FtpCaFile cannot be read: ") + curlText;
     else
         text += curlText;
     text += QStringLiteral(" (curl error %1").arg(curlCode);

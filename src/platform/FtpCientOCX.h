@@ -29,6 +29,10 @@
 // TransferProgress is emitted on the thread that runs the operation; abort()
 // may be called from any thread.
 //
+// FTP over TLS as setTls() asks: explicit (AUTH TLS on the control
+// connection, then PBSZ 0 and PROT P, so the data connections are protected
+// too), the server's certificate and its name checked whenever TLS is spoken.
+//
 // Time limits: connecting 10 s; the stall limit (default 20 s) fails a
 // transfer as soon as that long passes with no byte moving and no answer from
 // the server. A connection given up that way is dropped, so the next
@@ -39,6 +43,26 @@ class FtpCientOCX : public QObject
     Q_OBJECT
 
 public:
+    // How the connections are protected ([Branch] FtpTls and FtpCaFile).
+    struct Tls
+    {
+        enum class Mode
+        {
+            Off,
+            Try,    // TLS when the server offers AUTH TLS, in clear otherwise
+            Require // refused unless the control and the data go under TLS
+        };
+        Mode mode = Mode::Try;
+        // PEM file of the certificate authorities to trust; '' for the system's.
+        QString caFile;
+
+        // FtpTls is "off", "try" or "require" in any case, '' for try;
+        // anything else reads as require, the safe side of a mistyped value.
+        // A relative FtpCaFile lies in the program folder.
+        static Tls fromSettings(const QString& mode, const QString& caFile,
+                                const QString& programFolder);
+    };
+
     explicit FtpCientOCX(QObject* parent = nullptr);
     ~FtpCientOCX() override;
 
@@ -82,6 +106,11 @@ public:
     bool FtpListFolders(const QStringList& folders, QHash<QString, Sizes>* listing);
     // The files of a listing's text: MLSD facts, or a Unix or DOS LIST.
     static Sizes parseListing(const QByteArray& text);
+
+    // The protection of every later connection; Try with the system's
+    // authorities until set. A live connection made under other terms is
+    // closed (FtpDisconnect).
+    void setTls(const Tls& tls);
 
     // Readable text of the last failure (curl's message, the server's reply);
     // empty after an operation that succeeded.
@@ -155,6 +184,7 @@ private:
     int m_port = 21;
     QString m_user;
     QString m_password;
+    Tls m_tls;
     QStringList m_dir;         // remote current folder, parts from the root
     QSet<QString> m_knownDirs; // folders made or found on this server since connecting
     bool m_connected = false;

@@ -5,6 +5,8 @@
 
 #include <sndfile.h>
 
+#include "platform/PrivateFiles.h"
+
 namespace {
 
 SNDFILE* openVox(const QString& path, int mode)
@@ -88,7 +90,7 @@ bool VoxWriter::open(const QString& path, QString* error)
     // A voice file is only ever new: one that exists already is another
     // recording, never written over.
     QFile created(path);
-    if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!PrivateFiles::open(created, QIODevice::WriteOnly | QIODevice::NewOnly)) {
         setError(error, QStringLiteral("%1: %2").arg(path, created.errorString()));
         return false;
     }

@@ -10,6 +10,7 @@
 #include "foundation/Session.h"
 #include "platform/Connection.h"
 #include "platform/FileSync.h"
+#include "platform/PrivateFiles.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SqlDialect.h"
 
@@ -71,6 +72,12 @@ bool LocalFileRotation::RecoverLocalDB()
 
 bool LocalFileRotation::compactInto(const QString& copy)
 {
+    // VACUUM INTO fills an empty file as it finds it: made private first,
+    // the copy (and the file it becomes) never has another mode.
+    QFile empty(copy);
+    if (!PrivateFiles::open(empty, QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    empty.close();
     Connection connection;
     QString error;
     if (!connection.open(kLocalProvider + mainFile(), m_db.session().programFolder, &error))

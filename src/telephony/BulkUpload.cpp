@@ -1,5 +1,7 @@
 #include "telephony/BulkUpload.h"
 
+#include "foundation/ErrorLog.h"
+
 BulkUpload::BulkUpload(RecordingReconciliation& reconciliation, RecordingUpload& upload,
                        QObject* parent)
     : QObject(parent), m_reconciliation(reconciliation), m_upload(upload)
@@ -30,7 +32,7 @@ void BulkUpload::start()
                     QStringLiteral("녹음파일 %1건을 서버로 보내지 못했습니다. 다음 "
                                    "로그인 때 다시 보냅니다.\n사유: %2")
                         .arg(left)
-                        .arg(pending.stopped),
+                        .arg(ErrorLog::masked(pending.stopped)),
                     QStringLiteral("전송 %1 / 대기 %2건").arg(pending.sent).arg(pending.waiting));
             }
             // Always from the event loop, also when there was nothing to do.

@@ -9,6 +9,7 @@
 
 #include "foundation/Database.h"
 #include "foundation/ErrorLog.h"
+#include "foundation/FtpLogin.h"
 #include "foundation/Session.h"
 #include "platform/FtpCientOCX.h"
 #include "platform/FtpWorker.h"
@@ -89,15 +90,13 @@ void RecordingReconciliation::Reconcile(FtpWorker& ftp, std::function<void(const
     QStringList remoteFolders;
     for (const QString& day : std::as_const(check->days))
         remoteFolders << day << QStringLiteral("TEMP/") + day;
-    const QString host = m_session.FtpIP, user = m_session.FtpUser, password = m_session.FtpPwd;
-    const int port = m_session.FtpPortNo.trimmed().toInt();
+    const FtpLogin login = FtpLogin::of(m_session);
     using Listing = std::optional<QHash<QString, FtpCientOCX::Sizes>>;
     ftp.run<Listing>(
         this,
         [=](FtpCientOCX& c) -> Listing {
             QHash<QString, FtpCientOCX::Sizes> server;
-            if (c.FtpConnect(host, user, password, port) &&
-                c.FtpListFolders(remoteFolders, &server))
+            if (login.connect(c) && c.FtpListFolders(remoteFolders, &server))
                 return server;
             return std::nullopt;
         },

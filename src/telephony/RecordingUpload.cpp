@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "foundation/Database.h"
+#include "foundation/FtpLogin.h"
 #include "foundation/Session.h"
 #include "platform/FtpCientOCX.h"
 #include "platform/FtpWorker.h"
@@ -23,17 +24,6 @@ RecordingUpload::RecordingUpload(Session& session, Database& db, RecordingRecord
                                  const OrvelMedia& media)
     : m_session(session), m_db(db), m_records(records), m_media(media)
 {
-}
-
-RecordingUpload::Login RecordingUpload::login() const
-{
-    return {m_session.FtpIP, m_session.FtpUser, m_session.FtpPwd,
-            m_session.FtpPortNo.trimmed().toInt()};
-}
-
-bool RecordingUpload::connectFtp(FtpCientOCX& ftp, const Login& login)
-{
-    return ftp.FtpConnect(login.host, login.user, login.password, login.port);
 }
 
 void RecordingUpload::enterFolder(FtpCientOCX& ftp, const QString& folder)
@@ -56,11 +46,11 @@ void RecordingUpload::UploadRecording(FtpWorker& ftp, const Call& call, std::fun
         return;
     }
     const QString folder = call.result.serverFolder(fileName.left(8));
-    const Login server = login();
+    const FtpLogin server = FtpLogin::of(m_session);
     ftp.run<bool>(
         this,
         [=](FtpCientOCX& c) {
-            if (!connectFtp(c, server))
+            if (!server.connect(c))
                 return false;
             enterFolder(c, folder);
             bool stored = false;
@@ -120,7 +110,7 @@ void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pen
         return;
     }
     emit progressMaximum(int(items.size()));
-    const Login server = login();
+    const FtpLogin server = FtpLogin::of(m_session);
     const QPointer<QObject> self(this);
     const auto sent = std::make_shared<int>(0); // read and written on this thread only
     ftp.run<QString>(
@@ -150,7 +140,7 @@ void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pen
             for (int i = 0; i < items.size(); ++i) {
                 const Item& item = items.at(i);
                 if (!item.path.isEmpty()) {
-                    if (!connected && !(connected = connectFtp(c, server)))
+                    if (!connected && !(connected = server.connect(c)))
                         return c.lastError();
                     if (item.folder != folder) {
                         confirm();

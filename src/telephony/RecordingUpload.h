@@ -50,13 +50,6 @@ signals:
     void progressValue(int value);
 
 private:
-    struct Login
-    {
-        QString host, user, password;
-        int port = 0;
-    };
-    Login login() const;
-    static bool connectFtp(FtpCientOCX& ftp, const Login& login);
     static void enterFolder(FtpCientOCX& ftp, const QString& folder);
     // Marks the files of one folder the server holds whole, in both databases.
     void markUploaded(const QStringList& fileNames);

@@ -241,11 +241,12 @@ private slots:
 
         const QString voice = root + "/20260105/a.vox";
         QVERIFY(VoxFile::encode(voice, tone(440, 300)));
-        for (const QString& values : {"'홍길동', '20260105', '5', '" + voice + "', '17'",
-                                      QStringLiteral("'O''Neil', '20260105', '9', '/gone.vox', ''"),
-                                      QStringLiteral("'김''철', 'Temp', '1', '', ''")})
+        for (const QString& values :
+             {"'홍길동', '20260105', '5', '" + voice + "', '17', 'a.vox'",
+              QStringLiteral("'O''Neil', '20260105', '9', '/gone.vox', '', 'gone.vox'"),
+              QStringLiteral("'김''철', 'Temp', '1', '', '', ''")})
             QVERIFY(d.f.exec("Brenvo.mdb", "INSERT INTO recfile (Name, FolderName, Status, "
-                                           "FileFullPath, CustID) VALUES (" +
+                                           "FileFullPath, CustID, R_Path) VALUES (" +
                                                values + ")"));
 
         SpreadModel& grid = d.local.sprLocalHist();
@@ -270,14 +271,24 @@ private slots:
         QCOMPARE(d.player.lengthMs(), 300);
         d.player.stop();
         QVERIFY(!d.player.isPlaying());
+        QCOMPARE(d.central("SELECT AgentID, BranchID, R_Path, AccessKind, substr(AccessTime, 1, "
+                           "10) FROM TB_RECACCESS"),
+                 QStringList{"kim|0001|a.vox|played locally|" + d.today()});
+
+        // A playback whose access cannot be recorded still plays, and says so.
+        QVERIFY(d.f.exec("branch0001.db", "DROP TABLE TB_RECACCESS"));
+        d.local.sprLocalHist_DblClick(6, 2);
+        QVERIFY(d.player.isPlaying());
+        QVERIFY(d.f.messages.texts().last().contains("ERROR DESCRIPTION : Access not recorded: "));
     }
 
     void remotePlayback()
     {
         HistoryDesk d;
-        FtpServer server;
+        FtpServer server({}, FtpServer::Tls::Required);
         QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
         d.useFtp(server);
+        d.f.session.CfgFtpCaFile = server.caFile();
         QVERIFY(QDir().mkpath(server.remoteFile("20260105")));
         QVERIFY(QDir().mkpath(server.remoteFile("TEMP/20260105")));
         QVERIFY(VoxFile::encode(server.remoteFile("20260105/call.vox"), tone(300, 400)));
@@ -317,6 +328,9 @@ private slots:
         QVERIFY(fetch([&] { d.local.PlayRemoteRecfile("20260105", "call.vox", "1"); }));
         QCOMPARE(d.f.messages.messages.size(), 1);
         QCOMPARE(VoxFile::decode(fetched).size(), 2000);
+        QCOMPARE(d.central("SELECT R_Path, AccessKind, count(*) FROM TB_RECACCESS GROUP BY "
+                           "R_Path, AccessKind"),
+                 QStringList({"call.vox|fetched|2", "call.vox|played fetched|2"}));
     }
 };
 

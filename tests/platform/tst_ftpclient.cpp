@@ -55,9 +55,11 @@ class TestFtpClient : public QObject
 
     QString local(const QString& name) const { return QDir(m_local->path()).filePath(name); }
     QByteArray remote(const QString& name) const { return readFile(m_server->remoteFile(name)); }
-    bool connectTo(FtpCientOCX& ftp)
+    bool connectTo(FtpCientOCX& ftp, const QString& password = QString())
     {
-        return ftp.FtpConnect(m_server->host(), m_server->user(), m_server->password(),
+        ftp.setTls({FtpCientOCX::Tls::Mode::Try, m_server->caFile()});
+        return ftp.FtpConnect(m_server->host(), m_server->user(),
+                              password.isEmpty() ? m_server->password() : password,
                               m_server->port());
     }
     QString makeLocalFile(const QString& name, qint64 size, quint32 seed = 1)
@@ -72,9 +74,17 @@ class TestFtpClient : public QObject
     std::unique_ptr<QTemporaryDir> m_local;
 
 private slots:
+    // Every test runs against a plain server and one that requires TLS.
+    void initTestCase_data()
+    {
+        QTest::addColumn<FtpServer::Tls>("tls");
+        QTest::newRow("plain") << FtpServer::Tls::None;
+        QTest::newRow("TLS") << FtpServer::Tls::Required;
+    }
     void init()
     {
-        m_server = std::make_unique<FtpServer>();
+        QFETCH_GLOBAL(FtpServer::Tls, tls);
+        m_server = std::make_unique<FtpServer>(QString(), tls);
         QVERIFY2(m_server->isRunning(), qPrintable(m_server->errorString()));
         m_local = std::make_unique<QTemporaryDir>();
         QVERIFY(m_local->isValid());
@@ -93,7 +103,7 @@ private slots:
         QVERIFY2(ftp.lastError().contains("not connected"), qPrintable(ftp.lastError()));
         QVERIFY(!ftp.FtpDownload("a.vox", local("b.vox")));
         ftp.FtpDisconnect(); // harmless
-        QVERIFY(!ftp.FtpConnect(m_server->host(), m_server->user(), "wrong", m_server->port()));
+        QVERIFY(!connectTo(ftp, "wrong"));
         QVERIFY(!ftp.isConnected());
         QVERIFY2(ftp.lastError().contains("530"), qPrintable(ftp.lastError()));
 
@@ -319,6 +329,48 @@ private slots:
             QVERIFY(!ftp.FtpDownload(remoteName, target));
             QCOMPARE(filesIn(temp), QStringList());
         }
+    }
+
+    // Each TLS setting against each server: the connection and a transfer
+    // with its size check, or the connection refused and why.
+    void tls_data()
+    {
+        QTest::addColumn<FtpServer::Tls>("server");
+        QTest::addColumn<QString>("setting");   // FtpTls
+        QTest::addColumn<QString>("authority"); // FtpCaFile, from the test's certificates
+        QTest::addColumn<QString>("refusal");   // part of the error; '' when all goes through
+        using enum FtpServer::Tls;
+        const auto row = [](const char* name, FtpServer::Tls server, const char* setting,
+                            const char* authority, const char* refusal) {
+            QTest::newRow(name) << server << QString(setting) << QString(authority)
+                                << QString(refusal);
+        };
+        row("offered, require", Offered, " Require ", "ca.pem", "");
+        row("offered, off", Offered, "off", "", "");
+        row("none, require", None, "require", "", "offers no TLS");
+        row("none, mistyped", None, "yes", "", "offers no TLS");
+        row("required, off", Required, "off", "", "SSL/TLS required");
+        row("another authority", Required, "try", "other-ca.pem", "not signed by an authority");
+        row("the system's authorities", Required, "try", "", "not signed");
+        row("another name", WrongName, "try", "ca.pem", "not name this server");
+        row("no authority file", Required, "try", "gone.pem", "FtpCaFile");
+    }
+    void tls()
+    {
+        QFETCH(FtpServer::Tls, server);
+        QFETCH(QString, setting);
+        QFETCH(QString, authority);
+        QFETCH(QString, refusal);
+        m_server = std::make_unique<FtpServer>(QString(), server);
+        QVERIFY2(m_server->isRunning(), qPrintable(m_server->errorString()));
+        FtpCientOCX ftp;
+        ftp.setTls(FtpCientOCX::Tls::fromSettings(setting, authority,
+                                                  QFileInfo(m_server->caFile()).path()));
+        QCOMPARE(ftp.FtpConnect(m_server->host(), m_server->user(), m_server->password(),
+                                m_server->port()) &&
+                     ftp.FtpUpload(makeLocalFile("a.vox", 100000), "a.vox"),
+                 refusal.isEmpty());
+        QVERIFY2(ftp.lastError().contains(refusal), qPrintable(ftp.lastError()));
     }
 
     void uploadsReuseOneConnection()

@@ -8,11 +8,12 @@ the line simulator (headless) and the road-test build of Brenvo, and works its w
 test driver from login to Exit: calls in and out with their results, a customer edit, the history
 tabs and playback, Exit refused during a call, and a window manager without a notification area.
 Then it checks the central and local databases, the FTP server's tree and the error log, and exits
-non-zero on any difference; screenshots of the windows go to docs/screenshots/. With --mssql the
-directory and branch databases are served by the TDS stand-in brenvo-tds through FreeTDS, encrypted
-(Encrypt=require, the test authority in CaFile), and the bytes on that wire hold no password,
-customer name or resident number in clear. With --sip the desk's line is a SIP extension of
-kamailio and the calls' far end is baresip (brenvo-sipfar).
+non-zero on any difference; screenshots of the windows go to docs/screenshots/. The FTP server
+requires TLS (FtpTls=require, the test authority in FtpCaFile), and the bytes on its wire hold no
+password, customer name or resident number in clear. With --mssql the directory and branch
+databases are served by the TDS stand-in brenvo-tds through FreeTDS, encrypted (Encrypt=require,
+the test authority in CaFile), and the same holds for the bytes on that wire. With --sip the desk's
+line is a SIP extension of kamailio and the calls' far end is baresip (brenvo-sipfar).
 """
 
 import datetime
@@ -404,7 +405,7 @@ def main():
         shutil.rmtree(HOME)
     ftp_port, line_port, tds_port = (free_port() for _ in range(3))
     subprocess.run([str(BUILD / "tools/brenvo-demo/brenvo-demo"), str(HOME), "--leftovers", "2",
-                    "--ftp-port", str(ftp_port)] + (["--sql-server", f"127.0.0.1,{tds_port}", "--encrypt", "require",
+                    "--ftp-port", str(ftp_port), "--ftp-tls", "require", "--ftp-ca-file", "tls/ca.pem"] + (["--sql-server", f"127.0.0.1,{tds_port}", "--encrypt", "require",
                                                      "--ca-file", "tls/ca.pem"] if MSSQL else []),
                    check=True)
     subprocess.run([str(ROOT / "tools/brenvo-certs/brenvo-certs.sh"), str(HOME / "tls")], check=True)
@@ -425,12 +426,13 @@ def main():
 
     try:
         spawn("/usr/bin/python3", ROOT / "tools/brenvo-ftpd/brenvo-ftpd.py", "--root", ftp_root, "--port", ftp_port,
-              "--user", "brenvo", "--password", "brenvo", log="ftpd.log")
+              "--user", "brenvo", "--password", "brenvo", "--certificate", HOME / "tls/server.pem",
+              "--key", HOME / "tls/server.key", "--tls-required", "--record", HOME / "ftp-wire", log="ftpd.log")
         if MSSQL:
             tds = spawn(BUILD / "tools/brenvo-tds/brenvo-tds", "--port", tds_port,
                         "--schema", ROOT / "tools/brenvo-demo/schema/mssql.sql",
                         "--database", f"BrenvoDirectory={HOME / 'directory.db'}",
-                        "--database", f"Brenvo0001={HOME / 'branch0001.db'}", "--user", "brenvo", "--password", "brenvo",
+                        "--database", f"Brenvo0001={HOME / 'branch0001.db'}", "--user", "brenvo", "--password", "brenvo-db",
                         "--certificate", HOME / "tls/server.pem", "--key", HOME / "tls/server.key",
                         "--require-encryption", "--record", HOME / "tds-wire", log="tds.log")
         if SIP:
@@ -447,12 +449,15 @@ def main():
         program = spawn(BUILD / "tests/roadtest/brenvo-roadtest", env=env, stdout=None)
         day(Driver(HOME / "driver.sock", program), line, ftp_root)
         verify(ftp_root, 6)
+        # The database's and the FTP server's password, and every agent's
+        # password, customer name and resident number of the day.
+        secrets = {"brenvo-db", "brenvo"} | {
+            value for table, columns in (("gogakinfo", "Name, JuminNo"), ("AgentLogin", "Agent_Passwd, JuminNo"))
+            for row in rows("branch0001.db", f"select {columns} from {table}") for value in row if value}
+        wire_is_private(HOME / "ftp-wire", secrets, "AUTH TLS")
         if MSSQL:
             check(tds.poll() is None, "the stand-in served the whole day")
-            secrets = {value for table, columns in (("gogakinfo", "Name, JuminNo"), ("AgentLogin", "Agent_Passwd, JuminNo"))
-                       for row in rows("branch0001.db", f"select {columns} from {table}") for value in row if value}
-            # and the database's and FTP server's password
-            wire_is_private(HOME / "tds-wire", secrets | {"brenvo"}, "Branch test authority")
+            wire_is_private(HOME / "tds-wire", secrets, "Branch test authority")
     except Failure as failure:
         print(f"ROAD TEST FAILED after {len(CHECKS)} checks:", failure)
         try:

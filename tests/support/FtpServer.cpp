@@ -24,9 +24,10 @@ FtpServer::FtpServer(const QString& root, Tls tls)
     QStringList tlsOptions;
     if (tls != Tls::None) {
         m_certificates = std::make_unique<TestCertificates>();
-        tlsOptions << QStringLiteral("--certificate") << m_certificates->path("server.pem")
-                   << QStringLiteral("--key") << m_certificates->path("server.key");
-        if (tls == Tls::Required)
+        const QString name = tls == Tls::WrongName ? "wrong-host" : "server";
+        tlsOptions << QStringLiteral("--certificate") << m_certificates->path(name + ".pem")
+                   << QStringLiteral("--key") << m_certificates->path(name + ".key");
+        if (tls != Tls::Offered)
             tlsOptions << QStringLiteral("--tls-required");
     }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -24,7 +24,8 @@ public:
     {
         None,
         Offered,
-        Required
+        Required,
+        WrongName // required, with a certificate for another name
     };
 
     // Serves root, or a new temporary folder (removed afterwards) when root is

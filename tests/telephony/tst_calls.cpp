@@ -493,16 +493,27 @@ private slots:
         QVERIFY2(d.f.messages.messages.isEmpty(), qPrintable(d.f.messages.texts().join('\n')));
     }
 
-    // A server that cannot be reached ends the login's upload at its first
-    // try: one connection, the rows left waiting, and the window says why.
-    void bulkUploadWithoutServer()
+    // A server the login's upload cannot use (none, or its certificate not
+    // trusted) ends the run at its first try: nothing sent, the rows left
+    // waiting, and the window says why.
+    void bulkUploadRefused_data()
     {
+        QTest::addColumn<QString>("why");
+        QTest::newRow("no server") << "FtpConnect";
+        QTest::newRow("TLS, another authority") << "not signed by an authority";
+    }
+    void bulkUploadRefused()
+    {
+        QFETCH(QString, why);
         CallDesk d;
         for (int i = 0; i < 3; ++i) {
             const CallPtr call = Call::outbound();
             d.desk.recorder.StartRecording(*call, QStringLiteral("2026-12-06 10:0%1:00").arg(i));
             d.desk.recorder.StopRecording(*call, QStringLiteral("2026-12-06 10:0%1:05").arg(i));
         }
+        FtpServer tls({}, FtpServer::Tls::Required);
+        d.useFtp(tls);
+        d.f.session.CfgFtpCaFile = QFileInfo(tls.caFile()).dir().filePath("other-ca.pem");
         QTcpServer refusing;
         QVERIFY(refusing.listen(QHostAddress::LocalHost));
         int connections = 0;
@@ -512,18 +523,24 @@ private slots:
                 socket->abort();
             }
         });
-        d.f.session.FtpPortNo = QString::number(refusing.serverPort());
+        if (why == "FtpConnect")
+            d.f.session.FtpPortNo = QString::number(refusing.serverPort());
         QSignalSpy status(&d.desk.bulkUpload, &BulkUpload::status);
         QSignalSpy finished(&d.desk.bulkUpload, &BulkUpload::finished);
         d.desk.bulkUpload.start();
         QVERIFY(finished.wait(20000));
         QCOMPARE(finished.value(0).value(0).toBool(), true);
-        QCOMPARE(connections, 2); // the check's listing, then the upload's one try
-        QVERIFY2(status.last().value(1).toString().startsWith(
-                     "녹음파일 3건을 서버로 보내지 못했습니다."),
-                 qPrintable(status.last().value(1).toString()));
-        QCOMPARE(d.local("SELECT count(*) FROM recfile WHERE UploadStatus <> '1'"),
-                 QStringList{"3"});
+        QCOMPARE(connections, why == "FtpConnect" ? 2 : 0);
+        const QString shown = status.last().value(1).toString();
+        QVERIFY2(shown.startsWith("녹음파일 3건을 서버로 보내지 못했습니다.") &&
+                     shown.contains(why),
+                 qPrintable(shown));
+        QCOMPARE(d.local("SELECT count(*) FROM recfile WHERE UploadStatus <> '1'") +
+                     d.central("SELECT count(*) FROM recfile WHERE UploadStatus = '1' AND "
+                               "R_Date = '20261206'"),
+                 QStringList({"3", "0"}));
+        QCOMPARE(QDir(tls.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void diskFullWhileRecording()

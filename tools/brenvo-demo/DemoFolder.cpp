@@ -113,8 +113,20 @@ QString phone(QRandomGenerator& random, const char* prefix, int digits)
     return number;
 }
 
-// The embedded default unless a server is given.
-bool writeSettings(const QString& folder, const SqlServerAddress& server, QString* error)
+QByteArray branchSection(const DemoOptions& options)
+{
+    QByteArray text = "[Branch]\r\nBranchID=0001\r\n";
+    if (!options.ftpTls.isEmpty())
+        text += "FtpTls=" + options.ftpTls.toUtf8() + "\r\n";
+    if (!options.ftpCaFile.isEmpty())
+        text += "FtpCaFile=" + options.ftpCaFile.toUtf8() + "\r\n";
+    return text + "\r\n";
+}
+
+// The branch section, then the database: the embedded default unless a
+// server is given.
+bool writeSettings(const QString& folder, const QByteArray& branch, const SqlServerAddress& server,
+                   QString* error)
 {
     QFile file(QDir(folder).filePath(QStringLiteral("Brenvo.ini")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -122,8 +134,7 @@ bool writeSettings(const QString& folder, const SqlServerAddress& server, QStrin
         return false;
     }
     QTextStream out(&file);
-    out << "[Branch]\r\nBranchID=0001\r\n\r\n"
-        << "[Database]\r\n"
+    out << branch << "[Database]\r\n"
         << "DBIp=" << server.host << "\r\n"
         << "DBUser=" << server.user << "\r\nDBPass=" << server.password << "\r\n"
         << "DBName=" << server.directoryDb << "\r\nDBPort=" << server.port << "\r\n";
@@ -526,7 +537,7 @@ bool DemoFolder::create(const QString& folder, const DemoOptions& options, QStri
     const QString branch = dir.filePath(QString::fromLatin1(kBranchDb));
     SqlServerAddress embedded;
     embedded.host = QStringLiteral("sqlite:") + QLatin1String(kDirectoryDb);
-    return writeSettings(folder, embedded, error) &&
+    return writeSettings(folder, branchSection(options), embedded, error) &&
            runScript(directory, QStringLiteral(":/schema/directory.sqlite.sql"), error) &&
            runScript(branch, QStringLiteral(":/schema/branch.sqlite.sql"), error) &&
            runScript(dir.filePath(QString::fromLatin1(kLocalDb)),
@@ -540,7 +551,11 @@ bool DemoFolder::useSqlServer(const QString& folder, const SqlServerAddress& ser
     QString ignored;
     if (!error)
         error = &ignored;
-    if (!writeSettings(folder, server, error))
+    // The branch section stays as it was written.
+    QFile settings(QDir(folder).filePath(QStringLiteral("Brenvo.ini")));
+    const QByteArray old = settings.open(QIODevice::ReadOnly) ? settings.readAll() : QByteArray();
+    const QByteArray branch = old.left(old.indexOf("[Database]"));
+    if (!writeSettings(folder, branch.isEmpty() ? branchSection({}) : branch, server, error))
         return false;
     Sqlite directory(QDir(folder).filePath(QString::fromLatin1(kDirectoryDb)));
     QSqlQuery q(directory.db());

@@ -18,6 +18,8 @@ struct DemoOptions
     // Recordings of yesterday that never reached the FTP server: voice files
     // with their local and central rows, for the bulk upload at login.
     int leftoverRecordings = 0;
+    // The settings' [Branch] FtpTls and FtpCaFile; left out when empty.
+    QString ftpTls{}, ftpCaFile{};
 };
 
 // A SQL Server (or the TDS stand-in) serving a demo folder's directory and
@@ -27,7 +29,8 @@ struct SqlServerAddress
     QString host = QStringLiteral("127.0.0.1");
     int port = 1433;
     QString user = QStringLiteral("brenvo");
-    QString password = QStringLiteral("brenvo");
+    // Unlike the user name, so that a password shown anywhere is found.
+    QString password = QStringLiteral("brenvo-db");
     QString directoryDb = QStringLiteral("BrenvoDirectory");
     // The database of branch 0001, the one agents log in to.
     QString branchDb = QStringLiteral("Brenvo0001");

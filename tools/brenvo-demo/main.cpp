@@ -42,7 +42,17 @@ int main(int argc, char* argv[])
         QStringLiteral("The settings' CaFile: the authorities to trust (PEM), relative to the "
                        "folder or absolute."),
         QStringLiteral("file"));
-    parser.addOptions({customers, ftpPort, leftovers, sqlServer, copyTo, encrypt, caFile});
+    const QCommandLineOption ftpTls(
+        QStringLiteral("ftp-tls"),
+        QStringLiteral("The settings' FtpTls for the FTP server: off, try or require."),
+        QStringLiteral("mode"));
+    const QCommandLineOption ftpCaFile(
+        QStringLiteral("ftp-ca-file"),
+        QStringLiteral("The settings' FtpCaFile: the authorities to trust (PEM), relative to the "
+                       "folder or absolute."),
+        QStringLiteral("file"));
+    parser.addOptions(
+        {customers, ftpPort, leftovers, sqlServer, copyTo, encrypt, caFile, ftpTls, ftpCaFile});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -81,6 +91,8 @@ int main(int argc, char* argv[])
             return 2;
         }
     }
+    options.ftpTls = parser.value(ftpTls);
+    options.ftpCaFile = parser.value(ftpCaFile);
     server.encrypt = parser.value(encrypt);
     server.caFile = parser.value(caFile);
     const QString folder = args.first();

@@ -3,7 +3,7 @@
 
     /usr/bin/python3 tools/brenvo-ftpd/brenvo-ftpd.py --root DIR --port N \
         --user U --password P [--fault F] [--verbose] [--exit-on-stdin-eof] \
-        [--certificate PEM --key PEM [--tls-required]]
+        [--certificate PEM --key PEM [--tls-required]] [--record DIR]
 
 Binds 127.0.0.1 only. Port 0 picks a free port. When it listens it prints
 exactly one line "PORT <n>" on stdout (flushed); logs go to stderr.
@@ -14,6 +14,11 @@ With --certificate and --key it offers explicit TLS (AUTH TLS, then PBSZ 0
 and PROT P for protected data connections, pyftpdlib's TLS handler); with
 --tls-required too, USER and PASS are refused (550) before AUTH TLS, and
 PASV, EPSV, PORT and EPRT before PROT P. The faults work the same over TLS.
+
+With --record DIR every connection, control and data, passes through a
+loopback relay that copies its bytes as they travel (under TLS, the
+ciphertext) into DIR, a file per connection and direction: NNNN-in from the
+client, NNNN-out to it.
 
 Faults (--fault F, or at run time the text F written into DIR/.fault, which
 is read at every command and, while it exists, overrides --fault; an empty
@@ -39,8 +44,10 @@ file or "none" means no fault):
 """
 
 import argparse
+import itertools
 import logging
 import os
+import socket
 import sys
 import threading
 
@@ -111,6 +118,67 @@ class FaultState:
         return self.fault
 
 
+class Recorder:
+    """--record DIR: pyftpdlib gets a loopback twin of each connection, and
+    two threads relay the bytes between the two, writing them down."""
+
+    def __init__(self, folder):
+        os.makedirs(folder, exist_ok=True)
+        self.folder = folder
+        self.numbers = itertools.count(1)
+        self.classes = {}
+
+    def twin(self, sock):
+        with socket.create_server(("127.0.0.1", 0)) as listener:
+            inner = socket.create_connection(listener.getsockname())
+            outer, _ = listener.accept()
+        number = next(self.numbers)
+        sock.setblocking(True)
+        running = [2]
+        lock = threading.Lock()
+
+        def pump(source, target, direction):
+            with open(os.path.join(self.folder, "%04d-%s" % (number, direction)), "wb") as copy:
+                while True:
+                    try:
+                        data = source.recv(65536)
+                        if data:
+                            copy.write(data)
+                            target.sendall(data)
+                    except OSError:
+                        data = b""
+                    if not data:
+                        break
+            try:
+                target.shutdown(socket.SHUT_WR)
+            except OSError:
+                pass
+            with lock:
+                running[0] -= 1
+                if not running[0]:
+                    sock.close()
+                    outer.close()
+
+        for args in ((sock, outer, "in"), (outer, sock, "out")):
+            threading.Thread(target=pump, args=args, daemon=True).start()
+        return inner
+
+    def data_class(self, cls):
+        """cls with its data connections recorded."""
+        if cls not in self.classes:
+            def init(handler, sock, cmd_channel):
+                cls.__init__(handler, self.twin(sock), cmd_channel)
+            self.classes[cls] = type("Recorded" + cls.__name__, (cls,), {"__init__": init})
+        return self.classes[cls]
+
+
+class RecordedServer(FTPServer):
+    recorder = None  # Recorder, set in main()
+
+    def handle_accepted(self, sock, addr):
+        return FTPServer.handle_accepted(self, self.recorder.twin(sock), addr)
+
+
 class BrenvoDTPHandler(DTPHandler):
     """Data channel that can drop a transfer half-way (drop-mid-transfer)."""
 
@@ -171,8 +239,9 @@ def make_slow_dtp(kib_per_second):
 
 class BrenvoHandler(FTPHandler):
     faults = None  # FaultState, set in main()
+    recorder = None  # Recorder with --record, set in main()
     auth_failed_timeout = 0.05
-    banner = "brenvo-ftpd ready."
+    banner = "Branch FTP server ready."
     brenvo_drop = False
     brenvo_short = False
     brenvo_hung = False
@@ -191,6 +260,8 @@ class BrenvoHandler(FTPHandler):
             self.dtp_handler = self.data_handler(cls)
         else:
             self.dtp_handler = self.data_handler(BrenvoDTPHandler)
+        if self.recorder:
+            self.dtp_handler = self.recorder.data_class(self.dtp_handler)
         if name == "hang" and self.authenticated and cmd in HANG_COMMANDS:
             self.logline("<- %s (fault hang: no answer)" % line)
             self.brenvo_hung = True
@@ -325,6 +396,7 @@ def main():
     parser.add_argument("--key", help="PEM key of --certificate")
     parser.add_argument("--tls-required", action="store_true",
                         help="refuse logins and data connections without TLS")
+    parser.add_argument("--record", help="folder for the bytes of every connection (see above)")
     args = parser.parse_args()
     try:
         parse_fault(args.fault)
@@ -355,8 +427,12 @@ def main():
         except (OSError, SSL.Error) as err:
             sys.exit("brenvo-ftpd: cannot use %s and %s: %s" % (args.certificate, args.key, err))
 
+    server_class = FTPServer
+    if args.record:
+        server_class = RecordedServer
+        handler.recorder = RecordedServer.recorder = Recorder(os.path.abspath(args.record))
     try:
-        server = FTPServer(("127.0.0.1", args.port), handler)
+        server = server_class(("127.0.0.1", args.port), handler)
     except OSError as err:
         sys.exit("brenvo-ftpd: cannot listen on 127.0.0.1:%d: %s" % (args.port, err.strerror or err))
     server.max_cons = 256

@@ -82,3 +82,10 @@ CREATE TABLE tb_autoDistribute (
     BranchID TEXT, TeamID TEXT, AgentID TEXT, DistributeDate TEXT, DistributeCnt INTEGER DEFAULT 0,
     UNIQUE (BranchID, TeamID, AgentID, DistributeDate)
 );
+
+-- Who listened to which recording (the program only writes it).
+CREATE TABLE TB_RECACCESS (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    BranchID TEXT, AgentID TEXT, AgentIp TEXT, AccessTime TEXT, R_Path TEXT, AccessKind TEXT
+);
+CREATE INDEX recaccess_path ON TB_RECACCESS (R_Path);

@@ -118,4 +118,15 @@ CREATE TABLE tb_autoDistribute (
     DistributeCnt int DEFAULT 0,
     CONSTRAINT autodistribute_key UNIQUE (BranchID, TeamID, AgentID, DistributeDate)
 );
+
+-- Who listened to which recording, for the branch's auditors: a row for
+-- every playback and every fetch from the FTP server, written by the desk
+-- before the sound starts. AccessKind: 'played locally', 'fetched' or
+-- 'played fetched'. The program never reads it back.
+CREATE TABLE TB_RECACCESS (
+    ID int IDENTITY(1,1) PRIMARY KEY,
+    BranchID nvarchar(10), AgentID nvarchar(20), AgentIp nvarchar(50), AccessTime datetime,
+    R_Path nvarchar(100), AccessKind nvarchar(20)
+);
+CREATE INDEX recaccess_path ON TB_RECACCESS (R_Path);
 GO

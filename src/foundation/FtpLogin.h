@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/FtpCientOCX.h"
+
+struct Session;
+
+// The branch's FTP server as the login found it: the TB_BRANCH row's
+// address and account, and the settings' TLS. A copy goes into each FTP job,
+// which runs on the control's own thread.
+struct FtpLogin
+{
+    QString host, user, password;
+    int port = 0;
+    FtpCientOCX::Tls tls;
+
+    static FtpLogin of(const Session& session);
+    // FtpConnect under this TLS; true when logged in.
+    bool connect(FtpCientOCX& ftp) const;
+};
