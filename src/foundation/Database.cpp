@@ -51,6 +51,7 @@ bool Database::openSqlServer(Connection& connection, const QString& connectionSt
     QString error;
     connection.setEncryption(SqlServerEncryption::fromSettings(
         m_session.CfgDBEncrypt, m_session.CfgDBCaFile, m_session.programFolder));
+    connection.setQueryTimeout(m_session.CfgDBQueryTimeout);
     if (connection.open(connectionString, m_session.programFolder, &error))
         return true;
     const QString message = QStringLiteral("데이터베이스 연결을 실패했습니다.") +

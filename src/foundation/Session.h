@@ -12,6 +12,8 @@ struct Session
     QString CfgDBIp, CfgDBUser, CfgDBPass, CfgDBName, CfgDBPort;
     // Its "Encrypt" and "CaFile": TLS to both SQL Servers.
     QString CfgDBEncrypt, CfgDBCaFile;
+    static constexpr int kDefaultQueryTimeout = 15;
+    int CfgDBQueryTimeout = kDefaultQueryTimeout; // seconds a statement may take
     // Section "Branch", "FtpTls" and "FtpCaFile": TLS to the FTP server, read
     // at every login attempt too.
     QString CfgFtpTls, CfgFtpCaFile;

@@ -62,6 +62,8 @@ LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText,
     s.CfgDBPort = setting("DBPort");
     s.CfgDBEncrypt = setting("Encrypt");
     s.CfgDBCaFile = setting("CaFile");
+    const int queryTimeout = setting("QueryTimeout").toInt();
+    s.CfgDBQueryTimeout = queryTimeout > 0 ? queryTimeout : Session::kDefaultQueryTimeout;
     s.CfgFtpTls = setting("FtpTls", "Branch");
     s.CfgFtpCaFile = setting("FtpCaFile", "Branch");
 

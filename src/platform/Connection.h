@@ -53,6 +53,8 @@ public:
     void setKeepSessions(bool keep);
     // How the next SQL Server opens use TLS.
     void setEncryption(const SqlServerEncryption& encryption) { m_encryption = encryption; }
+    // Seconds a SQL Server statement may take; the session is then given up.
+    void setQueryTimeout(int seconds) { m_odbc.setQueryTimeout(seconds); }
     // SQL Server sessions logged in since construction; a kept session taken
     // up again adds nothing.
     int sessionsOpened() const { return m_sessionsOpened; }

@@ -94,10 +94,13 @@ bool connectionFailed(SQLHDBC dbc, const QStringList& states)
 class Statement
 {
 public:
-    Statement(SQLHDBC dbc, bool* lost) : m_dbc(dbc), m_lost(lost)
+    Statement(SQLHDBC dbc, bool* lost, int timeoutSeconds) : m_dbc(dbc), m_lost(lost)
     {
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &m_handle)))
             m_handle = SQL_NULL_HSTMT;
+        else if (timeoutSeconds > 0)
+            SQLSetStmtAttr(m_handle, SQL_ATTR_QUERY_TIMEOUT,
+                           reinterpret_cast<SQLPOINTER>(std::intptr_t(timeoutSeconds)), 0);
     }
     ~Statement()
     {
@@ -278,7 +281,7 @@ void OdbcConnection::close()
 
 bool OdbcConnection::execute(const QString& sql, QString* error, int* rowsAffected)
 {
-    Statement statement(m_dbc, &m_lost);
+    Statement statement(m_dbc, &m_lost, m_queryTimeout);
     if (!statement.run(sql, error))
         return false;
     SQLLEN count = 0;
@@ -293,7 +296,7 @@ bool OdbcConnection::execute(const QString& sql, QString* error, int* rowsAffect
 
 bool OdbcConnection::query(const QString& sql, Recordset* result, QString* error)
 {
-    Statement statement(m_dbc, &m_lost);
+    Statement statement(m_dbc, &m_lost, m_queryTimeout);
     if (!statement.run(sql, error))
         return false;
     SQLSMALLINT columns = 0;

@@ -45,6 +45,9 @@ public:
     // One round trip: true when the server still answers on this session.
     bool ping();
 
+    // Seconds a statement may take before it fails as a lost session; 0: no limit.
+    void setQueryTimeout(int seconds) { m_queryTimeout = seconds; }
+
     bool execute(const QString& sql, QString* error, int* rowsAffected);
     bool query(const QString& sql, Recordset* result, QString* error);
 
@@ -60,6 +63,7 @@ private:
     void* m_env = nullptr;
     void* m_dbc = nullptr;
     bool m_lost = false;
+    int m_queryTimeout = 0;
     // A transaction is open on the server; nested levels are counted by Connection.
     bool m_inTransaction = false;
     qintptr m_socket = -1; // the session's TCP socket, -1 when not known

@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -5,6 +6,7 @@
 #include "platform/Connection.h"
 #include "platform/SqlDialect.h"
 #include "ProgramFolderFixture.h"
+#include "TdsServer.h"
 
 class TestConnection : public QObject
 {
@@ -71,6 +73,29 @@ private slots:
                                   ";Persist Security Info=False;",
                               dir.path(), &error));
         QVERIFY(!QFile::exists(local));
+    }
+
+    // A server that stops answering fails the statement at its time limit,
+    // before the answer comes, and the session is not kept for the next open.
+    void statementTimeLimit()
+    {
+        ProgramFolderFixture f({}, Backend::StandIn);
+        if (!f.isValid())
+            QSKIP(qPrintable(f.error()));
+        f.loginAs("kim");
+        Connection c;
+        QString error;
+        QVERIFY2(c.open(f.db.mainConnectionString(), f.path(), &error), qPrintable(error));
+        c.setQueryTimeout(1);
+        f.standIn()->setAnswerDelay(6000);
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(!c.execute("update gogakinfo set Status = '1' where ID = '1'", &error));
+        QVERIFY2(waited.elapsed() < 5000, qPrintable(error));
+        f.standIn()->setAnswerDelay(0);
+        c.close();
+        QVERIFY2(c.open(f.db.mainConnectionString(), f.path(), &error), qPrintable(error));
+        QCOMPARE(c.sessionsOpened(), 2);
     }
 
     // Text of any length up to the declared size, and (max) text of any
