@@ -206,7 +206,7 @@ bool CustomerSearch::GetCustinfoByID(const QString& strID)
     return true;
 }
 
-bool CustomerSearch::readCustomer(const QString& strID, CustomerRecord* customer)
+bool CustomerSearch::readCustomer(const QString& strID, CustomerRecord* customer, QString* agentId)
 {
     const QString sql =
         kFieldList + QStringLiteral(" from gogakinfo where ID ='") + quoted(strID) + u'\'';
@@ -219,6 +219,8 @@ bool CustomerSearch::readCustomer(const QString& strID, CustomerRecord* customer
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
         for (const BoxField& b : kBoxFields)
             (*customer)[b.box] = Database::GetFieldValue(rs.value(QLatin1String(b.field)));
+        if (agentId)
+            *agentId = Database::GetFieldValue(rs.value(QStringLiteral("AgentID")));
     }
     return true;
 }

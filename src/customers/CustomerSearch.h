@@ -100,7 +100,8 @@ public:
     bool GetCustinfoByID(const QString& strID);
     // Reads one customer's boxes into *customer (the list empties, as for any
     // customer opened by key); false only after a database failure.
-    bool readCustomer(const QString& strID, CustomerRecord* customer);
+    // *agentId, when given, is the agent the customer belongs to.
+    bool readCustomer(const QString& strID, CustomerRecord* customer, QString* agentId = nullptr);
 
     QString TxtTCount() const { return m_count; }
     QString lblNew() const { return m_new; }

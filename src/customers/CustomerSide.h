@@ -27,6 +27,7 @@ public:
     // AddToMYSQL3 "Recfile" with the call's customer.
     bool saveCallCustomer(const CustomerRecord& customer, const QString& recFile,
                           const QString& telNo) override;
+    bool readCallCustomer(const QString& custId, CustomerRecord* customer) override;
     void searchCustomers() override;
 
     LookupLists lookups;
@@ -34,4 +35,7 @@ public:
     CustomerSearch search;
     CustomerEditor editor;
     WorkLists lists;
+
+private:
+    Database& m_db;
 };

@@ -56,6 +56,8 @@ Desk::StartUp Desk::startUp()
     if (session.isReception())
         controls.SetButtonState(DeskControls::ButtonMode::Agent_1);
     start.campaignPage = !session.isReception();
+    // After the login's upload: the results an earlier run never saved.
+    calls.offerUnsavedResults();
     return start;
 }
 

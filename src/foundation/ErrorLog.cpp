@@ -71,12 +71,13 @@ QString ErrorLog::logFilePath(const QDate& day) const
 }
 
 void ErrorLog::WriteErrorLog(const QString& description, const QString& location,
-                             const QString& functionName, const QString& sqlText)
+                             const QString& functionName, const QString& sqlText,
+                             const QString& told)
 {
     m_messages.setBusyCursor(true);
     const QDateTime now = m_clock();
     const QString text = block(now, description, location, functionName, sqlText);
-    m_messages.showMessage(text, QString(), MessageIcon::None);
+    m_messages.showMessage(told.isEmpty() ? text : told, QString(), MessageIcon::None);
     append(now, text);
     m_messages.setBusyCursor(false);
 }

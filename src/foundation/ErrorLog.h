@@ -14,8 +14,11 @@ class ErrorLog
 public:
     ErrorLog(QString programFolder, MessageSink& messages);
 
+    // told: what the agent is shown instead of the block, for a fault that
+    // plain words explain better than a system's error text.
     void WriteErrorLog(const QString& description, const QString& location,
-                       const QString& functionName, const QString& sqlText);
+                       const QString& functionName, const QString& sqlText,
+                       const QString& told = QString());
     // The same block into the day's file only, for faults that a window
     // sums up to the agent itself.
     void appendErrorLog(const QString& description, const QString& location,

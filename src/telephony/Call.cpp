@@ -44,6 +44,14 @@ std::shared_ptr<Call> Call::inbound()
     return call;
 }
 
+std::shared_ptr<Call> Call::unsaved(bool inbound)
+{
+    auto call = std::shared_ptr<Call>(new Call(Stage::Released));
+    call->InboundCall = inbound;
+    call->CallDirection = inbound ? ::CallDirection::Inbound : ::CallDirection::Outbound;
+    return call;
+}
+
 std::shared_ptr<Call> Call::outbound()
 {
     auto call = std::shared_ptr<Call>(new Call(Stage::Dialling));

@@ -76,6 +76,9 @@ public:
 
     static std::shared_ptr<Call> inbound();
     static std::shared_ptr<Call> outbound();
+    // A call of an earlier run whose result was never saved, released and
+    // waiting for its result window.
+    static std::shared_ptr<Call> unsaved(bool inbound);
 
     Stage stage() const { return m_stage; }
     // Applies the event: the action the desk takes for it, or nothing when

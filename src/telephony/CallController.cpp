@@ -1,5 +1,8 @@
 #include "telephony/CallController.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+
 #include "foundation/Database.h"
 #include "foundation/HostUtils.h"
 #include "foundation/Seams.h"
@@ -11,10 +14,12 @@
 #include "telephony/CustomerDesk.h"
 #include "telephony/CustomerPanel.h"
 #include "telephony/DeskControls.h"
+#include "telephony/RecordingReconciliation.h"
 #include "telephony/RecordingRecords.h"
 #include "telephony/RecordingUpload.h"
 
 namespace {
+const QString kServerTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QString kSmallCall = QStringLiteral("인바운드");
 const QString kCallerId = QStringLiteral("고객선택");
 using Event = Call::Event;
@@ -425,6 +430,37 @@ void CallController::cmdStopCall_Click()
     if (call && call->stage() == Stage::Connected && call->customer.isNew())
         saveTypedCustomer(*call);
     m_p.device.HangUp();
+}
+
+void CallController::offerUnsavedResults()
+{
+    const Session& s = m_p.session;
+    for (const RecRow& row : m_p.records.unsaved(s.BranchID, s.AgentID)) {
+        const CallPtr call = Call::unsaved(row.RecBound == recBound(CallDirection::Inbound));
+        call->RecFileName = row.R_Path;
+        call->RecFilePath = row.FileFullPath;
+        (call->InboundCall ? call->CallerNumber : call->DialledNumber) = row.R_Tel;
+        const QDateTime start =
+            QDateTime::fromString(row.R_Date + row.R_StartTime, QStringLiteral("yyyyMMddHHmmss"));
+        call->CallStartTime = start.toString(kServerTimeFormat);
+        // Cut off mid-call, the rows have no length: they end where the voice file does.
+        const bool cutOff = row.R_Time.isEmpty();
+        const QString end = start
+                                .addSecs(cutOff ? RecordingReconciliation::secondsOf(
+                                                      QFileInfo(row.FileFullPath).size())
+                                                : row.R_Time.toInt())
+                                .toString(kServerTimeFormat);
+        if (cutOff) {
+            m_p.recorder.StopRecording(*call, end);
+        } else {
+            call->CallEndTime = end;
+            call->CallDuration = row.R_Time;
+        }
+        if (!row.CustID.isEmpty())
+            m_p.customers.readCallCustomer(row.CustID, &call->customer);
+        m_released.append(call);
+    }
+    nextResult();
 }
 
 void CallController::programEnding()

@@ -85,6 +85,10 @@ public:
     // call, when no call does.
     void customerChosen(const CallPtr& call);
 
+    // The calls of earlier runs whose result was never saved (the program
+    // killed, the power lost): their result windows, one after another.
+    void offerUnsavedResults();
+
     // The program quits: a connected call's voice file and both rows are
     // closed now, and nothing that resumes afterwards writes anything.
     void programEnding();

@@ -140,7 +140,10 @@ void CallRecorder::StopRecording(Call& call, const QString& endTime)
 
 void CallRecorder::recordingFailed(const QString& error)
 {
-    // The file keeps what was written; the rows are completed at hang-up as usual.
-    m_errors.WriteErrorLog(error, QStringLiteral("Frm100000"), QStringLiteral("StartRecording"),
-                           m_recordingPath);
+    // The file keeps what was written; the rows are completed at hang-up as
+    // usual and keep the call's length, so the login check finds the gap.
+    m_errors.WriteErrorLog(
+        error, QStringLiteral("Frm100000"), QStringLiteral("StartRecording"), m_recordingPath,
+        QStringLiteral("녹음 파일에 더 이상 기록할 수 없어 이 통화의 녹음이 여기서 끊겼습니다.\r\n"
+                       "디스크 공간과 녹음 장치를 확인해 주십시오. 통화는 계속할 수 있습니다."));
 }

@@ -20,6 +20,9 @@ public:
     // central recording row (the "Recfile" save).
     virtual bool saveCallCustomer(const CustomerRecord& customer, const QString& recFile,
                                   const QString& telNo) = 0;
+    // The customer of an earlier call, as its caller-ID pick would have
+    // chosen it: the agent's own (B) or another agent's (C).
+    virtual bool readCallCustomer(const QString& custId, CustomerRecord* customer) = 0;
     // The search button's action: the list and the counters again.
     virtual void searchCustomers() = 0;
 };

@@ -25,6 +25,10 @@ const QString kLocation = QStringLiteral("Frm010000");
 const QString kFunction = QStringLiteral("CheckRecordings");
 // 4-bit samples at 8 kHz.
 constexpr int kVoxBytesPerSecond = 4000;
+// A file this many seconds shorter than its row lost part of its call.
+constexpr int kShortBySeconds = 2;
+// R_Time among a row's values as copied to its central twin.
+constexpr int kRowSeconds = 15;
 
 QString field(const Recordset& rs, const char* name)
 {
@@ -235,6 +239,14 @@ void RecordingReconciliation::repair(
                 ++found.filesGone;
                 report(QStringLiteral("recording row whose voice file is gone, left as it is"),
                        row.fullPath.isEmpty() ? path : row.fullPath, QString());
+            } else if (const int rowSeconds = row.central.value(kRowSeconds).toInt();
+                       secondsOf(file.size()) + kShortBySeconds < rowSeconds) {
+                // The row keeps the call's length; the file holds what could be written.
+                ++found.cutShort;
+                report(QStringLiteral("voice file of %1 s for a call of %2 s, left as it is")
+                           .arg(secondsOf(file.size()))
+                           .arg(rowSeconds),
+                       row.fullPath, QString());
             }
             // No central twin: written from the local row, waiting.
             if (!centralPaths.contains(path)) {
@@ -281,10 +293,12 @@ void RecordingReconciliation::repair(
         emit status(QStringLiteral("녹음파일 점검 완료"),
                     QStringLiteral("기록 없는 녹음파일 %1건, 중앙 기록 없는 녹음 %2건을 기록했고, "
                                    "서버에 온전히 없는 녹음 %3건을 다시 보냅니다. 녹음파일이 "
-                                   "없는 기록 %4건은 오류기록에 남겼습니다.")
+                                   "없는 기록 %4건, 통화보다 짧은 녹음파일 %5건은 오류기록에 "
+                                   "남겼습니다.")
                         .arg(found.rowsWritten)
                         .arg(found.centralWritten)
                         .arg(found.resend)
-                        .arg(found.filesGone),
+                        .arg(found.filesGone)
+                        .arg(found.cutShort),
                     QStringLiteral("녹음파일 %1개 점검").arg(found.files));
 }

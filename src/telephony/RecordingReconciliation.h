@@ -36,7 +36,11 @@ public:
         int centralWritten = 0;
         int resend = 0;    // server copies missing or of another size
         int filesGone = 0; // rows whose voice file is gone
-        bool any() const { return rowsWritten + centralWritten + resend + filesGone > 0; }
+        int cutShort = 0;  // voice files shorter than their rows say (disk full, device fault)
+        bool any() const
+        {
+            return rowsWritten + centralWritten + resend + filesGone + cutShort > 0;
+        }
     };
 
     RecordingReconciliation(Session& session, Database& db, ErrorLog& errors,

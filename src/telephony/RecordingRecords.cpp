@@ -8,6 +8,9 @@
 
 using SqlDialect::quoted;
 
+const QString RecordingRecords::kResultMissing =
+    QStringLiteral("isnull(Status, '0') in ('0', '') and isnull(RecBound, '') in ('I', 'O')");
+
 namespace {
 
 QString insertStatement(const RecRow& r, bool local)
@@ -97,6 +100,37 @@ void RecordingRecords::addToBoth(const QString& mode, const RecRow& row)
 {
     AddToLocalDB(mode, row);
     AddToSQL(mode, row);
+}
+
+QList<RecRow> RecordingRecords::unsaved(const QString& branchId, const QString& agentId)
+{
+    QList<RecRow> rows;
+    Database::Use use(m_db, Database::Slot::Local);
+    Recordset rs;
+    if (!m_db.query(Database::Slot::Local,
+                    QStringLiteral(" Select * from recfile where BranchID = '") + quoted(branchId) +
+                        QStringLiteral("' and AgentID = '") + quoted(agentId) +
+                        QStringLiteral("' and ") + kResultMissing +
+                        QStringLiteral(" and UploadStatus <> '1' order by R_Date, R_StartTime"),
+                    &rs, QStringLiteral("Frm100000"), QStringLiteral("unsaved")))
+        return rows;
+    for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
+        const auto f = [&rs](const char* name) {
+            return Database::GetFieldValue(rs.value(QLatin1String(name)));
+        };
+        RecRow row;
+        row.R_Path = f("R_Path");
+        row.FileFullPath = f("FileFullPath");
+        row.RecBound = f("RecBound");
+        row.R_Date = f("R_Date");
+        row.R_StartTime = f("R_StartTime");
+        row.R_Endtime = f("R_Endtime");
+        row.R_Time = f("R_Time");
+        row.R_Tel = f("R_Tel");
+        row.CustID = f("CustID");
+        rows << row;
+    }
+    return rows;
 }
 
 bool RecordingRecords::setCustomerNumbers(const QString& rPath, const QString& mobile,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class Database;
@@ -28,6 +29,15 @@ public:
     // The central row's copies of the customer's two numbers, so the
     // recording history finds a call by the customer's phone 1 or 2.
     bool setCustomerNumbers(const QString& rPath, const QString& mobile, const QString& office);
+
+    // The local rows of this agent's calls whose result was never saved (the
+    // program killed or the power lost before it), oldest first; their files
+    // wait for it. Only R_Path, FileFullPath, RecBound, R_Date, R_StartTime,
+    // R_Endtime, R_Time, R_Tel and CustID are read.
+    QList<RecRow> unsaved(const QString& branchId, const QString& agentId);
+
+    // The condition of a row whose call has no saved result yet.
+    static const QString kResultMissing;
 
     static QString localStatement(const QString& mode, const RecRow& row);
     static QString centralStatement(const QString& mode, const RecRow& row);

@@ -36,12 +36,19 @@ void RecordingUpload::enterFolder(FtpCientOCX& ftp, const QString& folder)
     }
 }
 
+bool RecordingUpload::sendable(const QString& path) const
+{
+    // A row without its file stays waiting, and so does an empty file (a call
+    // begun on a full disk): it must never count as sent. A file still being
+    // recorded is never sent half-way.
+    return QFileInfo(path).size() > 0 && path != m_media.recordingPath();
+}
+
 void RecordingUpload::UploadRecording(FtpWorker& ftp, const Call& call, std::function<void()> done)
 {
     const QString fileName = call.RecFileName;
     const QString path = call.RecFilePath;
-    // A file still being recorded is never sent half-way.
-    if (!path.isEmpty() && m_media.recordingPath() == path) {
+    if (!sendable(path)) {
         done();
         return;
     }
@@ -80,8 +87,10 @@ void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pen
     Pending pending;
     {
         Database::Use use(m_db, Database::Slot::Local);
+        // A call without its result waits for it: the result decides the folder.
         const QString sql = QStringLiteral(" Select * from recfile ") +
-                            QStringLiteral(" where UploadStatus <> '1' ");
+                            QStringLiteral(" where UploadStatus <> '1' and not (") +
+                            RecordingRecords::kResultMissing + u')';
         Recordset rs;
         if (!m_db.query(Database::Slot::Local, sql, &rs, QStringLiteral("Frm010000"),
                         QStringLiteral("uploadfile"))) {
@@ -92,10 +101,8 @@ void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pen
         for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
             const QVariant fullPath = rs.value(QStringLiteral("FileFullPath"));
             const QString path = fullPath.toString();
-            // A row without its file stays waiting; a file still being
-            // recorded is never sent half-way.
             Item item;
-            if (!fullPath.isNull() && QFileInfo::exists(path) && path != m_media.recordingPath()) {
+            if (!fullPath.isNull() && sendable(path)) {
                 const auto f = [&rs](const char* name) {
                     return Database::GetFieldValue(rs.value(QLatin1String(name)));
                 };

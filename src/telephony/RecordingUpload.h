@@ -51,6 +51,8 @@ signals:
 
 private:
     static void enterFolder(FtpCientOCX& ftp, const QString& folder);
+    // Whether the voice file at path may be sent now.
+    bool sendable(const QString& path) const;
     // Marks the files of one folder the server holds whole, in both databases.
     void markUploaded(const QStringList& fileNames);
     void markUploaded(Database::Slot slot, const QStringList& fileNames, const QString& function);

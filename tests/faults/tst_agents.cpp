@@ -9,6 +9,7 @@
 #include "platform/VoxFile.h"
 #include "ProgramFolderFixture.h"
 #include "shell/LocalFileRotation.h"
+#include "telephony/RecordingReconciliation.h"
 
 // The desk as an agent process of its own: killed outright (SIGKILL: no
 // handler, no clean-up) in the middle of what it must never lose, after
@@ -68,6 +69,9 @@ private slots:
         QVERIFY2(ftp.isRunning(), qPrintable(ftp.errorString()));
         const QString central = shared.path("branch0001.db");
         const QString folder = shared.path("desk");
+        const QString counted =
+            "SELECT coalesce(sum(RecCnt), 0) FROM tb_agentcallstatistics WHERE AgentID = 'kim'";
+        const int calls = shared.rows("branch0001.db", counted).value(0).toInt();
         QProcess agent;
         const QString seen = startAgent(agent, folder, central, ftp.port(), 0, "RECORDING ");
         QVERIFY2(seen.startsWith("RECORDING "), qPrintable(seen));
@@ -83,14 +87,21 @@ private slots:
         for (const char* db : {"desk/Brenvo.mdb", "branch0001.db"})
             QCOMPARE(shared.rows(db, where), QStringList{"1"});
 
-        // The next login's bulk upload sends it and marks both rows.
+        // The next login asks for its result, completes both rows from the
+        // file, then sends it and marks them.
         QProcess next;
         QVERIFY(startAgent(next, folder, central, ftp.port(), -1, "UPLOADED").contains("UPLOADED"));
         QVERIFY(QTest::qWaitFor([&] { return next.state() == QProcess::NotRunning; }, 10000));
         QVERIFY(QFile::exists(ftp.remoteFile(name.left(8) + "/" + name)) ||
                 QFile::exists(ftp.remoteFile("TEMP/" + name.left(8) + "/" + name)));
+        const QString seconds =
+            QString::number(RecordingReconciliation::secondsOf(QFileInfo(path).size()));
         for (const char* db : {"desk/Brenvo.mdb", "branch0001.db"})
-            QCOMPARE(shared.rows(db, where + " AND UploadStatus = '1'"), QStringList{"1"});
+            QCOMPARE(shared.rows(db, where +
+                                         " AND UploadStatus = '1' AND Status = '1' AND R_Time = '" +
+                                         seconds + "'"),
+                     QStringList{"1"});
+        QCOMPARE(shared.rows("branch0001.db", counted), QStringList{QString::number(calls + 1)});
     }
 
     void killedWhileChecking()

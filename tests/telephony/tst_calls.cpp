@@ -62,6 +62,21 @@ class TestCalls : public QObject
         done = {call->RecFileName, call->RecFilePath};
         d.saveResult(call, status);
     }
+    // A call recorded from start to end (server times), its result filed.
+    static CallPtr recorded(CallDesk& d, const QString& start, const QString& end, int pcmBytes,
+                            const QString& status = QStringLiteral("3"))
+    {
+        const CallPtr call = Call::outbound();
+        d.desk.recorder.StartRecording(*call, start);
+        d.desk.media.writeLineAudio(QByteArray(pcmBytes, '\x20'));
+        d.desk.recorder.StopRecording(*call, end);
+        call->result = ResultCode(status);
+        RecRow result;
+        result.Status = status;
+        result.R_Path = call->RecFileName;
+        d.desk.records.addToBoth("beforeFtpUpload", result);
+        return call;
+    }
     // Sends a call's voice file and waits for the upload to end.
     static void upload(CallDesk& d, const Call& call)
     {
@@ -465,13 +480,10 @@ private slots:
     {
         CallDesk d;
         const QString old = QDate::currentDate().addDays(-40).toString(Qt::ISODate);
-        QList<CallPtr> calls{Call::outbound(), Call::outbound()};
-        for (int i = 0; i < calls.size(); ++i) {
-            Call& c = *calls[i];
-            d.desk.recorder.StartRecording(c, old + QStringLiteral(" 10:0%1:00").arg(i));
-            d.desk.media.writeLineAudio(QByteArray(16000, '\x20'));
-            d.desk.recorder.StopRecording(c, old + QStringLiteral(" 10:0%1:02").arg(i));
-        }
+        QList<CallPtr> calls;
+        for (int i = 0; i < 2; ++i)
+            calls << recorded(d, old + QStringLiteral(" 10:0%1:00").arg(i),
+                              old + QStringLiteral(" 10:0%1:01").arg(i), 16000);
         upload(d, *calls[0]);
         const QString day = calls[0]->RecFileName.left(8);
         // Another agent of this desk: a row of theirs the branch never got.
@@ -506,11 +518,9 @@ private slots:
     {
         QFETCH(QString, why);
         CallDesk d;
-        for (int i = 0; i < 3; ++i) {
-            const CallPtr call = Call::outbound();
-            d.desk.recorder.StartRecording(*call, QStringLiteral("2026-12-06 10:0%1:00").arg(i));
-            d.desk.recorder.StopRecording(*call, QStringLiteral("2026-12-06 10:0%1:05").arg(i));
-        }
+        for (int i = 0; i < 3; ++i)
+            recorded(d, QStringLiteral("2026-12-06 10:0%1:00").arg(i),
+                     QStringLiteral("2026-12-06 10:0%1:01").arg(i), 16000);
         FtpServer tls({}, FtpServer::Tls::Required);
         d.useFtp(tls);
         d.f.session.CfgFtpCaFile = QFileInfo(tls.caFile()).dir().filePath("other-ca.pem");
@@ -555,15 +565,23 @@ private slots:
         const auto unmount =
             qScopeGuard([&] { umount2(recData.toLocal8Bit().constData(), MNT_DETACH); });
         d.open();
+        // The disk fills during the first call; the second starts on it full.
         const QString name = outboundCall(d, 6000);
-        QVERIFY(!name.isEmpty());
-        QVERIFY2(d.f.messages.errorBlocks() >= 1, "the full disk is reported");
-        QVERIFY(d.f.messages.texts().join('\n').contains("ERROR FUNCTION    : StartRecording"));
+        const QString empty = outboundCall(d, 1000);
+        QVERIFY(!name.isEmpty() && !empty.isEmpty());
+        QCOMPARE(d.f.messages.texts().filter("이 통화의 녹음이 여기서 끊겼습니다").size(), 2);
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
+        QCOMPARE(bytes(d.f.errors.logFilePath(QDate::currentDate()))
+                     .count("ERROR FUNCTION    : StartRecording"),
+                 2);
         // What was written before the disk filled up stays a valid file, and
-        // both rows say how long the call was.
+        // both rows say how long the call was; the empty one is never sent.
         QVERIFY(decodes(recData + "/" + name.left(8) + "/" + name, 8000));
         QVERIFY(d.localRow("R_Time", name).value(0).toInt() >= 5);
         QVERIFY(d.centralRow("R_Time", name).value(0).toInt() >= 5);
+        QCOMPARE(QFileInfo(recData + "/" + empty.left(8) + "/" + empty).size(), 0);
+        QCOMPARE(d.localRow("UploadStatus", empty) + d.centralRow("UploadStatus", empty),
+                 QStringList({"0", "0"}));
     }
 
     void callsAtTheEdges()
@@ -729,6 +747,7 @@ private slots:
         QTest::newRow("server copy gone") << "unsent";
         QTest::newRow("server keeps the copy sent again short") << "kept short";
         QTest::newRow("voice file gone") << "gone";
+        QTest::newRow("voice file shorter than its call") << "cut short";
     }
     void reconciliation()
     {
@@ -738,18 +757,11 @@ private slots:
         const QString day = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
         QList<CallPtr> calls;
         for (int i = 0; i < 3; ++i) {
-            calls << Call::outbound();
-            Call& c = *calls.last();
-            d.desk.recorder.StartRecording(c, day + QStringLiteral(" 10:0%1:00").arg(i));
-            d.desk.media.writeLineAudio(QByteArray(16000 * (i + 1), '\x20'));
-            d.desk.recorder.StopRecording(c, day + QStringLiteral(" 10:0%1:0%2").arg(i).arg(i + 1));
-            c.result = ResultCode(i == 2 ? "5" : "3");
-            RecRow result;
-            result.Status = c.result.text();
-            result.R_Path = c.RecFileName;
-            d.desk.records.addToBoth("beforeFtpUpload", result);
-            upload(d, c);
-            QVERIFY(QFile::exists(serverFile(d, c)));
+            calls << recorded(d, day + QStringLiteral(" 10:0%1:00").arg(i),
+                              day + QStringLiteral(" 10:0%1:0%2").arg(i).arg(i + 1),
+                              16000 * (i + 1), i == 2 ? "5" : "3");
+            upload(d, *calls.last());
+            QVERIFY(QFile::exists(serverFile(d, *calls.last())));
         }
         const Call& hit = *calls.first();
         const QString where = " WHERE R_Path = '" + hit.RecFileName + "'";
@@ -764,6 +776,8 @@ private slots:
             QVERIFY(QFile::remove(serverFile(d, hit)));
         } else if (fault == "gone") {
             QVERIFY(QFile::remove(hit.RecFilePath));
+        } else if (fault == "cut short") {
+            QVERIFY(d.f.exec("Brenvo.mdb", "UPDATE recfile SET R_Time = '4'" + where));
         }
         if (fault == "kept short") { // the others wait too, sent in the same run
             for (const char* db : {"Brenvo.mdb", "branch0001.db"})
@@ -782,7 +796,7 @@ private slots:
         const QString blocks =
             QString::fromUtf8(bytes(d.f.errors.logFilePath(QDate::currentDate())));
         QCOMPARE(int(blocks.count("ERROR FUNCTION    : CheckRecordings")), fault.isEmpty() ? 0 : 1);
-        if (fault.isEmpty() || fault == "gone") {
+        if (fault.isEmpty() || fault == "gone" || fault == "cut short") {
             QCOMPARE(bothTables(d), before);
             return;
         }

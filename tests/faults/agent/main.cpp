@@ -2,6 +2,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QTextStream>
+#include <QTimer>
 
 #include "CallDesk.h"
 #include "customers/CallResult.h"
@@ -15,7 +16,7 @@
 // With SECONDS = 0 it dials the first customer and keeps the call open
 // forever ("RECORDING <path>" once the recording runs), for kill tests; with
 // SECONDS = -1 it reopens FOLDER and runs the login's check of the recordings
-// ("CHECKING") and bulk upload, with -2
+// ("CHECKING"), bulk upload and the results left unsaved, with -2
 // it compacts FOLDER's local record file over and over ("COMPACTING").
 int main(int argc, char** argv)
 {
@@ -76,19 +77,6 @@ int main(int argc, char** argv)
                 out << "COMPACTING" << Qt::endl;
         }
     }
-    if (seconds < 0) {
-        out << "CHECKING" << Qt::endl;
-        QObject::connect(&desk.bulkUpload, &BulkUpload::finished, [&] {
-            out << "UPLOADED" << Qt::endl;
-            QCoreApplication::quit();
-        });
-        desk.bulkUpload.start();
-        return app.exec();
-    }
-    desk.calls.openDevices(0);
-    line.setFeedPort(desk.socket.serverPort());
-    QTest::qWait(200);
-
     QString saved;
     windows.onShow = [&](Window w, const CallPtr& call) {
         if (w != Window::CallResult)
@@ -101,6 +89,27 @@ int main(int argc, char** argv)
             saved = call->RecFileName;
         windows.finish(w);
     };
+
+    if (seconds < 0) {
+        out << "CHECKING" << Qt::endl;
+        // Then the results an earlier run left unsaved, each saved and sent.
+        QTimer settled;
+        QObject::connect(&settled, &QTimer::timeout, [&] {
+            if (desk.calls.openCalls().isEmpty()) {
+                out << "UPLOADED" << Qt::endl;
+                QCoreApplication::quit();
+            }
+        });
+        QObject::connect(&desk.bulkUpload, &BulkUpload::finished, [&] {
+            desk.calls.offerUnsavedResults();
+            settled.start(50);
+        });
+        desk.bulkUpload.start();
+        return app.exec();
+    }
+    desk.calls.openDevices(0);
+    line.setFeedPort(desk.socket.serverPort());
+    QTest::qWait(200);
 
     const QStringList ids = args.mid(7);
     QElapsedTimer clock;
