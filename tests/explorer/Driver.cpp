@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QTest>
 #include <QTimer>
+#include <tuple>
 
 #include "customers/CallerIdLookup.h"
 #include "DemoFolder.h"
@@ -196,10 +197,8 @@ void Driver::login(int agent)
             });
     connect(&d.trayMenu, &TrayMenu::ending, this, [this] { m_record.quits << now(); });
     if (d.login.attempt(QStringLiteral("0001"), Schedule::kAgents[agent], QStringLiteral("1234")) !=
-        LoginProcedure::Outcome::LoggedIn) {
-        retire();
-        return;
-    }
+        LoginProcedure::Outcome::LoggedIn)
+        return retire();
     // The bulk-upload window; nothing else happens at the desk before the
     // main window opens, and its summary is read at once.
     open(Window::BulkUpload, {});
@@ -440,8 +439,7 @@ void Driver::pick(Frame& frame, int kind)
     if (kind == Event::New) {
         if (grid.MaxRows() == 0)
             call.kind = 'A';
-        frame.lookup->cmdStartCall_Click();
-        return;
+        return frame.lookup->cmdStartCall_Click();
     }
     const QString agent = m_station->session.AgentID;
     for (int row = 1; row <= grid.MaxRows(); ++row) {
@@ -449,8 +447,7 @@ void Driver::pick(Frame& frame, int kind)
             continue;
         call.kind = kind == Event::Own ? 'B' : 'C';
         call.customer = grid.text(CallerIdLookup::colCustID, row);
-        frame.lookup->sprCustSearch_Click(CallerIdLookup::colName, row);
-        return;
+        return frame.lookup->sprCustSearch_Click(CallerIdLookup::colName, row);
     }
 }
 
@@ -463,9 +460,8 @@ void Driver::save(Frame& frame, int statusIndex)
     if (ended() || !result.cmdRcResultSave_Click(memo, result.DTPReservation()))
         return;
     Record::CallNote& call = note(frame.call);
-    call.saved = true;
-    call.memo = memo;
-    call.status = frame.call->result.text();
+    std::tie(call.saved, call.memo, call.status) =
+        std::tuple(true, memo, frame.call->result.text());
     close(&frame);
 }
 
@@ -488,12 +484,9 @@ void Driver::dial(int row)
     }
     const QString customer = d.panel.value(CustomerPanel::txtCustID);
     d.calls.cmdStartPhoneNO1_Click();
-    if (const CallPtr call = d.calls.lineCall(); call && call->stage() == Call::Stage::Dialling) {
-        Record::CallNote& n = note(call);
-        n.kind = typed.isEmpty() ? 'D' : 'E';
-        n.customer = customer;
-        n.typedName = typed;
-    }
+    if (const CallPtr call = d.calls.lineCall(); call && call->stage() == Call::Stage::Dialling)
+        std::tie(note(call).kind, note(call).customer, note(call).typedName) =
+            std::tuple(typed.isEmpty() ? 'D' : 'E', customer, typed);
 }
 
 void Driver::typeDetails()
