@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QTest>
 #include <QTimer>
+#include <tuple>
 
 #include "customers/CallerIdLookup.h"
 #include "DemoFolder.h"
@@ -64,12 +65,11 @@ struct Driver::Frame
 
 Driver::Driver()
 {
-    DemoOptions options;
-    options.customers = 40;
-    options.callHistory = false;
-    options.ftpPort = m_ftp.port();
-    options.ftpUser = m_ftp.user();
-    options.ftpPassword = m_ftp.password();
+    const DemoOptions options{.customers = 40,
+                              .callHistory = false,
+                              .ftpPort = m_ftp.port(),
+                              .ftpUser = m_ftp.user(),
+                              .ftpPassword = m_ftp.password()};
     if (!m_ftp.isRunning())
         m_error = m_ftp.errorString();
     else if (DemoFolder::create(m_template.path(), options, &m_error))
@@ -78,23 +78,23 @@ Driver::Driver()
         Invariants::query(m_template.path(), "branch0001.db", QString::fromUtf8(sql));
     m_line.setAnswerDelay(300);
     for (const QString& agent : Schedule::kAgents) {
-        QStringList numbers;
+        m_cast << QStringList();
         for (const QStringList& row : Invariants::query(
                  m_template.path(), "branch0001.db",
                  "SELECT MobileNumber FROM gogakinfo g WHERE AgentID = '" + agent +
                      "' AND MobileNumber <> '' AND (SELECT count(*) FROM gogakinfo h WHERE "
                      "g.MobileNumber IN (h.MobileNumber, h.OfficeNumber)) = 1 ORDER BY ID LIMIT 5"))
-            numbers << row[0];
-        if (numbers.size() < 5 && m_error.isEmpty())
+            m_cast.last() << row[0];
+        if (m_cast.last().size() < 5 && m_error.isEmpty())
             m_error = "the demo folder has too few customers of " + agent;
-        m_cast << numbers;
     }
     connect(&m_line, &LineSimulator::changed, this, [this] {
         const bool held = m_line.state() == LineSimulator::State::OffHook;
-        if (held && (m_record.offHook.isEmpty() || m_record.offHook.last().second < LLONG_MAX))
+        const bool open =
+            !m_record.offHook.isEmpty() && m_record.offHook.last().second == LLONG_MAX;
+        if (held && !open)
             m_record.offHook << Record::Span{now(), LLONG_MAX};
-        else if (!held && !m_record.offHook.isEmpty() &&
-                 m_record.offHook.last().second == LLONG_MAX)
+        else if (!held && open)
             m_record.offHook.last().second = now();
     });
 }
@@ -128,11 +128,11 @@ QStringList Driver::play(const Schedule& schedule)
     poll.start(40);
     // What is away from the start is away when the agent logs in.
     qsizetype at = 0;
-    for (; at < schedule.events.size(); ++at) {
-        const Event& e = schedule.events[at];
+    for (const Event& e : schedule.events) {
         if (e.kind < Event::LinkDown || e.kind > Event::FtpUp || e.kind % 2 != Event::LinkDown % 2)
             break;
         deliver(e);
+        ++at;
     }
     login(schedule.agent);
     for (; at < schedule.events.size(); ++at) {
@@ -152,11 +152,10 @@ QStringList Driver::play(const Schedule& schedule)
 
 void Driver::leftover(const QString& agent, int daysBack, int n, int rows)
 {
-    const QString day =
-        QDate::currentDate().addDays(-daysBack).toString(QStringLiteral("yyyyMMdd"));
+    const QString day = QDate::currentDate().addDays(-daysBack).toString("yyyyMMdd");
     const QString start = QStringLiteral("10%1").arg(n * 2, 2, 10, QLatin1Char('0')) + "00";
-    const QString name = day + start + QStringLiteral("0001") + agent + QStringLiteral(".vox");
-    const QString path = m_folder + QStringLiteral("/RECDATA/") + day + u'/' + name;
+    const QString name = day + start + "0001" + agent + ".vox";
+    const QString path = m_folder + "/RECDATA/" + day + u'/' + name;
     QDir().mkpath(QFileInfo(path).path());
     VoxFile::encode(path, QVector<qint16>(16000));
     if (rows == 2) {
@@ -164,15 +163,15 @@ void Driver::leftover(const QString& agent, int daysBack, int n, int rows)
         QFile::copy(path, m_ftp.remoteFile(day + u'/' + name));
     }
     for (int db = Central; rows && db <= Local; ++db)
-        Invariants::query(m_folder, kFiles[db],
-                          QStringLiteral("INSERT INTO recfile (BranchID, AgentID, RegDate, R_Date, "
-                                         "R_StartTime, R_EndTime, R_Time, FolderName, R_Path, "
-                                         "Status, UploadStatus%1) VALUES ('0001', '%2', '%3', "
-                                         "'%4', '%5', '%5', '2', '%4', '%6', '1', '%7'%8)")
-                              .arg(db == Central ? "" : ", FileFullPath", agent,
-                                   QDate::fromString(day, "yyyyMMdd").toString(Qt::ISODate), day,
-                                   start, name, rows == 2 ? "1" : "0",
-                                   db == Central ? QString() : ", '" + path + u'\''));
+        Invariants::query(
+            m_folder, kFiles[db],
+            say("INSERT INTO recfile (BranchID, AgentID, RegDate, R_Date, R_StartTime, "
+                "R_EndTime, R_Time, FolderName, R_Path, Status, UploadStatus%1) "
+                "VALUES ('0001', '%2', '%3', '%4', '%5', '%5', '2', '%4', '%6', '1', "
+                "'%7'%8)",
+                db == Central ? "" : ", FileFullPath", agent,
+                QDate::fromString(day, "yyyyMMdd").toString(Qt::ISODate), day, start, name,
+                rows == 2 ? "1" : "0", db == Central ? QString() : ", '" + path + u'\''));
 }
 
 void Driver::retire()
@@ -198,10 +197,8 @@ void Driver::login(int agent)
             });
     connect(&d.trayMenu, &TrayMenu::ending, this, [this] { m_record.quits << now(); });
     if (d.login.attempt(QStringLiteral("0001"), Schedule::kAgents[agent], QStringLiteral("1234")) !=
-        LoginProcedure::Outcome::LoggedIn) {
-        retire();
-        return;
-    }
+        LoginProcedure::Outcome::LoggedIn)
+        return retire();
     // The bulk-upload window; nothing else happens at the desk before the
     // main window opens, and its summary is read at once.
     open(Window::BulkUpload, {});
@@ -384,16 +381,6 @@ void Driver::deliver(const Event& e)
         if (inFront(Window::Main))
             close(top);
         break;
-    case Event::LinkDown:
-    case Event::LinkUp:
-    case Event::CentralDown:
-    case Event::CentralUp:
-    case Event::LocalDown:
-    case Event::LocalUp:
-    case Event::FtpDown:
-    case Event::FtpUp:
-        setDown((e.kind - Event::LinkDown) / 2, (e.kind - Event::LinkDown) % 2 == 0);
-        break;
     case Event::Wait:
         // Time matters only while the line is held.
         QTest::qWait(m_line.state() == LineSimulator::State::OffHook ? e.arg : 0);
@@ -410,6 +397,8 @@ void Driver::deliver(const Event& e)
         if (!m_station)
             login(e.arg);
         break;
+    default: // LinkDown .. FtpUp
+        setDown((e.kind - Event::LinkDown) / 2, (e.kind - Event::LinkDown) % 2 == 0);
     }
     // What the event set off on the line and the sockets arrives.
     QTest::qWait(10);
@@ -450,8 +439,7 @@ void Driver::pick(Frame& frame, int kind)
     if (kind == Event::New) {
         if (grid.MaxRows() == 0)
             call.kind = 'A';
-        frame.lookup->cmdStartCall_Click();
-        return;
+        return frame.lookup->cmdStartCall_Click();
     }
     const QString agent = m_station->session.AgentID;
     for (int row = 1; row <= grid.MaxRows(); ++row) {
@@ -459,8 +447,7 @@ void Driver::pick(Frame& frame, int kind)
             continue;
         call.kind = kind == Event::Own ? 'B' : 'C';
         call.customer = grid.text(CallerIdLookup::colCustID, row);
-        frame.lookup->sprCustSearch_Click(CallerIdLookup::colName, row);
-        return;
+        return frame.lookup->sprCustSearch_Click(CallerIdLookup::colName, row);
     }
 }
 
@@ -473,9 +460,8 @@ void Driver::save(Frame& frame, int statusIndex)
     if (ended() || !result.cmdRcResultSave_Click(memo, result.DTPReservation()))
         return;
     Record::CallNote& call = note(frame.call);
-    call.saved = true;
-    call.memo = memo;
-    call.status = frame.call->result.text();
+    std::tie(call.saved, call.memo, call.status) =
+        std::tuple(true, memo, frame.call->result.text());
     close(&frame);
 }
 
@@ -498,12 +484,9 @@ void Driver::dial(int row)
     }
     const QString customer = d.panel.value(CustomerPanel::txtCustID);
     d.calls.cmdStartPhoneNO1_Click();
-    if (const CallPtr call = d.calls.lineCall(); call && call->stage() == Call::Stage::Dialling) {
-        Record::CallNote& n = note(call);
-        n.kind = typed.isEmpty() ? 'D' : 'E';
-        n.customer = customer;
-        n.typedName = typed;
-    }
+    if (const CallPtr call = d.calls.lineCall(); call && call->stage() == Call::Stage::Dialling)
+        std::tie(note(call).kind, note(call).customer, note(call).typedName) =
+            std::tuple(typed.isEmpty() ? 'D' : 'E', customer, typed);
 }
 
 void Driver::typeDetails()
@@ -548,13 +531,12 @@ void Driver::settle()
         // A status written while the branch database was away is lost.
         if (!atRest() || d.controls.isEnabled(DeskControls::cmdStopCall) ||
             (state != QStringList{"0"} && !m_record.centralDown))
-            m_record.seen << QStringLiteral("idle: the desk is not back to idle (line call %1, "
-                                            "stop button %2, window %3, agent status %4)")
-                                 .arg(d.calls.lineCall() ? "held" : "none")
-                                 .arg(d.controls.isEnabled(DeskControls::cmdStopCall) ? "on"
-                                                                                      : "off")
-                                 .arg(d.controls.windowEnabled() ? "enabled" : "disabled")
-                                 .arg(state.join(u','));
+            m_record.seen << say("idle: the desk is not back to idle (line call %1, stop button "
+                                 "%2, window %3, agent status %4)",
+                                 d.calls.lineCall() ? "held" : "none",
+                                 d.controls.isEnabled(DeskControls::cmdStopCall) ? "on" : "off",
+                                 d.controls.windowEnabled() ? "enabled" : "disabled",
+                                 state.join(u','));
         if (m_station->db.SQLConnected() || m_station->db.MDBConnected())
             m_record.seen << QStringLiteral("idle: a database connection is left open");
         m_record.seen << Invariants::atRest(m_folder);

@@ -13,12 +13,6 @@
 #include <algorithm>
 #include <tuple>
 
-namespace {
-
-constexpr qint64 kVoxBytesPerSecond = 4000;
-
-} // namespace
-
 QList<QStringList> Invariants::query(const QString& folder, const char* file, const QString& sql,
                                      bool* ok)
 {
@@ -47,19 +41,12 @@ namespace {
 
 using Invariants::query;
 
+constexpr qint64 kVoxBytesPerSecond = 4000;
+
 qint64 sum(const QString& folder, const char* column, const char* table)
 {
-    return query(folder, "branch0001.db",
-                 QStringLiteral("SELECT coalesce(sum(%1), 0) FROM %2")
-                     .arg(QLatin1String(column), QLatin1String(table)))
-        .value(0)
-        .value(0)
-        .toLongLong();
-}
-
-QString serverPath(const QString& status, const QString& folder, const QString& name)
-{
-    return (status.toInt() > 3 ? QStringLiteral("TEMP/") : QString()) + folder + u'/' + name;
+    const QString sql = say("SELECT coalesce(sum(%1), 0) FROM %2", column, table);
+    return query(folder, "branch0001.db", sql).value(0).value(0).toLongLong();
 }
 
 qint64 wallTime(const QString& date, const QString& time)
@@ -73,7 +60,7 @@ Baseline Invariants::baseline(const QString& folder)
 {
     Baseline base;
     for (const QStringList& row :
-         query(folder, "branch0001.db", QStringLiteral("SELECT ID, Name FROM gogakinfo"))) {
+         query(folder, "branch0001.db", "SELECT ID, Name FROM gogakinfo")) {
         base.names.insert(row[0], row[1]);
         base.maxCustomer = qMax(base.maxCustomer, row[0].toLongLong());
     }
@@ -88,18 +75,15 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
     QStringList out;
     const auto local =
         query(folder, "Brenvo.mdb",
-              QStringLiteral("SELECT R_Path, FolderName, FileFullPath, Status, tMemo, "
-                             "CustID, Name, UploadStatus, R_Date, R_StartTime, "
-                             "R_EndTime, R_Time FROM recfile"));
-    const auto central =
-        query(folder, "branch0001.db",
-              QStringLiteral("SELECT R_Path, FolderName, FolderName, Status, Memo, "
-                             "CustID, Name, UploadStatus FROM recfile"));
+              "SELECT R_Path, FolderName, FileFullPath, Status, tMemo, CustID, "
+              "Name, UploadStatus, R_Date, R_StartTime, R_EndTime, R_Time FROM recfile");
+    const auto central = query(folder, "branch0001.db",
+                               "SELECT R_Path, FolderName, FolderName, Status, Memo, CustID, Name, "
+                               "UploadStatus FROM recfile");
     QHash<QString, QList<QStringList>> byPath[2];
-    for (const QStringList& row : local)
-        byPath[0][row[0]] << row;
-    for (const QStringList& row : central)
-        byPath[1][row[0]] << row;
+    for (int db : {0, 1})
+        for (const QStringList& row : db ? central : local)
+            byPath[db][row[0]] << row;
     const char* const where[] = {"local", "central"};
 
     // Every voice file: named by its day and start, with one row in each database.
@@ -115,33 +99,24 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
         const QString rel = day + u'/' + file.fileName();
         files.insert(rel);
         if (named.match(file.fileName()).captured(1) != day)
-            out << QStringLiteral("file-name: RECDATA/%1 is not named by its day and start")
-                       .arg(QDir(folder + QStringLiteral("/RECDATA"))
-                                .relativeFilePath(file.filePath()));
-        for (int db : {0, 1}) {
-            const auto& found = byPath[db].value(file.fileName());
-            if (found.size() != 1)
-                out << QStringLiteral("file-rows: %1 has %2 %3 rows")
-                           .arg(rel)
-                           .arg(found.size())
-                           .arg(QLatin1String(where[db]));
-        }
+            out << say("file-name: RECDATA/%1 is not named by its day and start", rel);
+        for (int db : {0, 1})
+            if (const qsizetype found = byPath[db].value(file.fileName()).size(); found != 1)
+                out << say("file-rows: %1 has %2 %3 rows", rel, found, where[db]);
     }
     for (int db : {0, 1})
         for (const QStringList& row : db ? central : local) {
-            const QString file = folder + QStringLiteral("/RECDATA/") + row[1] + u'/' + row[0];
-            if (!files.contains(row[1] + u'/' + row[0]))
-                out << QStringLiteral("file-rows: %1 row %2 has no voice file")
-                           .arg(QLatin1String(where[db]), row[1] + u'/' + row[0]);
+            const QString rel = row[1] + u'/' + row[0];
             // Where the file went is the result's, which the local row always has.
+            const bool temp = byPath[0].value(row[0]).value(0).value(3).toInt() > 3;
+            const QString sent = ftpRoot + (temp ? "/TEMP/" : "/") + rel;
+            if (!files.contains(rel))
+                out << say("file-rows: %1 row %2 has no voice file", where[db], rel);
             else if (row[7] == u"1" &&
-                     QFileInfo(
-                         ftpRoot + u'/' +
-                         serverPath(byPath[0].value(row[0]).value(0).value(3), row[1], row[0]))
-                             .size() != QFileInfo(file).size())
-                out << QStringLiteral("uploaded: %1 row %2 is marked uploaded, the server does "
-                                      "not hold the whole file")
-                           .arg(QLatin1String(where[db]), row[0]);
+                     QFileInfo(sent).size() != QFileInfo(folder + "/RECDATA/" + rel).size())
+                out << say("uploaded: %1 row %2 is marked uploaded, the server does not hold the "
+                           "whole file",
+                           where[db], row[0]);
         }
 
     // Every call whose result was filed: its own result, memo and customer.
@@ -163,14 +138,11 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
                 if (!mine(row[3], call.status, false) || !mine(row[4], call.memo, false) ||
                     !mine(row[5], call.customer, customerOk) ||
                     !mine(row[6], call.typedName, call.typedName.isEmpty()))
-                    out << QStringLiteral("own-result: %1 row %2 holds status %3, memo '%4', "
-                                          "customer %5, name '%6'; its call filed %7, '%8' for "
-                                          "customer %9 (%10) '%11'")
-                               .arg(QLatin1String(where[db]), call.file, row[3], row[4], row[5],
-                                    row[6], call.status, call.memo,
-                                    isNew ? QStringLiteral("new") : call.customer)
-                               .arg(QChar::fromLatin1(call.kind))
-                               .arg(call.typedName);
+                    out << say("own-result: %1 row %2 holds status %3, memo '%4', customer %5, "
+                               "name '%6'; its call filed %7, '%8' for customer %9 (%10) '%11'",
+                               where[db], call.file, row[3], row[4], row[5], row[6], call.status,
+                               call.memo, isNew ? QStringLiteral("new") : call.customer,
+                               QString(QChar::fromLatin1(call.kind)), call.typedName);
             }
     }
 
@@ -189,9 +161,9 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
                        row[2] == base.names.value(row[0]);
             });
         if (!filed)
-            out << QStringLiteral("customers: customer %1 was given status %2 and name '%3' by "
-                                  "no call that picked it")
-                       .arg(row[0], row[1], row[2]);
+            out << say("customers: customer %1 was given status %2 and name '%3' by no call "
+                       "that picked it",
+                       row[0], row[1], row[2]);
     }
 
     // The work counters count each filed result once.
@@ -201,10 +173,7 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
          {std::tuple{sum(folder, "RecCnt", "TB_AGENTCALLSTATISTICS"), base.recCnt, "RecCnt"},
           std::tuple{sum(folder, "WorkCount", "tb_branchworkcount"), base.workCount, "WorkCount"}})
         if (now - then > saved || (now - then < saved && !record.centralDown))
-            out << QStringLiteral("counters: %1 grew by %2 for %3 results filed")
-                       .arg(QLatin1String(what))
-                       .arg(now - then)
-                       .arg(saved);
+            out << say("counters: %1 grew by %2 for %3 results filed", what, now - then, saved);
 
     // A recording lasts until the line is released or the program quits,
     // whatever short absences of the device came between; its file holds
@@ -233,14 +202,12 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
         // A local row lost while the local file was away is written again by
         // the login's check from the voice file alone: its end is the sound's.
         if (end < until - 2500 && !record.localDown)
-            out << QStringLiteral("coverage: %1 ends at %2, the line was held until %3")
-                       .arg(row[0], QDateTime::fromMSecsSinceEpoch(end).toString("HH:mm:ss"),
-                            QDateTime::fromMSecsSinceEpoch(until).toString("HH:mm:ss.zzz"));
+            out << say("coverage: %1 ends at %2, the line was held until %3", row[0],
+                       QDateTime::fromMSecsSinceEpoch(end).toString("HH:mm:ss"),
+                       QDateTime::fromMSecsSinceEpoch(until).toString("HH:mm:ss.zzz"));
         if (speech > length + 2000 || speech < length - 2000 - gaps)
-            out << QStringLiteral("coverage: %1 holds %2 ms of sound, its rows say %3 s")
-                       .arg(row[0])
-                       .arg(speech)
-                       .arg(row[11]);
+            out << say("coverage: %1 holds %2 ms of sound, its rows say %3 s", row[0], speech,
+                       row[11]);
     }
     return out;
 }
@@ -252,8 +219,7 @@ QStringList Invariants::atRest(const QString& folder)
         bool ok = false;
         query(folder, file, QStringLiteral("BEGIN IMMEDIATE"), &ok);
         if (!ok && QFileInfo::exists(folder + u'/' + QLatin1String(file)))
-            out << QStringLiteral("transactions: %1 is locked by a transaction left open")
-                       .arg(QLatin1String(file));
+            out << say("transactions: %1 is locked by a transaction left open", file);
     }
     return out;
 }
@@ -267,13 +233,11 @@ void FileWatch::poll(QStringList* seen)
         now.insert(file.filePath(), file.size());
         const qint64 before = m_sizes.value(file.filePath(), 0);
         if (file.size() < before)
-            *seen << QStringLiteral("file-kept: %1 shrank from %2 to %3 bytes")
-                         .arg(file.fileName())
-                         .arg(before)
-                         .arg(file.size());
+            *seen << say("file-kept: %1 shrank from %2 to %3 bytes", file.fileName(), before,
+                         file.size());
     }
     for (auto it = m_sizes.cbegin(); it != m_sizes.cend(); ++it)
         if (!now.contains(it.key()))
-            *seen << QStringLiteral("file-kept: %1 is gone").arg(QFileInfo(it.key()).fileName());
+            *seen << say("file-kept: %1 is gone", QFileInfo(it.key()).fileName());
     m_sizes = now;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <type_traits>
 #include <utility>
 
 // What the agent did and what happened around the desk during one
@@ -40,6 +41,18 @@ struct Baseline
     qint64 maxCustomer = 0;
     qint64 recCnt = 0, workCount = 0;
 };
+
+// A violation's words: pattern's %1, %2, ... replaced by the values, in one pass.
+template <typename... Values> QString say(const char* pattern, const Values&... values)
+{
+    const auto text = [](const auto& value) {
+        if constexpr (std::is_arithmetic_v<std::decay_t<decltype(value)>>)
+            return QString::number(value);
+        else
+            return QString(value);
+    };
+    return QString::fromUtf8(pattern).arg(text(values)...);
+}
 
 // The archive's invariants, checked on the program folder, its two
 // databases and the FTP server's tree, whoever delivered the events. Each

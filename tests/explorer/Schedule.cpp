@@ -149,27 +149,24 @@ struct Stories
 
 QString Event::text() const
 {
-    const QString name = QString::fromUtf8(kNames[kind]);
-    const auto caller = [this] {
-        return (arg / 100 == kUnknown ? QStringLiteral("unknown") : Schedule::kAgents[arg / 100]) +
-               u'#' + QString::number(arg % 100);
-    };
+    const QString name = QString::fromUtf8(kNames[kind]) + u' ', n = QString::number(arg);
     switch (kind) {
     case Ring:
     case Feed:
-        return name + u' ' + caller();
+        return name + (arg / 100 == kUnknown ? "unknown" : Schedule::kAgents[arg / 100]) + u'#' +
+               QString::number(arg % 100);
     case Pick:
-        return name + (arg == New ? " new" : arg == Own ? " own" : " other");
+        return name + (arg == New ? "new" : arg == Own ? "own" : "other");
     case Dial:
-        return name + (arg == New ? QStringLiteral(" new") : " row " + QString::number(arg + 1));
+        return name + (arg == New ? "new" : "row " + QString::number(arg + 1));
     case Save:
-        return name + " status#" + QString::number(arg);
+        return name + "status#" + n;
     case Wait:
-        return name + u' ' + QString::number(arg) + "ms";
+        return name + n + "ms";
     case Login:
-        return name + u' ' + Schedule::kAgents[arg];
+        return name + Schedule::kAgents[arg];
     default:
-        return name;
+        return name.trimmed();
     }
 }
 
@@ -229,15 +226,13 @@ Schedule Schedule::keep(const QList<int>& positions) const
 QString Schedule::text() const
 {
     QStringList left;
-    const char* names[] = {"waiting rows", "old day folder", "choi's stray file",
-                           "kim's stray file"};
     for (int bit = 0; bit < 4; ++bit)
         if (leftovers & (1 << bit))
-            left << QString::fromLatin1(names[bit]);
-    QString out =
-        QStringLiteral("seed %1: %2 logs in; leftovers: %3\n")
-            .arg(seed)
-            .arg(kAgents[agent], left.isEmpty() ? QStringLiteral("none") : left.join(", "));
+            left << QStringList{"waiting rows", "old day folder", "choi's stray file",
+                                "kim's stray file"}[bit];
+    QString out = QStringLiteral("seed %1: %2 logs in; leftovers: %3\n")
+                      .arg(QString::number(seed), kAgents[agent],
+                           left.isEmpty() ? QStringLiteral("none") : left.join(", "));
     for (int i = 0; i < events.size(); ++i)
         out += QStringLiteral("  %1 %2\n").arg(kept[i], 3).arg(events[i].text());
     return out;

@@ -26,26 +26,17 @@ namespace {
 
 // Runs `jobs` copies of this program on every jobs-th seed from first, each
 // `--jobs 1`, passes their output on as it comes and adds their last lines up.
-int shareOut(QStringList args, quint64 first, int schedules, int jobs)
+// A child's options come first: the first of a name is the one that counts.
+int shareOut(const QStringList& args, quint64 first, int schedules, int jobs)
 {
-    const auto drop = [&args](const char* name) {
-        const qsizetype i = args.indexOf(QLatin1String(name));
-        if (i > 0)
-            args.remove(i, qMin<qsizetype>(2, args.size() - i));
-    };
-    for (const char* name : {"--seed", "--schedules", "--jobs", "--stride"})
-        drop(name);
-    const QString program = args.takeFirst();
     std::vector<std::unique_ptr<QProcess>> children;
     int played = 0, violations = 0;
     for (int k = 0; k < jobs; ++k) {
-        QStringList mine = args;
-        mine << "--jobs"
-             << "1"
-             << "--stride" << QString::number(jobs) << "--seed"
-             << QString::number(first + quint64(k));
-        if (schedules)
-            mine << "--schedules" << QString::number((schedules + jobs - 1 - k) / jobs);
+        QStringList mine{
+            "--jobs",      "1",
+            "--stride",    QString::number(jobs),
+            "--seed",      QString::number(first + quint64(k)),
+            "--schedules", QString::number(schedules ? (schedules + jobs - 1 - k) / jobs : 0)};
         auto child = std::make_unique<QProcess>();
         QProcess* c = child.get();
         c->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -63,7 +54,7 @@ int shareOut(QStringList args, quint64 first, int schedules, int jobs)
                 }
             }
         });
-        c->start(program, mine);
+        c->start(args.first(), mine + args.mid(1));
         children.push_back(std::move(child));
     }
     static_cast<void>(QTest::qWaitFor(
@@ -84,18 +75,17 @@ int main(int argc, char* argv[])
     QHashSeed::setDeterministicGlobalSeed();
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    const auto option = [&args](const char* name, const QString& otherwise) {
+    const auto option = [&args](const char* name, const QVariant& otherwise) {
         const qsizetype i = args.indexOf(QLatin1String(name));
-        return i > 0 && i + 1 < args.size() ? args[i + 1] : otherwise;
+        return i > 0 && i + 1 < args.size() ? QVariant(args[i + 1]) : otherwise;
     };
-    const quint64 first =
-        option("--seed", QString::number(QDateTime::currentSecsSinceEpoch())).toULongLong();
-    const int schedules = option("--schedules", QStringLiteral("0")).toInt();
-    const qint64 seconds = option("--seconds", QStringLiteral("60")).toLongLong();
-    const QList<int> kept = Schedule::parseKept(option("--keep", QString()));
-    const qint64 shrinkSeconds = option("--shrink-seconds", QStringLiteral("600")).toLongLong();
-    const int jobs = option("--jobs", QStringLiteral("4")).toInt();
-    const quint64 stride = option("--stride", QStringLiteral("1")).toULongLong();
+    const quint64 first = option("--seed", QDateTime::currentSecsSinceEpoch()).toULongLong();
+    const int schedules = option("--schedules", 0).toInt();
+    const qint64 seconds = option("--seconds", 60).toLongLong();
+    const QList<int> kept = Schedule::parseKept(option("--keep", QString()).toString());
+    const qint64 shrinkSeconds = option("--shrink-seconds", 600).toLongLong();
+    const int jobs = option("--jobs", 4).toInt();
+    const quint64 stride = option("--stride", 1).toULongLong();
     if (jobs > 1 && kept.isEmpty() && !args.contains(QStringLiteral("--print")))
         return shareOut(args, first, schedules, jobs);
 

@@ -43,22 +43,31 @@ struct CallDesk : DeskFixture
     {
         call->result = ResultCode(status);
         call->resultSaved = true;
-        RecRow row;
-        row.Status = status;
-        row.memo = memo;
-        row.R_Path = call->RecFileName;
-        desk.records.addToBoth(QStringLiteral("beforeFtpUpload"), row);
+        desk.records.addToBoth(QStringLiteral("beforeFtpUpload"),
+                               {.Status = status, .R_Path = call->RecFileName, .memo = memo});
         f.windows.finish(Window::CallResult);
     }
     // The caller-ID window's pick of a customer row (kind B or C).
     void pick(const CallPtr& call, const QString& custId, CustSelectKind kind)
     {
-        CustomerRecord customer;
-        customer.kind = kind;
-        desk.customers.search.readCustomer(custId, &customer);
-        call->customer = customer;
+        call->customer = CustomerRecord();
+        call->customer.kind = kind;
+        desk.customers.search.readCustomer(custId, &call->customer);
         calls.customerChosen(call);
         f.windows.finish(Window::CallerId);
+    }
+    // An outbound call recorded from start to end, the line bringing `bytes` of
+    // sound; with a status, its result filed.
+    CallPtr recorded(const QString& start, const QString& end, int bytes = 0,
+                     const QString& status = QString())
+    {
+        const CallPtr call = Call::outbound();
+        desk.recorder.StartRecording(*call, start);
+        desk.media.writeLineAudio(QByteArray(bytes, '\x20'));
+        desk.recorder.StopRecording(*call, end);
+        if (!status.isEmpty())
+            saveResult(call, status, QString());
+        return call;
     }
     // Waits for the call to reach a stage.
     static bool reaches(const CallPtr& call, Call::Stage stage, int ms = 10000)

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QTest>
+#include <tuple>
 
 #include "desk/Desk.h"
 #include "FtpServer.h"
@@ -49,20 +50,12 @@ struct DeskFixture
     // Points the session's FTP settings at a test's server.
     void useFtp(const FtpServer& ftp)
     {
-        f.session.FtpIP = ftp.host();
-        f.session.FtpUser = ftp.user();
-        f.session.FtpPwd = ftp.password();
-        f.session.FtpPortNo = QString::number(ftp.port());
+        std::tie(f.session.FtpIP, f.session.FtpUser, f.session.FtpPwd, f.session.FtpPortNo) =
+            std::tuple(ftp.host(), ftp.user(), ftp.password(), QString::number(ftp.port()));
     }
 
-    QStringList local(const QString& sql) const
-    {
-        return f.rows(QStringLiteral("Brenvo.mdb"), sql);
-    }
-    QStringList central(const QString& sql) const
-    {
-        return f.rows(QStringLiteral("branch0001.db"), sql);
-    }
+    QStringList local(const QString& sql) const { return f.rows("Brenvo.mdb", sql); }
+    QStringList central(const QString& sql) const { return f.rows("branch0001.db", sql); }
     // Columns of one recording's row, local or central.
     QStringList localRow(const QString& columns, const QString& recording) const
     {

@@ -34,10 +34,7 @@ public:
         return out;
     }
     // The error-log boxes among the messages.
-    int errorBlocks() const
-    {
-        return int(texts().filter(QStringLiteral("======== ErrorLog Start ===========")).size());
-    }
+    int errorBlocks() const { return int(texts().filter("======== ErrorLog Start ===").size()); }
     void clear() { messages.clear(); }
 
     QList<Message> messages;
@@ -58,10 +55,7 @@ public:
         if (onShow)
             onShow(window, call);
     }
-    bool isWindowOpen(const QString& caption) const override
-    {
-        return openCaptions.contains(caption);
-    }
+    bool isWindowOpen(const QString& text) const override { return openCaptions.contains(text); }
     void closeWindow(Window window) override
     {
         closes.append(window);

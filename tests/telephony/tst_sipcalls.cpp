@@ -37,7 +37,7 @@ private slots:
         QTRY_VERIFY(d.calls.HookEventSeen());
         m_peers.clearEvents();
 
-        QString name, path;
+        CallPtr done;
         d.f.windows.onShow = [&](Window w, const CallPtr& call) {
             if (w == Window::SmallCall) {
                 d.desk.device.TakeLine();
@@ -46,9 +46,7 @@ private slots:
                 call->customer.kind = CustSelectKind::A;
                 d.f.windows.finish(w);
             } else if (w == Window::CallResult) {
-                name = call->RecFileName;
-                path = call->RecFilePath;
-                d.saveResult(call, QStringLiteral("3"));
+                d.saveResult(done = call, QStringLiteral("3"));
             }
         };
         if (inbound) {
@@ -67,12 +65,14 @@ private slots:
             d.calls.cmdStopCall_Click();
         QVERIFY(QTest::qWaitFor(
             [&] {
-                return !name.isEmpty() && d.controls.isEnabled(DeskControls::cmdStartPhoneNO1) &&
-                       d.localRow("UploadStatus", name).value(0) == "1";
+                return done && d.controls.isEnabled(DeskControls::cmdStartPhoneNO1) &&
+                       d.localRow("UploadStatus", done->RecFileName).value(0) == "1";
             },
             10000));
+        const QString name = done->RecFileName, path = done->RecFilePath;
 
-        QCOMPARE(values(numbers), inbound ? QStringList{"0299990000"} : QStringList());
+        QCOMPARE(QList<QVariantList>(numbers),
+                 inbound ? QList<QVariantList>{{"0299990000"}} : QList<QVariantList>());
         const QString row = QStringLiteral("0299990000|%1|1").arg(inbound ? "I" : "O");
         QCOMPARE(d.localRow("R_Tel, RecBound, UploadStatus", name), QStringList{row});
         QCOMPARE(d.centralRow("R_Tel, RecBound, UploadStatus", name), QStringList{row});
@@ -89,14 +89,6 @@ private slots:
     }
 
 private:
-    static QStringList values(const QSignalSpy& spy)
-    {
-        QStringList out;
-        for (const QList<QVariant>& arguments : spy)
-            out << arguments.at(0).toString();
-        return out;
-    }
-
     SipPeers m_peers;
     QString m_ini;
 };

@@ -39,8 +39,8 @@ public:
     Script& then(const QString& what, Act act) { return when(what, {}, act); }
     Script& window(const QString& title, Act act = {})
     {
-        const Test open = [title] { return shown(title) != nullptr; };
-        return when(title, open, act);
+        return when(
+            title, [title] { return shown(title) != nullptr; }, act);
     }
     // Runs the steps; false (with the step it stuck at) after timeoutMs on one step.
     bool run(int timeoutMs = 20000)
@@ -104,9 +104,10 @@ class TestCallOverlaps : public QObject
         {
             DeskWindows::install(opener, desk);
             desk.customers.lookups.SetCmbTermCombo();
-            f.exec("branch0001.db", "DELETE FROM TB_AGENTCALLSTATISTICS");
-            f.exec("branch0001.db", "DELETE FROM tb_branchworkcount");
-            f.exec("branch0001.db", "UPDATE AgentLogin SET Login = '1', Status = '0'");
+            for (const char* sql :
+                 {"DELETE FROM TB_AGENTCALLSTATISTICS", "DELETE FROM tb_branchworkcount",
+                  "UPDATE AgentLogin SET Login = '1', Status = '0'"})
+                f.exec("branch0001.db", sql);
             own = central("SELECT MobileNumber FROM gogakinfo WHERE AgentID = 'kim' AND "
                           "MobileNumber <> '' ORDER BY ID LIMIT 2");
             line.setAnswerDelay(300);
@@ -242,14 +243,11 @@ private slots:
 
         QVERIFY(first->RecFileName != second->RecFileName);
         const QString row = "Status, Memo, UploadStatus, CustID";
-        const auto custId = [](const CallPtr& call) {
-            return call->customer[CustomerRecord::txtCustID];
-        };
-        QCOMPARE(d.centralRow(row, first->RecFileName),
-                 QStringList{"3|첫 통화|1|" + custId(first)});
-        QCOMPARE(d.centralRow(row, second->RecFileName),
-                 QStringList{"4|둘째 통화|1|" + custId(second)});
-        QVERIFY(custId(first) != custId(second));
+        const QString firstId = first->customer[CustomerRecord::txtCustID],
+                      secondId = second->customer[CustomerRecord::txtCustID];
+        QCOMPARE(d.centralRow(row, first->RecFileName), QStringList{"3|첫 통화|1|" + firstId});
+        QCOMPARE(d.centralRow(row, second->RecFileName), QStringList{"4|둘째 통화|1|" + secondId});
+        QVERIFY(firstId != secondId);
         QCOMPARE(d.central("SELECT RecBound, RecCnt FROM TB_AGENTCALLSTATISTICS ORDER BY Status"),
                  (QStringList{"2|1", "2|1"}));
         checkArchive(d, 2, "1|0");
