@@ -23,19 +23,6 @@ class TestCustomers : public QObject
         return out;
     }
 
-    // The 16 boxes the agent edits, in the order of the columns below.
-    static QList<CustomerPanel::Field> editable()
-    {
-        QList<CustomerPanel::Field> boxes;
-        for (int f = CustomerPanel::txtCustName; f < CustomerPanel::kBoxes; ++f)
-            if (f != CustomerPanel::txtDataType && f != CustomerPanel::txtCampaignID)
-                boxes << CustomerPanel::Field(f);
-        return boxes;
-    }
-    static constexpr const char* kColumns =
-        "Name, JuminNo, MobileNumber, OfficeNumber, OfficePost, OfficeAddress1, OfficeAddress2, "
-        "HomePost, HomeAddress1, HomeAddress2, blank1, blank2, blank3, blank4, blank5, blank6";
-
     struct Fixture : CustomerFixture
     {
         explicit Fixture(const QString& agent) : CustomerFixture(agent)
@@ -278,15 +265,15 @@ private slots:
         QFETCH(int, past);
         CustomerFixture d;
         const QString id = d.addCustomer("Name=원래|MobileNumber=010-0000");
-        const QStringList before = d.customer(kColumns, id);
         d.side.search.GetCustinfoByID(id);
         d.side.editor.cmdModifyCust_Click();
         QVERIFY(d.side.editor.CustModifying());
         QCOMPARE(d.side.editor.cmdModifyCustCaption(), QString("고객저장"));
         QVERIFY(!d.controls.isEnabled(DeskControls::cmdRegisterCust));
         QVERIFY(d.panel.isEditable());
-        QStringList expected;
-        for (const CustomerPanel::Field name : editable()) {
+        QStringList columns, expected;
+        for (const auto& [name, column] : editableBoxes()) {
+            columns << column;
             const QString typed = (name == CustomerPanel::txtCustSocialID ? "800101-1234567"
                                    : name == CustomerPanel::txtPhoneNo1   ? "010-1234-"
                                                                           : "") +
@@ -296,7 +283,7 @@ private slots:
                              ? HostUtils::PhoneDigits(d.panel.value(name))
                              : d.panel.value(name));
         }
-
+        const QStringList before = d.customer(columns.join(", "), id);
         d.side.search.setSearchBar({"0", "", "", "", "", "77777"});
         d.side.editor.cmdModifyCust_Click();
         QCOMPARE(d.side.editor.cmdModifyCustCaption(), QString("고객수정"));
@@ -311,12 +298,12 @@ private slots:
             QVERIFY2(block.contains("String or binary data would be truncated. (8152)") &&
                          block.contains("ERROR FUNCTION    : AddToMYSQL3"),
                      qPrintable(block));
-            QCOMPARE(d.customer(kColumns, id), before);
+            QCOMPARE(d.customer(columns.join(", "), id), before);
             QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h"), QStringList{"0"});
             return;
         }
         QCOMPARE(d.f.messages.errorBlocks(), 0);
-        QCOMPARE(d.customer(kColumns, id), QStringList{expected.join(u'|')});
+        QCOMPARE(d.customer(columns.join(", "), id), QStringList{expected.join(u'|')});
         // One history row: the customer as it was before.
         QCOMPARE(d.central("SELECT Name, MobileNumber FROM gogakinfo_h WHERE ID = " + id),
                  QStringList{"원래|010-0000"});

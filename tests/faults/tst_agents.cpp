@@ -115,8 +115,7 @@ private slots:
         QStringList names;
         for (int i = 0; i < 150; ++i) {
             names << day + QString::number(100000 + i) + "0001kim.vox";
-            QFile file(f.path("RECDATA/" + day + "/" + names.last()));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4000, '\x33')) > 0);
+            QVERIFY(f.write("RECDATA/" + day + "/" + names.last(), QByteArray(4000, '\x33')));
         }
         const QString count =
             "SELECT count(*), sum(R_Time = '1') FROM recfile WHERE FolderName = '" + day + "'";

@@ -4,12 +4,7 @@
 
 #include "../customers/CustomerFixture.h"
 #include "../histories/HistoryDesk.h"
-#include "customers/CallResult.h"
-#include "login/AgentStatus.h"
-#include "login/LoginProcedure.h"
 #include "platform/HostInfo.h"
-#include "telephony/RecordingRecords.h"
-#include "telephony/WorkCounters.h"
 
 // Whatever an agent types or pastes into a box is stored and read back
 // exactly, or refused with a message; it never changes another row nor the
@@ -17,20 +12,6 @@
 class TestBadInput : public QObject
 {
     Q_OBJECT
-
-    // The 16 boxes the agent edits, each followed by the customer column it writes.
-    static QStringList boxes()
-    {
-        QStringList list{
-            "txtCustName",           "Name",           "txtCustSocialID",       "JuminNo",
-            "txtPhoneNo1",           "MobileNumber",   "txtPhoneNo2",           "OfficeNumber",
-            "txtCustOfficeZip",      "OfficePost",     "txtCustOfficeAddress1", "OfficeAddress1",
-            "txtCustOfficeAddress2", "OfficeAddress2", "txtCustHomeZip",        "HomePost",
-            "txtCustHomeAddress1",   "HomeAddress1",   "txtCustHomeAddress2",   "HomeAddress2"};
-        for (int i = 1; i <= 6; ++i)
-            list << QString("txtCustBlank%1").arg(i) << QString("blank%1").arg(i);
-        return list;
-    }
 
     static void addValues()
     {
@@ -81,9 +62,7 @@ private slots:
         const QString other = c.addCustomer({{"Name", "other"}, {"MobileNumber", "0101"}});
         const QString mine = c.addCustomer({{"Name", "mine"}, {"MobileNumber", "0102"}});
         const QStringList othersBefore = c.central("SELECT * FROM gogakinfo WHERE ID <= " + other);
-        const QStringList boxes = TestBadInput::boxes();
-        for (qsizetype b = 0; b < boxes.size(); b += 2) {
-            const QString &box = boxes.at(b), &column = boxes.at(b + 1);
+        for (const auto& [box, column] : editableBoxes()) {
             for (const QString mode : {"Modify", "Recfile"}) {
                 if (mode == QLatin1String("Recfile")) {
                     // An inbound caller registered, then typed in after the call.
@@ -100,16 +79,16 @@ private slots:
                 const QString id = c.panel.value(CustomerPanel::txtCustID);
                 const QStringList before = c.central("SELECT * FROM gogakinfo WHERE ID = " + id);
                 const qint64 from = journalSize();
-                c.panel.setValue(boxNamed(box), value);
-                const QString where = QString("%1 %2 %3").arg(mode, box, id);
+                c.panel.setValue(box, value);
+                const QString where = QString("%1 %2 %3").arg(mode, CustomerPanel::name(box), id);
                 QVERIFY2(c.side.editor.AddToMYSQL3(mode, c.panel.record(), "r.vox", "02-1234-5678"),
                          qPrintable(where + ": " + c.f.messages.texts().join('\n')));
                 const QString expected =
-                    box == "txtCustSocialID" ? HostUtils::PhoneDigits(value) : value;
+                    box == CustomerPanel::txtCustSocialID ? HostUtils::PhoneDigits(value) : value;
                 QVERIFY2(c.central("SELECT " + column + " FROM gogakinfo WHERE ID = " + id) ==
                              QStringList{expected},
                          qPrintable(where));
-                if (box == "txtCustName" && mode == QLatin1String("Recfile"))
+                if (box == CustomerPanel::txtCustName && mode == QLatin1String("Recfile"))
                     QCOMPARE(c.central("SELECT Name FROM recfile WHERE R_Path = 'r.vox'"),
                              QStringList{value});
                 QVERIFY2(onlyAsLiteral(from, value), qPrintable(where));
@@ -117,7 +96,7 @@ private slots:
                 QCOMPARE(c.central("SELECT * FROM gogakinfo_h WHERE ID = " + id +
                                    " ORDER BY rowid DESC LIMIT 1"),
                          before);
-                c.panel.setValue(boxNamed(box), QString());
+                c.panel.setValue(box, QString());
                 QVERIFY(c.side.editor.AddToMYSQL3(mode, c.panel.record(), "r.vox", "02-1234-5678"));
             }
         }
@@ -207,11 +186,8 @@ private slots:
         AgentStatus status{f.db, f.messages};
         LoginProcedure login{f.db, status, f.messages};
         QFile::remove(f.path("Brenvo.ini"));
-        if (!text.isNull()) {
-            QFile ini(f.path("Brenvo.ini"));
-            QVERIFY(ini.open(QIODevice::WriteOnly));
-            ini.write(text);
-        }
+        if (!text.isNull())
+            QVERIFY(f.write("Brenvo.ini", text));
         QCOMPARE(login.proposedBranch(), QString());
         const auto outcome = login.attempt("0001", "kim", "1234");
         if (logsIn) {

@@ -32,7 +32,6 @@ private slots:
         QTest::addColumn<int>("signal");
         QTest::addColumn<bool>("readOnly");
         QTest::addColumn<bool>("inCall");
-        QTest::newRow("SIGTERM") << SIGTERM << false << false;
         QTest::newRow("SIGTERM while recording") << SIGTERM << false << true;
         QTest::newRow("SIGHUP, read-only program folder") << SIGHUP << true << false;
     }
@@ -56,11 +55,9 @@ private slots:
         // databases lie beside it, as a server would be.
         QVERIFY(QDir(f.path()).mkpath(QStringLiteral("desk")) && QDir(f.path()).mkpath("run"));
         QVERIFY(QFile::copy(f.path("Brenvo.mdb"), f.path("desk/Brenvo.mdb")));
-        QFile ini(f.path("desk/Brenvo.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Branch]\nBranchID=0001\n[Database]\nDBIp=sqlite:" +
-                  f.path("directory.db").toUtf8() + "\nDBUser=u\nDBPass=p\nDBPort=1433\n");
-        ini.close();
+        QVERIFY(f.write("desk/Brenvo.ini", "[Branch]\nBranchID=0001\n[Database]\nDBIp=sqlite:" +
+                                               f.path("directory.db").toUtf8() +
+                                               "\nDBUser=u\nDBPass=p\nDBPort=1433\n"));
         QVERIFY(f.exec("directory.db",
                        "UPDATE TB_BRANCH SET BranchIP = 'sqlite:" + f.path("branch0001.db") + "'"));
         QVERIFY(f.fragment("desk/Brenvo.mdb", 0));

@@ -1,7 +1,7 @@
-#include <QRegularExpression>
 #include <QTest>
 
-#include "platform/SqlDialect.h"
+#include <tuple>
+
 #include "ProgramFolderFixture.h"
 #include "TdsServer.h"
 
@@ -13,22 +13,17 @@ private slots:
     void connectionStringsAreExact()
     {
         ProgramFolderFixture f;
-        f.session.CfgDBPass = "pw";
-        f.session.CfgDBUser = "sa";
-        f.session.CfgDBName = "Directory";
-        f.session.CfgDBIp = "10.0.0.1";
-        f.session.CfgDBPort = "1433";
+        Session& s = f.session;
+        std::tie(s.CfgDBPass, s.CfgDBUser, s.CfgDBName, s.CfgDBIp, s.CfgDBPort) =
+            std::tuple("pw", "sa", "Directory", "10.0.0.1", "1433");
         QCOMPARE(
             f.db.branchConnectionString(),
             QStringLiteral(
                 "Provider=SQLOLEDB.1;Password=pw;Persist Security Info=True;User ID=sa;"
                 "Initial Catalog=Directory;Data Source= 10.0.0.1;Network Address= 10.0.0.1,1433;"
                 "Network Library=dbmssocn"));
-        f.session.BranchDBPass = "p2";
-        f.session.BranchDBUser = "u2";
-        f.session.BranchDBName = "Brenvo0001";
-        f.session.BranchIP = "10.0.0.2";
-        f.session.BranchDBPort = "1500";
+        std::tie(s.BranchDBPass, s.BranchDBUser, s.BranchDBName, s.BranchIP, s.BranchDBPort) =
+            std::tuple("p2", "u2", "Brenvo0001", "10.0.0.2", "1500");
         QCOMPARE(
             f.db.mainConnectionString(),
             QStringLiteral(
@@ -38,27 +33,6 @@ private slots:
         QCOMPARE(f.db.localConnectionString(),
                  "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + f.path("Brenvo.mdb") +
                      ";Persist Security Info=False;");
-    }
-
-    void serverTimeAndNesting_data() { Backends::addRows(); }
-    void serverTimeAndNesting()
-    {
-        USE_BACKEND_ROW();
-        ProgramFolderFixture f;
-        QVERIFY2(f.isValid(), qPrintable(f.error()));
-        f.loginAs("kim");
-        const QString now = f.db.GetNowDate();
-        QVERIFY2(
-            QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(now).hasMatch(),
-            qPrintable(now));
-        QVERIFY(!f.db.SQLConnected());
-
-        f.db.SQLDBConnect();
-        QVERIFY(f.db.SQLConnected());
-        f.db.GetNowDate();
-        QVERIFY2(f.db.SQLConnected(), "a routine that found the slot open leaves it open");
-        f.db.SQLDBClose();
-        QVERIFY(f.messages.messages.isEmpty());
     }
 
     // The branch database's session outlives each operation and is taken up
@@ -136,6 +110,7 @@ private slots:
             });
         };
         QVERIFY(!nested(true, false)); // the inner commit only counted down
+        QVERIFY2(f.db.SQLConnected(), "a routine that found the slot open leaves it open");
         QCOMPARE(name(), before);
         QVERIFY(!nested(false, true)); // the inner rollback undid the outer too
         QCOMPARE(name(), before);
@@ -184,34 +159,6 @@ private slots:
                      f.db.localConnectionString());
         QVERIFY(f.messages.texts().at(1).contains("ERROR LOCATION    : modDBProcedure()\r\n"
                                                   "ERROR FUNCTION    : MDBConnection()\r\n"));
-    }
-
-    void quotedValuesRoundTrip_data() { Backends::addRows(); }
-    void quotedValuesRoundTrip()
-    {
-        USE_BACKEND_ROW();
-        ProgramFolderFixture f;
-        f.loginAs("kim");
-        Database::Use use(f.db, Database::Slot::Main);
-        const QStringList names{"O'Neil", "김'철", "a -- b; c", "''",
-                                "'; DROP TABLE gogakinfo; --"};
-        for (const QString& name : names) {
-            QVERIFY(f.db.execute(Database::Slot::Main,
-                                 "update gogakinfo set Name = '" + SqlDialect::quoted(name) +
-                                     "' where ID = '1'",
-                                 "test", "test"));
-            Recordset rs;
-            QVERIFY(f.db.query(Database::Slot::Main,
-                               "select ID from gogakinfo where Name = '" +
-                                   SqlDialect::quoted(name) + "'",
-                               &rs, "test", "test"));
-            QCOMPARE(rs.recordCount(), 1);
-        }
-        QCOMPARE(f.rows("branch0001.db", "select count(*) from gogakinfo").value(0),
-                 QStringLiteral("300"));
-        QCOMPARE(Database::GetFieldValue(QVariant()), QString());
-        QCOMPARE(Database::GetFieldValue(QVariant(QStringLiteral("  x  "))), QStringLiteral("x"));
-        QCOMPARE(Database::GetFieldValue(QVariant(12)), QStringLiteral("12"));
     }
 };
 

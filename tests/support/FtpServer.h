@@ -9,14 +9,9 @@
 #include "TestCertificates.h"
 
 // The FTP server of a test: tools/brenvo-ftpd/brenvo-ftpd.py (pyftpdlib) on a
-// free loopback port, started by the constructor and stopped by the
-// destructor. One user with full permissions; its root is the FTP root.
-// Faults on demand, switched at any time without a restart (the server reads
-// them at every command): setFault("refuse-login"), "drop-mid-transfer",
-// "disk-full", "hang", "fail-first:N", "keep-short:N", "slow" / "slow:KIB";
-// setFault("") ends the fault. See the script's header for what each one does.
-// With TLS offered or required (explicit, AUTH TLS and PROT P), it serves a
-// certificate made for the test, signed by caFile().
+// free loopback port, for as long as the object lives. Faults are switched
+// without a restart (the script's header lists them). With TLS (explicit,
+// AUTH TLS and PROT P) it serves a certificate signed by caFile().
 class FtpServer
 {
 public:
@@ -28,15 +23,13 @@ public:
         WrongName // required, with a certificate for another name
     };
 
-    // Serves root, or a new temporary folder (removed afterwards) when root is
-    // empty. Waits up to 10 s for the server to listen.
+    // Serves root, or a temporary folder when root is empty.
     explicit FtpServer(const QString& root = QString(), Tls tls = Tls::None);
     ~FtpServer();
     FtpServer(const FtpServer&) = delete;
     FtpServer& operator=(const FtpServer&) = delete;
 
     bool isRunning() const;
-    // Why the server did not start (its own messages go to the test's stderr).
     QString errorString() const { return m_error; }
 
     QString host() const { return QStringLiteral("127.0.0.1"); }
@@ -44,17 +37,13 @@ public:
     QString root() const { return m_root; }
     QString user() const { return QStringLiteral("brenvo"); }
     QString password() const { return QStringLiteral("brenvo-test"); }
-    // The authority to trust (PEM) when it has TLS.
     QString caFile() const { return m_certificates ? m_certificates->path("ca.pem") : QString(); }
 
-    // Puts a fault in force (writes root/.fault); "" or "none" ends it.
-    // False when the file could not be written.
+    // "" or "none" ends the fault.
     bool setFault(const QString& fault);
-    // Local path of a file or folder on the server, relPath from the FTP root
-    // with "/" between folders ("TEMP/20260101/a.vox").
+    // The local path of "TEMP/20260101/a.vox" on the server.
     QString remoteFile(const QString& relPath) const;
 
-    // Stops the server now (the destructor does it too).
     void stop();
 
 private:

@@ -192,6 +192,12 @@ bool ProgramFolderFixture::exec(const QString& databaseFile, const QString& sql)
     return ok;
 }
 
+bool ProgramFolderFixture::write(const QString& relative, const QByteArray& bytes) const
+{
+    QFile file(path(relative));
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 bool ProgramFolderFixture::fragment(const QString& localFile, int keep) const
 {
     return exec(localFile, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "

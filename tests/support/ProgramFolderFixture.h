@@ -72,6 +72,7 @@ public:
     // is rewritten as the program's own are, so SQLite's own forms pass too.
     QStringList rows(const QString& databaseFile, const QString& sql) const;
     bool exec(const QString& databaseFile, const QString& sql) const;
+    bool write(const QString& relative, const QByteArray& bytes) const;
     // Leaves `keep` of 2,000 filler rows in a local record file's recfile,
     // so that a compaction has pages to free.
     bool fragment(const QString& localFile, int keep) const;

@@ -6,15 +6,11 @@
 #include <QTemporaryDir>
 
 // The SIP line's peers of a test: tools/brenvo-sipfar (kamailio as the
-// registrar and proxy, baresip as the far end) on free loopback ports,
-// started by the constructor and stopped, with both programs, by the
-// destructor. Commands are the tool's ("ring", "answer", "hangup",
-// "dial NUMBER", "registrar stop", ...); the far end's call events collect
-// in events(), one "TYPE param" each.
+// registrar and proxy, baresip as the far end, talking for farSeconds a call)
+// on free loopback ports, for as long as the object lives.
 class SipPeers
 {
 public:
-    // The far end talks for farSeconds in each call.
     explicit SipPeers(int farSeconds = 60);
     ~SipPeers();
     SipPeers(const SipPeers&) = delete;
@@ -26,22 +22,19 @@ public:
     const QJsonObject& state() const { return m_state; }
     QString folder() const { return m_dir.path(); }
 
-    // The tool's one-line answer ("OK ..." or "ERROR ..."), waiting up to 15 s.
+    // The tool's answer to a command ("ring", "registrar stop", ...): "OK ..." or "ERROR ...".
     QString command(const QString& line);
-    // True once an event of type whose param contains param has come.
+    // Whether a far-end call event of type whose param contains param came.
     bool waitForEvent(const QString& type, const QString& param = QString(), int ms = 10000);
-    QStringList events() const { return m_events; }
     // Forgets the events and the far end's log so far.
     void clearEvents();
-    // What the far end logged since, its SIP trace among it.
+    // The far end's log since, its SIP trace among it.
     QString farLog() const;
-    // A settings file's [Line] section for the desk's extension on these peers.
+    // The [Line] section of the desk's extension on these peers.
     QString lineSection() const { return m_state.value(u"line_section").toString(); }
-    // A new settings file in the peers' folder holding section; its path.
     QString settingsFile(const QString& section);
 
 private:
-    // Reads what the tool printed; the answers, past the events, into m_answers.
     void read();
 
     QTemporaryDir m_dir;

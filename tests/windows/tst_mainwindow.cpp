@@ -5,20 +5,7 @@
 
 #include "../customers/CustomerFixture.h"
 #include "CallDesk.h"
-#include "customers/CustomerSearch.h"
-#include "customers/LookupLists.h"
-#include "foundation/Database.h"
-#include "histories/CallHistory.h"
-#include "histories/LocalRecordings.h"
-#include "histories/RecordingHistory.h"
-#include "histories/RecordingPlayer.h"
-#include "login/AgentStatus.h"
-#include "login/LoginProcedure.h"
-#include "platform/SpreadModel.h"
 #include "platform/VoxFile.h"
-#include "ProgramFolderFixture.h"
-#include "shell/LocalFileRotation.h"
-#include "shell/TrayMenu.h"
 #include "windows/CustomerArea.h"
 #include "windows/Frm000000.h"
 #include "windows/Frm010000.h"
@@ -72,10 +59,12 @@ class TestMainWindow : public QObject
         QtWindowOpener windows;
     };
 
-    static void clickRow(fpSpread* grid, int row, int column = 0)
+    static void clickRow(fpSpread* grid, int row, int column = 0, bool twice = false)
     {
-        const QRect cell = grid->visualRect(grid->model()->index(row - 1, column));
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+        const QPoint at = grid->visualRect(grid->model()->index(row - 1, column)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+        if (twice)
+            QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
     }
 
     struct ResultDesk : CustomerFixture
@@ -101,8 +90,8 @@ private slots:
         QCOMPARE(pages->cmbRecAgent->currentText(), QStringLiteral("lee | 이서연"));
         QCOMPARE(pages->cmbRecHistStatus->count(), 8);
         QCOMPARE(pages->cmbCallSearch->count(), 4);
-        const QDate today = QDate::fromString(desk.d.f.db.GetNowDate().left(10), Qt::ISODate);
-        QCOMPARE(pages->DTPRecHistEnd->date(), today);
+        QCOMPARE(pages->DTPRecHistEnd->date().toString(Qt::ISODate),
+                 desk.d.f.db.GetNowDate().left(10));
 
         // 통화듣기및이력: choi's recordings, the memo of a clicked row.
         desk.w.tabAgent->setCurrentIndex(1);
@@ -140,13 +129,10 @@ private slots:
                           pages->dirLocalFile->visualItemRect(root).center());
         QCOMPARE(desk.local.sprLocalHist().MaxRows(), 1);
         QVERIFY(!pages->cmdLocalStop->isEnabled());
-        const QRect row =
-            pages->sprLocalHist->visualRect(pages->sprLocalHist->model()->index(0, 5));
-        QTest::mouseClick(pages->sprLocalHist->viewport(), Qt::LeftButton, {}, row.center());
-        QTest::mouseDClick(pages->sprLocalHist->viewport(), Qt::LeftButton, {}, row.center());
+        clickRow(pages->sprLocalHist, 1, 5, true);
         QVERIFY(desk.player.isPlaying());
-        QVERIFY(pages->lblLocalPlay->text().startsWith("a.vox"));
-        QVERIFY(pages->lblLocalPlay->text().endsWith("00:00:02"));
+        QVERIFY(pages->lblLocalPlay->text().startsWith("a.vox") &&
+                pages->lblLocalPlay->text().endsWith("00:00:02"));
         QTest::mouseClick(pages->cmdLocalStop, Qt::LeftButton);
         QVERIFY(!desk.player.isPlaying() && !pages->cmdRemoteStop->isEnabled());
         QCOMPARE(desk.d.f.messages.messages.size(), 0);
@@ -242,11 +228,9 @@ private slots:
     {
         QFETCH(QString, agent);
         QFETCH(bool, dialling);
-        CallDesk d(agent);
-        QtWindowOpener opener;
-        Frm100000 w(d.desk, opener);
-        w.show();
-        w.load();
+        TrayDesk desk(agent);
+        CallDesk& d = desk.d;
+        Frm100000& w = desk.w;
         QVERIFY(w.windowTitle().startsWith("Brenvo-" + d.f.session.UserName + "-(" + agent +
                                            ")-금일: "));
         QCOMPARE(w.customers->cmdStartPhoneNO1->isEnabled(), dialling);
@@ -308,15 +292,15 @@ private slots:
             QTest::qWaitFor([&] { return d.line.state() == LineSimulator::State::OffHook; }, 3000));
     }
 
-    void keysFocusAndBoxes()
+    void loginWindow()
     {
         ProgramFolderFixture f;
         AgentStatus status(f.db, f.messages);
         LoginProcedure login(f.db, status, f.messages);
         Frm000000 w(login);
+        w.move(100, 100);
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        QCOMPARE(w.windowTitle(), QStringLiteral("Brenvo Login"));
         QCOMPARE(w.TxtBranchID->text(), QStringLiteral("0001"));
         QCOMPARE(QApplication::focusWidget(), w.TxtLoginID);
         QCOMPARE(w.TxtLoginPass->echoMode(), QLineEdit::Password);
@@ -328,7 +312,17 @@ private slots:
         QCOMPARE(w.TxtLoginPass->maxLength(),
                  ProgramFolderFixture::declaredLength("AgentLogin", "Agent_Passwd"));
 
+        // The frameless window is dragged by its top.
+        const QPoint start = w.pos();
+        QTest::mousePress(w.lblTop, Qt::LeftButton, {}, QPoint(20, 10));
+        QMouseEvent move(QEvent::MouseMove, QPointF(60, 40), w.lblTop->mapToGlobal(QPointF(60, 40)),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(w.lblTop, &move);
+        QTest::mouseRelease(w.lblTop, Qt::LeftButton, {}, QPoint(60, 40));
+        QCOMPARE(w.pos(), start + QPoint(40, 30));
+
         // Enter on an empty id stays; with text it moves on to the password.
+        w.TxtLoginID->setFocus();
         QTest::keyClick(w.TxtLoginID, Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), w.TxtLoginID);
         QVERIFY(f.messages.messages.isEmpty());
@@ -355,49 +349,39 @@ private slots:
         QCOMPARE(w.TxtLoginID->text() + '|' + w.TxtLoginPass->text(), QString("kim|1234"));
 
         QSignalSpy loggedIn(&w, &Frm000000::loggedIn);
-        w.TxtBranchID->setText("0001");
         QSignalSpy cancelled(&w, &Frm000000::cancelled);
+        w.TxtBranchID->setText("0001");
         QTest::mouseClick(w.lblLogin, Qt::LeftButton);
         QCOMPARE(loggedIn.count(), 1);
         QVERIFY(!w.isVisible());
         QCOMPARE(cancelled.count(), 0);
-    }
 
-    void dragAndCancel()
-    {
-        ProgramFolderFixture f;
-        AgentStatus status(f.db, f.messages);
-        LoginProcedure login(f.db, status, f.messages);
-        Frm000000 w(login);
-        w.move(100, 100);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        const QPoint start = w.pos();
-        QTest::mousePress(w.lblTop, Qt::LeftButton, {}, QPoint(20, 10));
-        QMouseEvent move(QEvent::MouseMove, QPointF(60, 40), w.lblTop->mapToGlobal(QPointF(60, 40)),
-                         Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(w.lblTop, &move);
-        QTest::mouseRelease(w.lblTop, Qt::LeftButton, {}, QPoint(60, 40));
-        QCOMPARE(w.pos(), start + QPoint(40, 30));
-
-        QSignalSpy cancelled(&w, &Frm000000::cancelled);
-        QTest::mouseClick(w.lblLoginCancel, Qt::LeftButton);
-        QVERIFY(!w.isVisible());
-        QCOMPARE(cancelled.count(), 1);
+        f.messages.clear();
+        Frm000000 again(login);
+        QSignalSpy cancelledAgain(&again, &Frm000000::cancelled);
+        again.show();
+        QTest::mouseClick(again.lblLoginCancel, Qt::LeftButton);
+        QVERIFY(!again.isVisible());
+        QCOMPARE(cancelledAgain.count(), 1);
         QVERIFY(f.messages.messages.isEmpty());
     }
 
-    void pickOwnCustomer()
+    // The number comes after the window opened; with rows there, registering a
+    // new customer is refused and the agent picks the own one.
+    void waitForTheNumberThenPick()
     {
         CallerIdDesk d;
-        d.call.CallerNumber = "0211112222";
         std::unique_ptr<Frm110000> w(d.make(d.callPtr));
         w->show();
         QCOMPARE(w->windowTitle(), QString("고객선택"));
-        QCOMPARE(w->lblCIDData->text(), QString("0211112222"));
+        QCOMPARE(w->lblCIDData->text(), QString("NO CIDDATA"));
+        QVERIFY(w->tmrGetCID->isActive());
+        QCOMPARE(w->tmrGetCID->interval(), 1000);
+        d.call.CallerNumber = "0211112222";
+        QTRY_COMPARE_WITH_TIMEOUT(w->lblCIDData->text(), QString("0211112222"), 3000);
+        QVERIFY(!w->tmrGetCID->isActive());
         QCOMPARE(w->sprCustSearch->model()->rowCount(), 1);
         QSignalSpy finished(w.get(), &QDialog::finished);
-        // Rows are there: registering a new customer is refused.
         QTest::mouseClick(w->cmdStartCall, Qt::LeftButton);
         QCOMPARE(d.f.messages.messages.value(0).caption, QString("기존 및 타인고객"));
         QVERIFY(w->isVisible());
@@ -407,22 +391,6 @@ private slots:
         QCOMPARE(d.call.customer.kind, CustSelectKind::B);
         QCOMPARE(d.panel.value(CustomerPanel::txtCustID), d.own);
         QCOMPARE(d.panel.value(CustomerPanel::lblTelNO), QString("0211112222"));
-    }
-
-    void waitForTheNumberThenRegister()
-    {
-        CallerIdDesk d;
-        std::unique_ptr<Frm110000> w(d.make(d.callPtr));
-        w->show();
-        QCOMPARE(w->lblCIDData->text(), QString("NO CIDDATA"));
-        QVERIFY(w->tmrGetCID->isActive());
-        QCOMPARE(w->tmrGetCID->interval(), 1000);
-        d.call.CallerNumber = "0299990000";
-        QTRY_COMPARE_WITH_TIMEOUT(w->lblCIDData->text(), QString("0299990000"), 3000);
-        QVERIFY(!w->tmrGetCID->isActive());
-        QTest::mouseClick(w->cmdStartCall, Qt::LeftButton);
-        QCOMPARE(d.call.customer.kind, CustSelectKind::A);
-        QVERIFY(!w->isVisible());
     }
 
     // The number arrives while "인바운드" is open: the window is built hidden
@@ -525,37 +493,20 @@ private slots:
     }
 
     // A box stops the agent where SQL Server would refuse the save.
-    void boxesStopAtDeclaredLengths_data()
-    {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("column");
-        const auto row = [](const char* name, const char* box, const char* column) {
-            QTest::newRow(name) << QString(box) << QString(column);
-        };
-        row("name", "txtCustName", "Name");
-        row("resident number", "txtCustSocialID", "JuminNo");
-        row("phone 1", "txtPhoneNo1", "MobileNumber");
-        row("phone 2", "txtPhoneNo2", "OfficeNumber");
-        row("office post", "txtCustOfficeZip", "OfficePost");
-        row("office address", "txtCustOfficeAddress2", "OfficeAddress2");
-        row("home post", "txtCustHomeZip", "HomePost");
-        row("home address", "txtCustHomeAddress1", "HomeAddress1");
-        row("blank 6", "txtCustBlank6", "blank6");
-    }
     void boxesStopAtDeclaredLengths()
     {
-        QFETCH(QString, box);
-        QFETCH(QString, column);
         CustomerFixture d;
         CustomerArea area(d.panel, d.controls, &d.list);
         area.show();
-        const int length = ProgramFolderFixture::declaredLength("gogakinfo", column);
-        QVERIFY(length > 0);
         d.panel.SetCustInfoValuables("1");
-        // Typed as an input method commits Hangul: all at once.
-        QTest::sendKeyEvent(QTest::Press, area.box(boxNamed(box)), Qt::Key_unknown,
-                            QString(length + 5, QChar(u'가')), Qt::NoModifier);
-        QCOMPARE(d.panel.value(boxNamed(box)), QString(length, QChar(u'가')));
+        for (const auto& [box, column] : editableBoxes()) {
+            const int length = ProgramFolderFixture::declaredLength("gogakinfo", column);
+            QVERIFY2(length > 0, qPrintable(column));
+            // Typed as an input method commits Hangul: all at once.
+            QTest::sendKeyEvent(QTest::Press, area.box(box), Qt::Key_unknown,
+                                QString(length + 5, QChar(u'가')), Qt::NoModifier);
+            QCOMPARE(d.panel.value(box), QString(length, QChar(u'가')));
+        }
     }
 
     void searchOpenAndModify()
