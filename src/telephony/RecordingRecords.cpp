@@ -124,11 +124,33 @@ QList<RecRow> RecordingRecords::unsaved(const QString& branchId, const QString& 
         row.RecBound = f("RecBound");
         row.R_Date = f("R_Date");
         row.R_StartTime = f("R_StartTime");
-        row.R_Endtime = f("R_Endtime");
         row.R_Time = f("R_Time");
         row.R_Tel = f("R_Tel");
         row.CustID = f("CustID");
         rows << row;
+    }
+    if (rows.isEmpty())
+        return rows;
+    // A result saved while the local file could not be written is in the
+    // central row: copied back, so the call is not asked for twice.
+    QStringList names;
+    for (const RecRow& row : std::as_const(rows))
+        names << u'\'' + quoted(row.R_Path) + u'\'';
+    Database::Use central(m_db, Database::Slot::Main);
+    Recordset saved;
+    if (!central.connected() ||
+        !m_db.query(Database::Slot::Main,
+                    QStringLiteral(" Select R_Path, Status, Memo from recfile where R_Path in (") +
+                        names.join(u',') + QStringLiteral(") and not (") + kResultMissing + u')',
+                    &saved, QStringLiteral("Frm100000"), QStringLiteral("unsaved")))
+        return rows;
+    for (saved.moveFirst(); !saved.isEof(); saved.moveNext()) {
+        RecRow row;
+        row.R_Path = Database::GetFieldValue(saved.value(QStringLiteral("R_Path")));
+        row.Status = Database::GetFieldValue(saved.value(QStringLiteral("Status")));
+        row.memo = Database::GetFieldValue(saved.value(QStringLiteral("Memo")));
+        if (AddToLocalDB(QStringLiteral("beforeFtpUpload"), row))
+            rows.removeIf([&row](const RecRow& r) { return r.R_Path == row.R_Path; });
     }
     return rows;
 }

@@ -33,7 +33,7 @@ public:
     // The local rows of this agent's calls whose result was never saved (the
     // program killed or the power lost before it), oldest first; their files
     // wait for it. Only R_Path, FileFullPath, RecBound, R_Date, R_StartTime,
-    // R_Endtime, R_Time, R_Tel and CustID are read.
+    // R_Time, R_Tel and CustID are read.
     QList<RecRow> unsaved(const QString& branchId, const QString& agentId);
 
     // The condition of a row whose call has no saved result yet.

@@ -1,5 +1,6 @@
 #include "Invariants.h"
 
+#include <algorithm>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -107,8 +108,10 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
     for (int db : {0, 1})
         for (const QStringList& row : db ? central : local) {
             const QString rel = row[1] + u'/' + row[0];
-            // Where the file went is the result's, which the local row always has.
-            const bool temp = byPath[0].value(row[0]).value(0).value(3).toInt() > 3;
+            // Where the file went is the result's: the local row's, or the
+            // central one's when the local file was away at the save.
+            const bool temp = std::max(byPath[0].value(row[0]).value(0).value(3).toInt(),
+                                       byPath[1].value(row[0]).value(0).value(3).toInt()) > 3;
             const QString sent = ftpRoot + (temp ? "/TEMP/" : "/") + rel;
             if (!files.contains(rel))
                 out << say("file-rows: %1 row %2 has no voice file", where[db], rel);
