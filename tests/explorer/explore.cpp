@@ -84,7 +84,9 @@ int main(int argc, char* argv[])
     const qint64 seconds = option("--seconds", 60).toLongLong();
     const QList<int> kept = Schedule::parseKept(option("--keep", QString()).toString());
     const qint64 shrinkSeconds = option("--shrink-seconds", 600).toLongLong();
-    const int jobs = option("--jobs", 4).toInt();
+    // No more jobs than schedules: a job with none would run for the time instead.
+    const int jobs =
+        schedules > 0 ? qMin(option("--jobs", 4).toInt(), schedules) : option("--jobs", 4).toInt();
     const quint64 stride = option("--stride", 1).toULongLong();
     if (jobs > 1 && kept.isEmpty() && !args.contains(QStringLiteral("--print")))
         return shareOut(args, first, schedules, jobs);
