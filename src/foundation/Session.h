@@ -13,8 +13,9 @@ struct Session
     // Its "Encrypt" and "CaFile": TLS to both SQL Servers.
     QString CfgDBEncrypt, CfgDBCaFile;
     // Section "Branch", "FtpTls" and "FtpCaFile": TLS to the FTP server, read
-    // at every login attempt too.
-    QString CfgFtpTls, CfgFtpCaFile;
+    // at every login attempt too; "FtpStallSeconds": how long a transfer may
+    // move nothing before it fails.
+    QString CfgFtpTls, CfgFtpCaFile, CfgFtpStallSeconds;
 
     QString BranchID, AgentID;
 

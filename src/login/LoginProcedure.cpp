@@ -64,6 +64,7 @@ LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText,
     s.CfgDBCaFile = setting("CaFile");
     s.CfgFtpTls = setting("FtpTls", "Branch");
     s.CfgFtpCaFile = setting("FtpCaFile", "Branch");
+    s.CfgFtpStallSeconds = setting("FtpStallSeconds", "Branch");
 
     s.BranchID = branchText.trimmed();
     s.AgentID = loginIdText.trimmed();

@@ -2,6 +2,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include "foundation/FtpLogin.h"
 #include "login/AgentStatus.h"
 #include "login/LoginProcedure.h"
 #include "ProgramFolderFixture.h"
@@ -143,10 +144,12 @@ private slots:
         QFile ini(t.f.path("Brenvo.ini"));
         QVERIFY(ini.open(QIODevice::ReadOnly));
         const QByteArray settings = ini.readAll();
-        t.writeSettings("[Branch]\nBranchID=0001\nftptls = Require\nFtpCaFile=tls/ca.pem\n");
+        t.writeSettings("[Branch]\nBranchID=0001\nftptls = Require\nFtpCaFile=tls/ca.pem\n"
+                        "ftpstallseconds=7\n");
         QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
         QCOMPARE(t.f.session.CfgDBIp, QString());
         QCOMPARE(t.f.session.CfgFtpTls + '|' + t.f.session.CfgFtpCaFile, "Require|tls/ca.pem");
+        QCOMPARE(FtpLogin::of(t.f.session).stallSeconds, 7);
         t.writeSettings("[Database]\nDBIp=sqlite:elsewhere.db\n");
         QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
         t.writeSettings(QByteArray(settings)

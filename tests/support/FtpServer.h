@@ -13,7 +13,7 @@
 // destructor. One user with full permissions; its root is the FTP root.
 // Faults on demand, switched at any time without a restart (the server reads
 // them at every command): setFault("refuse-login"), "drop-mid-transfer",
-// "disk-full", "hang", "fail-first:N", "keep-short:N", "slow" / "slow:KIB";
+// "disk-full", "hang", "stall", "fail-first:N", "keep-short:N", "slow" / "slow:KIB";
 // setFault("") ends the fault. See the script's header for what each one does.
 // With TLS offered or required (explicit, AUTH TLS and PROT P), it serves a
 // certificate made for the test, signed by caFile().
