@@ -14,7 +14,7 @@ CallerIdLookup::CallerIdLookup(Database& db, CallPtr call, CallController& calls
     : QObject(parent), m_db(db), m_call(call ? std::move(call) : Call::inbound()), m_calls(calls),
       m_search(search), m_device(device), m_messages(messages), m_label(calls.feed().idleLabel())
 {
-    connect(&calls.feed(), &CallerFeedPort::listeningChanged, this, [this] {
+    connect(&calls.feed(), &CallerFeedPort::downChanged, this, [this] {
         if (m_numberShown)
             return;
         m_label = m_calls.feed().idleLabel();

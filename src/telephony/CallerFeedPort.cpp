@@ -21,19 +21,18 @@ void CallerFeedPort::open(quint16 port)
 
 QString CallerFeedPort::idleLabel() const
 {
-    return m_listening ? QStringLiteral("NO CIDDATA")
-                       : QStringLiteral("발신번호 수신 안 됨 (포트 %1 사용 불가)").arg(m_port);
+    return m_down ? QStringLiteral("발신번호 수신 안 됨 (포트 %1 사용 불가)").arg(m_port)
+                  : QStringLiteral("NO CIDDATA");
 }
 
 void CallerFeedPort::listen()
 {
-    const bool listening = m_socket.ListenPort(m_port);
-    if (listening == m_listening && (listening || m_retry.isActive()))
-        return;
-    m_listening = listening;
-    if (listening) {
+    const bool down = !m_socket.ListenPort(m_port);
+    const bool changed = down != m_down;
+    m_down = down;
+    if (!down) {
         m_retry.stop();
-    } else {
+    } else if (!m_retry.isActive()) {
         // Once per run of failures: the retries that fail too say nothing.
         m_messages.showMessage(QStringLiteral("The 32-bit Windows Socket is not responding."),
                                QString(), MessageIcon::None);
@@ -46,5 +45,6 @@ void CallerFeedPort::listen()
                                 QString());
         m_retry.start();
     }
-    emit listeningChanged(listening);
+    if (changed)
+        emit downChanged(down);
 }

@@ -23,13 +23,14 @@ public:
                    QObject* parent = nullptr);
 
     void open(quint16 port);
-    bool isListening() const { return m_listening; }
+    // The last try to open the port failed, and the retries go on.
+    bool isDown() const { return m_down; }
     // The caller-ID window's label while it has no number.
     QString idleLabel() const;
     void setRetryInterval(int ms) { m_retry.setInterval(ms); }
 
 signals:
-    void listeningChanged(bool listening);
+    void downChanged(bool down);
 
 private:
     void listen();
@@ -39,5 +40,5 @@ private:
     MessageSink& m_messages;
     QTimer m_retry;
     quint16 m_port = 0;
-    bool m_listening = false;
+    bool m_down = false;
 };

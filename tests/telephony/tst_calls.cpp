@@ -262,7 +262,7 @@ private slots:
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(log.readAll()).count("cannot be opened"), 1);
         holder.close();
-        QTRY_VERIFY(d.calls.feed().isListening());
+        QTRY_VERIFY(!d.calls.feed().isDown());
         QCOMPARE(lookup.lblCIDData(), QString("NO CIDDATA"));
         QTcpSocket sender;
         sender.connectToHost(QHostAddress::LocalHost, port);
