@@ -34,7 +34,12 @@ void FtpWorker::start(std::function<void(FtpCientOCX&)> job)
             job(*control);
             // After the job's own reports, which went the same way.
             QMetaObject::invokeMethod(
-                this, [this] { --m_jobs; }, Qt::QueuedConnection);
+                this,
+                [this] {
+                    if (--m_jobs == 0)
+                        m_cancelled->store(false);
+                },
+                Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

@@ -39,8 +39,9 @@ public:
     // Stops the running job's transfers: each fails at once with "aborted"
     // until the next job starts.
     void abort() { m_control->abort(); }
-    // Stops the running job's transfers and those of every later job for
-    // good: they fail at once with "aborted", and each job still reports.
+    // Stops the running job's transfers and those of every job after it,
+    // until the worker has none left: they fail at once with "aborted", and
+    // each job still reports.
     void cancel();
     // The stall limit of every later transfer.
     void setStallTimeout(int seconds) { m_control->setStallTimeout(seconds); }

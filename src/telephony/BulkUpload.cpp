@@ -28,6 +28,7 @@ void BulkUpload::start()
     if (m_running)
         return;
     m_running = true;
+    m_cancelled = false;
     m_reconciliation.Reconcile(m_ftp, [this](const RecordingReconciliation::Findings& found) {
         m_upload.UploadPending(m_ftp, [this, found](const RecordingUpload::Pending& pending) {
             m_running = false;
