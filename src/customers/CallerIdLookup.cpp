@@ -12,8 +12,14 @@ CallerIdLookup::CallerIdLookup(Database& db, CallPtr call, CallController& calls
                                CustomerSearch& search, DorvanePlus& device, MessageSink& messages,
                                QObject* parent)
     : QObject(parent), m_db(db), m_call(call ? std::move(call) : Call::inbound()), m_calls(calls),
-      m_search(search), m_device(device), m_messages(messages)
+      m_search(search), m_device(device), m_messages(messages), m_label(calls.feed().idleLabel())
 {
+    connect(&calls.feed(), &CallerFeedPort::downChanged, this, [this] {
+        if (m_numberShown)
+            return;
+        m_label = m_calls.feed().idleLabel();
+        emit lblCIDDataChanged(m_label);
+    });
     const char* headers[] = {"고객성명",   "주민번호",     "상담원", "내선번호",
                              "고객아이디", "캠페인아이디", "CID"};
     for (int col = 1; col <= 7; ++col)
@@ -50,6 +56,7 @@ void CallerIdLookup::setLblCIDData(const QString& text)
     if (text == m_label)
         return;
     m_label = text;
+    m_numberShown = true;
     emit lblCIDDataChanged(text);
     GetCustinfo(text);
 }

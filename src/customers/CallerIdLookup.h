@@ -72,6 +72,8 @@ private:
     DorvanePlus& m_device;
     MessageSink& m_messages;
     SpreadModel m_grid{7};
-    QString m_label = QStringLiteral("NO CIDDATA");
+    // "NO CIDDATA", or that no number can arrive, until a number is shown.
+    QString m_label;
+    bool m_numberShown = false;
     bool m_timer = false;
 };

@@ -14,8 +14,11 @@ struct FtpLogin
     QString host, user, password;
     int port = 0;
     FtpCientOCX::Tls tls;
+    // [Branch] FtpStallSeconds; 20 when missing, not a number or below 1.
+    int stallSeconds = kDefaultStallSeconds;
+    static constexpr int kDefaultStallSeconds = 20;
 
     static FtpLogin of(const Session& session);
-    // FtpConnect under this TLS; true when logged in.
+    // FtpConnect under this TLS and stall limit; true when logged in.
     bool connect(FtpCientOCX& ftp) const;
 };

@@ -15,8 +15,9 @@ struct Session
     static constexpr int kDefaultQueryTimeout = 15;
     int CfgDBQueryTimeout = kDefaultQueryTimeout; // seconds a statement may take
     // Section "Branch", "FtpTls" and "FtpCaFile": TLS to the FTP server, read
-    // at every login attempt too.
-    QString CfgFtpTls, CfgFtpCaFile;
+    // at every login attempt too; "FtpStallSeconds": how long a transfer may
+    // move nothing before it fails.
+    QString CfgFtpTls, CfgFtpCaFile, CfgFtpStallSeconds;
 
     QString BranchID, AgentID;
 

@@ -66,6 +66,7 @@ LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText,
     s.CfgDBQueryTimeout = queryTimeout > 0 ? queryTimeout : Session::kDefaultQueryTimeout;
     s.CfgFtpTls = setting("FtpTls", "Branch");
     s.CfgFtpCaFile = setting("FtpCaFile", "Branch");
+    s.CfgFtpStallSeconds = setting("FtpStallSeconds", "Branch");
 
     s.BranchID = branchText.trimmed();
     s.AgentID = loginIdText.trimmed();

@@ -96,6 +96,7 @@ void FtpCientOCX::setTls(const Tls& tls)
 
 bool FtpCientOCX::ready(const char* what, bool needsConnection)
 {
+    m_lostConnection = false;
     if (m_abort.load()) {
         m_lastError = QStringLiteral("%1 failed: aborted").arg(QLatin1String(what));
         return false;
@@ -744,6 +745,9 @@ void FtpCientOCX::fail(const QString& what, int curlCode)
     const auto rc = CURLcode(curlCode);
     const QString curlText =
         QString::fromUtf8(m_errorBuffer[0] ? m_errorBuffer : curl_easy_strerror(rc));
+    m_lostConnection = m_stalled || rc == CURLE_OPERATION_TIMEDOUT ||
+                       rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_COULDNT_CONNECT ||
+                       rc == CURLE_GOT_NOTHING || rc == CURLE_SEND_ERROR || rc == CURLE_RECV_ERROR;
     QString text = what + QStringLiteral(" failed: ");
     if (m_abort.load())
         text += QStringLiteral("aborted");

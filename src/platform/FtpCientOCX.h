@@ -115,6 +115,10 @@ public:
     // Readable text of the last failure (curl's message, the server's reply);
     // empty after an operation that succeeded.
     QString lastError() const { return m_lastError; }
+    // The last operation failed for want of the server, not by its refusal:
+    // no connection, a time limit, the stall limit or a dropped connection.
+    // A run of transfers ends there instead of waiting out each of its files.
+    bool lostConnection() const { return m_lostConnection; }
 
     // Our own helpers, not part of the original control.
     bool isConnected() const { return m_connected; }
@@ -189,6 +193,7 @@ private:
     QSet<QString> m_knownDirs; // folders made or found on this server since connecting
     bool m_connected = false;
     QString m_lastError;
+    bool m_lostConnection = false;
     std::atomic<int> m_stallSeconds{20};
     int m_connectionsMade = 0;
     long m_controlPort = 0; // local port of the last control connection

@@ -23,16 +23,31 @@ void FtpWorker::start(std::function<void(FtpCientOCX&)> job)
     ++m_jobs;
     QMetaObject::invokeMethod(
         m_control,
-        [this, control = m_control, closing = m_closing, job = std::move(job)] {
+        [this, control = m_control, closing = m_closing, cancelled = m_cancelled,
+         job = std::move(job)] {
             if (closing->load())
                 return;
+            // Cleared first, so that a cancel coming meanwhile is not lost.
             control->clearAbort();
+            if (cancelled->load())
+                control->abort();
             job(*control);
             // After the job's own reports, which went the same way.
             QMetaObject::invokeMethod(
-                this, [this] { --m_jobs; }, Qt::QueuedConnection);
+                this,
+                [this] {
+                    if (--m_jobs == 0)
+                        m_cancelled->store(false);
+                },
+                Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
+}
+
+void FtpWorker::cancel()
+{
+    m_cancelled->store(true);
+    m_control->abort();
 }
 
 void FtpWorker::report(const QPointer<QObject>& context, std::function<void()> f)

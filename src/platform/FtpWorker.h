@@ -39,6 +39,10 @@ public:
     // Stops the running job's transfers: each fails at once with "aborted"
     // until the next job starts.
     void abort() { m_control->abort(); }
+    // Stops the running job's transfers and those of every job after it,
+    // until the worker has none left: they fail at once with "aborted", and
+    // each job still reports.
+    void cancel();
     // The stall limit of every later transfer.
     void setStallTimeout(int seconds) { m_control->setStallTimeout(seconds); }
     // A job is running or waiting to.
@@ -54,5 +58,6 @@ private:
     QThread m_thread;
     FtpCientOCX* m_control; // lives on m_thread
     std::shared_ptr<std::atomic<bool>> m_closing = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<bool>> m_cancelled = std::make_shared<std::atomic<bool>>(false);
     int m_jobs = 0; // on this thread: started and not yet reported back
 };

@@ -40,6 +40,8 @@ public:
     bool ListenPort(quint16 port);
     // The port actually listened on (ListenPort(0) picks a free one).
     quint16 serverPort() const { return m_server.serverPort(); }
+    // Why the last ListenPort failed.
+    QString errorString() const { return m_server.errorString(); }
     int connectionCount() const;
     void setIdleTimeout(int ms) { m_idleMs = ms; }
 

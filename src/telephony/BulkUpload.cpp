@@ -15,11 +15,20 @@ BulkUpload::BulkUpload(RecordingReconciliation& reconciliation, RecordingUpload&
     connect(&m_upload, &RecordingUpload::progressValue, this, &BulkUpload::progressValue);
 }
 
+void BulkUpload::cancel()
+{
+    if (!m_running || m_cancelled)
+        return;
+    m_cancelled = true;
+    m_ftp.cancel();
+}
+
 void BulkUpload::start()
 {
     if (m_running)
         return;
     m_running = true;
+    m_cancelled = false;
     m_reconciliation.Reconcile(m_ftp, [this](const RecordingReconciliation::Findings& found) {
         m_upload.UploadPending(m_ftp, [this, found](const RecordingUpload::Pending& pending) {
             m_running = false;
@@ -32,7 +41,8 @@ void BulkUpload::start()
                     QStringLiteral("녹음파일 %1건을 서버로 보내지 못했습니다. 다음 "
                                    "로그인 때 다시 보냅니다.\n사유: %2")
                         .arg(left)
-                        .arg(ErrorLog::masked(pending.stopped)),
+                        .arg(m_cancelled ? QStringLiteral("상담원이 취소했습니다.")
+                                         : ErrorLog::masked(pending.stopped)),
                     QStringLiteral("전송 %1 / 대기 %2건").arg(pending.sent).arg(pending.waiting));
             }
             // Always from the event loop, also when there was nothing to do.

@@ -20,6 +20,9 @@ public:
 
     void start();
     bool isRunning() const { return m_running; }
+    // The agent ends the run now: the transfer on its way is aborted and
+    // its file and the ones after it stay waiting for the next login.
+    void cancel();
 
 signals:
     void progressMaximum(int maximum);
@@ -35,4 +38,5 @@ private:
     RecordingUpload& m_upload;
     FtpWorker m_ftp;
     bool m_running = false;
+    bool m_cancelled = false;
 };

@@ -26,7 +26,8 @@ using Event = Call::Event;
 using Stage = Call::Stage;
 } // namespace
 
-CallController::CallController(const Parts& parts, QObject* parent) : QObject(parent), m_p(parts)
+CallController::CallController(const Parts& parts, QObject* parent)
+    : QObject(parent), m_p(parts), m_feed(parts.socket, parts.db.errors(), parts.messages)
 {
     connect(&m_p.device, &DorvanePlus::RingChanged, this, &CallController::RingChanged);
     connect(&m_p.device, &DorvanePlus::HookChanged, this, &CallController::HookChanged);
@@ -55,7 +56,7 @@ CallController::CallController(const Parts& parts, QObject* parent) : QObject(pa
 void CallController::openDevices(quint16 feedPort)
 {
     m_p.device.OpenDevice();
-    m_p.socket.ListenPort(feedPort);
+    m_feed.open(feedPort);
 }
 
 void CallController::refreshTitle()

@@ -7,6 +7,7 @@
 
 #include "foundation/Seams.h"
 #include "telephony/Call.h"
+#include "telephony/CallerFeedPort.h"
 #include "telephony/CustomerPanel.h"
 
 struct Session;
@@ -67,6 +68,7 @@ public:
 
     // The device and the caller feed, as the main window opens.
     void openDevices(quint16 feedPort = 8400);
+    CallerFeedPort& feed() { return m_feed; }
     // "Brenvo-<name>-(<id>)-<statistics>", unless the device is away.
     void refreshTitle();
 
@@ -129,6 +131,7 @@ private:
     void holdPanel(const Call& call);
 
     Parts m_p;
+    CallerFeedPort m_feed;
     bool m_hookEventSeen = false;
     bool m_deviceLinked = true;
     CallPtr m_line;

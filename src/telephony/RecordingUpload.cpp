@@ -144,6 +144,9 @@ void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pen
                         *sent += int(whole.size());
                     });
             };
+            // A server that stopped answering or moving data ends the run as
+            // one that cannot be reached does: the next file would only wait
+            // out the stall limit again.
             for (int i = 0; i < items.size(); ++i) {
                 const Item& item = items.at(i);
                 if (!item.path.isEmpty()) {
@@ -151,18 +154,24 @@ void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pen
                         return c.lastError();
                     if (item.folder != folder) {
                         confirm();
+                        if (c.lostConnection())
+                            return c.lastError();
                         c.FtpChangeDir(QStringLiteral("/"));
                         enterFolder(c, item.folder);
                         folder = item.folder;
                     }
                     if (c.FtpStore(item.path, item.remoteName))
                         stored.append({item.remoteName, item.size});
+                    else if (c.lostConnection())
+                        return c.lastError();
                 }
                 if (c.aborted())
                     return c.lastError();
                 ftp.report(self, [this, i] { emit progressValue(i + 1); });
             }
             confirm();
+            if (c.lostConnection())
+                return c.lastError();
             c.FtpDisconnect();
             return QString();
         },

@@ -1,5 +1,6 @@
 #include "windows/Frm010000.h"
 
+#include <QHBoxLayout>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -30,13 +31,21 @@ Frm010000::Frm010000(BulkUpload& upload, QWidget* parent) : QDialog(parent), m_u
     Command1 = new QPushButton(QStringLiteral("확인"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setEnabled(false);
+    cmdCancel = new QPushButton(QStringLiteral("취소"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblInformation);
     layout->addWidget(ProgFTP);
     layout->addWidget(lblNow);
     layout->addWidget(lblTotal);
-    layout->addWidget(Command1, 0, Qt::AlignRight);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdCancel);
+    buttons->addWidget(Command1);
+    layout->addLayout(buttons);
+    setTabOrder(cmdCancel, Command1);
 
     connect(&m_upload, &BulkUpload::progressMaximum, ProgFTP,
             [this](int maximum) { ProgFTP->setRange(0, maximum); });
@@ -54,6 +63,7 @@ Frm010000::Frm010000(BulkUpload& upload, QWidget* parent) : QDialog(parent), m_u
                     resize(width(), needed);
             });
     connect(&m_upload, &BulkUpload::finished, this, [this](bool confirm) {
+        cmdCancel->setEnabled(false);
         if (!confirm) {
             accept();
             return;
@@ -63,6 +73,19 @@ Frm010000::Frm010000(BulkUpload& upload, QWidget* parent) : QDialog(parent), m_u
         Command1->setFocus();
     });
     connect(Command1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &Frm010000::reject);
+}
+
+void Frm010000::reject()
+{
+    // While the run goes on, closing means ending it: the window stays to
+    // say what is left waiting.
+    if (m_upload.isRunning()) {
+        cmdCancel->setEnabled(false);
+        m_upload.cancel();
+        return;
+    }
+    QDialog::reject();
 }
 
 void Frm010000::showEvent(QShowEvent* event)

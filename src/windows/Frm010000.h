@@ -10,7 +10,8 @@ class BulkUpload;
 // "Form1": checks the recent recordings against their rows and the server,
 // sends the ones left from earlier runs, then closes itself; when the check
 // found something or recordings were left waiting, it stays with its
-// summary until the agent confirms.
+// summary until the agent confirms. "취소" (or Esc, or the close box) ends
+// the run at once and shows what is left waiting.
 class Frm010000 : public QDialog
 {
     Q_OBJECT
@@ -22,6 +23,10 @@ public:
     QLabel* lblInformation;
     QLabel* lblTotal;
     QPushButton* Command1;
+    QPushButton* cmdCancel;
+
+public slots:
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -2,6 +2,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include "foundation/FtpLogin.h"
 #include "login/AgentStatus.h"
 #include "login/LoginProcedure.h"
 #include "ProgramFolderFixture.h"
@@ -137,11 +138,12 @@ private slots:
         QFile ini(t.f.path("Brenvo.ini"));
         QVERIFY(ini.open(QIODevice::ReadOnly));
         const QByteArray settings = ini.readAll();
-        QVERIFY(t.f.write("Brenvo.ini",
-                          "[Branch]\nBranchID=0001\nftptls = Require\nFtpCaFile=tls/ca.pem\n"));
+        QVERIFY(t.f.write("Brenvo.ini", "[Branch]\nBranchID=0001\nftptls = Require\n"
+                                        "FtpCaFile=tls/ca.pem\nftpstallseconds=7\n"));
         QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
         QCOMPARE(t.f.session.CfgDBIp, QString());
         QCOMPARE(t.f.session.CfgFtpTls + '|' + t.f.session.CfgFtpCaFile, "Require|tls/ca.pem");
+        QCOMPARE(FtpLogin::of(t.f.session).stallSeconds, 7);
         QVERIFY(t.f.write("Brenvo.ini", "[Database]\nDBIp=sqlite:elsewhere.db\n"));
         QCOMPARE(t.login.attempt("0001", "kim", "1234"), Outcome::BranchRefused);
         QVERIFY(t.f.write("Brenvo.ini", QByteArray(settings)

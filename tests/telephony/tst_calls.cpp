@@ -1,5 +1,6 @@
 #include <QDate>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include "CallDesk.h"
+#include "customers/CallerIdLookup.h"
 #include "platform/VoxFile.h"
 #include "telephony/WorkCounters.h"
 
@@ -232,6 +234,37 @@ private slots:
         d.line.setLinkUp(true);
         QVERIFY(QTest::qWaitFor([&] { return d.controls.windowEnabled(); }, 5000));
         QVERIFY(d.controls.windowTitle().startsWith("Brenvo-김민수-(kim)-"));
+    }
+
+    // The caller feed's port held by another program: one message and one
+    // error-log block for the whole run of failed tries, and the caller-ID
+    // label says no number can come; once the port is free a retry opens it
+    // without a word and the label is the usual one again.
+    void feedPortTaken()
+    {
+        CallDesk d;
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::LocalHost));
+        const quint16 port = holder.serverPort();
+        d.calls.feed().setRetryInterval(20);
+        d.calls.feed().open(port);
+        CallerIdLookup lookup(d.f.db, Call::inbound(), d.calls, d.desk.customers.search,
+                              d.desk.device, d.f.messages);
+        QCOMPARE(lookup.lblCIDData(), QString("발신번호 수신 안 됨 (포트 %1 사용 불가)").arg(port));
+        QTest::qWait(200);
+        QCOMPARE(d.f.messages.texts(), {"The 32-bit Windows Socket is not responding."});
+        QFile log(d.f.errors.logFilePath(QDate::currentDate()));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(log.readAll()).count("cannot be opened"), 1);
+        holder.close();
+        QTRY_VERIFY(!d.calls.feed().isDown());
+        QCOMPARE(lookup.lblCIDData(), QString("NO CIDDATA"));
+        QTcpSocket sender;
+        sender.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(sender.waitForConnected(3000));
+        sender.write("0212345678\n");
+        QTRY_COMPARE(d.calls.callForCallerId()->CallerNumber, QString("0212345678"));
+        QCOMPARE(d.f.messages.texts().size(), 1);
     }
 
     void recordingEdges()
@@ -473,14 +506,17 @@ private slots:
         QVERIFY2(d.f.messages.messages.isEmpty(), qPrintable(d.f.messages.texts().join('\n')));
     }
 
-    // A server the login's upload cannot use (none, or its certificate not
-    // trusted) ends the run at its first try: nothing sent, the rows left
+    // A server the login's upload cannot use (none, its certificate not
+    // trusted, or it stops moving data) ends the run at its first try, and
+    // so does the agent's cancel: nothing marked sent, the rows left
     // waiting, and the window says why.
     void bulkUploadRefused_data()
     {
         QTest::addColumn<QString>("why");
         QTest::newRow("no server") << "FtpConnect";
         QTest::newRow("TLS, another authority") << "not signed by an authority";
+        QTest::newRow("server stalls") << "(stall limit)";
+        QTest::newRow("agent cancels") << "상담원이 취소했습니다";
     }
     void bulkUploadRefused()
     {
@@ -503,8 +539,24 @@ private slots:
         });
         if (why == "FtpConnect")
             d.f.session.FtpPortNo = QString::number(refusing.serverPort());
+        const bool stalls = !why.contains("not signed") && why != "FtpConnect";
+        if (stalls) {
+            d.useFtp(d.ftp);
+            QVERIFY(d.ftp.setFault("stall"));
+            d.f.session.CfgFtpStallSeconds = why == "(stall limit)" ? "1" : "";
+        }
         QSignalSpy status(&d.desk.bulkUpload, &BulkUpload::status);
-        QCOMPARE(checkAtLogin(d), 1);
+        if (!stalls || why == "(stall limit)") {
+            QCOMPARE(checkAtLogin(d), 1);
+        } else {
+            // Under the 20 s stall limit: only the cancel can end it this soon.
+            QSignalSpy finished(&d.desk.bulkUpload, &BulkUpload::finished);
+            d.desk.bulkUpload.start();
+            QTest::qWait(500);
+            d.desk.bulkUpload.cancel();
+            QVERIFY(finished.wait(5000));
+            QCOMPARE(finished.value(0).value(0).toBool(), true);
+        }
         QCOMPARE(connections, why == "FtpConnect" ? 2 : 0);
         const QString shown = status.last().value(1).toString();
         QVERIFY2(shown.startsWith("녹음파일 3건을 서버로 보내지 못했습니다.") &&
@@ -516,6 +568,12 @@ private slots:
                  QStringList({"3", "0"}));
         QCOMPARE(QDir(tls.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList());
+        // A stalled server got the run's first file at most, never the rest.
+        QDirIterator sent(d.ftp.root(), QDir::Files, QDirIterator::Subdirectories);
+        int files = 0;
+        for (; sent.hasNext(); sent.next())
+            ++files;
+        QVERIFY2(files <= 1, qPrintable(QString::number(files)));
     }
 
     void diskFullWhileRecording()

@@ -34,6 +34,9 @@ file or "none" means no fault):
   hang               after login, the transfer commands (STOR, APPE, STOU,
                      RETR, LIST, NLST, MLSD) get no answer at all; the
                      connection is closed (421) after 60 s.
+  stall              the transfer commands are answered and their data
+                     connection is accepted, then it moves no byte in either
+                     direction, and the command's end is never answered.
   fail-first:N       the first N STOR commands (counted from when this fault
                      came into force) are answered 451, later ones work.
   keep-short:N       the Nth STOR (counted the same way) keeps only half of
@@ -62,7 +65,7 @@ DROP_LIMIT = 4096
 HANG_SECONDS = 60
 HANG_COMMANDS = {"STOR", "APPE", "STOU", "RETR", "LIST", "NLST", "MLSD"}
 STORE_COMMANDS = {"STOR", "APPE", "STOU"}
-SIMPLE_FAULTS = {"refuse-login", "drop-mid-transfer", "disk-full", "hang"}
+SIMPLE_FAULTS = {"refuse-login", "drop-mid-transfer", "disk-full", "hang", "stall"}
 
 log = logging.getLogger("brenvo-ftpd")
 
@@ -225,6 +228,15 @@ class BrenvoDTPHandler(DTPHandler):
         return DTPHandler.handle_close(self)
 
 
+class StallDTPHandler(DTPHandler):
+    """Data channel that leaves the event loop as soon as the transfer
+    starts: the socket stays open, and nothing is read or written on it."""
+
+    def modify_ioloop_events(self, events, logdebug=False):
+        if self._fileno in self.ioloop.socket_map:
+            self.del_channel()
+
+
 class SlowDTPHandler(ThrottledDTPHandler):
     read_limit = 1024 * 1024
     write_limit = 1024 * 1024
@@ -258,6 +270,8 @@ class BrenvoHandler(FTPHandler):
             if cls is None:
                 cls = self._slow_classes[number] = make_slow_dtp(number)
             self.dtp_handler = self.data_handler(cls)
+        elif name == "stall":
+            self.dtp_handler = self.data_handler(StallDTPHandler)
         else:
             self.dtp_handler = self.data_handler(BrenvoDTPHandler)
         if self.recorder:
