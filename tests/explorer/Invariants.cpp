@@ -59,6 +59,12 @@ qint64 wallTime(const QString& date, const QString& time)
 
 Baseline Invariants::baseline(const QString& folder)
 {
+    for (const char* sql :
+         {"CREATE TABLE audit (ID TEXT, Status TEXT, Name TEXT)",
+          "CREATE TRIGGER audit_customer AFTER UPDATE ON gogakinfo WHEN old.Status IS NOT "
+          "new.Status OR old.Name IS NOT new.Name BEGIN INSERT INTO audit VALUES (new.ID, "
+          "new.Status, new.Name); END"})
+        query(folder, "branch0001.db", QString::fromUtf8(sql));
     Baseline base;
     for (const QStringList& row :
          query(folder, "branch0001.db", "SELECT ID, Name FROM gogakinfo")) {
@@ -227,20 +233,21 @@ QStringList Invariants::atRest(const QString& folder)
     return out;
 }
 
-void FileWatch::poll(QStringList* seen)
+void Invariants::watchFiles(const QString& folder, QHash<QString, qint64>* sizes, QStringList* seen)
 {
     QHash<QString, qint64> now;
-    QDirIterator it(m_root, {QStringLiteral("*.vox")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(folder + QStringLiteral("/RECDATA"), {QStringLiteral("*.vox")}, QDir::Files,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo file(it.next());
         now.insert(file.filePath(), file.size());
-        const qint64 before = m_sizes.value(file.filePath(), 0);
+        const qint64 before = sizes->value(file.filePath(), 0);
         if (file.size() < before)
             *seen << say("file-kept: %1 shrank from %2 to %3 bytes", file.fileName(), before,
                          file.size());
     }
-    for (auto it = m_sizes.cbegin(); it != m_sizes.cend(); ++it)
+    for (auto it = sizes->cbegin(); it != sizes->cend(); ++it)
         if (!now.contains(it.key()))
             *seen << say("file-kept: %1 is gone", QFileInfo(it.key()).fileName());
-    m_sizes = now;
+    *sizes = now;
 }

@@ -56,8 +56,7 @@ template <typename... Values> QString say(const char* pattern, const Values&... 
 
 // The archive's invariants, checked on the program folder, its two
 // databases and the FTP server's tree, whoever delivered the events. Each
-// violation is one line "<invariant>: <what>". The branch database must
-// keep a trail of its customers' changes (kAudit).
+// violation is one line "<invariant>: <what>".
 namespace Invariants {
 
 // Every row of a statement on one SQLite file of the folder, each column as
@@ -65,29 +64,15 @@ namespace Invariants {
 QList<QStringList> query(const QString& folder, const char* file, const QString& sql,
                          bool* ok = nullptr);
 
-// Every change of a customer's status or name, into table audit.
-inline const char* const kAudit[] = {
-    "CREATE TABLE audit (ID TEXT, Status TEXT, Name TEXT)",
-    "CREATE TRIGGER audit_customer AFTER UPDATE ON gogakinfo WHEN old.Status IS NOT new.Status "
-    "OR old.Name IS NOT new.Name BEGIN INSERT INTO audit VALUES (new.ID, new.Status, new.Name); "
-    "END"};
-
+// What the folder starts from; from now on its branch database keeps a
+// trail of its customers' changes, which check() reads.
 Baseline baseline(const QString& folder);
 QStringList check(const QString& folder, const QString& ftpRoot, const Record& record,
                   const Baseline& base);
 // At rest: no transaction left open on either database file.
 QStringList atRest(const QString& folder);
+// Every voice file of the folder against its size at the last look (sizes):
+// none may ever shrink or go.
+void watchFiles(const QString& folder, QHash<QString, qint64>* sizes, QStringList* seen);
 
 } // namespace Invariants
-
-// Watches every voice file of a program folder: none may ever shrink or go.
-class FileWatch
-{
-public:
-    explicit FileWatch(const QString& folder) : m_root(folder + QStringLiteral("/RECDATA")) {}
-    void poll(QStringList* seen);
-
-private:
-    QString m_root;
-    QHash<QString, qint64> m_sizes;
-};

@@ -238,29 +238,6 @@ QString Schedule::text() const
     return out;
 }
 
-QString Schedule::keptText() const
-{
-    QStringList parts;
-    for (int i = 0; i < kept.size();) {
-        int j = i;
-        while (j + 1 < kept.size() && kept[j + 1] == kept[j] + 1)
-            ++j;
-        parts << (i == j ? QString::number(kept[i])
-                         : QStringLiteral("%1-%2").arg(kept[i]).arg(kept[j]));
-        i = j + 1;
-    }
-    return parts.join(u',');
-}
-
-QList<int> Schedule::parseKept(const QString& text)
-{
-    QList<int> out;
-    for (const QString& part : text.split(u',', Qt::SkipEmptyParts))
-        for (int i = part.section(u'-', 0, 0).toInt(); i <= part.section(u'-', -1).toInt(); ++i)
-            out << i;
-    return out;
-}
-
 Schedule Schedule::shrink(const std::function<bool(const Schedule&)>& fails) const
 {
     Schedule best = *this;

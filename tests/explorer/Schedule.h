@@ -77,9 +77,6 @@ struct Schedule
     // Only the events at these positions of the seed's list.
     Schedule keep(const QList<int>& positions) const;
     QString text() const;
-    // "0,3,5-9": the kept positions, for --keep.
-    QString keptText() const;
-    static QList<int> parseKept(const QString& text);
 
     // The shortest schedule found that still fails: events are dropped in
     // halves, then quarters, down to one at a time, while fails() holds.

@@ -24,6 +24,30 @@
 // is played; --print only prints the schedules.
 namespace {
 
+// "0,3,5-9": the kept positions, for --keep.
+QString keptText(const QList<int>& kept)
+{
+    QStringList parts;
+    for (int i = 0; i < kept.size();) {
+        int j = i;
+        while (j + 1 < kept.size() && kept[j + 1] == kept[j] + 1)
+            ++j;
+        parts << (i == j ? QString::number(kept[i])
+                         : QStringLiteral("%1-%2").arg(kept[i]).arg(kept[j]));
+        i = j + 1;
+    }
+    return parts.join(u',');
+}
+
+QList<int> parseKept(const QString& text)
+{
+    QList<int> out;
+    for (const QString& part : text.split(u',', Qt::SkipEmptyParts))
+        for (int i = part.section(u'-', 0, 0).toInt(); i <= part.section(u'-', -1).toInt(); ++i)
+            out << i;
+    return out;
+}
+
 // Runs `jobs` copies of this program on every jobs-th seed from first, each
 // `--jobs 1`, passes their output on as it comes and adds their last lines up.
 // A child's options come first: the first of a name is the one that counts.
@@ -82,7 +106,7 @@ int main(int argc, char* argv[])
     const quint64 first = option("--seed", QDateTime::currentSecsSinceEpoch()).toULongLong();
     const int schedules = option("--schedules", 0).toInt();
     const qint64 seconds = option("--seconds", 60).toLongLong();
-    const QList<int> kept = Schedule::parseKept(option("--keep", QString()).toString());
+    const QList<int> kept = parseKept(option("--keep", QString()).toString());
     const qint64 shrinkSeconds = option("--shrink-seconds", 600).toLongLong();
     // No more jobs than schedules: a job with none would run for the time instead.
     const int jobs =
@@ -91,10 +115,10 @@ int main(int argc, char* argv[])
     if (jobs > 1 && kept.isEmpty() && !args.contains(QStringLiteral("--print")))
         return shareOut(args, first, schedules, jobs);
 
-    Driver driver;
-    driver.setTrace(args.contains(QStringLiteral("--trace")));
-    if (!driver.error().isEmpty()) {
-        std::fprintf(stderr, "explore: %s\n", qPrintable(driver.error()));
+    const auto driver = Driver::make();
+    driver->setTrace(args.contains(QStringLiteral("--trace")));
+    if (!driver->error().isEmpty()) {
+        std::fprintf(stderr, "explore: %s\n", qPrintable(driver->error()));
         return 2;
     }
     QElapsedTimer clock;
@@ -110,7 +134,7 @@ int main(int argc, char* argv[])
             std::printf("%s", qPrintable(schedule.text()));
             continue;
         }
-        const QStringList found = driver.play(schedule);
+        const QStringList found = driver->play(schedule);
         if (found.isEmpty())
             continue;
         violations += int(found.size());
@@ -130,14 +154,14 @@ int main(int argc, char* argv[])
         const Schedule shortest = schedule.shrink([&](const Schedule& trial) {
             if (shrinking.elapsed() > shrinkSeconds * 1000)
                 return false;
-            const QStringList again = driver.play(trial);
+            const QStringList again = driver->play(trial);
             return std::any_of(again.cbegin(), again.cend(),
                                [&](const QString& v) { return kind(v) == invariant; });
         });
         std::printf("shortest schedule found that still breaks \"%s\":\n%s"
                     "replay: ./run explore --seed %llu --schedules 1 --keep %s\n",
                     qPrintable(invariant), qPrintable(shortest.text()), schedule.seed,
-                    qPrintable(shortest.keptText()));
+                    qPrintable(keptText(shortest.kept)));
         std::fflush(stdout);
     }
     std::printf("%d schedules, %d violations\n", played, violations);

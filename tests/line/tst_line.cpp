@@ -6,7 +6,6 @@
 #include "LineSimulator.h"
 
 #include <QNetworkInterface>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -17,19 +16,12 @@ namespace {
 constexpr int AnswerDelayMs = 150;
 constexpr int LinkTimeoutMs = 3000;
 
-QList<int> values(const QSignalSpy& spy)
+// One argument of each signal a spy caught: the first as a number unless told.
+template <typename T = int> QList<T> values(const QSignalSpy& spy, int at = 0)
 {
-    QList<int> out;
+    QList<T> out;
     for (const QList<QVariant>& arguments : spy)
-        out << arguments.at(0).toInt();
-    return out;
-}
-
-QStringList texts(const QSignalSpy& spy)
-{
-    QStringList out;
-    for (const QList<QVariant>& arguments : spy)
-        out << arguments.at(1).toString();
+        out << arguments.at(at).value<T>();
     return out;
 }
 } // namespace
@@ -77,7 +69,7 @@ private slots:
         QString error;
         QVERIFY(m_line->ring(QStringLiteral("02-1234-5678"), &error));
         QTRY_COMPARE(values(ringSpy), QList<int>{1});
-        QTRY_COMPARE(texts(numbers), QStringList{"CID:02-1234-5678"});
+        QTRY_COMPARE(values<QString>(numbers, 1), QStringList{"CID:02-1234-5678"});
 
         if (end == "stopRinging")
             m_line->stopRinging();
@@ -168,10 +160,8 @@ private slots:
 
     void simulatorStartedLater()
     {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 port = probe.serverPort();
-        probe.close();
+        // A port just freed, where nothing listens until the simulator does.
+        const quint16 port = m_line->port();
         m_line.reset();
 
         DorvanePlus device;
@@ -264,9 +254,9 @@ private slots:
         if (close)
             client->disconnectFromHost();
 
-        QTRY_COMPARE(texts(arrivals), expected);
+        QTRY_COMPARE(values<QString>(arrivals, 1), expected);
         QTest::qWait(OrvelServerSocket::PauseMs * 2);
-        QCOMPARE(texts(arrivals), expected);
+        QCOMPARE(values<QString>(arrivals, 1), expected);
         int index = arrivals.first().at(0).toInt();
         const int delivered = index;
         m_server->SocketAcknowledge(index);
@@ -296,7 +286,7 @@ private slots:
         QTRY_COMPARE(clients.front()->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(m_server->connectionCount(), OrvelServerSocket::MaxConnections);
         surplus->write("CID:0212345678\n");
-        QTRY_COMPARE(texts(arrivals).last(), QStringLiteral("CID:0212345678"));
+        QTRY_COMPARE(values<QString>(arrivals, 1).last(), QStringLiteral("CID:0212345678"));
     }
 
     void senders_data()

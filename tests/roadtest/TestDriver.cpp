@@ -71,20 +71,20 @@ QString TestDriver::run(const QString& line)
         QTimer::singleShot(0, this, std::move(action));
     };
 
-    if (verb == QStringLiteral("windows")) {
+    if (verb == u"windows") {
         QStringList shown;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible() && !qobject_cast<QMenu*>(w))
                 shown << w->objectName() + u'=' + w->windowTitle();
         return ok(shown.join(u'\t'));
     }
-    if (verb == QStringLiteral("message") || verb == QStringLiteral("answer")) {
+    if (verb == u"message" || verb == u"answer") {
         // The message box in front, if any: its text, and for "answer" its OK.
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(w);
             if (!box || !box->isVisible())
                 continue;
-            if (verb == QStringLiteral("answer")) {
+            if (verb == u"answer") {
                 QPointer<QMessageBox> target = box;
                 later([target] {
                     if (target)
@@ -96,7 +96,7 @@ QString TestDriver::run(const QString& line)
         }
         return err("no message box");
     }
-    if (verb == QStringLiteral("action")) {
+    if (verb == u"action") {
         // A menu item of the program (the tray menu has no window to click in).
         QList<QAction*> found;
         for (QWidget* w : QApplication::allWidgets())
@@ -114,7 +114,7 @@ QString TestDriver::run(const QString& line)
     if (!w)
         return err("no widget ", name);
 
-    if (verb == QStringLiteral("read")) {
+    if (verb == u"read") {
         if (w->isWindow())
             return ok(w->windowTitle());
         // The first of these a control has is what the agent sees in it; a
@@ -124,15 +124,11 @@ QString TestDriver::run(const QString& line)
                 return ok(value.toString());
         return err("cannot read ", name);
     }
-    if (verb == QStringLiteral("enabled") || verb == QStringLiteral("visible"))
-        return ok((verb == QStringLiteral("enabled") ? w->isEnabled() : w->isVisible())
-                      ? QStringLiteral("1")
-                      : QStringLiteral("0"));
-    if (verb == QStringLiteral("state"))
-        return ok(!w->isVisible()    ? QStringLiteral("hidden")
-                  : w->isMinimized() ? QStringLiteral("minimized")
-                                     : QStringLiteral("normal"));
-    if (verb == QStringLiteral("click")) {
+    if (verb == u"enabled" || verb == u"visible")
+        return ok(QString::number(verb == u"enabled" ? w->isEnabled() : w->isVisible()));
+    if (verb == u"state")
+        return ok(!w->isVisible() ? "hidden" : w->isMinimized() ? "minimized" : "normal");
+    if (verb == u"click") {
         if (!w->isEnabled() || !w->isVisible())
             return err("not clickable ", name);
         later([target = QPointer<QWidget>(w)] {
@@ -143,7 +139,7 @@ QString TestDriver::run(const QString& line)
         });
         return ok();
     }
-    if (verb == QStringLiteral("type")) {
+    if (verb == u"type") {
         if (auto* text = qobject_cast<QPlainTextEdit*>(w)) {
             text->setPlainText(rest);
             return ok();
@@ -163,8 +159,8 @@ QString TestDriver::run(const QString& line)
             }
         return ok();
     }
-    if (verb == QStringLiteral("key")) {
-        if (rest != QStringLiteral("Return"))
+    if (verb == u"key") {
+        if (rest != u"Return")
             return err("unknown key ", rest);
         later([target = QPointer<QWidget>(w)] {
             if (target)
@@ -172,7 +168,7 @@ QString TestDriver::run(const QString& line)
         });
         return ok();
     }
-    if (verb == QStringLiteral("select")) {
+    if (verb == u"select") {
         if (auto* combo = qobject_cast<QComboBox*>(w)) {
             const int index = combo->findText(rest);
             combo->setCurrentIndex(index >= 0 ? index : rest.toInt());
@@ -193,24 +189,24 @@ QString TestDriver::run(const QString& line)
         }
         return err("cannot select in ", name);
     }
-    if (verb == QStringLiteral("date")) {
+    if (verb == u"date") {
         const bool set = w->setProperty("date", QDate::fromString(rest, Qt::ISODate));
         return set ? ok() : err("not a date box ", name);
     }
-    if (verb == QStringLiteral("grab"))
+    if (verb == u"grab")
         return w->window()->grab().save(rest) ? ok() : err("cannot save ", rest);
 
     auto* grid = qobject_cast<fpSpread*>(w);
-    if (verb == QStringLiteral("rows"))
+    if (verb == u"rows")
         return grid ? ok(QString::number(grid->sheet()->MaxRows())) : err("not a grid");
-    if (verb == QStringLiteral("clickcell") || verb == QStringLiteral("dblclickcell")) {
+    if (verb == u"clickcell" || verb == u"dblclickcell") {
         if (!grid)
             return err("not a grid");
         // A real click where the agent would put the pointer; a double click
         // is a click and then the second press.
         const QModelIndex cell = grid->model()->index(rest.section(u' ', 1, 1).toInt() - 1,
                                                       rest.section(u' ', 0, 0).toInt() - 1);
-        later([grid, cell, twice = verb == QStringLiteral("dblclickcell")] {
+        later([grid, cell, twice = verb == u"dblclickcell"] {
             grid->scrollTo(cell);
             const QPoint at = grid->visualRect(cell).center();
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
