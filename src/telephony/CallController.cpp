@@ -100,9 +100,14 @@ void CallController::fire(CallPtr call, Call::Event event)
     if (call == m_line && !call->onLine())
         m_line.reset();
     perform(call, *action);
-    // A call gone before it was connected leaves the desk as it found it.
-    if (call->stage() == Stage::Dropped && !deskBusy())
-        m_p.panel.setHeld(false);
+    // A call gone before it was connected leaves the desk as it found it,
+    // or idle when an earlier call's end was waiting for it to go.
+    if (call->stage() == Stage::Dropped && !deskBusy()) {
+        if (m_resetOwed)
+            resetDesk();
+        else
+            m_p.panel.setHeld(false);
+    }
 }
 
 void CallController::perform(const CallPtr& call, Call::Action action)
@@ -283,8 +288,10 @@ void CallController::finish(const CallPtr& call)
 void CallController::resetDesk()
 {
     // A call answered meanwhile owns the buttons, the panel and the agent's
-    // busy flag; only the statistics in the title are news.
-    if (!deskBusy()) {
+    // busy flag; only the statistics in the title are news, and the desk goes
+    // idle when that call ends, connected or not.
+    m_resetOwed = deskBusy();
+    if (!m_resetOwed) {
         m_p.status.SetLoginANDStatus(QStringLiteral("1"), QStringLiteral("0"));
         m_p.desk.SetButtonState(DeskControls::ButtonMode::StopCall);
         m_p.panel.setHeld(false);

@@ -133,6 +133,8 @@ private:
     Parts m_p;
     CallerFeedPort m_feed;
     bool m_hookEventSeen = false;
+    // A call's end found the desk held by a newer call: idle once that one goes.
+    bool m_resetOwed = false;
     bool m_deviceLinked = true;
     CallPtr m_line;
     // Released calls waiting for their result window, oldest first, and the

@@ -495,7 +495,8 @@ private:
             return !d.calls.lineCall() && d.controls.windowEnabled() && m_frames.empty() &&
                    d.calls.openCalls().isEmpty();
         };
-        for (int i = 0; i < 100 && m_station && !ended() && !atRest(); ++i) {
+        // Up to 20 s: a loaded machine finishes the last upload late, not never.
+        for (int i = 0; i < 400 && m_station && !ended() && !atRest(); ++i) {
             if (Frame* f = front())
                 answerAnyhow(*f);
             QTest::qWait(50);
