@@ -379,6 +379,34 @@ private slots:
         QCOMPARE(rows("select WorkCount from tb_branchworkcount"), QStringList{"5"});
     }
 
+    // A call's upload ends while the next caller is being answered; that
+    // caller hangs up before the pick: the desk is idle again, not left busy.
+    void endsWhileTheNextIsAnswered()
+    {
+        CallDesk d;
+        d.calls.HookChanged(1);
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
+            if (w == Window::CallResult)
+                d.saveResult(call, QStringLiteral("3"));
+        };
+        QVERIFY(d.ftp.setFault("slow:1"));
+        d.calls.DialNumber(QStringLiteral("010-2222-3333"));
+        const CallPtr first = d.calls.lineCall();
+        d.calls.HookChanged(3);
+        d.desk.media.writeLineAudio(QByteArray(16000, '\x20'));
+        d.calls.HookChanged(1);
+        QVERIFY(CallDesk::reaches(first, Call::Stage::Uploading));
+        d.calls.RingChanged(1);
+        d.calls.HookChanged(3);
+        QVERIFY(d.ftp.setFault(""));
+        QVERIFY(CallDesk::reaches(first, Call::Stage::Finished));
+        QVERIFY(d.controls.isEnabled(DeskControls::cmdStopCall));
+        d.calls.HookChanged(1);
+        QVERIFY(!d.calls.lineCall() && !d.controls.isEnabled(DeskControls::cmdStopCall));
+        QCOMPARE(d.central("select Status from AgentLogin where AgentID = 'kim'"),
+                 QStringList{"0"});
+    }
+
     void deviceLinkBlinksMidCall_data()
     {
         QTest::addColumn<bool>("releasedMeanwhile");
