@@ -145,3 +145,12 @@ QString SqlDialect::quoted(const QString& value)
     out.replace(u'\'', QStringLiteral("''"));
     return out;
 }
+
+QString SqlDialect::quotedList(const QStringList& values)
+{
+    QStringList quotedValues;
+    quotedValues.reserve(values.size());
+    for (const QString& v : values)
+        quotedValues << u'\'' + quoted(v) + u'\'';
+    return quotedValues.join(u',');
+}

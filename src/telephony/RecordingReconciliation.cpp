@@ -37,18 +37,7 @@ QString field(const Recordset& rs, const char* name)
 
 QString values(const QStringList& list)
 {
-    QStringList quotedValues;
-    for (const QString& v : list)
-        quotedValues << u'\'' + quoted(v) + u'\'';
-    return QStringLiteral(" values (") + quotedValues.join(u',') + u')';
-}
-
-QString inList(const QStringList& days)
-{
-    QStringList quotedDays;
-    for (const QString& d : days)
-        quotedDays << u'\'' + quoted(d) + u'\'';
-    return u'(' + quotedDays.join(u',') + u')';
+    return QStringLiteral(" values (") + SqlDialect::quotedList(list) + u')';
 }
 
 QString serverPath(const QString& day, const QString& status)
@@ -167,7 +156,8 @@ bool RecordingReconciliation::gather(Check& check)
     Recordset twins;
     if (!m_db.query(Database::Slot::Main,
                     QStringLiteral(" Select R_Path,UploadStatus from recfile where ") + own +
-                        QStringLiteral(" and FolderName in ") + inList(check.days),
+                        QStringLiteral(" and FolderName in (") +
+                        SqlDialect::quotedList(check.days) + u')',
                     &twins, kLocation, kFunction))
         return false;
     for (twins.moveFirst(); !twins.isEof(); twins.moveNext())

@@ -114,10 +114,11 @@ QList<RecRow> RecordingRecords::unsaved(const QString& branchId, const QString& 
                         QStringLiteral(" and UploadStatus <> '1' order by R_Date, R_StartTime"),
                     &rs, QStringLiteral("Frm100000"), QStringLiteral("unsaved")))
         return rows;
+    const auto field = [](const Recordset& r, const char* name) {
+        return Database::GetFieldValue(r.value(QLatin1String(name)));
+    };
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
-        const auto f = [&rs](const char* name) {
-            return Database::GetFieldValue(rs.value(QLatin1String(name)));
-        };
+        const auto f = [&](const char* name) { return field(rs, name); };
         RecRow row;
         row.R_Path = f("R_Path");
         row.FileFullPath = f("FileFullPath");
@@ -135,20 +136,21 @@ QList<RecRow> RecordingRecords::unsaved(const QString& branchId, const QString& 
     // central row: copied back, so the call is not asked for twice.
     QStringList names;
     for (const RecRow& row : std::as_const(rows))
-        names << u'\'' + quoted(row.R_Path) + u'\'';
+        names << row.R_Path;
     Database::Use central(m_db, Database::Slot::Main);
     Recordset saved;
     if (!central.connected() ||
         !m_db.query(Database::Slot::Main,
                     QStringLiteral(" Select R_Path, Status, Memo from recfile where R_Path in (") +
-                        names.join(u',') + QStringLiteral(") and not (") + kResultMissing + u')',
+                        SqlDialect::quotedList(names) + QStringLiteral(") and not (") +
+                        kResultMissing + u')',
                     &saved, QStringLiteral("Frm100000"), QStringLiteral("unsaved")))
         return rows;
     for (saved.moveFirst(); !saved.isEof(); saved.moveNext()) {
         RecRow row;
-        row.R_Path = Database::GetFieldValue(saved.value(QStringLiteral("R_Path")));
-        row.Status = Database::GetFieldValue(saved.value(QStringLiteral("Status")));
-        row.memo = Database::GetFieldValue(saved.value(QStringLiteral("Memo")));
+        row.R_Path = field(saved, "R_Path");
+        row.Status = field(saved, "Status");
+        row.memo = field(saved, "Memo");
         if (AddToLocalDB(QStringLiteral("beforeFtpUpload"), row))
             rows.removeIf([&row](const RecRow& r) { return r.R_Path == row.R_Path; });
     }

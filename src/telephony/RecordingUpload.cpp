@@ -196,12 +196,10 @@ void RecordingUpload::markUploaded(Database::Slot slot, const QStringList& fileN
     // names in one list.
     QStringList statements;
     for (qsizetype at = 0; at < fileNames.size(); at += kNamesPerStatement) {
-        QStringList quoted;
-        for (const QString& name : fileNames.mid(at, kNamesPerStatement))
-            quoted << u'\'' + SqlDialect::quoted(name) + u'\'';
-        const QString names = quoted.size() == 1
-                                  ? QStringLiteral("= ") + quoted.first()
-                                  : QStringLiteral("in (") + quoted.join(u',') + u')';
+        const QStringList part = fileNames.mid(at, kNamesPerStatement);
+        const QString list = SqlDialect::quotedList(part);
+        const QString names =
+            part.size() == 1 ? QStringLiteral("= ") + list : QStringLiteral("in (") + list + u')';
         statements << QStringLiteral("Update recfile SET  UploadStatus = '1'   where R_Path ") +
                           names + u' ';
     }
