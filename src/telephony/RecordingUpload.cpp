@@ -36,19 +36,22 @@ void RecordingUpload::enterFolder(FtpCientOCX& ftp, const QString& folder)
     }
 }
 
-bool RecordingUpload::sendable(const QString& path) const
+bool RecordingUpload::sendable(const QString& path, const QString& seconds) const
 {
-    // A row without its file stays waiting, and so does an empty file (a call
-    // begun on a full disk): it must never count as sent. A file still being
-    // recorded is never sent half-way.
-    return QFileInfo(path).size() > 0 && path != m_media.recordingPath();
+    // A row without its file stays waiting, and so does an empty file of a
+    // call that lasted (begun on a full disk): it must never count as sent.
+    // An empty file of a call hung up at once is all there was to record. A
+    // file still being recorded is never sent half-way.
+    const QFileInfo file(path);
+    return file.exists() && (file.size() > 0 || seconds.trimmed() == u"0") &&
+           path != m_media.recordingPath();
 }
 
 void RecordingUpload::UploadRecording(FtpWorker& ftp, const Call& call, std::function<void()> done)
 {
     const QString fileName = call.RecFileName;
     const QString path = call.RecFilePath;
-    if (!sendable(path)) {
+    if (!sendable(path, call.CallDuration)) {
         done();
         return;
     }
@@ -102,7 +105,8 @@ void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pen
             const QVariant fullPath = rs.value(QStringLiteral("FileFullPath"));
             const QString path = fullPath.toString();
             Item item;
-            if (!fullPath.isNull() && sendable(path)) {
+            if (!fullPath.isNull() &&
+                sendable(path, Database::GetFieldValue(rs.value(QStringLiteral("R_Time"))))) {
                 const auto f = [&rs](const char* name) {
                     return Database::GetFieldValue(rs.value(QLatin1String(name)));
                 };

@@ -52,7 +52,8 @@ signals:
 private:
     static void enterFolder(FtpCientOCX& ftp, const QString& folder);
     // Whether the voice file at path may be sent now.
-    bool sendable(const QString& path) const;
+    // seconds: the call's length as its row has it.
+    bool sendable(const QString& path, const QString& seconds) const;
     // Marks the files of one folder the server holds whole, in both databases.
     void markUploaded(const QStringList& fileNames);
     void markUploaded(Database::Slot slot, const QStringList& fileNames, const QString& function);

@@ -618,7 +618,7 @@ private slots:
         d.open();
         // The disk fills during the first call; the second starts on it full.
         const QString name = outboundCall(d, 6000);
-        const QString empty = outboundCall(d, 1000);
+        const QString empty = outboundCall(d, 2500);
         QVERIFY(!name.isEmpty() && !empty.isEmpty());
         QCOMPARE(d.f.messages.texts().filter("이 통화의 녹음이 여기서 끊겼습니다").size(), 2);
         QCOMPARE(d.f.messages.errorBlocks(), 0);
