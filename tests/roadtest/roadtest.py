@@ -357,8 +357,16 @@ def leave_without_tray(d):
     title = d.send("read Frm100000")
     window = xdotool("search", "--name", "^" + title.replace("(", "\\(").replace(")", "\\)") + "$")
     check(window != "", "the window manager shows the main window's title as it is")
-    xdotool("windowactivate", "--sync", window.split()[0], "key", "--clearmodifiers", "alt+F4")
-    d.wait("the main window minimised", lambda: d.send("state Frm100000") == "minimized")
+    # Openbox may still be handing focus on from the closed result window when the first key
+    # comes, and then drops it; a person would press again.
+    for attempt in range(3):
+        xdotool("windowactivate", "--sync", window.split()[0], "key", "--clearmodifiers", "alt+F4")
+        try:
+            d.wait("the main window minimised", lambda: d.send("state Frm100000") == "minimized", 5)
+            break
+        except Failure:
+            if attempt == 2:
+                raise
     second = subprocess.run([str(BUILD / "tests/roadtest/brenvo-roadtest")], timeout=20,
                             env=dict(os.environ, BRENVO_HOME=str(HOME)))
     check(second.returncode == 0, "a second start ends by itself")
