@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include "DeskFixture.h"
 
@@ -20,25 +18,12 @@ struct HistoryDesk : DeskFixture
         local.SetSprLocalHist();
     }
 
-    int count(const QString& where) const
-    {
-        return central("select count(*) from " + where).value(0).toInt();
-    }
-
     // The statements sent to the central database are journalled when
     // BRENVO_SQL_JOURNAL names a file.
     static bool journalled()
     {
         const QString path = qEnvironmentVariable("BRENVO_SQL_JOURNAL");
         return !path.isEmpty() && QDir().mkpath(QFileInfo(path).absolutePath());
-    }
-    static QString lastStatement()
-    {
-        QFile journal(qEnvironmentVariable("BRENVO_SQL_JOURNAL"));
-        if (!journal.open(QIODevice::ReadOnly))
-            return QString();
-        const QByteArray last = journal.readAll().trimmed().split('\n').last();
-        return QJsonDocument::fromJson(last).object().value("sql").toString();
     }
 
     LookupLists& lookups = desk.customers.lookups;

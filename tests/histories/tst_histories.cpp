@@ -1,8 +1,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <cmath>
-
 #include "HistoryDesk.h"
 #include "platform/VoxFile.h"
 
@@ -21,34 +19,26 @@ class TestHistories : public QObject
 
     static QString today() { return QDate::currentDate().toString(Qt::ISODate); }
 
-    // Searches as the grid's button does, with "status|agent|field|text|from|to";
-    // the days are today unless given, `to` is `from` unless given.
+    // Of filters "status|agent|field|text|from|to": the days, today unless
+    // given, `to` is `from` unless given.
+    static std::pair<QString, QString> days(const QString& filters)
+    {
+        const QString from =
+            filters.section(u'|', 4, 4).isEmpty() ? today() : filters.section(u'|', 4, 4);
+        const QString to = filters.section(u'|', 5, 5);
+        return {from, to.isEmpty() ? from : to};
+    }
+    // Searches as the grid's button does.
     static SpreadModel& search(HistoryDesk& d, Grid grid, const QString& filters)
     {
         const QStringList s = filters.split(u'|');
-        const QString from = s.value(4).isEmpty() ? today() : s.value(4);
-        const QString to = s.value(5).isEmpty() ? from : s.value(5);
+        const auto [from, to] = days(filters);
         if (grid == Grid::Calls) {
             d.calls.GetRecHist2(from, to, s[0], s[1], s[2], s[3], "01");
             return d.calls.SprCallHist();
         }
         d.recordings.GetRecHist(from, to, s[0], s[1], s[2], s[3], "01");
         return d.recordings.SprRecHist();
-    }
-
-    static void addRow(Grid g, const char* agent, const char* name, const char* filters,
-                       const char* where)
-    {
-        QTest::addRow("%s: %s", g == Grid::Calls ? "calls" : "recordings", name)
-            << g << QString(agent) << QString(filters) << QString(where);
-    }
-
-    static QVector<qint16> tone(int hz, int ms)
-    {
-        QVector<qint16> samples;
-        for (int i = 0; i < VoxFile::SampleRate * ms / 1000; ++i)
-            samples << qint16(8000 * std::sin(2 * M_PI * hz * i / VoxFile::SampleRate));
-        return samples;
     }
 
 private slots:
@@ -61,26 +51,28 @@ private slots:
         QTest::addColumn<QString>("agent");
         QTest::addColumn<QString>("filters");
         QTest::addColumn<QString>("where");
+        const auto row = [](Grid g, const char* name, const char* filters, const char* where,
+                            const char* agent = "kim") {
+            QTest::addRow("%s: %s", g == Grid::Calls ? "calls" : "recordings", name)
+                << g << QString(agent) << QString(filters) << QString(where);
+        };
         for (const Grid g : {Grid::Calls, Grid::Recordings}) {
-            const auto row = [g](const char* name, const char* filters, const char* where) {
-                addRow(g, "kim", name, filters, where);
-            };
-            row("all statuses", "99|99|||", "");
-            row("one agent", "99|kim|||", " and AgentID = 'kim'");
-            row("another agent", "99|choi|||", " and AgentID = 'choi'");
-            row("agent without recordings", "99|lee|||", " and AgentID = 'lee'");
-            row("one status", "5|99|||", " and Status = '5'");
-            row("name", "99|99|고객성명|김|", " and Name like '%김%'");
-            row("field without text", "99|99|주민번호||", "");
-            row("unknown field", "99|99|상담원|kim|", "");
-            row("quote in the text", "99|99|고객성명|O'Neil|", " and Name like '%O''Neil%'");
-            row("quote and comment", "99|99|고객성명|김'--;|", " and 1 = 0");
-            row("another day", "99|99|||2001-01-01", " and 1 = 0");
+            row(g, "all statuses", "99|99|||", "");
+            row(g, "one agent", "99|kim|||", " and AgentID = 'kim'");
+            row(g, "agent without recordings", "99|lee|||", " and AgentID = 'lee'");
+            row(g, "one status", "5|99|||", " and Status = '5'");
+            row(g, "name", "99|99|고객성명|김|", " and Name like '%김%'");
+            row(g, "field without text", "99|99|주민번호||", "");
+            row(g, "unknown field", "99|99|상담원|kim|", "");
+            row(g, "quote in the text", "99|99|고객성명|O'Neil|", " and Name like '%O''Neil%'");
+            row(g, "another day", "99|99|||2001-01-01", "");
+            row(g, "days up to another", "99|99|||2001-01-01|2100-01-01", "");
+            row(g, "social id", "99|99|주민번호|80|", " and JuminNo like '%80%'");
         }
-        addRow(Grid::Calls, "lee", "reception: AgentID_1", "99|lee|||", " and AgentID_1 = 'lee'");
-        addRow(Grid::Calls, "kim", "office number", "99|99|전화번호2|02|",
-               " and OfficeNumber like '%02%'");
+        row(Grid::Calls, "reception: AgentID_1", "99|lee|||", " and AgentID_1 = 'lee'", "lee");
+        row(Grid::Calls, "office number", "99|99|전화번호2|02|", " and OfficeNumber like '%02%'");
     }
+
     void search()
     {
         QFETCH(Grid, grid);
@@ -100,9 +92,13 @@ private slots:
         QCOMPARE(d.f.messages.messages.size(), 0);
         const bool calls = grid == Grid::Calls;
         const QString table = calls ? "gogakinfo" : "recfile";
-        const QString base = " where TeamID = '01' and RegDate = '" + today() + "'";
-        QCOMPARE(rows.MaxRows(),
-                 d.count(table + base + where + (calls ? " and Status <> '0'" : "")));
+        const auto [from, to] = days(filters);
+        const QString base =
+            " where TeamID = '01' and RegDate between '" + from + "' and '" + to + "'";
+        QCOMPARE(QString::number(rows.MaxRows()),
+                 d.central("select count(*) from " + table + base + where +
+                           (calls ? " and Status <> '0'" : ""))
+                     .value(0));
         const int id = calls ? int(CallHistory::colID) : int(RecordingHistory::colID);
         const int statusText =
             calls ? int(CallHistory::colStatusText) : int(RecordingHistory::colStatusText);
@@ -123,41 +119,12 @@ private slots:
         }
     }
 
-    void statementText()
-    {
-        if (!HistoryDesk::journalled())
-            QSKIP("BRENVO_SQL_JOURNAL is not set");
-        HistoryDesk d;
-        search(d, Grid::Calls, "3|kim|주민번호|80|2026-01-02|2026-01-03");
-        QCOMPARE(
-            HistoryDesk::lastStatement(),
-            " select ID,Name,JuminNo,Status,MobileNumber,OfficeNumber,OfficePost,OfficeAddress1,"
-            "OfficeAddress2,HomePost,HomeAddress1,HomeAddress2,blank1,blank2,blank3,blank4,blank5,"
-            "blank6 from gogakinfo where TeamID ='01' and RegDate between '2026-01-02' and "
-            "'2026-01-03' and AgentID ='kim' and Status ='3'and JuminNo like '%80%' and Status "
-            "<>'0'");
-        search(d, Grid::Recordings, "5|kim|고객성명|O'Neil|2026-01-02");
-        QCOMPARE(
-            HistoryDesk::lastStatement(),
-            " select ID,BranchID,BranchName,TeamID,AgentID,Name,JuminNo,DataType,CampaignID,"
-            "RegDate,Policy_No,Listen_ID,Listen_Result,Liesten_Date,R_Tel,RecBound,Status,R_Date,"
-            "R_StartTime ,R_EndTime,R_Time,FolderName,R_Path,CustID,FreeInsu ,UploadStatus,SendOff "
-            ",DvdBackup,RecfileCopy,Memo,Ins_Date from recfile where TeamID ='01' and RegDate "
-            "between '2026-01-02' and '2026-01-02' and AgentID ='kim' and Status ='5'and Name like "
-            "'%O''Neil%' order by id desc");
-    }
-
     void byCustomerAndOverflow()
     {
         HistoryDesk d;
-        SpreadModel& grid = d.recordings.SprRecHist();
-        const QString custId = d.central("select top 1 CustID from recfile").value(0);
-        d.recordings.GetRecHistByID(custId);
-        QCOMPARE(grid.MaxRows(), d.count("recfile where CustID = '" + custId + "'"));
-        QCOMPARE(grid.text(RecordingHistory::colCustID, 1), custId);
         if (d.f.backend() == Backend::SqlServer)
             QSKIP("the rows are made by SQLite's recursive query");
-
+        SpreadModel& grid = d.recordings.SprRecHist();
         // 32,767 rows is the most a list holds; one more fails before any row.
         QVERIFY(d.f.exec(
             "branch0001.db",
@@ -205,9 +172,7 @@ private slots:
     {
         HistoryDesk d;
         SpreadModel& grid = d.recordings.SprRecHist();
-        QString memo;
-        for (int i = 0; i < 4000; ++i)
-            memo += QChar(0xAC00 + i * 7 % 11172);
+        const QString memo(4000, u'메');
         QVERIFY(d.f.exec("branch0001.db",
                          "UPDATE recfile SET Memo = '" + memo + "', CustID = '' WHERE ID = 1"));
         search(d, Grid::Recordings, "99|99|||");
@@ -240,7 +205,7 @@ private slots:
                  QStringList({root, root + "/20260105", root + "/Temp"}));
 
         const QString voice = root + "/20260105/a.vox";
-        QVERIFY(VoxFile::encode(voice, tone(440, 300)));
+        QVERIFY(VoxFile::encode(voice, QVector<qint16>(2400, 1000)));
         for (const QString& values :
              {"'홍길동', '20260105', '5', '" + voice + "', '17', 'a.vox'",
               QStringLiteral("'O''Neil', '20260105', '9', '/gone.vox', '', 'gone.vox'"),
@@ -291,8 +256,10 @@ private slots:
         d.f.session.CfgFtpCaFile = server.caFile();
         QVERIFY(QDir().mkpath(server.remoteFile("20260105")));
         QVERIFY(QDir().mkpath(server.remoteFile("TEMP/20260105")));
-        QVERIFY(VoxFile::encode(server.remoteFile("20260105/call.vox"), tone(300, 400)));
-        QVERIFY(VoxFile::encode(server.remoteFile("TEMP/20260105/call.vox"), tone(1200, 250)));
+        QVERIFY(
+            VoxFile::encode(server.remoteFile("20260105/call.vox"), QVector<qint16>(3200, 1000)));
+        QVERIFY(VoxFile::encode(server.remoteFile("TEMP/20260105/call.vox"),
+                                QVector<qint16>(2000, -900)));
         const QString fetched = d.f.path("RECDATA/Temp/RemoteFile.vox");
         // The fetch runs on the FTP control's thread; its end comes back here.
         const auto fetch = [&d](const std::function<void()>& start) {
@@ -302,7 +269,6 @@ private slots:
 
         QVERIFY(fetch([&] { d.local.PlayRemoteRecfile("20260105", "call.vox", " 3 "); }));
         QCOMPARE(VoxFile::decode(fetched), VoxFile::decode(server.remoteFile("20260105/call.vox")));
-        QCOMPARE(VoxFile::decode(fetched).size(), 3200);
         QVERIFY(d.player.isPlaying());
         QCOMPARE(d.player.title(), QStringLiteral("call.vox"));
 

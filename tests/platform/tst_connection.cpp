@@ -1,16 +1,29 @@
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "platform/Connection.h"
+#include "platform/IniFile.h"
 #include "platform/SqlDialect.h"
 #include "ProgramFolderFixture.h"
 #include "TdsServer.h"
 
+// The database connection, and the text forms the platform layer reads:
+// connection strings, the SQL dialect and the settings file.
 class TestConnection : public QObject
 {
     Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString write(const QByteArray& bytes)
+    {
+        static int n = 0;
+        const QString path = m_dir.filePath(QStringLiteral("f%1.ini").arg(++n));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
+    }
 
 private slots:
     void dialect_data()
@@ -57,24 +70,56 @@ private slots:
         QVERIFY(Connection::odbcConnectionString(odd).contains("PWD={a;b}}c};"));
     }
 
-    void missingFilesAreNotCreated()
+    void lookups_data()
     {
-        QTemporaryDir dir;
-        Connection missing;
-        QString error;
-        QVERIFY(!missing.open(
-            "Provider=SQLOLEDB.1;Data Source= sqlite:none.db;Network Address= sqlite:none.db,1433",
-            dir.path(), &error));
-        QVERIFY(!error.isEmpty());
-        QVERIFY(!QFile::exists(dir.filePath("none.db")));
-
-        const QString local = dir.filePath("Brenvo.mdb");
-        QVERIFY(!missing.open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + local +
-                                  ";Persist Security Info=False;",
-                              dir.path(), &error));
-        QVERIFY(!QFile::exists(local));
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        const QByteArray normal =
+            "[Branch]\r\nBranchID = 0001 \r\n[Database]\r\nDBIp=10.0.0.5\r\nDBPass=  p a ss  \r\n";
+        const auto row = [](const char* name, const QByteArray& content, const char* section,
+                            const char* key, const char* expected) {
+            QTest::newRow(name) << content << QString::fromUtf8(section) << QString::fromUtf8(key)
+                                << QString::fromUtf8(expected);
+        };
+        row("plain", normal, "Database", "DBIp", "10.0.0.5");
+        row("inner blanks kept", normal, "Database", "DBPass", "p a ss");
+        row("missing key", normal, "Database", "DBName", "");
+        row("missing section", normal, "Other", "DBIp", "");
+        row("key of another section", normal, "Branch", "DBIp", "");
+        row("empty file", QByteArray(), "Database", "DBIp", "");
+        row("section repeated later", "[Database]\nDBIp=a\n[X]\n[database]\nDBName=b\n", "Database",
+            "DBName", "b");
+        row("cut at NUL", QByteArray("[Database]\nDBIp=abc\0def\n", 22), "Database", "DBIp", "abc");
+        row("Korean value", "[Branch]\nBranchID=강남\n", "Branch", "BranchID", "강남");
+        row("binary garbage", QByteArray("\xff\xfe\x00\x01[Database]\x80\n", 12), "Database",
+            "DBIp", "");
+        row("value with equals sign", "[Database]\nDBPass=a=b\n", "Database", "DBPass", "a=b");
+        row("quoted value", "[Database]\nDBPass=\" secret \"\n", "Database", "DBPass", " secret ");
+    }
+    void lookups()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        QCOMPARE(IniFile::value(section, key, QString(), write(content)), expected);
     }
 
+    void missingFileAndLongValues()
+    {
+        QCOMPARE(IniFile::value("Database", "DBIp", QString(), m_dir.filePath("nothing.ini")),
+                 QString());
+        const QString path = write("[Database]\nDBName=" + QByteArray(5000, 'x') + "\n");
+        QCOMPARE(IniFile::value("Database", "DBName", QString(), path).size(), 1023);
+        // 10 MiB of keys before the one asked for.
+        QByteArray big = "[Database]\n";
+        while (big.size() < 10 * 1024 * 1024)
+            big += "Filler=" + QByteArray(200, 'f') + "\n";
+        big += "DBPort=1433\n";
+        QCOMPARE(IniFile::value("Database", "DBPort", QString(), write(big)), QString("1433"));
+    }
     // A server that stops answering fails the statement at its time limit,
     // before the answer comes, and the session is not kept for the next open.
     void statementTimeLimit()

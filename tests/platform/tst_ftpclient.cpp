@@ -2,8 +2,6 @@
 
 #include <QtTest>
 
-#include <algorithm>
-#include <functional>
 #include <memory>
 
 #include "FtpServer.h"
@@ -31,11 +29,6 @@ QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList filesIn(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden);
 }
 
 } // namespace
@@ -134,9 +127,7 @@ private slots:
         QVERIFY2(ftp.FtpUpload(file, name), qPrintable(ftp.lastError()));
         QCOMPARE(ftp.lastError(), QString());
         QVERIFY(remote(name) == readFile(file));
-        QVERIFY(!progress.isEmpty());
-        QCOMPARE(progress.last().at(0).toLongLong(), size);
-        QCOMPARE(progress.last().at(1).toLongLong(), size);
+        QCOMPARE(progress.last(), (QList<QVariant>{size, size}));
     }
 
     void uploadIsRefused_data()
@@ -162,47 +153,31 @@ private slots:
         QVERIFY(connectTo(ftp));
         ftp.FtpChangeDir(source == "file in nowhere" ? "nowhere" : ".");
         QVERIFY(!ftp.FtpUpload(file, "a.vox"));
-        QVERIFY2(!ftp.lastError().isEmpty() && ftp.lastError().contains(error),
-                 qPrintable(ftp.lastError()));
+        QVERIFY2(ftp.lastError().contains(error), qPrintable(ftp.lastError()));
         // Nothing reached the server, no folder either.
         QCOMPARE(QDir(m_server->root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList());
     }
 
+    // Dropped at several points of the transfer, then sent whole on the same control.
     void uploadFailsThenSucceeds_data()
     {
-        QTest::addColumn<QString>("fault");
         QTest::addColumn<qint64>("size");
-        QTest::addColumn<int>("failures");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<bool>("endsByItself");
-        QTest::newRow("drop, 1000 bytes")
-            << "drop-mid-transfer" << qint64(1000) << 1 << "" << false;
-        QTest::newRow("drop, 6 KiB") << "drop-mid-transfer" << qint64(6 * 1024) << 1 << "" << false;
-        QTest::newRow("drop, 5 MB")
-            << "drop-mid-transfer" << qint64(5 * 1024 * 1024) << 1 << "" << false;
-        QTest::newRow("first two fail") << "fail-first:2" << qint64(30000) << 2 << "451" << true;
+        QTest::newRow("1000 bytes") << qint64(1000);
+        QTest::newRow("6 KiB") << qint64(6 * 1024);
+        QTest::newRow("5 MB") << qint64(5 * 1024 * 1024);
     }
     void uploadFailsThenSucceeds()
     {
-        QFETCH(QString, fault);
         QFETCH(qint64, size);
-        QFETCH(int, failures);
-        QFETCH(QString, error);
-        QFETCH(bool, endsByItself);
         const QString file = makeLocalFile("a.vox", size);
         FtpCientOCX ftp;
         QVERIFY(connectTo(ftp));
-        QVERIFY(m_server->setFault(fault));
-        // As the call-end upload does: attempts on the same control until the first success.
-        for (int i = 0; i < failures; ++i) {
-            QVERIFY(!ftp.FtpUpload(file, "a.vox"));
-            QVERIFY2(!ftp.lastError().isEmpty() && ftp.lastError().contains(error),
-                     qPrintable(ftp.lastError()));
-            QVERIFY(QFileInfo(m_server->remoteFile("a.vox")).size() < size);
-        }
-        if (!endsByItself)
-            QVERIFY(m_server->setFault(QString()));
+        QVERIFY(m_server->setFault("drop-mid-transfer"));
+        QVERIFY(!ftp.FtpUpload(file, "a.vox"));
+        QVERIFY(!ftp.lastError().isEmpty());
+        QVERIFY(QFileInfo(m_server->remoteFile("a.vox")).size() < size);
+        QVERIFY(m_server->setFault(QString()));
         QVERIFY2(ftp.FtpUpload(file, "a.vox"), qPrintable(ftp.lastError()));
         QVERIFY(remote("a.vox") == readFile(file));
     }
@@ -230,69 +205,36 @@ private slots:
         QVERIFY2(ftp.FtpUpload(file, "a.vox"), qPrintable(ftp.lastError()));
     }
 
-    void foldersAreRelative()
-    {
-        const QString file = makeLocalFile("a.vox", 2000);
-        FtpCientOCX ftp;
-        QVERIFY(connectTo(ftp));
-        ftp.FtpMakeDir("TEMP");
-        ftp.FtpChangeDir("TEMP");
-        ftp.FtpMakeDir("20260101");
-        ftp.FtpChangeDir("20260101");
-        QCOMPARE(ftp.currentDir(), QString("/TEMP/20260101"));
-        QVERIFY2(ftp.FtpUpload(file, "a.vox"), qPrintable(ftp.lastError()));
-        QVERIFY(remote("TEMP/20260101/a.vox") == readFile(file));
-        QVERIFY(!QFile::exists(m_server->remoteFile("20260101")));
-
-        // Every FtpConnect starts at the root again; making an existing folder is no error.
-        QVERIFY(connectTo(ftp));
-        QCOMPARE(ftp.currentDir(), QString("/"));
-        ftp.FtpMakeDir("TEMP");
-        QCOMPARE(ftp.lastError(), QString());
-    }
-
-    void download_data()
-    {
-        QTest::addColumn<QString>("remoteName");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("replaces the earlier file") << "a.vox" << true << QString();
-        QTest::newRow("missing file") << "missing.vox" << false << QString();
-        QTest::newRow("dropped mid-transfer") << "a.vox" << false << "drop-mid-transfer";
-    }
+    // A download cut short keeps the earlier file whole and leaves nothing
+    // behind; one that completes replaces it, keeping its permissions.
     void download()
     {
-        QFETCH(QString, fault);
-        QFETCH(QString, remoteName);
-        QFETCH(bool, ok);
-        const QByteArray first = randomBytes(200000, 3), second = randomBytes(1234, 8);
+        const QByteArray first = randomBytes(200000, 3);
         QVERIFY(writeFile(m_server->remoteFile("a.vox"), first));
-        QVERIFY(writeFile(m_server->remoteFile("b.vox"), second));
         FtpCientOCX ftp;
         const QString temp = local("RECDATA/Temp"), target = temp + "/RemoteFile.vox";
         ftp.FtpMakeLocalDir(temp);
         QVERIFY(writeFile(target, "an earlier recording"));
-        QVERIFY(m_server->setFault(fault));
-        QSignalSpy progress(&ftp, &FtpCientOCX::TransferProgress);
+        QVERIFY(m_server->setFault("drop-mid-transfer"));
         QVERIFY(connectTo(ftp));
-        QCOMPARE(ftp.FtpDownload(remoteName, target), ok);
-        QVERIFY2(ftp.lastError().isEmpty() == ok, qPrintable(ftp.lastError()));
-        QVERIFY(readFile(target) == (ok ? first : QByteArray("an earlier recording")));
-        QCOMPARE(filesIn(temp), QStringList{"RemoteFile.vox"});
-        if (ok) {
+        QVERIFY(!ftp.FtpDownload("a.vox", target));
+        QVERIFY(!ftp.lastError().isEmpty());
+        QCOMPARE(readFile(target), QByteArray("an earlier recording"));
+        QCOMPARE(QDir(temp).entryList(QDir::Files | QDir::Hidden), QStringList{"RemoteFile.vox"});
+        QVERIFY(QFile::remove(target));
+        QVERIFY(!ftp.FtpDownload("a.vox", target));
+        QCOMPARE(QDir(temp).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+        QVERIFY(writeFile(target, "an earlier recording"));
+        QVERIFY(m_server->setFault(QString()));
+        QSignalSpy progress(&ftp, &FtpCientOCX::TransferProgress);
+        QVERIFY2(ftp.FtpDownload("a.vox", target), qPrintable(ftp.lastError()));
+        QVERIFY(readFile(target) == first);
+        QCOMPARE(progress.last().at(0).toLongLong(), qint64(first.size()));
 #ifdef Q_OS_UNIX
-            // The replaced file keeps its permissions (not the temporary file's 0600).
-            QVERIFY(QFileInfo(target).permission(QFile::ReadOther));
+        // Not the temporary file's 0600.
+        QVERIFY(QFileInfo(target).permission(QFile::ReadOther));
 #endif
-            QCOMPARE(progress.last().at(0).toLongLong(), qint64(first.size()));
-            QVERIFY2(ftp.FtpDownload("b.vox", target), qPrintable(ftp.lastError()));
-            QVERIFY(readFile(target) == second);
-        } else {
-            // Without an earlier file, nothing is left behind.
-            QVERIFY(QFile::remove(target));
-            QVERIFY(!ftp.FtpDownload(remoteName, target));
-            QCOMPARE(filesIn(temp), QStringList());
-        }
     }
 
     // Each TLS setting against each server: the connection and a transfer
@@ -337,105 +279,26 @@ private slots:
         QVERIFY2(ftp.lastError().contains(refusal), qPrintable(ftp.lastError()));
     }
 
-    void uploadsReuseOneConnection()
+    // A worker destroyed mid-transfer ends it at once and drops its answer.
+    void destroyedMidTransfer()
     {
-        const QString file = makeLocalFile("a.vox", 4000);
-        FtpCientOCX ftp;
-        QVERIFY(connectTo(ftp));
-        for (int i = 0; i < 50; ++i)
-            QVERIFY2(ftp.FtpUpload(file, QString("f%1.vox").arg(i)), qPrintable(ftp.lastError()));
-        QCOMPARE(QDir(m_server->root()).entryList(QDir::Files).size(), 50);
-        // A new FtpConnect to the same server keeps the live connection.
-        QVERIFY(connectTo(ftp));
-        QCOMPARE(ftp.connectionsMade(), 1);
-        ftp.FtpDisconnect();
-        QVERIFY(connectTo(ftp));
-        QCOMPARE(ftp.connectionsMade(), 2);
-    }
-
-    // On the worker the window thread keeps its events while a transfer
-    // runs; progress and the result arrive on the window thread, in order.
-    void workerKeepsTheWindowThreadFree()
-    {
-        // 2 MiB/s: a 5 MB upload takes about two seconds.
-        const qint64 size = 5 * 1024 * 1024;
-        const QString file = makeLocalFile("a.vox", size);
-        QVERIFY(m_server->setFault("slow:2048"));
-        FtpWorker worker;
-        QList<qint64> done;
-        bool allHere = true;
-        QObject::connect(&worker, &FtpWorker::TransferProgress, [&](qint64 d, qint64 total) {
-            allHere = allHere && QThread::currentThread() == thread();
-            if (total == size)
-                done << d;
-        });
-        QStringList results;
-        const auto job = [&](const char* what, std::function<bool(FtpCientOCX&)> transfer) {
-            worker.run<QString>(
-                this,
-                [this, what, transfer](FtpCientOCX& ftp) {
-                    return QLatin1String(what) +
-                           (connectTo(ftp) && transfer(ftp) ? QString() : ": " + ftp.lastError());
-                },
-                [&](const QString& result) {
-                    allHere = allHere && QThread::currentThread() == thread();
-                    results << result;
-                });
-        };
-        job("up", [&](FtpCientOCX& ftp) { return ftp.FtpUpload(file, "a.vox"); });
-        job("down", [&](FtpCientOCX& ftp) { return ftp.FtpDownload("a.vox", local("back.vox")); });
-        int ticks = 0;
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                ++ticks;
-                return results.size() == 2;
-            },
-            20000));
-        QCOMPARE(results, (QStringList{"up", "down"}));
-        QVERIFY2(ticks >= int(clock.elapsed() / 50), qPrintable(QString::number(ticks)));
-        QVERIFY(std::any_of(done.begin(), done.end(), [&](qint64 d) { return d > 0 && d < size; }));
-        QCOMPARE(done.last(), size);
-        QVERIFY(readFile(local("back.vox")) == readFile(file));
-        QVERIFY(allHere);
-    }
-
-    void interruptedTransfer_data()
-    {
-        QTest::addColumn<bool>("destroy");
-        QTest::newRow("abort") << false;
-        QTest::newRow("worker destroyed") << true;
-    }
-    void interruptedTransfer()
-    {
-        QFETCH(bool, destroy);
         const QString file = makeLocalFile("a.vox", 5 * 1024 * 1024);
         QVERIFY(m_server->setFault("slow:1024"));
         auto worker = std::make_unique<FtpWorker>();
-        QString error;
         bool ended = false;
-        worker->run<QString>(
+        worker->run<bool>(
             this,
             [this, file](FtpCientOCX& ftp) {
-                return connectTo(ftp) && ftp.FtpUpload(file, "a.vox") ? QString() : ftp.lastError();
+                return connectTo(ftp) && ftp.FtpUpload(file, "a.vox");
             },
-            [&](const QString& result) {
-                error = result;
-                ended = true;
-            });
+            [&](bool) { ended = true; });
         QTest::qWait(300);
         QElapsedTimer clock;
         clock.start();
-        if (destroy) {
-            worker.reset();
-            QVERIFY(!ended); // its answer is dropped with it
-        } else {
-            worker->abort();
-            QVERIFY(QTest::qWaitFor([&] { return ended; }, 3000));
-            QVERIFY2(error.contains("aborted"), qPrintable(error));
-        }
+        worker.reset();
         QVERIFY(clock.elapsed() < 3000);
+        QTest::qWait(50);
+        QVERIFY(!ended);
     }
 };
 
