@@ -176,7 +176,7 @@ class TestCallOverlaps : public QObject
         const QStringList local = d.local("SELECT R_Path, R_StartTime, R_EndTime, R_Time, Status, "
                                           "tMemo, UploadStatus, FolderName FROM recfile");
         QCOMPARE(local.size(), calls);
-        int saved = 0;
+        int saved = 0, talked = 0;
         for (const QString& row : local) {
             const QStringList r = row.split('|');
             QCOMPARE(
@@ -191,10 +191,14 @@ class TestCallOverlaps : public QObject
                 QCOMPARE(
                     QFileInfo(d.ftp.remoteFile((r[4].toInt() > 3 ? "TEMP/" : "") + file)).size(),
                     QFileInfo(d.f.path("RECDATA/" + file)).size());
-            saved += r[4] != "0";
+            if (r[4] != "0") {
+                ++saved;
+                talked += r[3].toInt();
+            }
         }
-        QCOMPARE(d.central("SELECT coalesce(sum(RecCnt), 0) FROM TB_AGENTCALLSTATISTICS"),
-                 QStringList{QString::number(saved)});
+        QCOMPARE(d.central("SELECT coalesce(sum(RecCnt), 0), coalesce(sum(RecDuration), 0) FROM "
+                           "TB_AGENTCALLSTATISTICS"),
+                 QStringList{QString("%1|%2").arg(saved).arg(talked)});
         QCOMPARE(d.central("SELECT coalesce(sum(WorkCount), 0) FROM tb_branchworkcount"),
                  QStringList{QString::number(saved)});
         QCOMPARE(d.central("SELECT Login, Status FROM AgentLogin WHERE AgentID = 'kim'"),
@@ -232,6 +236,8 @@ private slots:
                     QVERIFY(!QFile::exists(
                         d.ftp.remoteFile(second->RecFileName.left(8) + "/" + second->RecFileName)));
                     QVERIFY(d.controls.isEnabled(DeskControls::cmdStopCall));
+                    QCOMPARE(d.central("SELECT Status FROM AgentLogin WHERE AgentID = 'kim'"),
+                             QStringList{"1"});
                     d.line.hangUp();
                 });
         }
@@ -243,12 +249,16 @@ private slots:
         QVERIFY2(s.run(), qPrintable(s.failure()));
 
         QVERIFY(first->RecFileName != second->RecFileName);
-        const QString row = "Status, Memo, UploadStatus, CustID";
-        const QString firstId = first->customer[CustomerRecord::txtCustID],
-                      secondId = second->customer[CustomerRecord::txtCustID];
-        QCOMPARE(d.centralRow(row, first->RecFileName), QStringList{"3|첫 통화|1|" + firstId});
-        QCOMPARE(d.centralRow(row, second->RecFileName), QStringList{"4|둘째 통화|1|" + secondId});
-        QVERIFY(firstId != secondId);
+        // Each call filed with its own caller's number and customer.
+        for (const auto& [call, number, result] : {std::tuple{first, d.own[0], "3|첫 통화"},
+                                                   std::tuple{second, d.own[1], "4|둘째 통화"}}) {
+            const QString id = call->customer[CustomerRecord::txtCustID];
+            QCOMPARE(d.customer("MobileNumber", id), QStringList{number});
+            QCOMPARE(
+                d.centralRow("R_Tel, RecBound, Status, Memo, UploadStatus, Name",
+                             call->RecFileName),
+                QStringList{number + "|I|" + result + "|1|" + d.customer("Name", id).value(0)});
+        }
         QCOMPARE(d.central("SELECT RecBound, RecCnt FROM TB_AGENTCALLSTATISTICS ORDER BY Status"),
                  (QStringList{"2|1", "2|1"}));
         checkArchive(d, 2);
@@ -398,12 +408,16 @@ private slots:
     void newCustomerWhenTheOtherSideHangsUp_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("unknown caller registered") << "A";
-        QTest::newRow("typed in before dialling") << "E";
+        QTest::addColumn<QString>("filed");
+        QTest::newRow("unknown caller registered") << "A"
+                                                   << "0299990007|99999|3";
+        QTest::newRow("typed in before dialling") << "E"
+                                                  << "010-5555-0007|99998|2";
     }
     void newCustomerWhenTheOtherSideHangsUp()
     {
         QFETCH(QString, kind);
+        QFETCH(QString, filed);
         Desk d;
         Script s;
         if (kind == "A") {
@@ -436,9 +450,10 @@ private slots:
             .window("통화결과입력",
                     [&] {
                         // Stored before the window opened, as "통화종료" stores them.
-                        QCOMPARE(
-                            d.central("SELECT Name, JuminNo FROM gogakinfo WHERE ID = " + custId),
-                            QStringList{"신규 " + kind + "|9001011234567"});
+                        QCOMPARE(d.central("SELECT Name, JuminNo, MobileNumber, CampaignID, "
+                                           "DataType FROM gogakinfo WHERE ID = " +
+                                           custId),
+                                 QStringList{"신규 " + kind + "|9001011234567|" + filed});
                         QCOMPARE(d.local("SELECT Name FROM recfile"), QStringList{"신규 " + kind});
                         saveResult(2, "신규")();
                     })
@@ -446,6 +461,7 @@ private slots:
         QVERIFY2(s.run(), qPrintable(s.failure()));
         QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h WHERE ID = " + custId),
                  QStringList{"1"});
+        QVERIFY(!d.panel.isEditable());
         checkArchive(d, 1);
     }
 
