@@ -113,6 +113,17 @@ private slots:
         // Closed without a pick: the call is recorded all the same.
         d.f.windows.finish(Window::CallerId);
         QVERIFY(CallDesk::reaches(call, Call::Stage::Connected));
+        // The handset lifted and put back while the result window is open
+        // starts no call of its own.
+        d.calls.HookChanged(1);
+        QTRY_COMPARE(d.f.windows.shown.last(), Window::CallResult);
+        d.calls.HookChanged(3);
+        d.calls.HookChanged(1);
+        QCOMPARE(d.f.windows.shown.last(), Window::CallResult);
+        d.saveResult(call, QStringLiteral("3"));
+        QVERIFY(CallDesk::reaches(call, Call::Stage::Finished));
+        QTRY_VERIFY(!d.calls.lineCall());
+        QCOMPARE(d.local("SELECT count(*) FROM recfile"), QStringList{"1"});
         QVERIFY(d.f.messages.messages.isEmpty());
     }
 

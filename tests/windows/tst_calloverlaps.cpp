@@ -114,11 +114,6 @@ class TestCallOverlaps : public QObject
             open();
         }
         void ring(const QString& number) { line.ring(number, &lineError); }
-        void hangUpAfter(int ms)
-        {
-            QTest::qWait(ms);
-            line.hangUp();
-        }
         bool connected() const { return controls.isEnabled(DeskControls::cmdStopCall); }
         bool idle() const
         {
@@ -317,7 +312,10 @@ private slots:
         s.then("every box answered", [&] {
              while (QMessageBox* b = box())
                  b->button(QMessageBox::Ok)->click();
-         }).then("the second caller hangs up", [&] { d.hangUpAfter(300); });
+         }).then("the second caller hangs up", [&] {
+            QTest::qWait(300);
+            d.line.hangUp();
+        });
         // Each result window saved as it comes, until the desk is idle.
         s.when("every result saved", [&] {
             if (shown("통화결과입력") && !box())
@@ -372,37 +370,6 @@ private slots:
         QVERIFY(!d.controls.isEnabled(DeskControls::cmdStopCall));
         QVERIFY(d.controls.isEnabled(DeskControls::cmdStartPhoneNO1));
         checkArchive(d, 0);
-    }
-
-    void ringsAndHandset()
-    {
-        Desk d;
-        Script s;
-        // Two rings in quick succession, the first given up while "인바운드" is open.
-        CallPtr first;
-        s.then("ring", [&] { d.ring(d.own[0]); })
-            .window("인바운드",
-                    [&] {
-                        first = d.calls.lineCall();
-                        d.line.stopRinging();
-                        d.ring(d.own[1]);
-                    })
-            .when("인바운드 for the second caller",
-                  [&] { return shown("인바운드") && d.calls.lineCall() != first; })
-            // The handset answers the second: "인바운드" goes as its button would.
-            .then("pick up", [&] { d.line.pickUp(); })
-            .when(
-                "고객선택 in front, the caller found",
-                [] { return !shown("인바운드") && callerRows() == 1; }, pickFirst)
-            .when(
-                "talking", [&] { return d.connected(); }, [&] { d.hangUpAfter(1200); })
-            // The handset lifted and put back while the result window is open.
-            .window("통화결과입력", [&] { d.line.pickUp(); })
-            .then("", [&] { d.hangUpAfter(300); })
-            .then("save", saveResult(1, "받은 전화"))
-            .when("idle", [&] { return d.idle(); });
-        QVERIFY2(s.run(), qPrintable(s.failure()));
-        checkArchive(d, 1);
     }
 
     void newCustomerWhenTheOtherSideHangsUp_data()
