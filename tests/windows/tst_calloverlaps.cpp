@@ -114,11 +114,6 @@ class TestCallOverlaps : public QObject
             open();
         }
         void ring(const QString& number) { line.ring(number, &lineError); }
-        void hangUpAfter(int ms)
-        {
-            QTest::qWait(ms);
-            line.hangUp();
-        }
         bool connected() const { return controls.isEnabled(DeskControls::cmdStopCall); }
         bool idle() const
         {
@@ -176,7 +171,7 @@ class TestCallOverlaps : public QObject
         const QStringList local = d.local("SELECT R_Path, R_StartTime, R_EndTime, R_Time, Status, "
                                           "tMemo, UploadStatus, FolderName FROM recfile");
         QCOMPARE(local.size(), calls);
-        int saved = 0;
+        int saved = 0, talked = 0;
         for (const QString& row : local) {
             const QStringList r = row.split('|');
             QCOMPARE(
@@ -191,10 +186,14 @@ class TestCallOverlaps : public QObject
                 QCOMPARE(
                     QFileInfo(d.ftp.remoteFile((r[4].toInt() > 3 ? "TEMP/" : "") + file)).size(),
                     QFileInfo(d.f.path("RECDATA/" + file)).size());
-            saved += r[4] != "0";
+            if (r[4] != "0") {
+                ++saved;
+                talked += r[3].toInt();
+            }
         }
-        QCOMPARE(d.central("SELECT coalesce(sum(RecCnt), 0) FROM TB_AGENTCALLSTATISTICS"),
-                 QStringList{QString::number(saved)});
+        QCOMPARE(d.central("SELECT coalesce(sum(RecCnt), 0), coalesce(sum(RecDuration), 0) FROM "
+                           "TB_AGENTCALLSTATISTICS"),
+                 QStringList{QString("%1|%2").arg(saved).arg(talked)});
         QCOMPARE(d.central("SELECT coalesce(sum(WorkCount), 0) FROM tb_branchworkcount"),
                  QStringList{QString::number(saved)});
         QCOMPARE(d.central("SELECT Login, Status FROM AgentLogin WHERE AgentID = 'kim'"),
@@ -232,6 +231,8 @@ private slots:
                     QVERIFY(!QFile::exists(
                         d.ftp.remoteFile(second->RecFileName.left(8) + "/" + second->RecFileName)));
                     QVERIFY(d.controls.isEnabled(DeskControls::cmdStopCall));
+                    QCOMPARE(d.central("SELECT Status FROM AgentLogin WHERE AgentID = 'kim'"),
+                             QStringList{"1"});
                     d.line.hangUp();
                 });
         }
@@ -243,12 +244,16 @@ private slots:
         QVERIFY2(s.run(), qPrintable(s.failure()));
 
         QVERIFY(first->RecFileName != second->RecFileName);
-        const QString row = "Status, Memo, UploadStatus, CustID";
-        const QString firstId = first->customer[CustomerRecord::txtCustID],
-                      secondId = second->customer[CustomerRecord::txtCustID];
-        QCOMPARE(d.centralRow(row, first->RecFileName), QStringList{"3|첫 통화|1|" + firstId});
-        QCOMPARE(d.centralRow(row, second->RecFileName), QStringList{"4|둘째 통화|1|" + secondId});
-        QVERIFY(firstId != secondId);
+        // Each call filed with its own caller's number and customer.
+        for (const auto& [call, number, result] : {std::tuple{first, d.own[0], "3|첫 통화"},
+                                                   std::tuple{second, d.own[1], "4|둘째 통화"}}) {
+            const QString id = call->customer[CustomerRecord::txtCustID];
+            QCOMPARE(d.customer("MobileNumber", id), QStringList{number});
+            QCOMPARE(
+                d.centralRow("R_Tel, RecBound, Status, Memo, UploadStatus, Name",
+                             call->RecFileName),
+                QStringList{number + "|I|" + result + "|1|" + d.customer("Name", id).value(0)});
+        }
         QCOMPARE(d.central("SELECT RecBound, RecCnt FROM TB_AGENTCALLSTATISTICS ORDER BY Status"),
                  (QStringList{"2|1", "2|1"}));
         checkArchive(d, 2);
@@ -307,7 +312,10 @@ private slots:
         s.then("every box answered", [&] {
              while (QMessageBox* b = box())
                  b->button(QMessageBox::Ok)->click();
-         }).then("the second caller hangs up", [&] { d.hangUpAfter(300); });
+         }).then("the second caller hangs up", [&] {
+            QTest::qWait(300);
+            d.line.hangUp();
+        });
         // Each result window saved as it comes, until the desk is idle.
         s.when("every result saved", [&] {
             if (shown("통화결과입력") && !box())
@@ -364,46 +372,19 @@ private slots:
         checkArchive(d, 0);
     }
 
-    void ringsAndHandset()
-    {
-        Desk d;
-        Script s;
-        // Two rings in quick succession, the first given up while "인바운드" is open.
-        CallPtr first;
-        s.then("ring", [&] { d.ring(d.own[0]); })
-            .window("인바운드",
-                    [&] {
-                        first = d.calls.lineCall();
-                        d.line.stopRinging();
-                        d.ring(d.own[1]);
-                    })
-            .when("인바운드 for the second caller",
-                  [&] { return shown("인바운드") && d.calls.lineCall() != first; })
-            // The handset answers the second: "인바운드" goes as its button would.
-            .then("pick up", [&] { d.line.pickUp(); })
-            .when(
-                "고객선택 in front, the caller found",
-                [] { return !shown("인바운드") && callerRows() == 1; }, pickFirst)
-            .when(
-                "talking", [&] { return d.connected(); }, [&] { d.hangUpAfter(1200); })
-            // The handset lifted and put back while the result window is open.
-            .window("통화결과입력", [&] { d.line.pickUp(); })
-            .then("", [&] { d.hangUpAfter(300); })
-            .then("save", saveResult(1, "받은 전화"))
-            .when("idle", [&] { return d.idle(); });
-        QVERIFY2(s.run(), qPrintable(s.failure()));
-        checkArchive(d, 1);
-    }
-
     void newCustomerWhenTheOtherSideHangsUp_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("unknown caller registered") << "A";
-        QTest::newRow("typed in before dialling") << "E";
+        QTest::addColumn<QString>("filed");
+        QTest::newRow("unknown caller registered") << "A"
+                                                   << "0299990007|99999|3";
+        QTest::newRow("typed in before dialling") << "E"
+                                                  << "010-5555-0007|99998|2";
     }
     void newCustomerWhenTheOtherSideHangsUp()
     {
         QFETCH(QString, kind);
+        QFETCH(QString, filed);
         Desk d;
         Script s;
         if (kind == "A") {
@@ -436,9 +417,10 @@ private slots:
             .window("통화결과입력",
                     [&] {
                         // Stored before the window opened, as "통화종료" stores them.
-                        QCOMPARE(
-                            d.central("SELECT Name, JuminNo FROM gogakinfo WHERE ID = " + custId),
-                            QStringList{"신규 " + kind + "|9001011234567"});
+                        QCOMPARE(d.central("SELECT Name, JuminNo, MobileNumber, CampaignID, "
+                                           "DataType FROM gogakinfo WHERE ID = " +
+                                           custId),
+                                 QStringList{"신규 " + kind + "|9001011234567|" + filed});
                         QCOMPARE(d.local("SELECT Name FROM recfile"), QStringList{"신규 " + kind});
                         saveResult(2, "신규")();
                     })
@@ -446,6 +428,7 @@ private slots:
         QVERIFY2(s.run(), qPrintable(s.failure()));
         QCOMPARE(d.central("SELECT count(*) FROM gogakinfo_h WHERE ID = " + custId),
                  QStringList{"1"});
+        QVERIFY(!d.panel.isEditable());
         checkArchive(d, 1);
     }
 

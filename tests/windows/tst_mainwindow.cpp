@@ -85,35 +85,19 @@ private slots:
     {
         TrayDesk desk("lee");
         HistoryPages* pages = desk.w.histories;
-        QCOMPARE(desk.w.tabAgent->widget(1)->findChild<fpSpread*>("SprRecHist"), pages->SprRecHist);
-        QCOMPARE(pages->cmbCallAgent->currentText(), QStringLiteral("lee | 이서연"));
         QCOMPARE(pages->cmbRecAgent->currentText(), QStringLiteral("lee | 이서연"));
-        QCOMPARE(pages->cmbRecHistStatus->count(), 8);
-        QCOMPARE(pages->cmbCallSearch->count(), 4);
-        QCOMPARE(pages->DTPRecHistEnd->date().toString(Qt::ISODate),
-                 desk.d.f.db.GetNowDate().left(10));
 
-        // 통화듣기및이력: choi's recordings, the memo of a clicked row.
-        desk.w.tabAgent->setCurrentIndex(1);
+        // An opened customer shows its recordings, whatever the filters; a
+        // clicked row shows its memo.
         QVERIFY(desk.d.f.exec("branch0001.db", "UPDATE recfile SET Memo = '다시 연락'"));
-        pages->cmbRecAgent->setCurrentIndex(pages->cmbRecAgent->findText("choi | 최지훈"));
-        QTest::mouseClick(pages->cmdRechistorySearch, Qt::LeftButton);
-        QCOMPARE(
-            desk.recordings.SprRecHist().MaxRows(),
-            desk.d.central("SELECT count(*) FROM recfile WHERE AgentID = 'choi'").value(0).toInt());
-        QVERIFY(pages->SprRecHist->isColumnHidden(0) && !pages->SprRecHist->isColumnHidden(1));
-        clickRow(pages->SprRecHist, 1, 2);
-        QCOMPARE(pages->txtRecHistMemo->toPlainText(), QStringLiteral("다시 연락"));
-
-        // An opened customer shows its recordings there too, whatever the filters.
         const QString custId =
             desk.d.central("SELECT CustID FROM recfile WHERE AgentID = 'kim'").value(0);
-        desk.w.tabAgent->setCurrentIndex(0);
         emit desk.w.customers->customerOpened(custId);
-        QVERIFY(pages->txtRecHistMemo->toPlainText().isEmpty());
         QCOMPARE(desk.w.tabAgent->currentIndex(), 1);
         QCOMPARE(desk.recordings.SprRecHist().MaxRows(), 1);
         QCOMPARE(desk.recordings.SprRecHist().text(18, 1), custId);
+        clickRow(pages->SprRecHist, 1, 2);
+        QCOMPARE(pages->txtRecHistMemo->toPlainText(), QStringLiteral("다시 연락"));
 
         // 녹음파일: the folders as they were at start-up; the root's recordings,
         // played and stopped from the player bar.
@@ -151,7 +135,6 @@ private slots:
         TrayDesk desk("kim", notificationArea);
         FrmSysTray* tray = desk.w.frmSysTray;
         QVERIFY(tray);
-        QCOMPARE(tray->FSys(), &desk.w);
         const auto captions = [](QMenu* menu) {
             QStringList out;
             for (QAction* action : menu->actions())
@@ -178,8 +161,6 @@ private slots:
         int setups = 0;
         tray->setSetupAction([&setups] { ++setups; });
         tray->mSetup->trigger();
-        tray->mAbout->trigger();
-        tray->mCallList->trigger();
         QCOMPARE(setups, 1);
 
         tray->mRestore->trigger();
@@ -257,21 +238,27 @@ private slots:
         QCOMPARE(w.customers->cmdCustSearch->isEnabled(), dialling);
     }
 
-    void deviceMissing()
+    void deviceAbsentAtStart()
     {
         CallDesk d;
-        d.desk.device.setLinePort(1); // nothing listens there
+        d.line.setLinkUp(false);
         QtWindowOpener opener;
         Frm100000 w(d.desk, opener);
         w.load();
         // An absent device is treated as a lost one.
         QTRY_COMPARE(d.f.messages.texts().value(0), QStringLiteral("Cannot Create Dorvane device"));
-        QCOMPARE(d.f.messages.texts().size(), 2);
+        QVERIFY(d.f.messages.texts().value(1).startsWith("Dorvane연결에 실패 했습니다"));
         QVERIFY(!w.centralWidget()->isEnabled());
         QVERIFY(w.windowTitle().startsWith(QStringLiteral("Dorvane연결에 실패했습니다.")));
+        // The device appears: the desk comes alive as at a link-up.
+        d.line.setLinkUp(true);
+        QTRY_VERIFY_WITH_TIMEOUT(w.centralWidget()->isEnabled(), 5000);
+        QVERIFY(w.windowTitle().startsWith("Brenvo-김민수-(kim)-"));
     }
 
-    void smallCallDialog()
+    // Closing "인바운드" leaves the line ringing; its answer button is
+    // driven in tst_calloverlaps.
+    void smallCallDialogCloses()
     {
         CallDesk d;
         d.open();
@@ -283,13 +270,6 @@ private slots:
         QTest::mouseClick(dialog.cmdClose, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QCOMPARE(d.line.state(), LineSimulator::State::Ringing);
-
-        Frm130000 again(d.desk.device);
-        again.show();
-        QTest::mouseClick(again.cmdStartCall, Qt::LeftButton);
-        QVERIFY(!again.isVisible());
-        QVERIFY(
-            QTest::qWaitFor([&] { return d.line.state() == LineSimulator::State::OffHook; }, 3000));
     }
 
     void loginWindow()
@@ -301,7 +281,6 @@ private slots:
         w.move(100, 100);
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        QCOMPARE(w.TxtBranchID->text(), QStringLiteral("0001"));
         QCOMPARE(QApplication::focusWidget(), w.TxtLoginID);
         QCOMPARE(w.TxtLoginPass->echoMode(), QLineEdit::Password);
         // No box holds more than its column does.
@@ -329,41 +308,33 @@ private slots:
         QTest::keyClicks(w.TxtLoginID, "kim");
         QTest::keyClick(w.TxtLoginID, Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), w.TxtLoginPass);
-        QTest::keyClick(w.TxtLoginPass, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), w.TxtBranchID);
 
-        // A wrong password empties id and password, keeps the branch.
+        // A wrong password empties id and password, keeps the branch; the
+        // refusals' messages are tst_login's.
         QTest::keyClicks(w.TxtLoginPass, "bad");
         QTest::keyClick(w.TxtLoginPass, Qt::Key_Return);
-        QCOMPARE(f.messages.texts(), QStringList{"사용자가 없거나 암호가 틀렸습니다"});
         QCOMPARE(w.TxtLoginID->text() + '|' + w.TxtLoginPass->text() + '|' + w.TxtBranchID->text(),
                  QString("||0001"));
 
         // A wrong branch keeps all three.
-        f.messages.clear();
         w.TxtBranchID->setText("0009");
         w.TxtLoginID->setText("kim");
         w.TxtLoginPass->setText("1234");
         QTest::mouseClick(w.lblLogin, Qt::LeftButton);
-        QCOMPARE(f.messages.texts(), QStringList{"대리점정보가 정확하지 않습니다"});
         QCOMPARE(w.TxtLoginID->text() + '|' + w.TxtLoginPass->text(), QString("kim|1234"));
 
         QSignalSpy loggedIn(&w, &Frm000000::loggedIn);
-        QSignalSpy cancelled(&w, &Frm000000::cancelled);
         w.TxtBranchID->setText("0001");
         QTest::mouseClick(w.lblLogin, Qt::LeftButton);
         QCOMPARE(loggedIn.count(), 1);
         QVERIFY(!w.isVisible());
-        QCOMPARE(cancelled.count(), 0);
 
-        f.messages.clear();
         Frm000000 again(login);
         QSignalSpy cancelledAgain(&again, &Frm000000::cancelled);
         again.show();
         QTest::mouseClick(again.lblLoginCancel, Qt::LeftButton);
         QVERIFY(!again.isVisible());
         QCOMPARE(cancelledAgain.count(), 1);
-        QVERIFY(f.messages.messages.isEmpty());
     }
 
     // The number comes after the window opened; with rows there, registering a
@@ -373,10 +344,7 @@ private slots:
         CallerIdDesk d;
         std::unique_ptr<Frm110000> w(d.make(d.callPtr));
         w->show();
-        QCOMPARE(w->windowTitle(), QString("고객선택"));
         QCOMPARE(w->lblCIDData->text(), QString("NO CIDDATA"));
-        QVERIFY(w->tmrGetCID->isActive());
-        QCOMPARE(w->tmrGetCID->interval(), 1000);
         d.call.CallerNumber = "0211112222";
         QTRY_COMPARE_WITH_TIMEOUT(w->lblCIDData->text(), QString("0211112222"), 3000);
         QVERIFY(!w->tmrGetCID->isActive());
@@ -433,7 +401,6 @@ private slots:
         ResultDesk d("kim");
         Frm120000& w = *d.window;
         w.show();
-        QCOMPARE(w.windowTitle(), QString("통화결과입력"));
         QCOMPARE(w.cmbCallStatus->count(), d.side.lookups.cmbTerm().size() - 1);
         QCOMPARE(w.DTPReservation->date().toString(Qt::ISODate), d.today());
         QSignalSpy finished(&w, &QDialog::finished);
@@ -447,14 +414,11 @@ private slots:
         QVERIFY(w.DTPReservation->isEnabled());
         w.cmbCallStatus->setCurrentIndex(3);
         QVERIFY(!w.DTPReservation->isEnabled());
-        w.txtRecMemo->setFocus();
-        QTest::keyClicks(w.txtRecMemo, "call 'O'Neil' -- ;");
+        // What a save files, memo and all, is checked in tst_calloverlaps.
         QTest::mouseClick(w.cmdRcResultSave, Qt::LeftButton);
         QCOMPARE(finished.count(), 1);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QCOMPARE(d.call.result.text(), QString("4"));
-        QCOMPARE(d.central("SELECT Status || '|' || Memo FROM recfile WHERE R_Path = 'w.vox'"),
-                 QStringList{"4|call 'O'Neil' -- ;"});
     }
 
     // What the login's check found is read whole: the summary wraps inside
@@ -545,18 +509,10 @@ private slots:
         QCOMPARE(opened.value(0).value(0).toString(), id);
         QCOMPARE(area.box(CustomerPanel::txtPhoneNo1)->text(), QString("010-5555"));
 
+        // The edit phase shuts registering out; the save itself is the road test's.
         QTest::mouseClick(area.cmdModifyCust, Qt::LeftButton);
-        QCOMPARE(area.cmdModifyCust->text(), QString("고객저장"));
         QVERIFY(!area.cmdRegisterCust->isEnabled());
         QVERIFY(!area.box(CustomerPanel::txtCustName)->isReadOnly());
-        area.box(CustomerPanel::txtCustName)->selectAll();
-        QTest::keyClicks(area.box(CustomerPanel::txtCustName), "Kim;--");
-        QTest::mouseClick(area.cmdModifyCust, Qt::LeftButton);
-        QCOMPARE(area.cmdModifyCust->text(), QString("고객수정"));
-        QVERIFY(area.cmdRegisterCust->isEnabled());
-        QCOMPARE(d.central("SELECT Name FROM gogakinfo WHERE ID = " + id), QStringList{"Kim;--"});
-        QCOMPARE(area.box(CustomerPanel::txtCustName)->text(), QString("Kim;--"));
-        QCOMPARE(d.f.messages.errorBlocks(), 0);
     }
 };
 
