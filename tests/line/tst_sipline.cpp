@@ -288,10 +288,7 @@ private slots:
         OrvelMedia media;
         const QString path = m_peers->folder() + "/call.vox";
         connect(m_device.get(), &DorvanePlus::LineAudio, &media, &OrvelMedia::writeLineAudio);
-        QVERIFY(m_peers->command("ring").startsWith("OK"));
-        QTRY_VERIFY(values(*m_rings).contains(1));
-        m_device->TakeLine();
-        QTRY_VERIFY(values(*m_hooks).contains(3));
+        answered();
         QVERIFY(media.MediaPrepare(1) && media.MediaRecord(1, path));
         QTest::qWait(int(speech.size() * 1000 / Rate) + 2000);
         QVERIFY(m_peers->command("hangup").startsWith("OK"));
@@ -332,12 +329,8 @@ private slots:
     void registrarRestarted()
     {
         QFETCH(bool, duringCall);
-        if (duringCall) {
-            QVERIFY(m_peers->command("ring").startsWith("OK"));
-            QTRY_VERIFY(values(*m_rings).contains(1));
-            m_device->TakeLine();
-            QTRY_VERIFY(values(*m_hooks).contains(3));
-        }
+        if (duringCall)
+            answered();
         const qsizetype frames = m_sound->size();
         QElapsedTimer away;
         away.start();
@@ -356,6 +349,15 @@ private slots:
     }
 
 private:
+    // The far end rings and the desk takes the line.
+    void answered()
+    {
+        QVERIFY(m_peers->command("ring").startsWith("OK"));
+        QTRY_VERIFY(values(*m_rings).contains(1));
+        m_device->TakeLine();
+        QTRY_VERIFY(values(*m_hooks).contains(3));
+    }
+
     std::unique_ptr<SipPeers> m_peers;
     QString m_ini;
     std::unique_ptr<DorvanePlus> m_device;
