@@ -171,8 +171,7 @@ private slots:
 
     void tenAgentsAtOnce()
     {
-        const int asked = qEnvironmentVariableIntValue("BRENVO_FAULT_AGENT_SECONDS");
-        const int seconds = asked > 0 ? asked : 30;
+        const int seconds = 30;
         ProgramFolderFixture shared;
         FtpServer ftp;
         QVERIFY2(shared.isValid() && ftp.isRunning(),

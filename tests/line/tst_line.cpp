@@ -130,13 +130,6 @@ private slots:
             << QStringList{QStringLiteral("CID:\uFFFD\uFFFD12#")};
         QTest::newRow("binary bytes") << QByteArrayList{QByteArray("\0\1\17712", 5)} << true
                                       << QStringList{QString::fromLatin1("\0\1\17712", 5)};
-        QByteArray lines;
-        QStringList numbers;
-        for (int i = 0; i < 1000; ++i) {
-            lines += QByteArray::number(i) + "\r\n";
-            numbers << QString::number(i);
-        }
-        QTest::newRow("1,000 messages") << QByteArrayList{lines} << true << numbers;
         const int max = OrvelServerSocket::MaxMessageBytes;
         QTest::newRow("64 KiB and a bit") << QByteArrayList{QByteArray(max + 10, 'A')} << true
                                           << QStringList{QString(max, u'A'), QString(10, u'A')};
