@@ -1,4 +1,3 @@
-#include "line/DorvanePlus.h"
 #include "line/LineProtocol.h"
 #include "platform/OrvelServerSocket.h"
 
@@ -31,62 +30,6 @@ private slots:
     {
         m_server = std::make_unique<OrvelServerSocket>(QHostAddress::LocalHost);
         QVERIFY(m_server->ListenPort(0));
-        m_device.reset();
-        m_line = std::make_unique<LineSimulator>();
-        QString error;
-        QVERIFY2(m_line->listen(0, &error), qPrintable(error));
-        m_device = std::make_unique<DorvanePlus>();
-        m_device->setLinePort(m_line->port());
-    }
-
-    void ringEnds_data()
-    {
-        QTest::addColumn<QString>("end");
-        QTest::addColumn<QList<int>>("rings");
-        QTest::addColumn<QList<int>>("hooks");
-        QTest::newRow("caller gives up") << "stopRinging" << QList<int>{1, 0} << QList<int>{};
-        // No ring stop on answering: the call handling would drop the call.
-        QTest::newRow("agent takes the line") << "TakeLine" << QList<int>{1} << QList<int>{3};
-        QTest::newRow("handset lifted") << "pickUp" << QList<int>{1} << QList<int>{3};
-    }
-
-    void ringEnds()
-    {
-        QFETCH(QString, end);
-        QFETCH(QList<int>, rings);
-        QFETCH(QList<int>, hooks);
-        m_line->setFeedPort(m_server->serverPort());
-        QSignalSpy numbers(m_server.get(), &OrvelServerSocket::DataArrival);
-        QSignalSpy ringSpy(m_device.get(), &DorvanePlus::RingChanged);
-        QSignalSpy hookSpy(m_device.get(), &DorvanePlus::HookChanged);
-        QSignalSpy links(m_device.get(), &DorvanePlus::DeviceLinkChanged);
-        QSignalSpy opened(m_device.get(), &DorvanePlus::DeviceOpened);
-        // OpenDevice returns before any report: a handler never runs inside it.
-        m_device->OpenDevice();
-        QCOMPARE(links.size() + hookSpy.size() + opened.size(), 0);
-        QTRY_COMPARE(values(opened), QList<int>{1});
-        QTRY_COMPARE(values(hookSpy), QList<int>{1});
-        QCOMPARE(values(links), QList<int>{1});
-        hookSpy.clear();
-
-        QString error;
-        QVERIFY(m_line->ring(QStringLiteral("02-1234-5678"), &error));
-        QTRY_COMPARE(values(ringSpy), QList<int>{1});
-        QTRY_COMPARE(values<QString>(numbers, 1), QStringList{"CID:02-1234-5678"});
-
-        if (end == "stopRinging")
-            m_line->stopRinging();
-        else
-            end == "TakeLine" ? m_device->TakeLine() : m_line->pickUp();
-        QTRY_COMPARE(values(ringSpy), rings);
-        QTRY_COMPARE(values(hookSpy), hooks);
-        QCOMPARE(m_device->IsLineBusy(), !hooks.isEmpty());
-
-        // However the call ended, the next caller's ring is news again.
-        m_line->hangUp();
-        m_line->stopRinging();
-        QVERIFY(m_line->ring(QStringLiteral("0299990000"), &error));
-        QTRY_COMPARE(values(ringSpy).count(1), 2);
     }
 
     void garbageDropsTheConnection_data()
@@ -100,13 +43,16 @@ private slots:
     void garbageDropsTheConnection()
     {
         QFETCH(QByteArray, bytes);
+        LineSimulator line;
+        QString error;
+        QVERIFY2(line.listen(0, &error), qPrintable(error));
         QTcpSocket stranger;
-        stranger.connectToHost(QHostAddress::LocalHost, m_line->port());
+        stranger.connectToHost(QHostAddress::LocalHost, line.port());
         QVERIFY(stranger.waitForConnected(2000));
         stranger.write(bytes);
         // Well before the simulator gives up waiting for a hello.
         QTRY_COMPARE_WITH_TIMEOUT(stranger.state(), QAbstractSocket::UnconnectedState, 1000);
-        QCOMPARE(m_line->state(), LineSimulator::State::Idle);
+        QCOMPARE(line.state(), LineSimulator::State::Idle);
     }
 
     void messages_data()
@@ -235,8 +181,6 @@ private:
     }
 
     std::unique_ptr<OrvelServerSocket> m_server;
-    std::unique_ptr<LineSimulator> m_line;
-    std::unique_ptr<DorvanePlus> m_device;
 };
 
 QTEST_GUILESS_MAIN(tst_LineAndFeed)
