@@ -7,7 +7,6 @@
 #include "FtpServer.h"
 #include "platform/VoxFile.h"
 #include "ProgramFolderFixture.h"
-#include "shell/LocalFileRotation.h"
 #include "telephony/RecordingReconciliation.h"
 
 // The desk as an agent process of its own: killed outright (SIGKILL: no
@@ -145,28 +144,6 @@ private slots:
             QCOMPARE(f.rows(db, sent), QStringList{"150"});
         for (const QString& name : names)
             QCOMPARE(QFileInfo(ftp.remoteFile(day + "/" + name)).size(), 4000);
-    }
-
-    void killedWhileCompacting()
-    {
-        ProgramFolderFixture f;
-        QVERIFY(f.exec("Brenvo.mdb", "WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k + 1 "
-                                     "FROM n WHERE k < 20000) INSERT INTO recfile (R_Path, tMemo) "
-                                     "SELECT 'k' || k || '.vox', hex(randomblob(40)) FROM n"));
-        const QStringList rows = f.rows("Brenvo.mdb", "SELECT count(*), sum(length(tMemo)) FROM "
-                                                      "recfile");
-        LocalFileRotation rotation(f.db);
-        for (int delay : {0, 7, 23, 61, 150}) {
-            QProcess agent;
-            QVERIFY(startAgent(agent, f.path(), f.path("branch0001.db"), 21, -2, "COMPACTING")
-                        .contains("COMPACTING"));
-            QTest::qWait(delay);
-            kill(agent);
-            rotation.RecoverLocalDB();
-            QCOMPARE(f.rows("Brenvo.mdb", "PRAGMA integrity_check"), QStringList{"ok"});
-            QCOMPARE(f.rows("Brenvo.mdb", "SELECT count(*), sum(length(tMemo)) FROM recfile"),
-                     rows);
-        }
     }
 
     void tenAgentsAtOnce()
