@@ -61,8 +61,6 @@ private slots:
         QTest::addColumn<bool>("close");
         QTest::addColumn<QStringList>("expected");
 
-        QTest::newRow("newline ends a message")
-            << QByteArrayList{"CID:02-1234-5678\r\n"} << false << QStringList{"CID:02-1234-5678"};
         QTest::newRow("split across two writes") << QByteArrayList{"CID:02-12", "34-5678\r\n"}
                                                  << false << QStringList{"CID:02-1234-5678"};
         QTest::newRow("a pause ends a message")

@@ -53,16 +53,6 @@ FtpServer::FtpServer(const QString& root, Tls tls)
     stop();
 }
 
-FtpServer::~FtpServer()
-{
-    stop();
-}
-
-bool FtpServer::isRunning() const
-{
-    return m_port > 0 && m_process.state() == QProcess::Running;
-}
-
 void FtpServer::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
@@ -83,9 +73,4 @@ bool FtpServer::setFault(const QString& fault)
         return false;
     file.write(fault.trimmed().toUtf8());
     return file.commit();
-}
-
-QString FtpServer::remoteFile(const QString& relPath) const
-{
-    return QDir(m_root).filePath(relPath);
 }

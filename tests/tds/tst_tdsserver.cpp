@@ -108,7 +108,6 @@ private slots:
         QTest::newRow("nvarchar(max)") << "select Memo from gogakinfo" << SQL_WVARCHAR << 0ull;
         QTest::newRow("nchar(1)") << "select tDel from tb_campaign" << SQL_WCHAR << 1ull;
         QTest::newRow("int identity") << "select ID from gogakinfo" << SQL_INTEGER << 10ull;
-        QTest::newRow("int") << "select RecCnt from tb_agentcallstatistics" << SQL_INTEGER << 10ull;
         QTest::newRow("varchar(4)") << "select v from codepage" << SQL_VARCHAR << 4ull;
         QTest::newRow("count") << "select count(ID) as c from gogakinfo" << SQL_INTEGER << 10ull;
         QTest::newRow("server time")
@@ -229,7 +228,6 @@ private slots:
         QTest::addColumn<bool>("commit");
         QTest::addColumn<int>("kept");
         const QString row = u"insert into tb_campaign(CampaignID) values('%1')"_s;
-        QTest::newRow("rollback") << QStringList{row.arg("T2"), row.arg("T3")} << false << 0;
         QTest::newRow("truncation keeps the transaction")
             << QStringList{row.arg("T4"), row.arg(QString(11, u'x'))} << true << 1;
     }
