@@ -21,9 +21,8 @@ class TestAgents : public QObject
     struct Agent
     {
         QString id, privilege, folder;
-        QStringList customers;
+        QStringList customers, saved; // saved: "<customer> <voice file>" each
         QProcess process;
-        QStringList saved; // "<customer> <voice file>"
     };
 
     static void start(QProcess& agent, const QStringList& arguments)

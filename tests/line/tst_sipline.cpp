@@ -23,11 +23,11 @@ QList<int> values(const QSignalSpy& spy)
     return out;
 }
 
-QVector<qint16> samplesOf(const QSignalSpy& frames, qsizetype last = -1)
+// The sound of the last `count` frames a spy caught.
+QVector<qint16> lastSamples(const QSignalSpy& frames, qsizetype count)
 {
     QByteArray pcm;
-    for (qsizetype i = last < 0 ? 0 : std::max<qsizetype>(0, frames.size() - last);
-         i < frames.size(); ++i)
+    for (qsizetype i = std::max<qsizetype>(0, frames.size() - count); i < frames.size(); ++i)
         pcm += frames.at(i).at(0).toByteArray();
     QVector<qint16> out(pcm.size() / 2);
     qFromLittleEndian<qint16>(pcm.constData(), out.size(), out.data());
@@ -258,7 +258,7 @@ private slots:
                 // Whatever happened on the line, it stayed taken until now.
                 QVERIFY(m_device->IsLineBusy());
                 // The loudest 100 ms of the last second: tones have cadences.
-                const QVector<qint16> heard = samplesOf(*m_sound, 50);
+                const QVector<qint16> heard = lastSamples(*m_sound, 50);
                 double share = 0;
                 for (qsizetype at = 0; at + Rate / 10 <= heard.size(); at += Rate / 10)
                     share = std::max(share, toneShare(heard.data() + at, Rate / 10, heardHz));
