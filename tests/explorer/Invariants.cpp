@@ -11,7 +11,6 @@
 #include <QSqlRecord>
 #include <QUuid>
 
-#include <algorithm>
 #include <tuple>
 
 QList<QStringList> Invariants::query(const QString& folder, const char* file, const QString& sql,

@@ -94,54 +94,39 @@ struct Stories
             return e.kind == Event::Stop || e.kind == Event::HandsetDown;
         });
         const qsizetype hangUp = end - call.cbegin();
-        switch (below(8)) {
-        case 0:
-            if (hangUp < call.size())
-                for (const Event& e : {wait(2800, 3500), Event{Event::LinkUp},
-                                       Event{Event::Wait, 300}, Event{Event::LinkDown}})
-                    call.insert(hangUp, e);
-            return call;
-        case 1:
-            if (hangUp < call.size()) {
-                call.insert(hangUp + 1, Event{Event::CentralUp});
-                call.insert(hangUp, Event{Event::CentralDown});
-            }
-            return call;
-        case 2:
-        case 3: {
+        const int pick = below(8);
+        if (pick == 0 && hangUp < call.size()) {
+            for (const Event& e : {wait(2800, 3500), Event{Event::LinkUp}, Event{Event::Wait, 300},
+                                   Event{Event::LinkDown}})
+                call.insert(hangUp, e);
+        } else if (pick == 1 && hangUp < call.size()) {
+            call.insert(hangUp + 1, Event{Event::CentralUp});
+            call.insert(hangUp, Event{Event::CentralDown});
+        } else if (pick == 2 || pick == 3) {
             const Event::Kind down = chance(70) ? Event::CentralDown : Event::LocalDown;
             const qsizetype at = below(int(call.size()));
             call.insert(qMin(call.size(), at + 1 + below(3)), Event{Event::Kind(down + 1)});
             call.insert(at, Event{down});
-            return call;
         }
-        default:
-            return call;
-        }
+        return call;
     }
 
     Story trouble()
     {
-        switch (below(9)) {
-        case 0:
-        case 1:
+        const int pick = below(9);
+        if (pick < 2)
             return outage(Event::LinkDown, 300, 300);
-        case 2:
+        if (pick < 3)
             return outage(Event::LinkDown, 1200, 2000);
-        case 3:
-        case 4:
-        case 5:
+        if (pick < 6)
             return outage(Event::CentralDown, 0, 1000);
-        case 6:
-            return outage(Event::LocalDown, 0, 1000);
-        case 7:
-            return outage(Event::FtpDown, 0, 1500);
-        default:
-            return {{chance(50) ? Event::Exit : Event::EndSession},
-                    wait(0, 500),
-                    {Event::Ok},
-                    {Event::Login, below(2)}};
-        }
+        if (pick < 8)
+            return outage(pick == 6 ? Event::LocalDown : Event::FtpDown, 0,
+                          pick == 6 ? 1000 : 1500);
+        return {{chance(50) ? Event::Exit : Event::EndSession},
+                wait(0, 500),
+                {Event::Ok},
+                {Event::Login, below(2)}};
     }
 };
 

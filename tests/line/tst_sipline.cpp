@@ -23,11 +23,11 @@ QList<int> values(const QSignalSpy& spy)
     return out;
 }
 
-QVector<qint16> samplesOf(const QSignalSpy& frames, qsizetype last = -1)
+// The sound of the last `count` frames a spy caught.
+QVector<qint16> lastSamples(const QSignalSpy& frames, qsizetype count)
 {
     QByteArray pcm;
-    for (qsizetype i = last < 0 ? 0 : std::max<qsizetype>(0, frames.size() - last);
-         i < frames.size(); ++i)
+    for (qsizetype i = std::max<qsizetype>(0, frames.size() - count); i < frames.size(); ++i)
         pcm += frames.at(i).at(0).toByteArray();
     QVector<qint16> out(pcm.size() / 2);
     qFromLittleEndian<qint16>(pcm.constData(), out.size(), out.data());
@@ -258,7 +258,7 @@ private slots:
                 // Whatever happened on the line, it stayed taken until now.
                 QVERIFY(m_device->IsLineBusy());
                 // The loudest 100 ms of the last second: tones have cadences.
-                const QVector<qint16> heard = samplesOf(*m_sound, 50);
+                const QVector<qint16> heard = lastSamples(*m_sound, 50);
                 double share = 0;
                 for (qsizetype at = 0; at + Rate / 10 <= heard.size(); at += Rate / 10)
                     share = std::max(share, toneShare(heard.data() + at, Rate / 10, heardHz));
@@ -288,10 +288,7 @@ private slots:
         OrvelMedia media;
         const QString path = m_peers->folder() + "/call.vox";
         connect(m_device.get(), &DorvanePlus::LineAudio, &media, &OrvelMedia::writeLineAudio);
-        QVERIFY(m_peers->command("ring").startsWith("OK"));
-        QTRY_VERIFY(values(*m_rings).contains(1));
-        m_device->TakeLine();
-        QTRY_VERIFY(values(*m_hooks).contains(3));
+        answered();
         QVERIFY(media.MediaPrepare(1) && media.MediaRecord(1, path));
         QTest::qWait(int(speech.size() * 1000 / Rate) + 2000);
         QVERIFY(m_peers->command("hangup").startsWith("OK"));
@@ -332,12 +329,8 @@ private slots:
     void registrarRestarted()
     {
         QFETCH(bool, duringCall);
-        if (duringCall) {
-            QVERIFY(m_peers->command("ring").startsWith("OK"));
-            QTRY_VERIFY(values(*m_rings).contains(1));
-            m_device->TakeLine();
-            QTRY_VERIFY(values(*m_hooks).contains(3));
-        }
+        if (duringCall)
+            answered();
         const qsizetype frames = m_sound->size();
         QElapsedTimer away;
         away.start();
@@ -356,6 +349,15 @@ private slots:
     }
 
 private:
+    // The far end rings and the desk takes the line.
+    void answered()
+    {
+        QVERIFY(m_peers->command("ring").startsWith("OK"));
+        QTRY_VERIFY(values(*m_rings).contains(1));
+        m_device->TakeLine();
+        QTRY_VERIFY(values(*m_hooks).contains(3));
+    }
+
     std::unique_ptr<SipPeers> m_peers;
     QString m_ini;
     std::unique_ptr<DorvanePlus> m_device;

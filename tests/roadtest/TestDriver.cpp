@@ -36,7 +36,8 @@ TestDriver::TestDriver(const QString& serverName, QObject* parent) : QObject(par
     });
 }
 
-QWidget* TestDriver::find(const QString& name)
+namespace {
+QWidget* find(const QString& name)
 {
     // Modal windows first: the newest window holds the controls in front.
     QWidgetList windows = QApplication::topLevelWidgets();
@@ -51,7 +52,6 @@ QWidget* TestDriver::find(const QString& name)
     return nullptr;
 }
 
-namespace {
 QString ok(const QString& text = QString())
 {
     return text.isNull() ? QStringLiteral("OK") : QStringLiteral("OK ") + text;

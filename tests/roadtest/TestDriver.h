@@ -4,8 +4,6 @@
 #include <QObject>
 #include <QString>
 
-class QWidget;
-
 // Lets a road-test script work the real program's windows from outside:
 // a local socket that takes one command per line ("click cmdDial",
 // "type txtCustName 김철수", "read lblCIDData", ...) and answers one line,
@@ -20,7 +18,6 @@ public:
 
 private:
     QString run(const QString& line);
-    static QWidget* find(const QString& name);
 
     QLocalServer m_server;
 };

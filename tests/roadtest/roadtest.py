@@ -96,11 +96,8 @@ class Driver:
             time.sleep(0.1)
         raise Failure(f"timed out waiting for {what}; windows: {self.titles()}")
 
-    def wait_window(self, title, timeout=15):
-        self.wait(f"window {title!r}", lambda: title in self.titles(), timeout)
-
-    def wait_gone(self, title, timeout=15):
-        self.wait(f"window {title!r} to close", lambda: title not in self.titles(), timeout)
+    def wait_window(self, title, gone=False):
+        self.wait(f"window {title!r}" + (" to close" if gone else ""), lambda: (title in self.titles()) != gone)
 
     def wait_enabled(self, name, timeout=15):
         self.wait(f"{name} enabled", lambda: self.send(f"enabled {name}") == "1", timeout)
@@ -190,7 +187,7 @@ def take_result(d, status_text, memo, appointment=None):
 def save_result(d, status_text, memo, appointment=None):
     take_result(d, status_text, memo, appointment)
     d.send("click cmdRcResultSave")
-    d.wait_gone("통화결과입력")
+    d.wait_window("통화결과입력", gone=True)
     d.wait("the desk idle again", lambda: d.send("enabled cmdStopCall") == "0")
 
 
@@ -212,7 +209,7 @@ def pick_caller(d, shots=False):
 
 
 def in_call(d):
-    d.wait_gone("고객선택")
+    d.wait_window("고객선택", gone=True)
     d.wait_enabled("cmdStopCall")
 
 
@@ -262,7 +259,7 @@ def day(d, line, ftp_root):
     in_call(d)
     check("통화결과입력" in d.titles(), "the first call's result window stayed open")
     d.send("click cmdRcResultSave")
-    d.wait_gone("통화결과입력")
+    d.wait_window("통화결과입력", gone=True)
     time.sleep(1)
     check(d.send("enabled cmdStopCall") == "1", "the second call still holds the desk")
     line("--hangup")

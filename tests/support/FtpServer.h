@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -25,11 +26,11 @@ public:
 
     // Serves root, or a temporary folder when root is empty.
     explicit FtpServer(const QString& root = QString(), Tls tls = Tls::None);
-    ~FtpServer();
+    ~FtpServer() { stop(); }
     FtpServer(const FtpServer&) = delete;
     FtpServer& operator=(const FtpServer&) = delete;
 
-    bool isRunning() const;
+    bool isRunning() const { return m_port > 0 && m_process.state() == QProcess::Running; }
     QString errorString() const { return m_error; }
 
     QString host() const { return QStringLiteral("127.0.0.1"); }
@@ -42,7 +43,7 @@ public:
     // "" or "none" ends the fault.
     bool setFault(const QString& fault);
     // The local path of "TEMP/20260101/a.vox" on the server.
-    QString remoteFile(const QString& relPath) const;
+    QString remoteFile(const QString& relPath) const { return QDir(m_root).filePath(relPath); }
 
     void stop();
 

@@ -114,11 +114,6 @@ bool ProgramFolderFixture::fillSqlServer(const QString& adoConnectionString)
            DemoFolder::copyToSqlServer(dir.path(), *m_server, &m_error);
 }
 
-QString ProgramFolderFixture::path(const QString& relative) const
-{
-    return relative.isEmpty() ? dir.path() : QDir(dir.path()).filePath(relative);
-}
-
 void ProgramFolderFixture::loginAs(const QString& agentId)
 {
     const QString ini = path(QStringLiteral("Brenvo.ini"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,7 +57,10 @@ public:
 
     bool isValid() const { return m_valid; }
     QString error() const { return m_error; }
-    QString path(const QString& relative = QString()) const;
+    QString path(const QString& relative = QString()) const
+    {
+        return relative.isEmpty() ? dir.path() : QDir(dir.path()).filePath(relative);
+    }
     Backend backend() const { return m_backend; }
     // Whether the database refuses what does not fit a column's declared length.
     bool enforcesLengths() const { return m_backend != Backend::Sqlite; }

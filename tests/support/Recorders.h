@@ -70,7 +70,6 @@ public:
         QMetaObject::invokeMethod(
             this, [this, window, call] { emit closed(window, call); }, Qt::QueuedConnection);
     }
-    bool isOpen(Window window) const { return m_open.contains(window); }
 
     QList<Window> shown;
     QList<Window> closes;

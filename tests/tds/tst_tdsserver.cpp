@@ -108,7 +108,6 @@ private slots:
         QTest::newRow("nvarchar(max)") << "select Memo from gogakinfo" << SQL_WVARCHAR << 0ull;
         QTest::newRow("nchar(1)") << "select tDel from tb_campaign" << SQL_WCHAR << 1ull;
         QTest::newRow("int identity") << "select ID from gogakinfo" << SQL_INTEGER << 10ull;
-        QTest::newRow("int") << "select RecCnt from tb_agentcallstatistics" << SQL_INTEGER << 10ull;
         QTest::newRow("varchar(4)") << "select v from codepage" << SQL_VARCHAR << 4ull;
         QTest::newRow("count") << "select count(ID) as c from gogakinfo" << SQL_INTEGER << 10ull;
         QTest::newRow("server time")
@@ -223,31 +222,19 @@ private slots:
 
     // Another session never sees what is not committed; a statement refused
     // inside a transaction leaves the transaction open.
-    void transactions_data()
-    {
-        QTest::addColumn<QStringList>("statements");
-        QTest::addColumn<bool>("commit");
-        QTest::addColumn<int>("kept");
-        const QString row = u"insert into tb_campaign(CampaignID) values('%1')"_s;
-        QTest::newRow("rollback") << QStringList{row.arg("T2"), row.arg("T3")} << false << 0;
-        QTest::newRow("truncation keeps the transaction")
-            << QStringList{row.arg("T4"), row.arg(QString(11, u'x'))} << true << 1;
-    }
     void transactions()
     {
-        QFETCH(QStringList, statements);
-        QFETCH(bool, commit);
-        QFETCH(int, kept);
+        const QString row = u"insert into tb_campaign(CampaignID) values('%1')"_s;
         const qint64 before = count("tb_campaign");
         OdbcConnection client;
         QString error;
-        QVERIFY2(client.open(address(), 5, 5, &error) && client.beginTransaction({}, &error),
+        QVERIFY2(client.open(address(), 5, 5, &error) && client.beginTransaction({}, &error) &&
+                     client.execute(row.arg("T4"), &error, nullptr),
                  qPrintable(error));
-        for (const QString& sql : statements)
-            client.execute(sql, nullptr, nullptr);
+        QVERIFY(!client.execute(row.arg(QString(11, u'x')), nullptr, nullptr));
         QCOMPARE(count("tb_campaign"), before);
-        QVERIFY2(client.endTransaction(commit, &error), qPrintable(error));
-        QCOMPARE(count("tb_campaign"), before + kept);
+        QVERIFY2(client.endTransaction(true, &error), qPrintable(error));
+        QCOMPARE(count("tb_campaign"), before + 1);
         Recordset r;
         QVERIFY(client.query("select @@TRANCOUNT", &r, nullptr));
         QCOMPARE(r.value(0, 0).toInt(), 0);

@@ -16,8 +16,7 @@
 // With SECONDS = 0 it dials the first customer and keeps the call open
 // forever ("RECORDING <path>" once the recording runs), for kill tests; with
 // SECONDS = -1 it reopens FOLDER and runs the login's check of the recordings
-// ("CHECKING"), bulk upload and the results left unsaved, with -2
-// it compacts FOLDER's local record file over and over ("COMPACTING").
+// ("CHECKING"), bulk upload and the results left unsaved.
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -46,8 +45,7 @@ int main(int argc, char** argv)
     Database db(session, errors, messages);
     session.BranchID = QStringLiteral("0001");
     session.TeamID = QStringLiteral("01");
-    session.AgentID = agent;
-    session.UserName = agent;
+    session.AgentID = session.UserName = agent;
     session.AgentPrivilege = privilege;
     session.BranchIP = QStringLiteral("sqlite:") + central;
     session.BranchDBUser = session.BranchDBPass = QStringLiteral("brenvo");
@@ -57,8 +55,7 @@ int main(int argc, char** argv)
     session.FtpPwd = QStringLiteral("brenvo-test");
     session.FtpPortNo = args.at(5);
     session.LandCode = QStringLiteral("02");
-    session.LineAreaCd = QStringLiteral("9");
-    session.LineLongCd = QStringLiteral("9");
+    session.LineAreaCd = session.LineLongCd = QStringLiteral("9");
 
     WindowRecorder windows;
     LineSimulator line;
@@ -70,13 +67,6 @@ int main(int argc, char** argv)
     desk.media.setSilentOutput(true);
     desk.customers.lookups.SetCmbTermCombo();
 
-    if (seconds == -2) {
-        for (bool first = true;; first = false) {
-            desk.rotation.CompactLocalDB();
-            if (first)
-                out << "COMPACTING" << Qt::endl;
-        }
-    }
     QString saved;
     windows.onShow = [&](Window w, const CallPtr& call) {
         if (w != Window::CallResult)
