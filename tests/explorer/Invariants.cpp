@@ -185,7 +185,9 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
 
     // A recording lasts until the line is released or the program quits,
     // whatever short absences of the device came between; its file holds
-    // what its rows say, but for what those absences kept from it.
+    // what its rows say, but for what those absences kept from it. A line put
+    // down and lifted again while the device was away is still the same call
+    // to the desk, so absences count up to the row's end.
     QHash<QString, QStringList> localRow;
     for (const QStringList& row : local)
         localRow.insert(row[0], row);
@@ -203,7 +205,7 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
             if (quit >= start)
                 until = qMin(until, quit);
         for (const auto& [down, up] : record.linkDown)
-            if (up > start && down < until)
+            if (up > start && down < qMax(until, end))
                 gaps += up - down + 1200;
         const qint64 speech = file.size() * 1000 / kVoxBytesPerSecond;
         const qint64 length = row[11].toLongLong() * 1000;
