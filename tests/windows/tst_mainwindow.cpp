@@ -12,7 +12,6 @@
 #include "windows/Frm100000.h"
 #include "windows/Frm110000.h"
 #include "windows/Frm120000.h"
-#include "windows/Frm130000.h"
 #include "windows/FrmSysTray.h"
 #include "windows/QtWindowOpener.h"
 
@@ -256,22 +255,6 @@ private slots:
         QVERIFY(w.windowTitle().startsWith("Brenvo-김민수-(kim)-"));
     }
 
-    // Closing "인바운드" leaves the line ringing; its answer button is
-    // driven in tst_calloverlaps.
-    void smallCallDialogCloses()
-    {
-        CallDesk d;
-        d.open();
-        QString error;
-        QVERIFY(d.line.ring("0212345678", &error));
-        Frm130000 dialog(d.desk.device);
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("인바운드"));
-        dialog.show();
-        QTest::mouseClick(dialog.cmdClose, Qt::LeftButton);
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(d.line.state(), LineSimulator::State::Ringing);
-    }
-
     void loginWindow()
     {
         ProgramFolderFixture f;
@@ -419,6 +402,10 @@ private slots:
         QCOMPARE(finished.count(), 1);
         QCOMPARE(w.result(), int(QDialog::Accepted));
         QCOMPARE(d.call.result.text(), QString("4"));
+        // A reception agent's one result is fixed.
+        const ResultDesk lee("lee");
+        QVERIFY(!lee.window->cmbCallStatus->isEnabled());
+        QCOMPARE(lee.window->cmbCallStatus->currentData().toInt(), 3);
     }
 
     // What the login's check found is read whole: the summary wraps inside
@@ -445,15 +432,6 @@ private slots:
         QTRY_VERIFY(w.Command1->isEnabled());
         for (const QLabel* label : {w.lblNow, w.lblInformation, w.lblTotal})
             QTRY_VERIFY2(whole(label), qPrintable(label->objectName()));
-    }
-
-    void receptionAgentHasOneResult()
-    {
-        ResultDesk d("lee");
-        d.window->show();
-        QCOMPARE(d.window->cmbCallStatus->currentIndex(), 2);
-        QVERIFY(!d.window->cmbCallStatus->isEnabled());
-        QCOMPARE(d.window->cmbCallStatus->currentData().toInt(), 3);
     }
 
     // A box stops the agent where SQL Server would refuse the save.
