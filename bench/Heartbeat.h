@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 
 // Ticks every millisecond and keeps the longest gap, with what the desk was
@@ -31,6 +32,15 @@ public:
         m_timer.start();
     }
     void stop() { m_timer.stop(); }
+    // The longest gap of the idle desk over ms: the reference.
+    double idle(int ms)
+    {
+        phase = QStringLiteral("idle desk");
+        start();
+        QTest::qWait(ms);
+        stop();
+        return m_longest;
+    }
     double longest() const { return m_longest; }
     QString where() const { return m_where; }
 

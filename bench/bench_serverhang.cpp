@@ -69,11 +69,7 @@ int main(int argc, char* argv[])
                                  "by ID limit 2"));
 
     Heartbeat beat;
-    beat.phase = QStringLiteral("idle desk");
-    beat.start();
-    QTest::qWait(2000);
-    beat.stop();
-    const double idle = beat.longest();
+    const double idle = beat.idle(2000);
 
     QElapsedTimer clock;
     clock.start();

@@ -50,12 +50,7 @@ int main(int argc, char* argv[])
             .value(0);
     QTemporaryDir spare;
     Heartbeat beat;
-
-    beat.phase = QStringLiteral("idle desk");
-    beat.start();
-    QTest::qWait(2000);
-    beat.stop();
-    const double idle = beat.longest();
+    const double idle = beat.idle(2000);
 
     QVector<double> stalls;
     QStringList where;
