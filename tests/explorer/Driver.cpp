@@ -101,6 +101,9 @@ public:
             else if (!held && open)
                 m_record.offHook.last().second = now();
         });
+        connect(&m_line, &LineSimulator::soundDropped, this, [this](int ms) {
+            m_record.soundDropped << Record::Span{now() - ms, now()};
+        });
     }
 
     // One schedule on a fresh copy of the program folder; its violations.

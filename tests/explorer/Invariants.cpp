@@ -207,6 +207,9 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
         for (const auto& [down, up] : record.linkDown)
             if (up > start && down < qMax(until, end))
                 gaps += up - down + 1200;
+        for (const auto& [from, to] : record.soundDropped)
+            if (to > start && from < qMax(until, end))
+                gaps += to - from;
         const qint64 speech = file.size() * 1000 / kVoxBytesPerSecond;
         const qint64 length = row[11].toLongLong() * 1000;
         // A local row lost while the local file was away is written again by

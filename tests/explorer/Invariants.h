@@ -28,6 +28,7 @@ struct Record
 
     QList<CallNote> calls;
     QList<Span> offHook, linkDown;
+    QList<Span> soundDropped; // the line simulator's own, on a starved machine
     QList<qint64> quits;
     bool centralDown = false, localDown = false;
     // Violations seen while the schedule ran (files watched, the desk's rest).

@@ -247,8 +247,10 @@ void LineSimulator::broadcast(const QString& event)
 void LineSimulator::sendAudio()
 {
     const qint64 due = m_audioClock.elapsed() / LineProtocol::FrameMs + 1;
-    if (due - m_framesSent > MaxCatchUpFrames)
+    if (due - m_framesSent > MaxCatchUpFrames) {
+        emit soundDropped(int((due - 1 - m_framesSent) * LineProtocol::FrameMs));
         m_framesSent = due - 1;
+    }
     for (; m_framesSent < due; ++m_framesSent) {
         const QByteArray frame = m_audio.nextFrame();
         for (auto it = m_lines.cbegin(); it != m_lines.cend(); ++it) {

@@ -65,6 +65,9 @@ public:
 
 signals:
     void changed();
+    // The simulator was kept from its timer for longer than it catches up
+    // on: this much of the line's sound was never sent.
+    void soundDropped(int ms);
 
 private:
     enum class Role
