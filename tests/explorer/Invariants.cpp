@@ -155,18 +155,22 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
     }
 
     // A customer changes only by a result filed for a call that picked it;
-    // a new one also by the details typed for its call.
+    // a new one also by the details typed for its call, which it keeps when
+    // a later call picks it.
+    const auto anyCall = [&record](const auto& test) {
+        return std::any_of(record.calls.cbegin(), record.calls.cend(), test);
+    };
     for (const QStringList& row :
          query(folder, "branch0001.db", QStringLiteral("SELECT ID, Status, Name FROM audit"))) {
         const bool isNew = row[0].toLongLong() > base.maxCustomer;
+        const auto typed = [&row](const Record::CallNote& c) {
+            return (c.kind == 'A' || c.kind == 'E') && (row[2].isEmpty() || row[2] == c.typedName);
+        };
+        const bool named = isNew ? anyCall(typed) : row[2] == base.names.value(row[0]);
         const bool filed =
-            std::any_of(record.calls.cbegin(), record.calls.cend(), [&](const Record::CallNote& c) {
-                if (isNew)
-                    return (c.kind == 'A' || c.kind == 'E') &&
-                           (row[2].isEmpty() || row[2] == c.typedName) &&
-                           (row[1] == u"0" || (c.saved && row[1] == c.status));
-                return c.saved && c.kind != 'C' && c.customer == row[0] && c.status == row[1] &&
-                       row[2] == base.names.value(row[0]);
+            named && anyCall([&](const Record::CallNote& c) {
+                return (c.saved && c.kind != 'C' && c.customer == row[0] && c.status == row[1]) ||
+                       (isNew && typed(c) && (row[1] == u"0" || (c.saved && row[1] == c.status)));
             });
         if (!filed)
             out << say("customers: customer %1 was given status %2 and name '%3' by no call "
