@@ -154,9 +154,8 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
             }
     }
 
-    // A customer changes only by a result filed for a call that picked it;
-    // a new one also by the details typed for its call, which it keeps when
-    // a later call picks it.
+    // A customer changes only by a result filed for a call that picked it; a
+    // new one also by the details typed for its call, kept when picked later.
     const auto anyCall = [&record](const auto& test) {
         return std::any_of(record.calls.cbegin(), record.calls.cend(), test);
     };
@@ -188,10 +187,9 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
             out << say("counters: %1 grew by %2 for %3 results filed", what, now - then, saved);
 
     // A recording lasts until the line is released or the program quits,
-    // whatever short absences of the device came between; its file holds
-    // what its rows say, but for what those absences kept from it. A line put
-    // down and lifted again while the device was away is still the same call
-    // to the desk, so absences count up to the row's end.
+    // whatever short absences of the device came between; its file holds what
+    // its rows say, but for what those absences kept from it, up to the row's
+    // end (a line put down and lifted while the device was away is one call).
     QHash<QString, QStringList> localRow;
     for (const QStringList& row : local)
         localRow.insert(row[0], row);
