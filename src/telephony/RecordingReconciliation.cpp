@@ -27,8 +27,13 @@ const QString kFunction = QStringLiteral("CheckRecordings");
 constexpr int kVoxBytesPerSecond = 4000;
 // A file this many seconds shorter than its row lost part of its call.
 constexpr int kShortBySeconds = 2;
-// R_Time among a row's values as copied to its central twin.
-constexpr int kRowSeconds = 15;
+// A row's values as the local file names them, in the order its central
+// twin is written; the central file calls the memo "Memo".
+const char* const kRowColumns[] = {
+    "BranchID",   "BranchName", "TeamID",     "AgentID",  "Name",   "JuminNo", "DataType",
+    "CampaignID", "RegDate",    "R_Tel",      "RecBound", "Status", "R_Date",  "R_StartTime",
+    "R_EndTime",  "R_Time",     "FolderName", "R_Path",   "CustID", "tMemo"};
+constexpr int kRowStatus = 11, kRowEnd = 14, kRowSeconds = 15;
 
 QString field(const Recordset& rs, const char* name)
 {
@@ -130,10 +135,7 @@ bool RecordingReconciliation::gather(Check& check)
                 field(rs, "UploadStatus"),
                 field(rs, "FileFullPath"),
                 {}};
-        for (const char* name : {"BranchID", "BranchName", "TeamID",     "AgentID",     "Name",
-                                 "JuminNo",  "DataType",   "CampaignID", "RegDate",     "R_Tel",
-                                 "RecBound", "Status",     "R_Date",     "R_StartTime", "R_EndTime",
-                                 "R_Time",   "FolderName", "R_Path",     "CustID",      "tMemo"})
+        for (const char* name : kRowColumns)
             row.central << field(rs, name);
         daySet.insert(row.day);
         check.rows.insert(field(rs, "R_Path"), row);
@@ -149,19 +151,28 @@ bool RecordingReconciliation::gather(Check& check)
         return false;
     emit progressMaximum(int(check.days.size()));
 
-    // Which of them the central database holds.
+    // Which of them the central database holds, and what: a file whose local
+    // row was lost takes its call's row from there.
     Database::Use central(m_db, Database::Slot::Main);
     if (!central.connected())
         return false;
+    QStringList columns;
+    for (const char* name : kRowColumns)
+        columns << (qstrcmp(name, "tMemo") ? QLatin1String(name) : QLatin1String("Memo as tMemo"));
     Recordset twins;
     if (!m_db.query(Database::Slot::Main,
-                    QStringLiteral(" Select R_Path,UploadStatus from recfile where ") + own +
+                    QStringLiteral(" Select UploadStatus,") + columns.join(u',') +
+                        QStringLiteral(" from recfile where ") + own +
                         QStringLiteral(" and FolderName in (") +
                         SqlDialect::quotedList(check.days) + u')',
                     &twins, kLocation, kFunction))
         return false;
-    for (twins.moveFirst(); !twins.isEof(); twins.moveNext())
+    for (twins.moveFirst(); !twins.isEof(); twins.moveNext()) {
         check.centralPaths.insert(field(twins, "R_Path"), field(twins, "UploadStatus"));
+        QStringList& twin = check.centralRows[field(twins, "R_Path")];
+        for (const char* name : kRowColumns)
+            twin << field(twins, name);
+    }
     return true;
 }
 
@@ -198,25 +209,31 @@ void RecordingReconciliation::repair(
             const QString end = start.addSecs(seconds).toString(QStringLiteral("HHmmss"));
             const QString regDate = QDate::fromString(day, QStringLiteral("yyyyMMdd"))
                                         .toString(QStringLiteral("yyyy-MM-dd"));
-            const QString sql =
-                QStringLiteral(" insert into recfile(BranchID,BranchName,TeamID,AgentID,RegDate,"
-                               "R_Date,R_StartTime,R_EndTime,R_Time,FolderName,R_Path,"
-                               "FileFullPath)") +
-                values({m_session.BranchID, m_session.BranchName, m_session.TeamID,
-                        m_session.AgentID, regDate, day, name.mid(8, 6), end,
-                        QString::number(seconds), day, name, file.absoluteFilePath()});
+            // The central twin holds the call (its customer, length and
+            // result, which decides the server's folder); else the file alone.
+            QStringList central = check.centralRows.value(name);
+            if (central.isEmpty())
+                central = QStringList{m_session.BranchID, m_session.BranchName, m_session.TeamID,
+                                      m_session.AgentID}
+                          << QStringList(4) << regDate << QStringList(2) << QStringLiteral("0")
+                          << day << name.mid(8, 6) << end << QString::number(seconds) << day << name
+                          << QStringList(2);
+            if (central[kRowEnd].isEmpty() || central[kRowSeconds].isEmpty())
+                std::tie(central[kRowEnd], central[kRowSeconds]) =
+                    std::tuple(end, QString::number(seconds));
+            QStringList names;
+            for (const char* column : kRowColumns)
+                names << QLatin1String(column);
+            const QString sql = QStringLiteral(" insert into recfile(") + names.join(u',') +
+                                QStringLiteral(",FileFullPath)") +
+                                values(central + QStringList{file.absoluteFilePath()});
             if (!execute(Database::Slot::Local, sql))
                 return;
             ++found.rowsWritten;
             report(QStringLiteral("voice file without a local row, row written"),
                    file.absoluteFilePath(), sql);
-            Row row{day, QStringLiteral("0"), QStringLiteral("0"), file.absoluteFilePath(), {},
+            Row row{day, central[kRowStatus], QStringLiteral("0"), file.absoluteFilePath(), central,
                     true};
-            row.central = QStringList{m_session.BranchID, m_session.BranchName, m_session.TeamID,
-                                      m_session.AgentID}
-                          << QStringList(4) << regDate << QStringList(2) << QStringLiteral("0")
-                          << day << name.mid(8, 6) << end << QString::number(seconds) << day << name
-                          << QStringList(2);
             rows.insert(name, row);
         }
         for (auto it = rows.begin(); it != rows.end(); ++it) {

@@ -74,7 +74,8 @@ private:
     {
         QHash<QString, Row> rows; // by R_Path
         QStringList days;
-        QHash<QString, QString> centralPaths; // R_Path to its UploadStatus
+        QHash<QString, QString> centralPaths;    // R_Path to its UploadStatus
+        QHash<QString, QStringList> centralRows; // R_Path to its values, as Row::central
         Findings found;
     };
     // The rows and days to check; false when there is nothing to check or a

@@ -575,6 +575,7 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::newRow("clean") << "";
         QTest::newRow("voice file without its rows") << "stray";
+        QTest::newRow("voice file without its local row, sent again") << "no local";
         QTest::newRow("local row without its central row") << "no central";
         QTest::newRow("server copy cut short") << "truncated";
         QTest::newRow("server copy gone") << "unsent";
@@ -598,11 +599,14 @@ private slots:
             upload(d, *c);
             QVERIFY(QFile::exists(serverFile(d, *c)));
         }
-        const Call& hit = *calls.first();
+        const Call& hit = *calls.value(fault == "no local" ? 2 : 0); // 2 went into TEMP
         const QString where = " WHERE R_Path = '" + hit.RecFileName + "'";
         if (fault == "stray") {
             QVERIFY(d.f.exec("Brenvo.mdb", "DELETE FROM recfile" + where));
             QVERIFY(d.f.exec("branch0001.db", "DELETE FROM recfile" + where));
+        } else if (fault == "no local") {
+            QVERIFY(d.f.exec("Brenvo.mdb", "DELETE FROM recfile" + where));
+            QVERIFY(QFile::remove(serverFile(d, hit)));
         } else if (fault == "no central") {
             QVERIFY(d.f.exec("branch0001.db", "DELETE FROM recfile" + where));
         } else if (fault == "truncated") {
