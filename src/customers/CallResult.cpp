@@ -148,9 +148,7 @@ QString CallResult::pickDistributionAgent(const QString& tDate)
     Recordset rs;
     if (!db.query(Database::Slot::Main, sql, &rs, kLocation, function) || rs.isEof())
         return QString();
-    const auto f = [&rs](const char* name) {
-        return Database::GetFieldValue(rs.value(QLatin1String(name)));
-    };
+    const auto f = [&rs](const char* name) { return Database::field(rs, name); };
     const QString branch = quoted(f("BranchID"));
     const QString team = quoted(f("TeamID"));
     const QString agent = f("AgentID");

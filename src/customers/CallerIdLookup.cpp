@@ -91,9 +91,7 @@ void CallerIdLookup::GetCustinfo(const QString& number)
     QVector<QVector<QString>> rows;
     rows.reserve(rs.recordCount());
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
-        const auto f = [&rs](const char* name) {
-            return Database::GetFieldValue(rs.value(QLatin1String(name)));
-        };
+        const auto f = [&rs](const char* name) { return Database::field(rs, name); };
         rows.append({f("Name"), f("JuminNo"), f("AgentID"), f("Agent_Local_PhoneNO"), f("ID"),
                      f("CampaignID"), number});
     }

@@ -113,6 +113,11 @@ void Database::MDBClose()
     m_mdbConn.close();
 }
 
+QString Database::field(const Recordset& rs, const char* name)
+{
+    return GetFieldValue(rs.value(QLatin1String(name)));
+}
+
 QString Database::GetFieldValue(const QVariant& value)
 {
     if (value.isNull())

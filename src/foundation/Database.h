@@ -51,6 +51,8 @@ public:
     QString GetNowDate();
     // A field as trimmed text, Null as ''.
     static QString GetFieldValue(const QVariant& value);
+    // The current record's field of that name, as GetFieldValue gives it.
+    static QString field(const Recordset& rs, const char* name);
 
     Connection& connection(Slot slot);
     bool isConnected(Slot slot) const;

@@ -35,9 +35,15 @@ const char* const kRowColumns[] = {
     "R_EndTime",  "R_Time",     "FolderName", "R_Path",   "CustID", "tMemo"};
 constexpr int kRowStatus = 11, kRowEnd = 14, kRowSeconds = 15;
 
-QString field(const Recordset& rs, const char* name)
+// The row's columns for a select or an insert; the central file's memo is
+// read under the local name.
+QString rowColumns(bool central)
 {
-    return Database::GetFieldValue(rs.value(QLatin1String(name)));
+    QStringList names;
+    for (const char* name : kRowColumns)
+        names << (central && qstrcmp(name, "tMemo") == 0 ? QLatin1String("Memo as tMemo")
+                                                         : QLatin1String(name));
+    return names.join(u',');
 }
 
 QString values(const QStringList& list)
@@ -130,15 +136,15 @@ bool RecordingReconciliation::gather(Check& check)
         return false;
     QSet<QString> daySet;
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
-        Row row{field(rs, "FolderName"),
-                field(rs, "Status"),
-                field(rs, "UploadStatus"),
-                field(rs, "FileFullPath"),
+        Row row{Database::field(rs, "FolderName"),
+                Database::field(rs, "Status"),
+                Database::field(rs, "UploadStatus"),
+                Database::field(rs, "FileFullPath"),
                 {}};
         for (const char* name : kRowColumns)
-            row.central << field(rs, name);
+            row.central << Database::field(rs, name);
         daySet.insert(row.day);
-        check.rows.insert(field(rs, "R_Path"), row);
+        check.rows.insert(Database::field(rs, "R_Path"), row);
     }
     static const QRegularExpression dayName(QStringLiteral("^\\d{8}$"));
     for (const QString& day : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
@@ -156,22 +162,20 @@ bool RecordingReconciliation::gather(Check& check)
     Database::Use central(m_db, Database::Slot::Main);
     if (!central.connected())
         return false;
-    QStringList columns;
-    for (const char* name : kRowColumns)
-        columns << (qstrcmp(name, "tMemo") ? QLatin1String(name) : QLatin1String("Memo as tMemo"));
     Recordset twins;
     if (!m_db.query(Database::Slot::Main,
-                    QStringLiteral(" Select UploadStatus,") + columns.join(u',') +
+                    QStringLiteral(" Select UploadStatus,") + rowColumns(true) +
                         QStringLiteral(" from recfile where ") + own +
                         QStringLiteral(" and FolderName in (") +
                         SqlDialect::quotedList(check.days) + u')',
                     &twins, kLocation, kFunction))
         return false;
     for (twins.moveFirst(); !twins.isEof(); twins.moveNext()) {
-        check.centralPaths.insert(field(twins, "R_Path"), field(twins, "UploadStatus"));
-        QStringList& twin = check.centralRows[field(twins, "R_Path")];
+        const QString path = Database::field(twins, "R_Path");
+        check.centralPaths.insert(path, Database::field(twins, "UploadStatus"));
+        QStringList& twin = check.centralRows[path];
         for (const char* name : kRowColumns)
-            twin << field(twins, name);
+            twin << Database::field(twins, name);
     }
     return true;
 }
@@ -221,10 +225,7 @@ void RecordingReconciliation::repair(
             if (central[kRowEnd].isEmpty() || central[kRowSeconds].isEmpty())
                 std::tie(central[kRowEnd], central[kRowSeconds]) =
                     std::tuple(end, QString::number(seconds));
-            QStringList names;
-            for (const char* column : kRowColumns)
-                names << QLatin1String(column);
-            const QString sql = QStringLiteral(" insert into recfile(") + names.join(u',') +
+            const QString sql = QStringLiteral(" insert into recfile(") + rowColumns(false) +
                                 QStringLiteral(",FileFullPath)") +
                                 values(central + QStringList{file.absoluteFilePath()});
             if (!execute(Database::Slot::Local, sql))

@@ -114,11 +114,8 @@ QList<RecRow> RecordingRecords::unsaved(const QString& branchId, const QString& 
                         QStringLiteral(" and UploadStatus <> '1' order by R_Date, R_StartTime"),
                     &rs, QStringLiteral("Frm100000"), QStringLiteral("unsaved")))
         return rows;
-    const auto field = [](const Recordset& r, const char* name) {
-        return Database::GetFieldValue(r.value(QLatin1String(name)));
-    };
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
-        const auto f = [&](const char* name) { return field(rs, name); };
+        const auto f = [&rs](const char* name) { return Database::field(rs, name); };
         RecRow row;
         row.R_Path = f("R_Path");
         row.FileFullPath = f("FileFullPath");
@@ -148,9 +145,9 @@ QList<RecRow> RecordingRecords::unsaved(const QString& branchId, const QString& 
         return rows;
     for (saved.moveFirst(); !saved.isEof(); saved.moveNext()) {
         RecRow row;
-        row.R_Path = field(saved, "R_Path");
-        row.Status = field(saved, "Status");
-        row.memo = field(saved, "Memo");
+        row.R_Path = Database::field(saved, "R_Path");
+        row.Status = Database::field(saved, "Status");
+        row.memo = Database::field(saved, "Memo");
         if (AddToLocalDB(QStringLiteral("beforeFtpUpload"), row))
             rows.removeIf([&row](const RecRow& r) { return r.R_Path == row.R_Path; });
     }

@@ -105,11 +105,8 @@ void RecordingUpload::UploadPending(FtpWorker& ftp, std::function<void(const Pen
             const QVariant fullPath = rs.value(QStringLiteral("FileFullPath"));
             const QString path = fullPath.toString();
             Item item;
-            if (!fullPath.isNull() &&
-                sendable(path, Database::GetFieldValue(rs.value(QStringLiteral("R_Time"))))) {
-                const auto f = [&rs](const char* name) {
-                    return Database::GetFieldValue(rs.value(QLatin1String(name)));
-                };
+            if (!fullPath.isNull() && sendable(path, Database::field(rs, "R_Time"))) {
+                const auto f = [&rs](const char* name) { return Database::field(rs, name); };
                 item = {path, f("R_Path"), ResultCode(f("Status")).serverFolder(f("FolderName")),
                         QFileInfo(path).size()};
             }
