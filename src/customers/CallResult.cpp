@@ -86,15 +86,14 @@ bool CallResult::cmdRcResultSave_Click(const QString& memo, const QString& reser
     const QString direction =
         call.CallDirection == CallDirection::Inbound ? QStringLiteral("2") : QStringLiteral("1");
     call.result = ResultCode(QString::number(m_items.at(m_selected).itemData));
-    call.resultSaved = true;
     const QString& code = call.result.text();
 
     RecRow row;
     row.Status = code;
     row.memo = memo;
     row.R_Path = call.RecFileName;
-    m_p.records.AddToLocalDB(QStringLiteral("beforeFtpUpload"), row);
-    m_p.records.AddToSQL(QStringLiteral("beforeFtpUpload"), row);
+    const bool local = m_p.records.AddToLocalDB(QStringLiteral("beforeFtpUpload"), row);
+    call.resultSaved = m_p.records.AddToSQL(QStringLiteral("beforeFtpUpload"), row) || local;
 
     // The customer is the one the call chose, whatever the desk shows now.
     const QString& custId = call.customer[CustomerRecord::txtCustID];

@@ -104,6 +104,8 @@ public:
     // The typed details of a new customer are stored once per call.
     bool customerSaved = false;
     // The result the agent saved; empty when the window closed without one.
+    // Saved: it reached the local or the central row; one in neither is asked
+    // for again at the next login.
     ResultCode result;
     bool resultSaved = false;
 

@@ -51,7 +51,8 @@ void RecordingUpload::UploadRecording(FtpWorker& ftp, const Call& call, std::fun
 {
     const QString fileName = call.RecFileName;
     const QString path = call.RecFilePath;
-    if (!sendable(path, call.CallDuration)) {
+    // A result in neither row decides no folder yet: the file waits for it.
+    if ((!call.result.isEmpty() && !call.resultSaved) || !sendable(path, call.CallDuration)) {
         done();
         return;
     }

@@ -279,9 +279,13 @@ private slots:
         upload(d, c);
         QVERIFY(!QFile::exists(d.ftp.remoteFile("20261206/" + c.RecFileName)));
         d.desk.recorder.StopRecording(c, "2026-12-06 10:00:04");
-
-        d.ftp.setFault("refuse-login");
+        // Nor while its result is in neither row.
         c.result = ResultCode("5");
+        upload(d, c);
+        QVERIFY(!QFile::exists(serverFile(d, c)));
+
+        c.resultSaved = true;
+        d.ftp.setFault("refuse-login");
         upload(d, c);
         QCOMPARE(d.local("select UploadStatus from recfile"), QStringList{"0"});
 
