@@ -77,6 +77,12 @@ void CustomerRegistration::AddToMYSQL2(const QString& strStatus, const QString& 
         sql += QStringLiteral(",AppointmentDate = '") + quoted(strReservationDate) + u'\'';
     sql += QStringLiteral(" ,RegDate = '") + quoted(strRegDate) + QStringLiteral("' where id = '") +
            quoted(strCustID) + u'\'';
+    // A hand-on without the agent it goes to is not kept: sent late, it would
+    // hand the customer to no one.
+    if (!m_db.session().isReception() || !strTgtAgentID.isEmpty()) {
+        m_db.journal().write(sql, kLocation, QStringLiteral("AddToMYSQL2"));
+        return;
+    }
     Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_db.execute(Database::Slot::Main, sql, kLocation, QStringLiteral("AddToMYSQL2"));
 }

@@ -46,27 +46,47 @@ QString Database::localConnectionString() const
 }
 
 bool Database::openSqlServer(Connection& connection, const QString& connectionString,
-                             const QString& function)
+                             const QString& function, bool* away)
 {
     QString error;
     connection.setEncryption(SqlServerEncryption::fromSettings(
         m_session.CfgDBEncrypt, m_session.CfgDBCaFile, m_session.programFolder));
     connection.setQueryTimeout(m_session.CfgDBQueryTimeout);
-    if (connection.open(connectionString, m_session.programFolder, &error))
+    if (connection.open(connectionString, m_session.programFolder, &error)) {
+        *away = false;
         return true;
+    }
     const QString message = QStringLiteral("데이터베이스 연결을 실패했습니다.") +
                             QStringLiteral("\r\n") + connectionString;
-    m_messages.showMessage(ErrorLog::masked(message), QString(), MessageIcon::None);
-    m_errors.WriteErrorLog(message + error, QStringLiteral("MDatabaseProcedure"), function,
-                           connectionString);
+    if (!*away)
+        m_messages.showMessage(ErrorLog::masked(message), QString(), MessageIcon::None);
+    report(*away, message + error, QStringLiteral("MDatabaseProcedure"), function,
+           connectionString);
+    *away = true;
     return false;
+}
+
+void Database::report(bool away, const QString& error, const QString& location,
+                      const QString& function, const QString& sql)
+{
+    // While a server is away the agent was told once; every failure still
+    // goes into the file.
+    if (away)
+        m_errors.appendErrorLog(error, location, function, sql);
+    else
+        m_errors.WriteErrorLog(error, location, function, sql);
+}
+
+bool& Database::away(Slot slot)
+{
+    return slot == Slot::Directory ? m_branchAway : m_mainAway;
 }
 
 void Database::BranchSQLDBConnect()
 {
     m_branchConnected = false;
-    m_branchConnected =
-        openSqlServer(m_branchConn, branchConnectionString(), QStringLiteral("BranchSQLDBConnect"));
+    m_branchConnected = openSqlServer(m_branchConn, branchConnectionString(),
+                                      QStringLiteral("BranchSQLDBConnect"), &m_branchAway);
 }
 
 void Database::BranchSQLDBClose()
@@ -78,8 +98,10 @@ void Database::BranchSQLDBClose()
 void Database::SQLDBConnect()
 {
     m_sqlConnected = false;
-    m_sqlConnected =
-        openSqlServer(m_sqlConn, mainConnectionString(), QStringLiteral("SQLDBConnect"));
+    m_sqlConnected = openSqlServer(m_sqlConn, mainConnectionString(),
+                                   QStringLiteral("SQLDBConnect"), &m_mainAway);
+    if (m_sqlConnected && m_journal.waiting() > 0)
+        m_journal.deliver();
 }
 
 void Database::SQLDBClose()
@@ -133,8 +155,8 @@ QString Database::GetNowDate()
     Recordset rs;
     QString error;
     if (!m_sqlConn.openRecordset(sql, &rs, &error)) {
-        m_errors.WriteErrorLog(error, QStringLiteral("MuserFuncNProc"),
-                               QStringLiteral("GetNowDate()"), QStringLiteral("USP_NOW_DATE"));
+        report(m_mainAway, error, QStringLiteral("MuserFuncNProc"), QStringLiteral("GetNowDate()"),
+               QStringLiteral("USP_NOW_DATE"));
         return QString();
     }
     if (rs.isEof() || rs.isBof())
@@ -204,7 +226,10 @@ bool Database::execute(Slot slot, const QString& sql, const QString& location,
     QString error;
     if (connection(slot).execute(sql, &error, rowsAffected))
         return true;
-    m_errors.WriteErrorLog(error, location, function, sql);
+    const bool local = slot == Slot::Local;
+    report(!local && away(slot), error, location, function, sql);
+    if (!local && connection(slot).linkFailed())
+        away(slot) = true;
     return false;
 }
 
@@ -214,7 +239,7 @@ bool Database::query(Slot slot, const QString& sql, Recordset* result, const QSt
     QString error;
     if (connection(slot).openRecordset(sql, result, &error))
         return true;
-    m_errors.WriteErrorLog(error, location, function, sql);
+    report(slot != Slot::Local && away(slot), error, location, function, sql);
     return false;
 }
 
@@ -230,11 +255,12 @@ bool Database::inTransaction(const QString& location, const QString& function,
                        "@LockOwner = 'Transaction'");
     Connection& conn = connection(slot);
     const QString first = conn.kind() == Connection::Kind::SqlServer ? lock : QString();
+    const bool told = slot != Slot::Local && away(slot);
     QString error;
     if (!conn.beginTransaction(&error, first)) {
         conn.rollback();
-        m_errors.WriteErrorLog(error, location, function,
-                               first.isEmpty() ? QStringLiteral("BEGIN TRANSACTION") : first);
+        report(told, error, location, function,
+               first.isEmpty() ? QStringLiteral("BEGIN TRANSACTION") : first);
         return false;
     }
     if (!steps()) {
@@ -243,7 +269,7 @@ bool Database::inTransaction(const QString& location, const QString& function,
     }
     if (!conn.commit(&error)) {
         conn.rollback();
-        m_errors.WriteErrorLog(error, location, function, QStringLiteral("COMMIT TRANSACTION"));
+        report(told, error, location, function, QStringLiteral("COMMIT TRANSACTION"));
         return false;
     }
     return true;

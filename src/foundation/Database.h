@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariant>
 
+#include "foundation/CentralJournal.h"
 #include "platform/Connection.h"
 #include "platform/Recordset.h"
 
@@ -102,12 +103,20 @@ public:
         bool m_opened = false;
     };
 
+    // Writes of the branch database kept through its outages; each open of
+    // its slot sends them first.
+    CentralJournal& journal() { return m_journal; }
+
     ErrorLog& errors() { return m_errors; }
     Session& session() { return m_session; }
 
 private:
+    // away: the server failed the last connect or statement, and the agent was told.
     bool openSqlServer(Connection& connection, const QString& connectionString,
-                       const QString& function);
+                       const QString& function, bool* away);
+    void report(bool away, const QString& error, const QString& location, const QString& function,
+                const QString& sql);
+    bool& away(Slot slot);
 
     Session& m_session;
     ErrorLog& m_errors;
@@ -118,4 +127,7 @@ private:
     bool m_branchConnected = false;
     bool m_sqlConnected = false;
     bool m_mdbConnected = false;
+    bool m_branchAway = false;
+    bool m_mainAway = false;
+    CentralJournal m_journal{*this};
 };

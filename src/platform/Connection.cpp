@@ -238,21 +238,28 @@ bool Connection::reportClosed(QString* error) const
 
 bool Connection::execute(const QString& sql, QString* error, int* rowsAffected)
 {
+    m_linkFailed = true;
     if (reportClosed(error))
         return false;
     if (m_kind == Kind::SqlServer) {
         const bool ok = m_odbc.execute(sql, error, rowsAffected);
         journal(sql, ok);
+        m_linkFailed = !ok && m_odbc.sessionLost();
         return ok;
     }
     QSqlQuery query(QSqlDatabase::database(m_name, false));
     const bool ok = query.exec(SqlDialect::toSqlite(sql));
     journal(sql, ok);
     if (!ok) {
+        // Busy, locked, an I/O error, a file that cannot be opened: the
+        // file's state, not the statement's fault.
+        static const QList<int> fileStates{5, 6, 10, 14};
+        m_linkFailed = fileStates.contains(query.lastError().nativeErrorCode().toInt() & 0xff);
         if (error)
             *error = describe(query.lastError());
         return false;
     }
+    m_linkFailed = false;
     if (rowsAffected)
         *rowsAffected = query.numRowsAffected();
     return true;

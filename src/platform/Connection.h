@@ -62,6 +62,10 @@ public:
 
     bool execute(const QString& sql, QString* error, int* rowsAffected = nullptr);
     bool openRecordset(const QString& sql, Recordset* result, QString* error);
+    // The last execute failed for the connection's sake, not the statement's
+    // (the connection closed, the session lost or timed out, the file locked
+    // or unreadable): sent again later, it may well succeed.
+    bool linkFailed() const { return m_linkFailed; }
 
     // Starts a transaction and runs `first` in it (on SQL Server in the same
     // request); false when either failed, the transaction then still to be
@@ -112,4 +116,5 @@ private:
     int m_sessionsOpened = 0;
     int m_transactions = 0;
     bool m_doomed = false; // an inner transaction was rolled back
+    bool m_linkFailed = false;
 };

@@ -373,7 +373,12 @@ bool OdbcConnection::endTransaction(bool commit, QString* error)
 
 bool OdbcConnection::isReusable() const
 {
-    return m_dbc && !m_lost && !m_inTransaction && !driverCountsDead(m_dbc);
+    return !sessionLost() && !m_inTransaction;
+}
+
+bool OdbcConnection::sessionLost() const
+{
+    return !m_dbc || m_lost || driverCountsDead(m_dbc);
 }
 
 bool OdbcConnection::looksAlive() const

@@ -61,8 +61,13 @@ void CallController::openDevices(quint16 feedPort)
 
 void CallController::refreshTitle()
 {
-    if (m_deviceLinked)
-        m_p.desk.setWindowTitle(m_p.status.windowTitle());
+    if (!m_deviceLinked)
+        return;
+    // Call records kept while the branch server was away, until they have gone.
+    const int waiting = m_p.db.journal().waiting();
+    m_p.desk.setWindowTitle(
+        m_p.status.windowTitle() +
+        (waiting ? QStringLiteral(" - 서버 전송 대기 %1건").arg(waiting) : QString()));
 }
 
 bool CallController::deskBusy() const

@@ -85,6 +85,9 @@ void RecordingReconciliation::report(const QString& what, const QString& path, c
 
 void RecordingReconciliation::Reconcile(FtpWorker& ftp, std::function<void(const Findings&)> done)
 {
+    // The check compares the two databases: the central one first gets the
+    // writes it missed.
+    m_db.journal().deliver();
     auto check = std::make_shared<Check>();
     if (!gather(*check)) {
         done(check->found);

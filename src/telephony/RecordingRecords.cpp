@@ -89,11 +89,8 @@ bool RecordingRecords::AddToLocalDB(const QString& mode, const RecRow& row)
 bool RecordingRecords::AddToSQL(const QString& mode, const RecRow& row)
 {
     const QString sql = centralStatement(mode, row);
-    if (sql.isEmpty())
-        return false;
-    Database::Use use(m_db, Database::Slot::Main);
-    return m_db.execute(Database::Slot::Main, sql, QStringLiteral("Frm100000"),
-                        QStringLiteral("AddToSQL"));
+    return !sql.isEmpty() &&
+           m_db.journal().write(sql, QStringLiteral("Frm100000"), QStringLiteral("AddToSQL"));
 }
 
 void RecordingRecords::addToBoth(const QString& mode, const RecRow& row)
@@ -157,10 +154,8 @@ QList<RecRow> RecordingRecords::unsaved(const QString& branchId, const QString& 
 bool RecordingRecords::setCustomerNumbers(const QString& rPath, const QString& mobile,
                                           const QString& office)
 {
-    Database::Use use(m_db, Database::Slot::Main);
-    return m_db.execute(Database::Slot::Main,
-                        QStringLiteral(" Update recfile SET MobileNumber = '") + quoted(mobile) +
-                            QStringLiteral("',OfficeNumber = '") + quoted(office) + u'\'' +
-                            wherePath(rPath),
-                        QStringLiteral("Frm100000"), QStringLiteral("AddToSQL"));
+    return m_db.journal().write(QStringLiteral(" Update recfile SET MobileNumber = '") +
+                                    quoted(mobile) + QStringLiteral("',OfficeNumber = '") +
+                                    quoted(office) + u'\'' + wherePath(rPath),
+                                QStringLiteral("Frm100000"), QStringLiteral("AddToSQL"));
 }

@@ -16,13 +16,16 @@ struct RecRow
 
 // The recfile rows of the local record file and of the central database.
 // Modes: "startCall", "stopCall", "beforeFtpUpload", "afterFtpUpload" and,
-// local only, "Inbound".
+// local only, "Inbound". The central writes go through the database's
+// journal: each sets values or inserts a row under its unique R_Path, so one
+// sent twice does no harm.
 class RecordingRecords
 {
 public:
     explicit RecordingRecords(Database& db);
 
     bool AddToLocalDB(const QString& mode, const RecRow& row);
+    // True when the central database has it now.
     bool AddToSQL(const QString& mode, const RecRow& row);
     // Both, the local row first; a failed local write does not stop the central one.
     void addToBoth(const QString& mode, const RecRow& row);

@@ -128,7 +128,9 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
         }
 
     // Every call whose result was filed: its own result, memo and customer.
-    const bool outage[] = {record.localDown, record.centralDown};
+    // A central write is kept through an outage unless the local file, which
+    // keeps it, was away too.
+    const bool outage[] = {record.localDown, record.centralDown && record.localDown};
     for (const Record::CallNote& call : record.calls) {
         if (!call.saved || call.file.isEmpty())
             continue;

@@ -145,21 +145,30 @@ private slots:
     {
         ProgramFolderFixture f;
         f.loginAs("kim");
+        const QString branch = f.session.BranchIP;
         f.session.BranchIP = "sqlite:gone.db";
         QCOMPARE(f.db.GetNowDate(), QString());
         QVERIFY(!f.db.SQLConnected());
         QVERIFY(!QFile::exists(f.path("gone.db")));
-        // The connection box, its error-log block, then GetNowDate's own block.
+        // The connection box and its error-log block; GetNowDate's own block,
+        // and every failure until the server is back, in the file only.
+        QCOMPARE(f.db.GetNowDate(), QString());
         const QStringList texts = f.messages.texts();
         const QString address = ErrorLog::masked(f.db.mainConnectionString());
-        QCOMPARE(texts.size(), 3);
+        QCOMPARE(texts.size(), 2);
         QCOMPARE(texts[0], "데이터베이스 연결을 실패했습니다.\r\n" + address);
         QVERIFY(texts[1].contains("ERROR LOCATION    : MDatabaseProcedure\r\n"
                                   "ERROR FUNCTION    : SQLDBConnect\r\n"
                                   "ERROR DESCRIPTION : 데이터베이스 연결을 실패했습니다.\r\n"));
         QVERIFY(texts[1].contains("ERROR SQL CODE    : " + address));
-        QVERIFY(texts[2].contains("ERROR FUNCTION    : GetNowDate()\r\n") &&
-                texts[2].contains("ERROR SQL CODE    : USP_NOW_DATE\r\n"));
+        QCOMPARE(read(f.errors.logFilePath(QDate::currentDate()))
+                     .count("ERROR FUNCTION    : GetNowDate()\r\nERROR DESCRIPTION"),
+                 2);
+        f.session.BranchIP = branch;
+        QVERIFY(!f.db.GetNowDate().isEmpty());
+        f.session.BranchIP = "sqlite:gone.db";
+        f.db.GetNowDate();
+        QCOMPARE(f.messages.texts().size(), 4);
 
         f.messages.clear();
         QFile::remove(f.path("Brenvo.mdb"));

@@ -428,6 +428,30 @@ private slots:
         }
     }
 
+    // The branch database is away from a call's start to its upload: its
+    // writes wait in order and reach it once, before anything newer; sent
+    // again after a death before they were forgotten, they change nothing.
+    void centralWritesKeptThroughAnOutage()
+    {
+        CallDesk d;
+        const QString central = d.f.path("branch0001.db");
+        QVERIFY(QFile::rename(central, central + ".away"));
+        const CallPtr call = d.recorded("2026-12-06 10:00:00", "2026-12-06 10:00:04", 16000, "5");
+        upload(d, *call);
+        QVERIFY(QFile::exists(d.ftp.remoteFile("TEMP/20261206/" + call->RecFileName)));
+        QVERIFY(QFile::rename(central + ".away", central));
+        d.f.exec("Brenvo.mdb", "CREATE TABLE died AS SELECT * FROM deskjournal");
+        QCOMPARE(d.f.db.journal().waiting(), 4);
+        for (int delivery = 0; delivery < 2; ++delivery) {
+            d.f.db.journal().deliver();
+            QCOMPARE(d.f.db.journal().waiting(), 0);
+            QCOMPARE(d.central("SELECT Status, R_Time, UploadStatus FROM recfile WHERE R_Path = '" +
+                               call->RecFileName + "'"),
+                     QStringList{"5|4|1"});
+            d.f.exec("Brenvo.mdb", "INSERT INTO deskjournal SELECT * FROM died");
+        }
+    }
+
     // The login's check keeps to this agent's rows, also on a desk another
     // agent works at, and reads every row of an old day it checks; run at
     // every login, it finds nothing new the second time.
