@@ -128,9 +128,10 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
         }
 
     // Every call whose result was filed: its own result, memo and customer.
-    // A central write is kept through an outage unless the local file, which
-    // keeps it, was away too.
+    // A result is kept through an outage unless the local file, which keeps
+    // it, was away too; a new customer's name is not (its registration is not).
     const bool outage[] = {record.localDown, record.centralDown && record.localDown};
+    const bool nameLost[] = {record.localDown, record.centralDown};
     for (const Record::CallNote& call : record.calls) {
         if (!call.saved || call.file.isEmpty())
             continue;
@@ -147,7 +148,8 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
                 };
                 if (!mine(row[3], call.status, false) || !mine(row[4], call.memo, false) ||
                     !mine(row[5], call.customer, customerOk) ||
-                    !mine(row[6], call.typedName, call.typedName.isEmpty()))
+                    !mine(row[6], call.typedName,
+                          call.typedName.isEmpty() || (nameLost[db] && row[6].isEmpty())))
                     out << say("own-result: %1 row %2 holds status %3, memo '%4', customer %5, "
                                "name '%6'; its call filed %7, '%8' for customer %9 (%10) '%11'",
                                where[db], call.file, row[3], row[4], row[5], row[6], call.status,
