@@ -391,7 +391,8 @@ private slots:
     }
 
     // The server dies between two statements of the save: every later one is
-    // logged, the agent told once, and the local row keeps the whole result for the next attempt.
+    // logged, the agent told once, the customer's update kept, and the local row keeps the whole
+    // result for the next attempt.
     void serverKilledMidSave()
     {
         Fixture kim("kim");
@@ -413,6 +414,11 @@ private slots:
         QFile log(kim.f.errors.logFilePath(QDate::currentDate()));
         QVERIFY(log.open(QIODevice::ReadOnly) && log.readAll().contains("SQLDBConnect"));
         QVERIFY(!kim.f.db.SQLConnected());
+        // Started again: the kept update goes with the next use of the server.
+        QString error;
+        QVERIFY2(server->start(server->options(), server->port(), &error), qPrintable(error));
+        QVERIFY(!kim.f.db.GetNowDate().isEmpty());
+        QCOMPARE(kim.customer("Status", id), QStringList{"1"});
     }
 
     void inboundRegistration_data()
