@@ -103,6 +103,8 @@ public:
         bool m_opened = false;
     };
 
+    // The agent asks again (a login): a server still away is told again.
+    void forgetOutages() { m_branchAway = m_mainAway = false; }
     // Writes of the branch database kept through its outages; each open of
     // its slot sends them first.
     CentralJournal& journal() { return m_journal; }

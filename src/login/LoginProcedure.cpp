@@ -46,6 +46,7 @@ LoginProcedure::Outcome LoginProcedure::attempt(const QString& branchText,
                                                 const QString& passwordText)
 {
     Session& s = m_db.session();
+    m_db.forgetOutages();
     if (loginIdText.trimmed().isEmpty()) {
         m_messages.showMessage(QStringLiteral("아이디를 입력해 주시기 바랍니다"), QString(),
                                MessageIcon::None);

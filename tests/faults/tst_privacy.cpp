@@ -48,6 +48,9 @@ private slots:
             for (const QString& secret :
                  {SqlServerAddress().password, typed, SqlDialect::quoted(typed)})
                 QVERIFY2(!shown.contains(secret), qPrintable(shown));
+            // Asked again, the agent is told again.
+            login.attempt(branch, "kim", typed);
+            QCOMPARE(f.messages.texts().size(), 4);
         }
     }
 
