@@ -10,8 +10,8 @@ class Database;
 // a dropped session, a locked file) is kept, in order, in the local file's
 // table deskjournal, and every later write goes in behind it; the kept ones
 // are sent again, oldest first, when the slot is next opened (before whatever
-// opened it runs) and at the login's check. A write the server refuses (a constraint, a syntax) is
-// reported as ever and not kept.
+// opened it runs) and at the login's check. A write the server refuses (a
+// constraint, a syntax) is reported as ever and not kept.
 //
 // Only writes that may reach the server twice to the same effect go through
 // here: updates that set values, and inserts a unique key refuses the second

@@ -46,23 +46,23 @@ QString Database::localConnectionString() const
 }
 
 bool Database::openSqlServer(Connection& connection, const QString& connectionString,
-                             const QString& function, bool* away)
+                             const QString& function, Slot slot)
 {
+    bool& told = away(slot);
     QString error;
     connection.setEncryption(SqlServerEncryption::fromSettings(
         m_session.CfgDBEncrypt, m_session.CfgDBCaFile, m_session.programFolder));
     connection.setQueryTimeout(m_session.CfgDBQueryTimeout);
     if (connection.open(connectionString, m_session.programFolder, &error)) {
-        *away = false;
+        told = false;
         return true;
     }
     const QString message = QStringLiteral("데이터베이스 연결을 실패했습니다.") +
                             QStringLiteral("\r\n") + connectionString;
-    if (!*away)
+    if (!told)
         m_messages.showMessage(ErrorLog::masked(message), QString(), MessageIcon::None);
-    report(*away, message + error, QStringLiteral("MDatabaseProcedure"), function,
-           connectionString);
-    *away = true;
+    report(told, message + error, QStringLiteral("MDatabaseProcedure"), function, connectionString);
+    told = true;
     return false;
 }
 
@@ -77,16 +77,11 @@ void Database::report(bool away, const QString& error, const QString& location,
         m_errors.WriteErrorLog(error, location, function, sql);
 }
 
-bool& Database::away(Slot slot)
-{
-    return slot == Slot::Directory ? m_branchAway : m_mainAway;
-}
-
 void Database::BranchSQLDBConnect()
 {
     m_branchConnected = false;
     m_branchConnected = openSqlServer(m_branchConn, branchConnectionString(),
-                                      QStringLiteral("BranchSQLDBConnect"), &m_branchAway);
+                                      QStringLiteral("BranchSQLDBConnect"), Slot::Directory);
 }
 
 void Database::BranchSQLDBClose()
@@ -99,7 +94,7 @@ void Database::SQLDBConnect()
 {
     m_sqlConnected = false;
     m_sqlConnected = openSqlServer(m_sqlConn, mainConnectionString(),
-                                   QStringLiteral("SQLDBConnect"), &m_mainAway);
+                                   QStringLiteral("SQLDBConnect"), Slot::Main);
     if (m_sqlConnected && m_journal.waiting() > 0)
         m_journal.deliver();
 }
@@ -155,8 +150,8 @@ QString Database::GetNowDate()
     Recordset rs;
     QString error;
     if (!m_sqlConn.openRecordset(sql, &rs, &error)) {
-        report(m_mainAway, error, QStringLiteral("MuserFuncNProc"), QStringLiteral("GetNowDate()"),
-               QStringLiteral("USP_NOW_DATE"));
+        report(away(Slot::Main), error, QStringLiteral("MuserFuncNProc"),
+               QStringLiteral("GetNowDate()"), QStringLiteral("USP_NOW_DATE"));
         return QString();
     }
     if (rs.isEof() || rs.isBof())
@@ -226,9 +221,9 @@ bool Database::execute(Slot slot, const QString& sql, const QString& location,
     QString error;
     if (connection(slot).execute(sql, &error, rowsAffected))
         return true;
-    const bool local = slot == Slot::Local;
-    report(!local && away(slot), error, location, function, sql);
-    if (!local && connection(slot).linkFailed())
+    report(away(slot), error, location, function, sql);
+    // The local file has no outage to wait out: its failures are always shown.
+    if (slot != Slot::Local && connection(slot).linkFailed())
         away(slot) = true;
     return false;
 }
@@ -239,7 +234,7 @@ bool Database::query(Slot slot, const QString& sql, Recordset* result, const QSt
     QString error;
     if (connection(slot).openRecordset(sql, result, &error))
         return true;
-    report(slot != Slot::Local && away(slot), error, location, function, sql);
+    report(away(slot), error, location, function, sql);
     return false;
 }
 
@@ -255,7 +250,7 @@ bool Database::inTransaction(const QString& location, const QString& function,
                        "@LockOwner = 'Transaction'");
     Connection& conn = connection(slot);
     const QString first = conn.kind() == Connection::Kind::SqlServer ? lock : QString();
-    const bool told = slot != Slot::Local && away(slot);
+    const bool told = away(slot);
     QString error;
     if (!conn.beginTransaction(&error, first)) {
         conn.rollback();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <QString>
 #include <QVariant>
 
@@ -104,7 +106,7 @@ public:
     };
 
     // The agent asks again (a login): a server still away is told again.
-    void forgetOutages() { m_branchAway = m_mainAway = false; }
+    void forgetOutages() { std::fill(std::begin(m_away), std::end(m_away), false); }
     // Writes of the branch database kept through its outages; each open of
     // its slot sends them first.
     CentralJournal& journal() { return m_journal; }
@@ -113,12 +115,11 @@ public:
     Session& session() { return m_session; }
 
 private:
-    // away: the server failed the last connect or statement, and the agent was told.
     bool openSqlServer(Connection& connection, const QString& connectionString,
-                       const QString& function, bool* away);
+                       const QString& function, Slot slot);
     void report(bool away, const QString& error, const QString& location, const QString& function,
                 const QString& sql);
-    bool& away(Slot slot);
+    bool& away(Slot slot) { return m_away[int(slot)]; }
 
     Session& m_session;
     ErrorLog& m_errors;
@@ -129,7 +130,8 @@ private:
     bool m_branchConnected = false;
     bool m_sqlConnected = false;
     bool m_mdbConnected = false;
-    bool m_branchAway = false;
-    bool m_mainAway = false;
+    // By slot: its server failed the last connect or statement, and the
+    // agent was told. Never set for the local file.
+    bool m_away[3] = {};
     CentralJournal m_journal{*this};
 };

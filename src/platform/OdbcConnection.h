@@ -37,7 +37,7 @@ public:
     // communication-link SQLSTATE, class 08, a time-out, or the driver
     // counting the connection dead). Asks the server nothing.
     bool isReusable() const;
-    // A failure of the connection itself was seen since it opened.
+    // Not open, or a failure of the connection itself was seen since it opened.
     bool sessionLost() const;
     // Whether the session's socket is still open with nothing unasked for on
     // it; asks the server nothing. False also when the socket is not known.

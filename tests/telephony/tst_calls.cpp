@@ -445,8 +445,7 @@ private slots:
         for (int delivery = 0; delivery < 2; ++delivery) {
             d.f.db.journal().deliver();
             QCOMPARE(d.f.db.journal().waiting(), 0);
-            QCOMPARE(d.central("SELECT Status, R_Time, UploadStatus FROM recfile WHERE R_Path = '" +
-                               call->RecFileName + "'"),
+            QCOMPARE(d.centralRow("Status, R_Time, UploadStatus", call->RecFileName),
                      QStringList{"5|4|1"});
             d.f.exec("Brenvo.mdb", "INSERT INTO deskjournal SELECT * FROM died");
         }
