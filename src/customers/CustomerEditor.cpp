@@ -66,38 +66,39 @@ bool CustomerEditor::AddToMYSQL3(const QString& mode, const CustomerRecord& cust
         return (first ? QStringLiteral(" ") : QStringLiteral(",")) + QLatin1String(column) +
                QStringLiteral(" = '") + quoted(customer[box]) + u'\'';
     };
-    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
+    QStringList steps{
+        QStringLiteral("insert into gogakinfo_h select * from gogakinfo where ID ='") + custId +
+            u'\'',
+        QStringLiteral(" Update gogakinfo SET") + field("Name", R::txtCustName, true) +
+            QStringLiteral(",JuminNo = '") + quoted(jumin) + u'\'' +
+            field("MobileNumber", R::txtPhoneNo1) + field("OfficeNumber", R::txtPhoneNo2) +
+            field("OfficePost", R::txtCustOfficeZip) +
+            field("OfficeAddress1", R::txtCustOfficeAddress1) +
+            field("OfficeAddress2", R::txtCustOfficeAddress2) +
+            field("HomePost", R::txtCustHomeZip) + field("HomeAddress1", R::txtCustHomeAddress1) +
+            field("HomeAddress2", R::txtCustHomeAddress2) + field("blank1", R::txtCustBlank1) +
+            field("blank2", R::txtCustBlank2) + field("blank3", R::txtCustBlank3) +
+            field("blank4", R::txtCustBlank4) + field("blank5", R::txtCustBlank5) +
+            field("blank6", R::txtCustBlank6) + QStringLiteral(" where ID ='") + custId + u'\''};
+    const bool call = mode == QStringLiteral("Recfile");
+    if (call && !recFile.isEmpty())
+        steps << QStringLiteral(" Update recfile SET Name = '") + quoted(name) +
+                     QStringLiteral("',JuminNo = '") + quoted(jumin) +
+                     QStringLiteral("',R_Tel ='") + quoted(HostUtils::PhoneDigits(telNo)) +
+                     QStringLiteral("' where r_Path = '") + quoted(recFile) + u'\'';
     // The history copy, the update and the recording's correction are stored
-    // together or not at all.
+    // together or not at all. At a call's end the window does not wait on a
+    // server across the network: the link takes them, once.
+    if (call && m_db.crossesNetwork())
+        return m_db.journal().write(steps.join(CentralLink::kStepBreak), kLocation, kFunction,
+                                    QString(), true);
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     return m_db.inTransaction(kLocation, kFunction, [&] {
-        QString sql =
-            QStringLiteral("insert into gogakinfo_h select * from gogakinfo where ID ='") + custId +
-            u'\'';
-        int n = 0;
-        bool ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
-        if (ok && n == 1) {
-            sql = QStringLiteral(" Update gogakinfo SET") + field("Name", R::txtCustName, true) +
-                  QStringLiteral(",JuminNo = '") + quoted(jumin) + u'\'' +
-                  field("MobileNumber", R::txtPhoneNo1) + field("OfficeNumber", R::txtPhoneNo2) +
-                  field("OfficePost", R::txtCustOfficeZip) +
-                  field("OfficeAddress1", R::txtCustOfficeAddress1) +
-                  field("OfficeAddress2", R::txtCustOfficeAddress2) +
-                  field("HomePost", R::txtCustHomeZip) +
-                  field("HomeAddress1", R::txtCustHomeAddress1) +
-                  field("HomeAddress2", R::txtCustHomeAddress2) +
-                  field("blank1", R::txtCustBlank1) + field("blank2", R::txtCustBlank2) +
-                  field("blank3", R::txtCustBlank3) + field("blank4", R::txtCustBlank4) +
-                  field("blank5", R::txtCustBlank5) + field("blank6", R::txtCustBlank6) +
-                  QStringLiteral(" where ID ='") + custId + u'\'';
-            ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
+        for (const QString& sql : std::as_const(steps)) {
+            int n = 0;
+            if (!m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n) || n != 1)
+                return false;
         }
-        if (ok && n == 1 && mode == QStringLiteral("Recfile") && !recFile.isEmpty()) {
-            sql = QStringLiteral(" Update recfile SET Name = '") + quoted(name) +
-                  QStringLiteral("',JuminNo = '") + quoted(jumin) + QStringLiteral("',R_Tel ='") +
-                  quoted(HostUtils::PhoneDigits(telNo)) + QStringLiteral("' where r_Path = '") +
-                  quoted(recFile) + u'\'';
-            ok = m_db.execute(Database::Slot::Main, sql, kLocation, kFunction, &n);
-        }
-        return ok && n == 1;
+        return true;
     });
 }

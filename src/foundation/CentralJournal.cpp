@@ -1,30 +1,76 @@
 #include "foundation/CentralJournal.h"
 
+#include <QDateTime>
+#include <QUuid>
+
 #include "foundation/Database.h"
 #include "platform/SqlDialect.h"
 
 namespace {
 const QString kLocation = QStringLiteral("CentralJournal");
+using Slot = Database::Slot;
 } // namespace
 
-CentralJournal::CentralJournal(Database& db) : m_db(db) {}
-
-bool CentralJournal::write(const QString& sql, const QString& location, const QString& function)
+CentralJournal::CentralJournal(Database& db)
+    : m_db(db), m_unkept(-QDateTime::currentMSecsSinceEpoch())
 {
+    CentralLink* link = &m_db.link();
+    QObject::connect(link, &CentralLink::written, link, [this](qint64 seq) { written(seq); });
+    QObject::connect(
+        link, &CentralLink::failed, link,
+        [this](const QString& error, const CentralLink::Write& write, bool linkFailed) {
+            if (write.location.isEmpty())
+                m_db.connectFailed(error);
+            else
+                m_db.statementFailed(Slot::Main, error, write.location, write.function, write.sql,
+                                     linkFailed);
+        });
+    QObject::connect(link, &CentralLink::up, link, [this] { m_db.serverBack(); });
+}
+
+bool CentralJournal::write(const QString& sql, const QString& location, const QString& function,
+                           const QString& otherwise, bool once)
+{
+    CentralLink::Write write{0, sql, otherwise, once, location, function};
+    if (m_db.crossesNetwork()) {
+        sendKept();
+        keep(write);
+        m_db.link().setDesk(desk());
+        m_db.link().send(m_db.centralTarget(), write);
+        changed(1);
+        return true;
+    }
     // Opening the slot sends what waits; a write kept after it stays behind.
-    Database::Use central(m_db, Database::Slot::Main);
+    // A count is kept before it goes: its sequence is its mark.
+    Database::Use central(m_db, Slot::Main);
+    if (once)
+        keep(write);
     if (central.connected() && m_waiting <= 0) {
-        if (m_db.execute(Database::Slot::Main, sql, location, function))
+        QString error;
+        const auto outcome = CentralLink::apply(m_db.connection(Slot::Main), write, desk(), &error);
+        if (outcome != CentralLink::Outcome::LinkFailed)
+            forget(write.seq);
+        if (outcome == CentralLink::Outcome::Applied) {
+            m_db.serverBack();
             return true;
-        if (!m_db.connection(Database::Slot::Main).linkFailed())
+        }
+        m_db.statementFailed(Slot::Main, error, location, function, sql,
+                             outcome == CentralLink::Outcome::LinkFailed);
+        if (outcome == CentralLink::Outcome::Refused)
             return false;
     }
-    keep(sql, location, function);
-    return false;
+    if (!once)
+        keep(write);
+    if (write.seq <= 0)
+        return false;
+    changed(1);
+    return true;
 }
 
 void CentralJournal::deliver()
 {
+    if (m_db.crossesNetwork())
+        return sendKept();
     if (m_delivering)
         return;
     m_delivering = true;
@@ -32,55 +78,157 @@ void CentralJournal::deliver()
     m_delivering = false;
 }
 
+void CentralJournal::whenWritten(QObject* context, std::function<void()> then)
+{
+    if (waiting() == 0 || !m_db.crossesNetwork())
+        return then();
+    m_then.append({context, std::move(then)});
+}
+
 void CentralJournal::send()
 {
-    Database::Use local(m_db, Database::Slot::Local);
+    Database::Use local(m_db, Slot::Local);
     Recordset rs;
     if (!local.connected() || !table() ||
-        !m_db.query(Database::Slot::Local,
-                    QStringLiteral("select Seq, Statement, Location, Func from deskjournal "
-                                   "order by Seq"),
+        !m_db.query(Slot::Local,
+                    QStringLiteral("select Seq, Statement, Location, Func, Otherwise, Once from "
+                                   "deskjournal order by Seq"),
                     &rs, kLocation, QStringLiteral("deliver")))
         return;
-    m_waiting = rs.recordCount();
+    changed(rs.recordCount() - waiting());
     if (m_waiting == 0)
         return;
-    Database::Use central(m_db, Database::Slot::Main);
+    Database::Use central(m_db, Slot::Main);
     if (!central.connected())
         return;
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
         const auto f = [&rs](const char* name) { return Database::field(rs, name); };
+        const CentralLink::Write write{f("Seq").toLongLong(), f("Statement"),
+                                       f("Otherwise"),        f("Once") == QStringLiteral("1"),
+                                       f("Location"),         f("Func")};
+        QString error;
+        const auto outcome = CentralLink::apply(m_db.connection(Slot::Main), write, desk(), &error);
         // A refused write is reported and dropped, as one sent at once is.
-        if (!m_db.execute(Database::Slot::Main, f("Statement"), f("Location"), f("Func")) &&
-            m_db.connection(Database::Slot::Main).linkFailed())
+        if (outcome != CentralLink::Outcome::Applied)
+            m_db.statementFailed(Slot::Main, error, write.location, write.function, write.sql,
+                                 outcome == CentralLink::Outcome::LinkFailed);
+        if (outcome == CentralLink::Outcome::LinkFailed)
             return;
-        m_db.execute(Database::Slot::Local,
-                     QStringLiteral("delete from deskjournal where Seq = ") + f("Seq"), kLocation,
-                     QStringLiteral("deliver"));
-        --m_waiting;
+        m_db.serverBack();
+        forget(write.seq);
+        changed(-1);
     }
 }
 
-void CentralJournal::keep(const QString& sql, const QString& location, const QString& function)
+void CentralJournal::sendKept()
+{
+    if (std::exchange(m_keptSent, true))
+        return;
+    Database::Use local(m_db, Slot::Local);
+    Recordset rs;
+    if (!local.connected() || !table() ||
+        !m_db.query(Slot::Local,
+                    QStringLiteral("select Seq, Statement, Location, Func, Otherwise, Once from "
+                                   "deskjournal order by Seq"),
+                    &rs, kLocation, QStringLiteral("deliver")))
+        return;
+    m_db.link().setDesk(desk());
+    for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
+        const auto f = [&rs](const char* name) { return Database::field(rs, name); };
+        m_db.link().send(m_db.centralTarget(),
+                         {f("Seq").toLongLong(), f("Statement"), f("Otherwise"),
+                          f("Once") == QStringLiteral("1"), f("Location"), f("Func")});
+    }
+    changed(rs.recordCount());
+}
+
+void CentralJournal::keep(CentralLink::Write& write)
 {
     using SqlDialect::quoted;
-    Database::Use local(m_db, Database::Slot::Local);
-    if (!local.connected() || !table() ||
-        !m_db.execute(Database::Slot::Local,
-                      QStringLiteral("insert into deskjournal (Statement, Location, Func) "
-                                     "values ('") +
-                          quoted(sql) + QStringLiteral("', '") + quoted(location) +
-                          QStringLiteral("', '") + quoted(function) + QStringLiteral("')"),
-                      kLocation, QStringLiteral("keep")))
+    Database::Use local(m_db, Slot::Local);
+    Recordset seq;
+    const auto quote = [](const QString& text) {
+        return QStringLiteral("'") + quoted(text) + u'\'';
+    };
+    if (local.connected() && table() &&
+        m_db.execute(Slot::Local,
+                     QStringLiteral("insert into deskjournal (Statement, Location, Func, "
+                                    "Otherwise, Once) values (") +
+                         quote(write.sql) + u',' + quote(write.location) + u',' +
+                         quote(write.function) + u',' + quote(write.otherwise) + u',' +
+                         (write.once ? u'1' : u'0') + u')',
+                     kLocation, QStringLiteral("keep")) &&
+        m_db.query(Slot::Local, QStringLiteral("select max(Seq) as Seq from deskjournal"), &seq,
+                   kLocation, QStringLiteral("keep"))) {
+        write.seq = Database::field(seq, "Seq").toLongLong();
         return;
-    m_waiting = qMax(m_waiting, 0) + 1;
+    }
+    // Not kept: the write still goes while the program runs.
+    write.seq = --m_unkept;
+}
+
+void CentralJournal::forget(qint64 seq)
+{
+    if (seq <= 0)
+        return;
+    Database::Use local(m_db, Slot::Local);
+    m_db.execute(Slot::Local,
+                 QStringLiteral("delete from deskjournal where Seq = ") + QString::number(seq),
+                 kLocation, QStringLiteral("deliver"));
+}
+
+void CentralJournal::written(qint64 seq)
+{
+    forget(seq);
+    changed(-1);
+    if (waiting() > 0)
+        return;
+    const auto then = std::exchange(m_then, {});
+    for (const auto& [context, run] : then)
+        if (context)
+            run();
+}
+
+void CentralJournal::changed(int by)
+{
+    m_waiting = waiting() + by;
+    if (by != 0 && m_told)
+        m_told();
 }
 
 bool CentralJournal::table()
 {
-    return m_db.execute(Database::Slot::Local,
+    return m_db.execute(Slot::Local,
                         QStringLiteral("create table if not exists deskjournal (Seq integer "
                                        "primary key autoincrement, Statement text not null, "
-                                       "Location text, Func text)"),
+                                       "Location text, Func text, Otherwise text, Once integer)"),
+                        kLocation, QStringLiteral("table")) &&
+           m_db.execute(Slot::Local,
+                        QStringLiteral("create table if not exists deskidentity (ID text)"),
                         kLocation, QStringLiteral("table"));
+}
+
+QString CentralJournal::desk()
+{
+    // The local file's own name for its writes in the branch's deskapplied;
+    // made once, with the file's first kept write.
+    if (!m_desk.isEmpty())
+        return m_desk;
+    Database::Use local(m_db, Slot::Local);
+    Recordset rs;
+    if (!local.connected() || !table() ||
+        !m_db.query(Slot::Local, QStringLiteral("select ID from deskidentity"), &rs, kLocation,
+                    QStringLiteral("desk")))
+        return m_desk;
+    if (rs.recordCount() > 0) {
+        m_desk = Database::field(rs, "ID");
+    } else {
+        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        if (m_db.execute(Slot::Local,
+                         QStringLiteral("insert into deskidentity (ID) values ('") + id +
+                             QStringLiteral("')"),
+                         kLocation, QStringLiteral("desk")))
+            m_desk = id;
+    }
+    return m_desk;
 }

@@ -1,42 +1,66 @@
 #pragma once
 
+#include <functional>
+#include <QList>
+#include <QPointer>
 #include <QString>
+
+#include "foundation/CentralLink.h"
 
 class Database;
 
 // Writes of the branch database kept through its outages.
 //
-// A write that fails for the connection's sake (no connection, a time-out,
-// a dropped session, a locked file) is kept, in order, in the local file's
-// table deskjournal, and every later write goes in behind it; the kept ones
-// are sent again, oldest first, when the slot is next opened (before whatever
-// opened it runs) and at the login's check. A write the server refuses (a
-// constraint, a syntax) is reported as ever and not kept.
+// Every write is kept, in order, in the local file's table deskjournal until
+// the server has it. Across the network (SQL Server) each is handed to the
+// link at once and forgotten when the link has written it, so the window
+// never waits on the server. On the embedded file the write is sent at once
+// and kept only when it fails for the connection's sake (no connection, a
+// locked file); the kept ones go, oldest first, when the slot is next opened.
+// A write the server refuses (a constraint, a syntax) is reported as ever
+// and not kept.
 //
-// Only writes that may reach the server twice to the same effect go through
-// here: updates that set values, and inserts a unique key refuses the second
-// time. So a write that went through, but was not forgotten here before the
-// program died or the answer timed out, does no harm when it is sent again.
+// Writes that may reach the server twice to the same effect go as they are:
+// updates that set values, and inserts a unique key refuses the second time.
+// Writes that add to a count go `once`: applied together with a mark of
+// (desk, seq) in the branch's deskapplied, and skipped when it is there.
 class CentralJournal
 {
 public:
     explicit CentralJournal(Database& db);
 
-    // Sends sql now, or keeps it behind the writes waiting; true when the
-    // server has it now.
-    bool write(const QString& sql, const QString& location, const QString& function);
-    // Sends what waits, oldest first, until one fails for the connection's sake.
+    // Sends sql, or keeps it behind the writes waiting; true when the
+    // server has it or it is kept. `otherwise` runs when sql changed no row.
+    bool write(const QString& sql, const QString& location, const QString& function,
+               const QString& otherwise = QString(), bool once = false);
+    // Sends what waits, oldest first.
     void deliver();
-    // Writes kept and not yet sent, as last seen.
+    // Writes kept and not yet through, as last seen.
     int waiting() const { return qMax(m_waiting, 0); }
+    // Runs `then` once nothing of this desk waits to be written, so that what
+    // it reads of the branch database has this desk's writes in it; at once
+    // when nothing waits. Dropped when `context` is gone.
+    void whenWritten(QObject* context, std::function<void()> then);
+    // Told each time the count of waiting writes changes.
+    void setWaitingChanged(std::function<void()> told) { m_told = std::move(told); }
 
 private:
     void send();
-    void keep(const QString& sql, const QString& location, const QString& function);
-    // Makes the table when the local file has none yet.
+    void keep(CentralLink::Write& write);
+    void forget(qint64 seq);
+    void sendKept();
+    void written(qint64 seq);
+    void changed(int by);
+    // Makes the tables when the local file has none yet.
     bool table();
+    QString desk();
 
     Database& m_db;
     int m_waiting = -1;        // not counted yet
     bool m_delivering = false; // an open of the slot while sending sends nothing more
+    bool m_keptSent = false;   // the writes of earlier runs are with the link
+    qint64 m_unkept = 0;       // sequence of writes the local file could not keep
+    QString m_desk;
+    std::function<void()> m_told;
+    QList<QPair<QPointer<QObject>, std::function<void()>>> m_then;
 };

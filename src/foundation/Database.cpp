@@ -1,5 +1,7 @@
 #include "foundation/Database.h"
 
+#include <QDateTime>
+
 #include "foundation/ErrorLog.h"
 #include "foundation/Seams.h"
 #include "foundation/Session.h"
@@ -48,22 +50,60 @@ QString Database::localConnectionString() const
 bool Database::openSqlServer(Connection& connection, const QString& connectionString,
                              const QString& function, Slot slot)
 {
-    bool& told = away(slot);
     QString error;
     connection.setEncryption(SqlServerEncryption::fromSettings(
         m_session.CfgDBEncrypt, m_session.CfgDBCaFile, m_session.programFolder));
     connection.setQueryTimeout(m_session.CfgDBQueryTimeout);
     if (connection.open(connectionString, m_session.programFolder, &error)) {
-        told = false;
+        // A login is the server's answer; an opened file says nothing yet.
+        if (connection.kind() == Connection::Kind::SqlServer)
+            away(slot) = false;
         return true;
     }
+    connectFailed(slot, connectionString, function, error);
+    return false;
+}
+
+void Database::connectFailed(Slot slot, const QString& connectionString, const QString& function,
+                             const QString& error)
+{
+    bool& told = away(slot);
     const QString message = QStringLiteral("데이터베이스 연결을 실패했습니다.") +
                             QStringLiteral("\r\n") + connectionString;
     if (!told)
         m_messages.showMessage(ErrorLog::masked(message), QString(), MessageIcon::None);
     report(told, message + error, QStringLiteral("MDatabaseProcedure"), function, connectionString);
     told = true;
-    return false;
+}
+
+void Database::connectFailed(const QString& error)
+{
+    connectFailed(Slot::Main, mainConnectionString(), QStringLiteral("SQLDBConnect"), error);
+}
+
+bool Database::crossesNetwork() const
+{
+    return !m_session.BranchIP.trimmed().startsWith(QStringLiteral("sqlite:"), Qt::CaseInsensitive);
+}
+
+CentralLink::Target Database::centralTarget() const
+{
+    return {mainConnectionString(), m_session.programFolder,
+            SqlServerEncryption::fromSettings(m_session.CfgDBEncrypt, m_session.CfgDBCaFile,
+                                              m_session.programFolder),
+            m_session.CfgDBQueryTimeout};
+}
+
+QString Database::transactionLock(const Connection& connection)
+{
+    // SQL Server reads under read committed, so two agents would read the same
+    // counts: every transaction takes one exclusive application lock first,
+    // held until it ends, as SQLite's BEGIN IMMEDIATE takes the write lock.
+    // Taken first by all, it waits but cannot deadlock.
+    if (connection.kind() != Connection::Kind::SqlServer)
+        return QString();
+    return QStringLiteral("EXEC sp_getapplock @Resource = 'brenvo-write', @LockMode = "
+                          "'Exclusive', @LockOwner = 'Transaction'");
 }
 
 void Database::report(bool away, const QString& error, const QString& location,
@@ -93,9 +133,18 @@ void Database::BranchSQLDBClose()
 void Database::SQLDBConnect()
 {
     m_sqlConnected = false;
+    // A server that failed the link, or keeps a write of it waiting, is not
+    // waited on here as well: the link tells when it answers again.
+    if (crossesNetwork() && (m_link.down() || m_link.stuck())) {
+        connectFailed(QStringLiteral("\r\nThe server has not answered the desk's link since its "
+                                     "last failure."));
+        return;
+    }
     m_sqlConnected = openSqlServer(m_sqlConn, mainConnectionString(),
                                    QStringLiteral("SQLDBConnect"), Slot::Main);
-    if (m_sqlConnected && m_journal.waiting() > 0)
+    if (!m_sqlConnected && crossesNetwork())
+        m_link.suspect(centralTarget());
+    if (m_sqlConnected && !crossesNetwork() && m_journal.waiting() > 0)
         m_journal.deliver();
 }
 
@@ -146,6 +195,9 @@ QString Database::GetNowDate()
 {
     static const QString sql =
         QStringLiteral("SELECT CONVERT(varchar(20), GETDATE(), 20)  AS NOWDATE");
+    static const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    if (m_serverLeadMs && crossesNetwork())
+        return QDateTime::currentDateTime().addMSecs(*m_serverLeadMs).toString(format);
     Use use(*this, Slot::Main);
     Recordset rs;
     QString error;
@@ -154,9 +206,13 @@ QString Database::GetNowDate()
                QStringLiteral("GetNowDate()"), QStringLiteral("USP_NOW_DATE"));
         return QString();
     }
+    away(Slot::Main) = false;
     if (rs.isEof() || rs.isBof())
         return QString();
-    return rs.value(QStringLiteral("NOWDATE")).toString();
+    const QString now = rs.value(QStringLiteral("NOWDATE")).toString();
+    if (const QDateTime server = QDateTime::fromString(now, format); server.isValid())
+        m_serverLeadMs = QDateTime::currentDateTime().msecsTo(server);
+    return now;
 }
 
 Connection& Database::connection(Slot slot)
@@ -219,37 +275,43 @@ bool Database::execute(Slot slot, const QString& sql, const QString& location,
                        const QString& function, int* rowsAffected)
 {
     QString error;
-    if (connection(slot).execute(sql, &error, rowsAffected))
+    if (connection(slot).execute(sql, &error, rowsAffected)) {
+        away(slot) = false;
         return true;
+    }
+    statementFailed(slot, error, location, function, sql, connection(slot).linkFailed());
+    return false;
+}
+
+void Database::statementFailed(Slot slot, const QString& error, const QString& location,
+                               const QString& function, const QString& sql, bool linkFailed)
+{
     report(away(slot), error, location, function, sql);
     // The local file has no outage to wait out: its failures are always shown.
-    if (slot != Slot::Local && connection(slot).linkFailed())
-        away(slot) = true;
-    return false;
+    if (slot == Slot::Local || !linkFailed)
+        return;
+    away(slot) = true;
+    if (slot == Slot::Main && crossesNetwork() && !m_link.down())
+        m_link.suspect(centralTarget());
 }
 
 bool Database::query(Slot slot, const QString& sql, Recordset* result, const QString& location,
                      const QString& function)
 {
     QString error;
-    if (connection(slot).openRecordset(sql, result, &error))
+    if (connection(slot).openRecordset(sql, result, &error)) {
+        away(slot) = false;
         return true;
-    report(away(slot), error, location, function, sql);
+    }
+    statementFailed(slot, error, location, function, sql, connection(slot).linkFailed());
     return false;
 }
 
 bool Database::inTransaction(const QString& location, const QString& function,
                              const std::function<bool()>& steps, Slot slot)
 {
-    // SQL Server reads under read committed, so two agents would read the same
-    // counts: every transaction takes one exclusive application lock first,
-    // held until it ends, as SQLite's BEGIN IMMEDIATE takes the write lock.
-    // Taken first by all, it waits but cannot deadlock.
-    static const QString lock =
-        QStringLiteral("EXEC sp_getapplock @Resource = 'brenvo-write', @LockMode = 'Exclusive', "
-                       "@LockOwner = 'Transaction'");
     Connection& conn = connection(slot);
-    const QString first = conn.kind() == Connection::Kind::SqlServer ? lock : QString();
+    const QString first = transactionLock(conn);
     const bool told = away(slot);
     QString error;
     if (!conn.beginTransaction(&error, first)) {

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <QString>
 #include <QVariant>
 
 #include "foundation/CentralJournal.h"
+#include "foundation/CentralLink.h"
 #include "platform/Connection.h"
 #include "platform/Recordset.h"
 
@@ -50,7 +52,9 @@ public:
                                              const QString& database, const QString& address,
                                              const QString& port);
 
-    // Server time "yyyy-mm-dd hh:mm:ss"; '' after a failure.
+    // Server time "yyyy-mm-dd hh:mm:ss"; '' after a failure. Across the
+    // network it is asked once: later answers add the server's lead to the
+    // workstation's clock, so that a call's start and end never wait on it.
     QString GetNowDate();
     // A field as trimmed text, Null as ''.
     static QString GetFieldValue(const QVariant& value);
@@ -68,6 +72,14 @@ public:
                  int* rowsAffected = nullptr);
     bool query(Slot slot, const QString& sql, Recordset* result, const QString& location,
                const QString& function);
+    // What a failed statement on the slot leaves: the error-log block, shown
+    // unless the agent was told of this outage already.
+    void statementFailed(Slot slot, const QString& error, const QString& location,
+                         const QString& function, const QString& sql, bool linkFailed);
+    // A failed connect of the branch database's slot, told once an outage.
+    void connectFailed(const QString& error);
+    // The branch server answered the link again: its next outage is told.
+    void serverBack() { away(Slot::Main) = false; }
     // Runs steps as one transaction on an open slot (the main one unless
     // given): committed when they return true, rolled back otherwise; a
     // failure to begin or commit is logged like a failed statement.
@@ -105,11 +117,24 @@ public:
         bool m_opened = false;
     };
 
-    // The agent asks again (a login): a server still away is told again.
-    void forgetOutages() { std::fill(std::begin(m_away), std::end(m_away), false); }
-    // Writes of the branch database kept through its outages; each open of
-    // its slot sends them first.
+    // The agent asks again (a login): a server still away is told again, and
+    // asked again at once.
+    void forgetOutages()
+    {
+        std::fill(std::begin(m_away), std::end(m_away), false);
+        m_link.forgetFailure();
+    }
+    // Writes of the branch database kept through its outages.
     CentralJournal& journal() { return m_journal; }
+    // The branch database is a server across the network (not the embedded
+    // file): its writes go by the link, off the window thread.
+    bool crossesNetwork() const;
+    CentralLink& link() { return m_link; }
+    const CentralLink& link() const { return m_link; }
+    CentralLink::Target centralTarget() const;
+    // The first statement of every transaction: on SQL Server the one
+    // application lock all writers of the branch take.
+    static QString transactionLock(const Connection& connection);
 
     ErrorLog& errors() { return m_errors; }
     Session& session() { return m_session; }
@@ -117,6 +142,8 @@ public:
 private:
     bool openSqlServer(Connection& connection, const QString& connectionString,
                        const QString& function, Slot slot);
+    void connectFailed(Slot slot, const QString& connectionString, const QString& function,
+                       const QString& error);
     void report(bool away, const QString& error, const QString& location, const QString& function,
                 const QString& sql);
     bool& away(Slot slot) { return m_away[int(slot)]; }
@@ -133,5 +160,8 @@ private:
     // By slot: its server failed the last connect or statement, and the
     // agent was told. Never set for the local file.
     bool m_away[3] = {};
+    CentralLink m_link;
     CentralJournal m_journal{*this};
+    // The server's clock less the workstation's, once asked.
+    std::optional<qint64> m_serverLeadMs;
 };

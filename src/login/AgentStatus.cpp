@@ -13,7 +13,6 @@ AgentStatus::AgentStatus(Database& db, MessageSink& messages) : m_db(db), m_mess
 bool AgentStatus::SetLoginANDStatus(const QString& login, const QString& status)
 {
     const Session& s = m_db.session();
-    Database::Use use(m_db, Database::Slot::Main);
     const QString sql = QStringLiteral("Update AgentLogin SET") + QStringLiteral(" Login = '") +
                         quoted(login) + u'\'' + QStringLiteral(",Status = '") + quoted(status) +
                         u'\'' + QStringLiteral(",AgentIP = '") +
@@ -21,8 +20,10 @@ bool AgentStatus::SetLoginANDStatus(const QString& login, const QString& status)
                         QStringLiteral(" where AgentID = '") + quoted(s.AgentID) + u'\'' +
                         QStringLiteral(" and TeamID = '") + quoted(s.TeamID) + u'\'' +
                         QStringLiteral(" and BranchID = '") + quoted(s.BranchID) + u'\'';
-    return m_db.execute(Database::Slot::Main, sql, QStringLiteral("MUserFuncNProc"),
-                        QStringLiteral("SetLoginANDStatus"));
+    // Through the journal: a status kept through an outage still goes before
+    // the next login's.
+    return m_db.journal().write(sql, QStringLiteral("MUserFuncNProc"),
+                                QStringLiteral("SetLoginANDStatus"));
 }
 
 QString AgentStatus::statisticsLine(qint64 inbound, qint64 outbound, double inboundSeconds,

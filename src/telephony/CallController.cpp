@@ -51,6 +51,12 @@ CallController::CallController(const Parts& parts, QObject* parent)
                 if (m_line && m_line->holdsDesk())
                     m_line->customer[field] = text;
             });
+    m_p.db.journal().setWaitingChanged([this] { showTitle(); });
+}
+
+CallController::~CallController()
+{
+    m_p.db.journal().setWaitingChanged({});
 }
 
 void CallController::openDevices(quint16 feedPort)
@@ -63,11 +69,34 @@ void CallController::refreshTitle()
 {
     if (!m_deviceLinked)
         return;
-    // Call records kept while the branch server was away, until they have gone.
+    // The day's statistics are read once this desk's calls are in them; the
+    // count of writes on their way shows at once.
+    if (m_title.isEmpty())
+        m_title = m_p.status.windowTitle();
+    showTitle();
+    afterWrites(m_titleOwed, [this] {
+        m_title = m_p.status.windowTitle();
+        showTitle();
+    });
+}
+
+void CallController::showTitle()
+{
+    if (!m_deviceLinked || m_title.isEmpty())
+        return;
     const int waiting = m_p.db.journal().waiting();
     m_p.desk.setWindowTitle(
-        m_p.status.windowTitle() +
-        (waiting ? QStringLiteral(" - 서버 전송 대기 %1건").arg(waiting) : QString()));
+        m_title + (waiting ? QStringLiteral(" - 서버 전송 대기 %1건").arg(waiting) : QString()));
+}
+
+void CallController::afterWrites(bool& owed, std::function<void()> then)
+{
+    if (std::exchange(owed, true))
+        return;
+    m_p.db.journal().whenWritten(this, [&owed, then = std::move(then)] {
+        owed = false;
+        then();
+    });
 }
 
 bool CallController::deskBusy() const
@@ -303,7 +332,7 @@ void CallController::resetDesk()
         m_p.panel.clearCustInfoValuables();
         m_p.panel.setKind(CustSelectKind::None);
         m_p.panel.SetCustInfoValuables(QStringLiteral("0"));
-        m_p.customers.searchCustomers();
+        afterWrites(m_searchOwed, [this] { m_p.customers.searchCustomers(); });
         if (m_p.session.isReception())
             m_p.desk.SetButtonState(DeskControls::ButtonMode::Agent_1);
     }

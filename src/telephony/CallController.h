@@ -65,6 +65,7 @@ public:
     static constexpr int kFeedNumberMs = 10000;
 
     explicit CallController(const Parts& parts, QObject* parent = nullptr);
+    ~CallController() override;
 
     // The device and the caller feed, as the main window opens.
     void openDevices(quint16 feedPort = 8400);
@@ -129,6 +130,10 @@ private:
     bool deskBusy() const;
     // The panel shows the call's customer and belongs to it until the desk is reset.
     void holdPanel(const Call& call);
+    // Runs `then` once this desk's writes are on the branch server, at most
+    // one waiting per flag.
+    void afterWrites(bool& owed, std::function<void()> then);
+    void showTitle();
 
     Parts m_p;
     CallerFeedPort m_feed;
@@ -136,6 +141,9 @@ private:
     // A call's end found the desk held by a newer call: idle once that one goes.
     bool m_resetOwed = false;
     bool m_deviceLinked = true;
+    // The title's part read from the branch server, and reads owed to it.
+    QString m_title;
+    bool m_titleOwed = false, m_searchOwed = false;
     CallPtr m_line;
     // Released calls waiting for their result window, oldest first, and the
     // one whose window is open.

@@ -89,3 +89,11 @@ CREATE TABLE TB_RECACCESS (
     BranchID TEXT, AgentID TEXT, AgentIp TEXT, AccessTime TEXT, R_Path TEXT, AccessKind TEXT
 );
 CREATE INDEX recaccess_path ON TB_RECACCESS (R_Path);
+
+-- The counting writes each desk has applied, by the desk's own name and the
+-- sequence of its local journal: a write sent again after its answer was
+-- lost finds its row here and counts nothing twice.
+CREATE TABLE deskapplied (
+    Desk TEXT, Seq INTEGER,
+    PRIMARY KEY (Desk, Seq)
+);

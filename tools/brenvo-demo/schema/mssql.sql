@@ -129,4 +129,12 @@ CREATE TABLE TB_RECACCESS (
     R_Path nvarchar(100), AccessKind nvarchar(20)
 );
 CREATE INDEX recaccess_path ON TB_RECACCESS (R_Path);
+
+-- The counting writes each desk has applied, by the desk's own name and the
+-- sequence of its local journal: a write sent again after its answer was
+-- lost finds its row here and counts nothing twice.
+CREATE TABLE deskapplied (
+    Desk nvarchar(40) NOT NULL, Seq bigint NOT NULL,
+    CONSTRAINT deskapplied_key PRIMARY KEY (Desk, Seq)
+);
 GO

@@ -1,0 +1,204 @@
+#include "foundation/CentralLink.h"
+
+#include <deque>
+#include <memory>
+#include <QDateTime>
+#include <QTimer>
+
+#include "foundation/Database.h"
+#include "platform/Connection.h"
+#include "platform/SqlDialect.h"
+
+// Lives on the link's thread: the queue, the connection and the retry timer.
+class LinkWorker : public QObject
+{
+public:
+    explicit LinkWorker(CentralLink& link) : m_link(link)
+    {
+        m_retry.setSingleShot(true);
+        m_retry.setInterval(CentralLink::kRetryMs);
+        connect(&m_retry, &QTimer::timeout, this, &LinkWorker::work);
+    }
+
+    void add(const CentralLink::Target& target, const CentralLink::Write& write)
+    {
+        m_target = target;
+        m_queue.push_back(write);
+        work();
+    }
+
+    void probe(const CentralLink::Target& target)
+    {
+        m_target = target;
+        m_probe = true;
+        work();
+    }
+
+    // The link closes: no more tries on this thread.
+    void stop() { m_retry.stop(); }
+
+    QString desk;
+
+private:
+    void work()
+    {
+        // A failure waits out its retry; what comes meanwhile queues behind it.
+        if (m_retry.isActive())
+            return;
+        while (!m_queue.empty() || m_probe) {
+            QString error;
+            if (!connected(&error))
+                return fail(error, {}, true);
+            m_probe = false;
+            answered();
+            if (m_queue.empty())
+                break;
+            const CentralLink::Write write = m_queue.front();
+            m_link.m_busySince = QDateTime::currentMSecsSinceEpoch();
+            const auto outcome = CentralLink::apply(*m_connection, write, desk, &error);
+            m_link.m_busySince = 0;
+            if (outcome == CentralLink::Outcome::LinkFailed) {
+                m_connection->close();
+                return fail(error, write, true);
+            }
+            answered();
+            if (outcome == CentralLink::Outcome::Refused)
+                emit m_link.failed(error, write, false);
+            m_queue.pop_front();
+            emit m_link.written(write.seq, outcome == CentralLink::Outcome::Applied);
+        }
+        m_connection->close();
+    }
+
+    bool connected(QString* error)
+    {
+        if (!m_connection) {
+            m_connection = std::make_unique<Connection>();
+            m_connection->setKeepSessions(true);
+        }
+        if (m_connection->isOpen())
+            return true;
+        m_connection->setEncryption(m_target.encryption);
+        m_connection->setQueryTimeout(m_target.queryTimeout);
+        return m_connection->open(m_target.connectionString, m_target.programFolder, error);
+    }
+
+    void fail(const QString& error, const CentralLink::Write& write, bool linkFailed)
+    {
+        m_down = true;
+        emit m_link.failed(error, write, linkFailed);
+        m_retry.start();
+    }
+
+    void answered()
+    {
+        if (std::exchange(m_down, false))
+            emit m_link.up();
+    }
+
+    CentralLink& m_link;
+    std::deque<CentralLink::Write> m_queue;
+    CentralLink::Target m_target;
+    std::unique_ptr<Connection> m_connection;
+    QTimer m_retry{this}; // a child: it moves to the link's thread with the worker
+    bool m_probe = false;
+    bool m_down = false;
+};
+
+CentralLink::CentralLink(QObject* parent) : QObject(parent), m_worker(new LinkWorker(*this))
+{
+    qRegisterMetaType<CentralLink::Write>();
+    m_worker->moveToThread(&m_thread);
+    // Before any receiver of the owner's: the counts are right when they look.
+    connect(this, &CentralLink::written, this, [this] {
+        --m_pending;
+        m_down = false;
+    });
+    connect(
+        this, &CentralLink::failed, this,
+        [this](const QString&, const Write&, bool linkFailed) { m_down = m_down || linkFailed; });
+    connect(this, &CentralLink::up, this, [this] { m_down = false; });
+    m_thread.setObjectName(QStringLiteral("central link"));
+    m_thread.start();
+}
+
+CentralLink::~CentralLink()
+{
+    // The writes handed over go first (the agent's logout among them); what
+    // the server does not take stays in the local file for the next run.
+    QMetaObject::invokeMethod(m_worker, [this] {
+        m_worker->stop();
+        m_thread.quit();
+    });
+    m_thread.wait();
+    delete m_worker;
+}
+
+void CentralLink::setDesk(const QString& desk)
+{
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, desk] { worker->desk = desk; });
+}
+
+void CentralLink::send(const Target& target, const Write& write)
+{
+    ++m_pending;
+    QMetaObject::invokeMethod(m_worker,
+                              [worker = m_worker, target, write] { worker->add(target, write); });
+}
+
+void CentralLink::suspect(const Target& target)
+{
+    m_down = true;
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, target] { worker->probe(target); });
+}
+
+bool CentralLink::stuck() const
+{
+    const qint64 since = m_busySince.loadRelaxed();
+    return since != 0 && QDateTime::currentMSecsSinceEpoch() - since > kStuckMs;
+}
+
+CentralLink::Outcome CentralLink::apply(Connection& connection, const Write& write,
+                                        const QString& desk, QString* error)
+{
+    const auto failure = [&] {
+        const Outcome outcome = connection.linkFailed() ? Outcome::LinkFailed : Outcome::Refused;
+        if (connection.openTransactions() > 0)
+            connection.rollback();
+        return outcome;
+    };
+    const auto run = [&] {
+        const QStringList steps = write.sql.split(kStepBreak);
+        int changed = 0;
+        if (steps.size() == 1)
+            return connection.execute(write.sql, error, &changed) &&
+                   (changed != 0 || write.otherwise.isEmpty() ||
+                    connection.execute(write.otherwise, error));
+        for (const QString& step : steps) {
+            if (!connection.execute(step, error, &changed))
+                return false;
+            if (changed != 1) {
+                *error = QStringLiteral("%1 rows changed where one was meant").arg(changed);
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!write.once)
+        return run() ? Outcome::Applied : failure();
+    const QString key = QStringLiteral("'") + SqlDialect::quoted(desk) + QStringLiteral("', ") +
+                        QString::number(write.seq);
+    Recordset applied;
+    const bool done =
+        connection.beginTransaction(error, Database::transactionLock(connection)) &&
+        connection.openRecordset(QStringLiteral("select Seq from deskapplied where Desk = '") +
+                                     SqlDialect::quoted(desk) + QStringLiteral("' and Seq = ") +
+                                     QString::number(write.seq),
+                                 &applied, error) &&
+        (applied.recordCount() > 0 ||
+         (run() && connection.execute(
+                       QStringLiteral("insert into deskapplied (Desk, Seq) values (") + key + u')',
+                       error))) &&
+        connection.commit(error);
+    return done ? Outcome::Applied : failure();
+}
