@@ -8,37 +8,19 @@
 // answering.
 
 #include <QApplication>
-#include <QProcess>
 #include <QTest>
 
-#include <csignal>
 #include <cstdio>
 #include <thread>
 
 #include "BenchResult.h"
 #include "CallDesk.h"
-#include "DemoFolder.h"
 #include "Heartbeat.h"
+#include "StandInProcess.h"
 
 namespace {
-
 constexpr int kRuns = 3;
 constexpr int kHangSeconds = 20;
-
-// brenvo-tds serving the fixture's files on a free port; its port, or 0.
-int startServer(QProcess& server, const ProgramFolderFixture& f, const SqlServerAddress& address)
-{
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QCoreApplication::applicationDirPath() + "/../tools/brenvo-tds/brenvo-tds",
-                 {"--port", "0", "--database",
-                  address.directoryDb + u'=' + f.path(DemoFolder::kDirectoryDb), "--database",
-                  address.branchDb + u'=' + f.path(DemoFolder::kBranchDb), "--user", address.user,
-                  "--password", address.password});
-    if (!server.waitForReadyRead(10000))
-        return 0;
-    return QString::fromUtf8(server.readLine()).trimmed().section(u':', -1).toInt();
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -54,12 +36,9 @@ int main(int argc, char* argv[])
     };
 
     CallDesk d;
-    QProcess server;
-    SqlServerAddress address;
+    StandInProcess server;
     QString error;
-    address.port = startServer(server, d.f, address);
-    if (!d.simulatorListening || !d.ftp.isRunning() || address.port == 0 ||
-        !DemoFolder::useSqlServer(d.f.path(), address, &error))
+    if (!d.simulatorListening || !d.ftp.isRunning() || !server.start(d.f, &error))
         return failed(QStringLiteral("desk or server not ready ") + error);
     d.f.loginAs(QStringLiteral("kim"));
     d.useFtp(d.ftp);
@@ -101,10 +80,10 @@ int main(int argc, char* argv[])
 
         // The server stops; it is let go from a thread of its own, as the
         // window thread may be the one waiting on it.
-        ::kill(pid_t(server.processId()), SIGSTOP);
-        std::thread letGo([pid = server.processId()] {
+        server.hang(true);
+        std::thread letGo([&server] {
             std::this_thread::sleep_for(std::chrono::seconds(kHangSeconds));
-            ::kill(pid_t(pid), SIGCONT);
+            server.hang(false);
         });
         beat.phase = QStringLiteral("hang-up");
         beat.start();
@@ -131,8 +110,6 @@ int main(int argc, char* argv[])
                     beat.longest(), qPrintable(beat.where()), shownAt - ringAt);
         QTest::qWait(1000);
     }
-    server.kill();
-    server.waitForFinished();
 
     const double stall = bench::median(stalls), ring = bench::median(rings);
     if (stall >= 100)

@@ -12,7 +12,9 @@
 
 #include "CallDesk.h"
 #include "customers/CallerIdLookup.h"
+#include "customers/CallResult.h"
 #include "platform/VoxFile.h"
+#include "StandInProcess.h"
 
 // The call state machine's decisions, driven event by event; whole calls
 // through the line simulator and the caller feed, with the call's windows
@@ -401,6 +403,64 @@ private slots:
         const CallPtr next = d.recorded("2026-12-06 11:05:00", "2026-12-06 11:05:30");
         QCOMPARE(d.centralRow("R_Time", next->RecFileName), QStringList{"30"});
         QCOMPARE(d.f.messages.errorBlocks(), 1);
+    }
+
+    // The branch server stops answering mid-call (a hung server, a dropped
+    // network): the hang-up, the result, the upload and the next ring go on
+    // without it; once it answers, the call's row, its customer and the
+    // counts are complete, each counted once.
+    void serverHangsMidCall()
+    {
+        CallDesk d;
+        StandInProcess server;
+        QString error;
+        QVERIFY2(d.simulatorListening && server.start(d.f, &error), qPrintable(error));
+        d.f.loginAs("kim");
+        d.desk.customers.lookups.SetCmbTermCombo();
+        d.open();
+        const QString id = d.addCustomer("MobileNumber=0101231234");
+        const auto counted = [&d] {
+            return d.central("SELECT sum(RecCnt) FROM tb_agentcallstatistics").value(0).toInt();
+        };
+        const int before = counted();
+        CallPtr first;
+        bool rangMeanwhile = false;
+        d.f.windows.onShow = [&](Window w, const CallPtr& call) {
+            if (w == Window::SmallCall && !first) {
+                d.desk.device.TakeLine();
+            } else if (w == Window::SmallCall) {
+                rangMeanwhile = !first->result.text().isEmpty();
+                d.f.windows.finish(w);
+                d.line.stopRinging();
+            } else if (w == Window::CallerId) {
+                first = call;
+                d.pick(call, id, CustSelectKind::B);
+            } else if (w == Window::CallResult) {
+                CallResult result(d.desk.resultParts(), call);
+                result.load();
+                result.cmbCallStatus_Click(4);
+                result.cmdRcResultSave_Click("멈춘 서버", QString());
+                d.f.windows.finish(w);
+            }
+        };
+        d.line.ring("0101231234", &error);
+        QVERIFY(QTest::qWaitFor([&] { return first && first->stage() == Call::Stage::Connected; }));
+        QTest::qWait(1000);
+        server.hang(true);
+        d.line.hangUp();
+        QVERIFY(CallDesk::reaches(first, Call::Stage::Finished));
+        d.line.ring("0109998888", &error);
+        QVERIFY(QTest::qWaitFor([&] { return rangMeanwhile; }, 5000));
+        QVERIFY(d.f.db.journal().waiting() > 0);
+        server.hang(false);
+        QTRY_COMPARE_WITH_TIMEOUT(d.f.db.journal().waiting(), 0, 20000);
+        const QString status = first->result.text();
+        QCOMPARE(d.centralRow("Status, Memo, R_Time, UploadStatus", first->RecFileName),
+                 d.localRow("Status, tMemo, R_Time, UploadStatus", first->RecFileName));
+        QCOMPARE(d.centralRow("Status", first->RecFileName), QStringList{status});
+        QCOMPARE(d.customer("Status", id), QStringList{status});
+        QCOMPARE(counted(), before + 1);
+        QCOMPARE(d.f.messages.errorBlocks(), 0);
     }
 
     void centralServerGone()
