@@ -1,9 +1,12 @@
 #include "Driver.h"
 
 #include <climits>
+#include <optional>
 #include <cstdio>
 #include <QDate>
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
 #include <tuple>
@@ -308,7 +311,11 @@ private:
 
     Record::CallNote& note(const CallPtr& call)
     {
-        const qsizetype i = m_calls.indexOf(call);
+        qsizetype i = m_calls.indexOf(call);
+        // A call offered again at a login is the one an earlier run recorded.
+        for (qsizetype j = 0; i < 0 && j < m_calls.size(); ++j)
+            if (!call->RecFileName.isEmpty() && m_calls[j]->RecFileName == call->RecFileName)
+                m_calls[i = j] = call;
         if (i >= 0)
             return m_record.calls[i];
         m_calls << call;
@@ -379,6 +386,11 @@ private:
             m_station->desk.trayMenu.endSession();
         else if (k == Event::Login && !m_station)
             login(e.arg);
+        else if (k == Event::Kill && m_station) {
+            m_record.quits << now();
+            retire();
+        } else if (k == Event::CentralHang || k == Event::CentralFree)
+            hang(k == Event::CentralHang);
         else if (k >= Event::LinkDown && k <= Event::FtpUp)
             setDown((k - Event::LinkDown) / 2, (k - Event::LinkDown) % 2 == 0);
         // What the event set off on the line and the sockets arrives.
@@ -411,6 +423,28 @@ private:
             down ? QFile::rename(file, file + QStringLiteral(".down"))
                  : QFile::rename(file + QStringLiteral(".down"), file);
         }
+    }
+
+    // Another writer takes the branch database and holds it: every
+    // statement of the desk waits for it, as on a server that stopped
+    // answering, until its time runs out.
+    void hang(bool hung)
+    {
+        const QString file = m_folder + QStringLiteral("/branch0001.db");
+        if (hung == m_hold.has_value() || (hung && !QFile::exists(file)))
+            return;
+        if (!hung) {
+            QSqlQuery(*m_hold).exec(QStringLiteral("ROLLBACK"));
+            m_hold->close();
+            m_hold.reset();
+            QSqlDatabase::removeDatabase(QStringLiteral("hold"));
+            return;
+        }
+        m_record.centralDown = true;
+        m_hold = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hold"));
+        m_hold->setDatabaseName(file);
+        if (m_hold->open())
+            QSqlQuery(*m_hold).exec(QStringLiteral("BEGIN EXCLUSIVE"));
     }
 
     void pick(Frame& frame, int kind)
@@ -491,19 +525,10 @@ private:
         // answered; then the desk must be at rest.
         for (int what : {Link, Central, Local, Ftp})
             setDown(what, false);
+        hang(false);
         m_line.stopRinging();
         m_line.hangUp();
-        const auto atRest = [this] {
-            const Desk& d = m_station->desk;
-            return !d.calls.lineCall() && d.controls.windowEnabled() && m_frames.empty() &&
-                   d.calls.openCalls().isEmpty();
-        };
-        // Up to 20 s: a loaded machine finishes the last upload late, not never.
-        for (int i = 0; i < 400 && m_station && !ended() && !atRest(); ++i) {
-            if (Frame* f = front())
-                answerAnyhow(*f);
-            QTest::qWait(50);
-        }
+        answerAll();
         if (m_station && !ended()) {
             Desk& d = m_station->desk;
             const QStringList state =
@@ -527,12 +552,37 @@ private:
         }
         retire();
         // Each agent of the desk logs in once more: the login's check and
-        // upload put right what they can.
+        // upload put right what they can, and every call the agent left
+        // without a result is asked for it.
         for (int agent : {0, 1}) {
             login(agent);
+            answerAll();
             if (m_station)
                 m_station->desk.trayMenu.endSession();
             retire();
+        }
+        for (const QStringList& row :
+             Invariants::query(m_folder, kFiles[Local],
+                               "SELECT R_Path FROM recfile WHERE coalesce(Status, '') = ''"))
+            m_record.seen << say("results: %1 is still without a result after the next logins",
+                                 row.value(0));
+    }
+
+    bool atRest() const
+    {
+        const Desk& d = m_station->desk;
+        return !d.calls.lineCall() && d.controls.windowEnabled() && m_frames.empty() &&
+               d.calls.openCalls().isEmpty();
+    }
+
+    // Every window still open is answered until the desk is at rest; up to
+    // 20 s: a loaded machine finishes the last upload late, not never.
+    void answerAll()
+    {
+        for (int i = 0; i < 400 && m_station && !ended() && !atRest(); ++i) {
+            if (Frame* f = front())
+                answerAnyhow(*f);
+            QTest::qWait(50);
         }
     }
 
@@ -551,6 +601,7 @@ private:
     QList<std::shared_ptr<Call>> m_calls;         // beside m_record.calls
     Record m_record;
     bool m_down[4] = {};
+    std::optional<QSqlDatabase> m_hold; // the other writer, while it holds the branch database
     bool m_trace = false;
 };
 

@@ -12,7 +12,8 @@ const char* const kNames[] = {
     "ring",    "stop-ring",    "feed",        "handset-up", "handset-down", "전화받기", "닫기",
     "pick",    "type",         "dial",        "통화종료",   "save",         "ok",       "link-down",
     "link-up", "central-down", "central-up",  "local-down", "local-up",     "ftp-down", "ftp-up",
-    "wait",    "exit",         "end-session", "login"};
+    "wait",    "exit",         "end-session", "login",      "kill",         "central-hang",
+    "central-free"};
 
 using Story = QList<Event>;
 
@@ -86,8 +87,9 @@ struct Stories
     }
 
     // Now and then a call's own steps meet an outage: the device blinks
-    // while the call is on, the branch server blinks as it is released, or
-    // either database goes away at any step and comes back a few later.
+    // while the call is on, the branch server blinks as it is released,
+    // either database goes away at any step and comes back a few later, or
+    // the program dies.
     Story amid(Story call)
     {
         const auto end = std::find_if(call.cbegin(), call.cend(), [](const Event& e) {
@@ -102,6 +104,11 @@ struct Stories
         } else if (pick == 1 && hangUp < call.size()) {
             call.insert(hangUp + 1, Event{Event::CentralUp});
             call.insert(hangUp, Event{Event::CentralDown});
+        } else if (pick == 4 && chance(50)) {
+            // The program dies at any step of the call; the agent logs in again.
+            const qsizetype at = below(int(call.size()) + 1);
+            call.insert(at, Event{Event::Login, agent});
+            call.insert(at, Event{Event::Kill});
         } else if (pick == 2 || pick == 3) {
             const Event::Kind down = chance(70) ? Event::CentralDown : Event::LocalDown;
             const qsizetype at = below(int(call.size()));
@@ -113,7 +120,9 @@ struct Stories
 
     Story trouble()
     {
-        const int pick = below(9);
+        const int pick = below(10);
+        if (pick == 9)
+            return {{Event::CentralHang}, wait(2000, 7000), {Event::CentralFree}};
         if (pick < 2)
             return outage(Event::LinkDown, 300, 300);
         if (pick < 3)
@@ -123,7 +132,7 @@ struct Stories
         if (pick < 8)
             return outage(pick == 6 ? Event::LocalDown : Event::FtpDown, 0,
                           pick == 6 ? 1000 : 1500);
-        return {{chance(50) ? Event::Exit : Event::EndSession},
+        return {{std::array{Event::Exit, Event::EndSession, Event::Kill}[below(3)]},
                 wait(0, 500),
                 {Event::Ok},
                 {Event::Login, below(2)}};

@@ -35,7 +35,10 @@ struct Event
         Wait, // arg: ms
         Exit, // the tray's "&Exit"
         EndSession,
-        Login // arg: agent index
+        Login,       // arg: agent index
+        Kill,        // the program dies: a crash, the power
+        CentralHang, // the branch database stops answering (another writer holds it)
+        CentralFree
     };
     enum Pick
     {
