@@ -98,9 +98,7 @@ bool CallResult::cmdRcResultSave_Click(const QString& memo, const QString& reser
     // The customer is the one the call chose, whatever the desk shows now.
     const QString& custId = call.customer[CustomerRecord::txtCustID];
     if (isReception()) {
-        const QString date = distributionDate(now);
-        const QString target = AddToMYSQL5(date);
-        m_p.registration.AddToMYSQL2(code, date, QString(), custId, today, target);
+        AddToMYSQL5(distributionDate(now), code, custId, today);
     } else if (call.customer.kind != CustSelectKind::C) {
         m_p.registration.AddToMYSQL2(code, reservationDate, QString(), custId, today, QString());
     }
@@ -121,50 +119,20 @@ QString CallResult::distributionStatement(const QString& tDate)
                           "a.AgentID = b.AgentID order by DistributeCnt asc,a.ID asc");
 }
 
-QString CallResult::AddToMYSQL5(const QString& tDate)
+void CallResult::AddToMYSQL5(const QString& tDate, const QString& code, const QString& custId,
+                             const QString& today)
 {
-    static const QString function = QStringLiteral("AddToMYSQL5");
-    Database& db = m_p.db;
-    Database::Use connection(db, Database::Slot::Main, Database::Closing::Always);
-    if (!connection.connected())
-        return QString();
-    // Reception agents hand customers on at the same moment: the pick and its
-    // count run as one transaction, so two saves cannot pick on the same stale
-    // counts, nor both insert the day's first row and lose the customer.
-    QString agent;
-    const bool picked = db.inTransaction(kLocation, function, [&] {
-        agent = pickDistributionAgent(tDate);
-        return !agent.isEmpty();
-    });
-    return picked ? agent : QString();
-}
-
-QString CallResult::pickDistributionAgent(const QString& tDate)
-{
-    static const QString function = QStringLiteral("AddToMYSQL5");
-    Database& db = m_p.db;
-    QString sql = distributionStatement(tDate);
-    Recordset rs;
-    if (!db.query(Database::Slot::Main, sql, &rs, kLocation, function) || rs.isEof())
-        return QString();
-    const auto f = [&rs](const char* name) { return Database::field(rs, name); };
-    const QString branch = quoted(f("BranchID"));
-    const QString team = quoted(f("TeamID"));
-    const QString agent = f("AgentID");
-    sql = QStringLiteral(" Update tb_autoDistribute SET DistributeCnt = DistributeCnt + 1 where "
-                         "BranchID = '") +
-          branch + QStringLiteral("' and TeamID = '") + team + QStringLiteral("' and AgentID = '") +
-          quoted(agent) + QStringLiteral("' and DistributeDate = '") + quoted(tDate) + u'\'';
-    int n = 0;
-    if (!db.execute(Database::Slot::Main, sql, kLocation, function, &n))
-        return QString();
-    if (n == 0) {
-        sql = QStringLiteral(" insert into tb_autoDistribute(BranchID,TeamID,AgentID,"
-                             "DistributeDate,DistributeCnt) values ('") +
-              branch + QStringLiteral("','") + team + QStringLiteral("','") + quoted(agent) +
-              QStringLiteral("','") + quoted(tDate) + QStringLiteral("', 1)");
-        if (!db.execute(Database::Slot::Main, sql, kLocation, function))
-            return QString();
-    }
-    return agent;
+    // Two reception agents hand customers on at the same moment: the pick,
+    // its count and the customer go in one transaction on the server.
+    const QString where = QStringLiteral("BranchID = '{BranchID}' and TeamID = '{TeamID}' and "
+                                         "AgentID = '{AgentID}' and DistributeDate = '") +
+                          quoted(tDate) + u'\'';
+    const QString count =
+        QStringLiteral(" Update tb_autoDistribute SET DistributeCnt = DistributeCnt + 1 where ") +
+        where + CentralLink::kOtherwise +
+        QStringLiteral(" insert into tb_autoDistribute(BranchID,TeamID,AgentID,DistributeDate,"
+                       "DistributeCnt) values ('{BranchID}','{TeamID}','{AgentID}','") +
+        quoted(tDate) + QStringLiteral("', 1)");
+    m_p.registration.AddToMYSQL2(code, tDate, QString(), custId, today, QStringLiteral("{AgentID}"),
+                                 count, distributionStatement(tDate));
 }

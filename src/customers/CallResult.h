@@ -50,9 +50,11 @@ public:
     // False when no status is selected: the window then stays open.
     bool cmdRcResultSave_Click(const QString& memo, const QString& reservationDate);
 
-    // The agent with the fewest customers handed to them on tDate; '' when
-    // no agent takes part.
-    QString AddToMYSQL5(const QString& tDate);
+    // The customer handed on to the agent with the fewest customers handed
+    // to them on tDate, that agent's count raised with it: one write of the
+    // journal, the agent picked when it reaches the server.
+    void AddToMYSQL5(const QString& tDate, const QString& code, const QString& custId,
+                     const QString& today);
     static QString distributionStatement(const QString& tDate);
     // Before 09:00 the customer is handed on for today, from 09:00 for tomorrow.
     static QString distributionDate(const QString& now);
@@ -70,8 +72,6 @@ signals:
 
 private:
     bool isReception() const;
-    // AddToMYSQL5's pick and count, inside its transaction.
-    QString pickDistributionAgent(const QString& tDate);
     void setReservationEnabled(bool enabled);
 
     Parts m_p;

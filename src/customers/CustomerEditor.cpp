@@ -91,7 +91,7 @@ bool CustomerEditor::AddToMYSQL3(const QString& mode, const CustomerRecord& cust
     // server across the network: the link takes them, once.
     if (call && m_db.crossesNetwork())
         return m_db.journal().write(steps.join(CentralLink::kStepBreak), kLocation, kFunction,
-                                    QString(), true);
+                                    true);
     Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     return m_db.inTransaction(kLocation, kFunction, [&] {
         for (const QString& sql : std::as_const(steps)) {

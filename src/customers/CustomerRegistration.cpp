@@ -68,7 +68,8 @@ void CustomerRegistration::SetRegisterInboundCutomer(const QString& strCampaignI
 
 void CustomerRegistration::AddToMYSQL2(const QString& strStatus, const QString& strReservationDate,
                                        const QString&, const QString& strCustID,
-                                       const QString& strRegDate, const QString& strTgtAgentID)
+                                       const QString& strRegDate, const QString& strTgtAgentID,
+                                       const QString& handOn, const QString& pick)
 {
     QString sql = QStringLiteral("update gogakinfo SET STATUS = '") + quoted(strStatus) + u'\'';
     if (m_db.session().isReception())
@@ -77,14 +78,11 @@ void CustomerRegistration::AddToMYSQL2(const QString& strStatus, const QString& 
         sql += QStringLiteral(",AppointmentDate = '") + quoted(strReservationDate) + u'\'';
     sql += QStringLiteral(" ,RegDate = '") + quoted(strRegDate) + QStringLiteral("' where id = '") +
            quoted(strCustID) + u'\'';
-    // A hand-on without the agent it goes to is not kept: sent late, it would
-    // hand the customer to no one.
-    if (!m_db.session().isReception() || !strTgtAgentID.isEmpty()) {
+    if (handOn.isEmpty())
         m_db.journal().write(sql, kLocation, QStringLiteral("AddToMYSQL2"));
-        return;
-    }
-    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
-    m_db.execute(Database::Slot::Main, sql, kLocation, QStringLiteral("AddToMYSQL2"));
+    else
+        m_db.journal().write(handOn + CentralLink::kStepBreak + sql, kLocation,
+                             QStringLiteral("AddToMYSQL5"), true, pick);
 }
 
 QString CustomerRegistration::count(const QString& sql, const QString& field)

@@ -18,10 +18,13 @@ public:
     // call's customer.
     void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType,
                                    const QString& callerNumber, CustomerRecord& customer);
-    // strReservationTime is accepted and not used.
+    // strReservationTime is accepted and not used. A reception agent's hand-on
+    // goes with the pick of its agent: `handOn` the steps before the update,
+    // `pick` the statement whose AgentID fills strTgtAgentID's {AgentID}.
     void AddToMYSQL2(const QString& strStatus, const QString& strReservationDate,
                      const QString& strReservationTime, const QString& strCustID,
-                     const QString& strRegDate, const QString& strTgtAgentID);
+                     const QString& strRegDate, const QString& strTgtAgentID,
+                     const QString& handOn = QString(), const QString& pick = QString());
     // The agent's remaining new customers and today's appointments; '' after a failure.
     QString GetNewDataCnt();
     QString GetReservationDataCnt();

@@ -29,9 +29,9 @@ CentralJournal::CentralJournal(Database& db)
 }
 
 bool CentralJournal::write(const QString& sql, const QString& location, const QString& function,
-                           const QString& otherwise, bool once)
+                           bool once, const QString& pick)
 {
-    CentralLink::Write write{0, sql, otherwise, once, location, function};
+    CentralLink::Write write{0, sql, pick, once, location, function};
     if (m_db.crossesNetwork()) {
         sendKept();
         keep(write);
@@ -91,7 +91,7 @@ void CentralJournal::send()
     Recordset rs;
     if (!local.connected() || !table() ||
         !m_db.query(Slot::Local,
-                    QStringLiteral("select Seq, Statement, Location, Func, Otherwise, Once from "
+                    QStringLiteral("select Seq, Statement, Location, Func, Pick, Once from "
                                    "deskjournal order by Seq"),
                     &rs, kLocation, QStringLiteral("deliver")))
         return;
@@ -103,9 +103,9 @@ void CentralJournal::send()
         return;
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
         const auto f = [&rs](const char* name) { return Database::field(rs, name); };
-        const CentralLink::Write write{f("Seq").toLongLong(), f("Statement"),
-                                       f("Otherwise"),        f("Once") == QStringLiteral("1"),
-                                       f("Location"),         f("Func")};
+        const CentralLink::Write write{
+            f("Seq").toLongLong(), f("Statement"), f("Pick"), f("Once") == QStringLiteral("1"),
+            f("Location"),         f("Func")};
         QString error;
         const auto outcome = CentralLink::apply(m_db.connection(Slot::Main), write, desk(), &error);
         // A refused write is reported and dropped, as one sent at once is.
@@ -128,7 +128,7 @@ void CentralJournal::sendKept()
     Recordset rs;
     if (!local.connected() || !table() ||
         !m_db.query(Slot::Local,
-                    QStringLiteral("select Seq, Statement, Location, Func, Otherwise, Once from "
+                    QStringLiteral("select Seq, Statement, Location, Func, Pick, Once from "
                                    "deskjournal order by Seq"),
                     &rs, kLocation, QStringLiteral("deliver")))
         return;
@@ -136,7 +136,7 @@ void CentralJournal::sendKept()
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
         const auto f = [&rs](const char* name) { return Database::field(rs, name); };
         m_db.link().send(m_db.centralTarget(),
-                         {f("Seq").toLongLong(), f("Statement"), f("Otherwise"),
+                         {f("Seq").toLongLong(), f("Statement"), f("Pick"),
                           f("Once") == QStringLiteral("1"), f("Location"), f("Func")});
     }
     changed(rs.recordCount());
@@ -153,9 +153,9 @@ void CentralJournal::keep(CentralLink::Write& write)
     if (local.connected() && table() &&
         m_db.execute(Slot::Local,
                      QStringLiteral("insert into deskjournal (Statement, Location, Func, "
-                                    "Otherwise, Once) values (") +
+                                    "Pick, Once) values (") +
                          quote(write.sql) + u',' + quote(write.location) + u',' +
-                         quote(write.function) + u',' + quote(write.otherwise) + u',' +
+                         quote(write.function) + u',' + quote(write.pick) + u',' +
                          (write.once ? u'1' : u'0') + u')',
                      kLocation, QStringLiteral("keep")) &&
         m_db.query(Slot::Local, QStringLiteral("select max(Seq) as Seq from deskjournal"), &seq,
@@ -201,7 +201,7 @@ bool CentralJournal::table()
     return m_db.execute(Slot::Local,
                         QStringLiteral("create table if not exists deskjournal (Seq integer "
                                        "primary key autoincrement, Statement text not null, "
-                                       "Location text, Func text, Otherwise text, Once integer)"),
+                                       "Location text, Func text, Pick text, Once integer)"),
                         kLocation, QStringLiteral("table")) &&
            m_db.execute(Slot::Local,
                         QStringLiteral("create table if not exists deskidentity (ID text)"),

@@ -29,10 +29,10 @@ class CentralJournal
 public:
     explicit CentralJournal(Database& db);
 
-    // Sends sql, or keeps it behind the writes waiting; true when the
-    // server has it or it is kept. `otherwise` runs when sql changed no row.
+    // Sends sql (steps, as CentralLink::Write has them), or keeps it behind
+    // the writes waiting; true when the server has it or it is kept.
     bool write(const QString& sql, const QString& location, const QString& function,
-               const QString& otherwise = QString(), bool once = false);
+               bool once = false, const QString& pick = QString());
     // Sends what waits, oldest first.
     void deliver();
     // Writes kept and not yet through, as last seen.

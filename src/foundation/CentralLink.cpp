@@ -3,6 +3,7 @@
 #include <deque>
 #include <memory>
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "foundation/Database.h"
@@ -168,17 +169,32 @@ CentralLink::Outcome CentralLink::apply(Connection& connection, const Write& wri
         return outcome;
     };
     const auto run = [&] {
-        const QStringList steps = write.sql.split(kStepBreak);
-        int changed = 0;
-        if (steps.size() == 1)
-            return connection.execute(write.sql, error, &changed) &&
-                   (changed != 0 || write.otherwise.isEmpty() ||
-                    connection.execute(write.otherwise, error));
-        for (const QString& step : steps) {
-            if (!connection.execute(step, error, &changed))
+        QString sql = write.sql;
+        if (!write.pick.isEmpty()) {
+            Recordset picked;
+            if (!connection.openRecordset(write.pick, &picked, error))
                 return false;
-            if (changed != 1) {
-                *error = QStringLiteral("%1 rows changed where one was meant").arg(changed);
+            if (picked.isEof()) {
+                *error = QStringLiteral("No row to pick: ") + write.pick;
+                return false;
+            }
+            static const QRegularExpression mark(QStringLiteral("\\{(\\w+)\\}"));
+            for (const QRegularExpressionMatch& m : mark.globalMatch(write.sql))
+                sql.replace(m.captured(0), SqlDialect::quoted(Database::field(
+                                               picked, m.captured(1).toLatin1().constData())));
+        }
+        const QStringList steps = sql.split(kStepBreak);
+        for (const QString& step : steps) {
+            int changed = 0;
+            if (!connection.execute(step.section(kOtherwise, 0, 0), error, &changed))
+                return false;
+            const QString otherwise = step.section(kOtherwise, 1);
+            if (changed == 0 && !otherwise.isEmpty()) {
+                if (!connection.execute(otherwise, error))
+                    return false;
+            } else if (steps.size() > 1 && changed != 1) {
+                *error =
+                    QStringLiteral("%1 rows changed where one was meant: ").arg(changed) + step;
                 return false;
             }
         }

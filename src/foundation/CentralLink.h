@@ -21,16 +21,19 @@ class CentralLink : public QObject
 {
     Q_OBJECT
 public:
-    // One kept write. `otherwise` runs when `sql` changed no row (the update
-    // that becomes an insert). Steps joined by kStepBreak go all or none,
-    // each changing one row. A write marked `once` adds to what is there:
-    // it is applied together with a row (desk, seq) of deskapplied, and
-    // skipped when that row is there already, so it counts once even when it
-    // reached the server but its answer did not reach the desk.
+    // One kept write: steps joined by kStepBreak, run in order. A step may
+    // name, after kOtherwise, what runs when it changed no row (the update
+    // that becomes an insert); of several steps, each other one changes one
+    // row, or none is kept. `pick` is read first, and its first row's fields
+    // fill the steps' {Field} marks (no row: the write is refused). A write
+    // marked `once` adds to what is there: it is applied together with a row
+    // (desk, seq) of deskapplied, and skipped when that row is there
+    // already, so it counts once even when it reached the server but its
+    // answer did not reach the desk.
     struct Write
     {
         qint64 seq = 0;
-        QString sql, otherwise;
+        QString sql, pick;
         bool once = false;
         QString location, function;
     };
@@ -72,7 +75,7 @@ public:
     static Outcome apply(Connection& connection, const Write& write, const QString& desk,
                          QString* error);
 
-    static constexpr QChar kStepBreak = QChar(0x1e);
+    static constexpr QChar kStepBreak = QChar(0x1e), kOtherwise = QChar(0x1f);
     static constexpr int kRetryMs = 3000;
     static constexpr int kStuckMs = 300;
 

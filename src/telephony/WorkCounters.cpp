@@ -17,16 +17,16 @@ void WorkCounters::AddToMYSQL4(const QString& strBranchid, const QString& strTea
     // month's or the day's first row when it finds none. Applied on the
     // server in one transaction with the journal's mark, so neither two
     // agents' first calls nor a write sent again count twice.
+    const QChar otherwise = CentralLink::kOtherwise;
     m_db.journal().write(
         QStringLiteral(" Update tb_branchworkcount SET workcount = workcount + 1,tdate = '") +
             quoted(tDate) + QStringLiteral("' where BranchId = '") + quoted(strBranchid) +
-            QStringLiteral("' and tMonth = '") + quoted(tMonth) + u'\'',
-        location, function,
-        QStringLiteral(
-            " insert into tb_branchworkcount(BranchID,tMonth,tDate,WorkCount) values ('") +
+            QStringLiteral("' and tMonth = '") + quoted(tMonth) + u'\'' + otherwise +
+            QStringLiteral(
+                " insert into tb_branchworkcount(BranchID,tMonth,tDate,WorkCount) values ('") +
             quoted(strBranchid) + QStringLiteral("','") + quoted(tMonth) + QStringLiteral("','") +
             quoted(tDate) + QStringLiteral("', 1)"),
-        true);
+        location, function, true);
     // Duration and direction stand unquoted: they are numbers the program
     // computed, never typed text.
     m_db.journal().write(
@@ -37,14 +37,13 @@ void WorkCounters::AddToMYSQL4(const QString& strBranchid, const QString& strTea
             QStringLiteral("' and AgentID = '") + quoted(strAgentID) +
             QStringLiteral("' and RecDate = '") + quoted(tDate) +
             QStringLiteral("' and Status = '") + quoted(strStatus) +
-            QStringLiteral("' and RecBound = ") + strRecbound,
-        location, function,
-        QStringLiteral(" insert into tb_agentcallstatistics(BranchID,TeamID,AgentID,RecDate,Status,"
-                       "RecCnt,RecDuration,Recbound) values ('") +
+            QStringLiteral("' and RecBound = ") + strRecbound + otherwise +
+            QStringLiteral(" insert into tb_agentcallstatistics(BranchID,TeamID,AgentID,RecDate,"
+                           "Status,RecCnt,RecDuration,Recbound) values ('") +
             quoted(strBranchid) + QStringLiteral("','") + quoted(strTeamID) +
             QStringLiteral("','") + quoted(strAgentID) + QStringLiteral("','") + quoted(tDate) +
             QStringLiteral("','") + quoted(strStatus) + QStringLiteral("','1','") +
             quoted(strDuration) + QStringLiteral("','") + quoted(strRecbound) +
             QStringLiteral("')"),
-        true);
+        location, function, true);
 }

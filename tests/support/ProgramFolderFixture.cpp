@@ -157,7 +157,8 @@ bool ProgramFolderFixture::onServer(const QString& databaseFile) const
 QStringList ProgramFolderFixture::rows(const QString& databaseFile, const QString& sql) const
 {
     // What the desk's link still has on its way belongs to what a test reads.
-    QTest::qWaitFor([this] { return db.link().pending() == 0 || db.link().down(); }, 30000);
+    static_cast<void>(
+        QTest::qWaitFor([this] { return db.link().pending() == 0 || db.link().down(); }, 30000));
     QStringList out;
     if (onServer(databaseFile)) {
         Recordset rs;
