@@ -1,8 +1,8 @@
 #include "Driver.h"
 
 #include <climits>
-#include <optional>
 #include <cstdio>
+#include <optional>
 #include <QDate>
 #include <QDir>
 #include <QSqlDatabase>

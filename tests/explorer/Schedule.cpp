@@ -9,11 +9,11 @@ const QStringList Schedule::kAgents{QStringLiteral("kim"), QStringLiteral("choi"
 namespace {
 
 const char* const kNames[] = {
-    "ring",    "stop-ring",    "feed",        "handset-up", "handset-down", "전화받기", "닫기",
-    "pick",    "type",         "dial",        "통화종료",   "save",         "ok",       "link-down",
-    "link-up", "central-down", "central-up",  "local-down", "local-up",     "ftp-down", "ftp-up",
-    "wait",    "exit",         "end-session", "login",      "kill",         "central-hang",
-    "central-free"};
+    "ring",     "stop-ring", "feed",         "handset-up",   "handset-down", "전화받기",
+    "닫기",     "pick",      "type",         "dial",         "통화종료",     "save",
+    "ok",       "link-down", "link-up",      "central-down", "central-up",   "local-down",
+    "local-up", "ftp-down",  "ftp-up",       "wait",         "exit",         "end-session",
+    "login",    "kill",      "central-hang", "central-free"};
 
 using Story = QList<Event>;
 

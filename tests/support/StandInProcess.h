@@ -18,9 +18,9 @@ struct StandInProcess
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QCoreApplication::applicationDirPath() + "/../tools/brenvo-tds/brenvo-tds",
                       {"--port", "0", "--database",
-                       address.directoryDb + u'=' + f.path(DemoFolder::kDirectoryDb),
-                       "--database", address.branchDb + u'=' + f.path(DemoFolder::kBranchDb),
-                       "--user", address.user, "--password", address.password});
+                       address.directoryDb + u'=' + f.path(DemoFolder::kDirectoryDb), "--database",
+                       address.branchDb + u'=' + f.path(DemoFolder::kBranchDb), "--user",
+                       address.user, "--password", address.password});
         if (!process.waitForReadyRead(10000)) {
             *error = QStringLiteral("brenvo-tds did not start");
             return false;
