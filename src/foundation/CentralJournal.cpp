@@ -87,13 +87,8 @@ void CentralJournal::whenWritten(QObject* context, std::function<void()> then)
 
 void CentralJournal::send()
 {
-    Database::Use local(m_db, Slot::Local);
     Recordset rs;
-    if (!local.connected() || !table() ||
-        !m_db.query(Slot::Local,
-                    QStringLiteral("select Seq, Statement, Location, Func, Pick, Once from "
-                                   "deskjournal order by Seq"),
-                    &rs, kLocation, QStringLiteral("deliver")))
+    if (!readKept(&rs))
         return;
     changed(rs.recordCount() - waiting());
     if (m_waiting == 0)
@@ -102,10 +97,7 @@ void CentralJournal::send()
     if (!central.connected())
         return;
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
-        const auto f = [&rs](const char* name) { return Database::field(rs, name); };
-        const CentralLink::Write write{
-            f("Seq").toLongLong(), f("Statement"), f("Pick"), f("Once") == QStringLiteral("1"),
-            f("Location"),         f("Func")};
+        const CentralLink::Write write = kept(rs);
         QString error;
         const auto outcome = CentralLink::apply(m_db.connection(Slot::Main), write, desk(), &error);
         // A refused write is reported and dropped, as one sent at once is.
@@ -122,24 +114,31 @@ void CentralJournal::send()
 
 void CentralJournal::sendKept()
 {
-    if (std::exchange(m_keptSent, true))
-        return;
-    Database::Use local(m_db, Slot::Local);
     Recordset rs;
-    if (!local.connected() || !table() ||
-        !m_db.query(Slot::Local,
-                    QStringLiteral("select Seq, Statement, Location, Func, Pick, Once from "
-                                   "deskjournal order by Seq"),
-                    &rs, kLocation, QStringLiteral("deliver")))
+    if (m_keptSent || !readKept(&rs))
         return;
+    m_keptSent = true;
     m_db.link().setDesk(desk());
-    for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
-        const auto f = [&rs](const char* name) { return Database::field(rs, name); };
-        m_db.link().send(m_db.centralTarget(),
-                         {f("Seq").toLongLong(), f("Statement"), f("Pick"),
-                          f("Once") == QStringLiteral("1"), f("Location"), f("Func")});
-    }
+    for (rs.moveFirst(); !rs.isEof(); rs.moveNext())
+        m_db.link().send(m_db.centralTarget(), kept(rs));
     changed(rs.recordCount());
+}
+
+bool CentralJournal::readKept(Recordset* rs)
+{
+    Database::Use local(m_db, Slot::Local);
+    return local.connected() && table() &&
+           m_db.query(Slot::Local,
+                      QStringLiteral("select Seq, Statement, Location, Func, Pick, Once from "
+                                     "deskjournal order by Seq"),
+                      rs, kLocation, QStringLiteral("deliver"));
+}
+
+CentralLink::Write CentralJournal::kept(const Recordset& rs)
+{
+    const auto f = [&rs](const char* name) { return Database::field(rs, name); };
+    return {f("Seq").toLongLong(), f("Statement"), f("Pick"), f("Once") == QStringLiteral("1"),
+            f("Location"),         f("Func")};
 }
 
 void CentralJournal::keep(CentralLink::Write& write)

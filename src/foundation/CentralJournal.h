@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "foundation/CentralLink.h"
+#include "platform/Recordset.h"
 
 class Database;
 
@@ -49,6 +50,9 @@ private:
     void keep(CentralLink::Write& write);
     void forget(qint64 seq);
     void sendKept();
+    // The writes kept in the local file, oldest first; one of them.
+    bool readKept(Recordset* rs);
+    static CentralLink::Write kept(const Recordset& rs);
     void written(qint64 seq);
     void changed(int by);
     // Makes the tables when the local file has none yet.
