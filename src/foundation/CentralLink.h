@@ -43,7 +43,6 @@ public:
         QString connectionString, programFolder;
         SqlServerEncryption encryption;
         int queryTimeout = 0;
-        bool operator==(const Target&) const = default;
     };
     enum class Outcome
     {

@@ -136,8 +136,7 @@ void Database::SQLDBConnect()
     // A server that failed the link, or keeps a write of it waiting, is not
     // waited on here as well: the link tells when it answers again.
     if (crossesNetwork() && (m_link.down() || m_link.stuck())) {
-        connectFailed(QStringLiteral("\r\nThe server has not answered the desk's link since its "
-                                     "last failure."));
+        connectFailed(QStringLiteral("\r\nThe server is not answering the desk's link."));
         return;
     }
     m_sqlConnected = openSqlServer(m_sqlConn, mainConnectionString(),
