@@ -81,21 +81,41 @@ QString CallerIdLookup::custinfoStatement(const QString& number)
 
 void CallerIdLookup::GetCustinfo(const QString& number)
 {
+    static const QString location = QStringLiteral("Frm100000"),
+                         function = QStringLiteral("GetCustinfo");
     const QString sql = custinfoStatement(number);
-    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_grid.setMaxRows(0);
-    Recordset rs;
-    if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Frm100000"),
-                    QStringLiteral("GetCustinfo")))
+    const auto fill = [this, number](const Recordset& rs) {
+        QVector<QVector<QString>> rows;
+        rows.reserve(rs.recordCount());
+        for (int r = 0; r < rs.recordCount(); ++r) {
+            const auto f = [&rs, r](const char* name) {
+                return Database::GetFieldValue(rs.value(r, rs.fieldIndex(QLatin1String(name))));
+            };
+            rows.append({f("Name"), f("JuminNo"), f("AgentID"), f("Agent_Local_PhoneNO"), f("ID"),
+                         f("CampaignID"), number});
+        }
+        m_grid.setRows(std::move(rows));
+    };
+    // Across the network the caller is looked up by the link: the window
+    // answers the call while a hung server keeps the answer.
+    if (m_db.crossesNetwork()) {
+        ++m_looking;
+        m_db.link().read(m_db.centralTarget(), sql, this,
+                         [this, fill, sql](const Recordset* rs, const QString& error, bool lost) {
+                             --m_looking;
+                             if (rs)
+                                 fill(*rs);
+                             else
+                                 m_db.statementFailed(Database::Slot::Main, error, location,
+                                                      function, sql, lost);
+                         });
         return;
-    QVector<QVector<QString>> rows;
-    rows.reserve(rs.recordCount());
-    for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
-        const auto f = [&rs](const char* name) { return Database::field(rs, name); };
-        rows.append({f("Name"), f("JuminNo"), f("AgentID"), f("Agent_Local_PhoneNO"), f("ID"),
-                     f("CampaignID"), number});
     }
-    m_grid.setRows(std::move(rows));
+    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
+    Recordset rs;
+    if (m_db.query(Database::Slot::Main, sql, &rs, location, function))
+        fill(rs);
 }
 
 void CallerIdLookup::sprCustSearch_Click(int, int row)
@@ -126,6 +146,13 @@ void CallerIdLookup::sprCustSearch_Click(int, int row)
 
 void CallerIdLookup::cmdStartCall_Click()
 {
+    // Not yet known whether the caller is a customer: not registered twice.
+    if (m_looking > 0) {
+        m_messages.showMessage(QStringLiteral("고객 정보를 찾는 중입니다. 잠시 후 다시 "
+                                              "선택해주시기 바랍니다"),
+                               QStringLiteral("고객 조회 중"), MessageIcon::Information);
+        return;
+    }
     if (m_grid.MaxRows() > 0) {
         m_messages.showMessage(QStringLiteral("타인고객이거나 이미 등록된고객입니다") +
                                    QStringLiteral("\r\n") +

@@ -39,6 +39,8 @@ public:
 
     SpreadModel& sprCustSearch() { return m_grid; }
     QString lblCIDData() const { return m_label; }
+    // A look-up is on its way (across the network it answers later).
+    bool lookingUp() const { return m_looking > 0; }
 
     // The window's load step: the number if it is known, else the timer.
     void load();
@@ -76,4 +78,5 @@ private:
     QString m_label;
     bool m_numberShown = false;
     bool m_timer = false;
+    int m_looking = 0; // look-ups the link has not answered yet
 };

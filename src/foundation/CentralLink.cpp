@@ -14,6 +14,14 @@
 class LinkWorker : public QObject
 {
 public:
+    // A write, or a read when `read` (its number) is not 0.
+    struct Job
+    {
+        CentralLink::Write write;
+        qint64 read = 0;
+        QString sql;
+    };
+
     explicit LinkWorker(CentralLink& link) : m_link(link)
     {
         m_retry.setSingleShot(true);
@@ -24,7 +32,18 @@ public:
     void add(const CentralLink::Target& target, const CentralLink::Write& write)
     {
         m_target = target;
-        m_queue.push_back(write);
+        m_queue.push_back({write, 0, QString()});
+        work();
+    }
+
+    void read(const CentralLink::Target& target, qint64 id, const QString& sql)
+    {
+        m_target = target;
+        // A server that failed its last try is not waited on for a read.
+        if (m_retry.isActive())
+            return emit m_link.answered(id, {}, false,
+                                        QStringLiteral("The server is not answering."), true);
+        m_queue.push_back({{}, id, sql});
         work();
     }
 
@@ -54,7 +73,13 @@ private:
             answered();
             if (m_queue.empty())
                 break;
-            const CentralLink::Write write = m_queue.front();
+            const Job job = m_queue.front();
+            if (job.read != 0) {
+                if (!readNow(job))
+                    return;
+                continue;
+            }
+            const CentralLink::Write& write = job.write;
             m_link.m_busySince = QDateTime::currentMSecsSinceEpoch();
             const auto outcome = CentralLink::apply(*m_connection, write, desk, &error);
             m_link.m_busySince = 0;
@@ -69,6 +94,27 @@ private:
             emit m_link.written(write.seq, outcome == CentralLink::Outcome::Applied);
         }
         m_connection->close();
+    }
+
+    // One read at the head of the queue; false when the server did not
+    // answer it, the link then waiting for its retry.
+    bool readNow(const Job& job)
+    {
+        Recordset rows;
+        QString error;
+        m_link.m_busySince = QDateTime::currentMSecsSinceEpoch();
+        const bool ok = m_connection->openRecordset(job.sql, &rows, &error);
+        m_link.m_busySince = 0;
+        const bool lost = !ok && m_connection->linkFailed();
+        m_queue.pop_front();
+        emit m_link.answered(job.read, rows, ok, error, lost);
+        if (!lost)
+            return true;
+        m_connection->close();
+        m_probe = true;
+        m_down = true;
+        m_retry.start();
+        return false;
     }
 
     bool connected(QString* error)
@@ -86,6 +132,15 @@ private:
 
     void fail(const QString& error, const CentralLink::Write& write, bool linkFailed)
     {
+        // Reads do not wait out the retry.
+        for (auto it = m_queue.begin(); it != m_queue.end();) {
+            if (it->read == 0) {
+                ++it;
+                continue;
+            }
+            emit m_link.answered(it->read, {}, false, error, true);
+            it = m_queue.erase(it);
+        }
         m_down = true;
         emit m_link.failed(error, write, linkFailed);
         m_retry.start();
@@ -98,7 +153,7 @@ private:
     }
 
     CentralLink& m_link;
-    std::deque<CentralLink::Write> m_queue;
+    std::deque<Job> m_queue;
     CentralLink::Target m_target;
     std::unique_ptr<Connection> m_connection;
     QTimer m_retry{this}; // a child: it moves to the link's thread with the worker
@@ -109,6 +164,7 @@ private:
 CentralLink::CentralLink(QObject* parent) : QObject(parent), m_worker(new LinkWorker(*this))
 {
     qRegisterMetaType<CentralLink::Write>();
+    qRegisterMetaType<Recordset>();
     m_worker->moveToThread(&m_thread);
     // Before any receiver of the owner's: the counts are right when they look.
     connect(this, &CentralLink::written, this, [this] {
@@ -119,6 +175,14 @@ CentralLink::CentralLink(QObject* parent) : QObject(parent), m_worker(new LinkWo
         this, &CentralLink::failed, this,
         [this](const QString&, const Write&, bool linkFailed) { m_down = m_down || linkFailed; });
     connect(this, &CentralLink::up, this, [this] { m_down = false; });
+    connect(
+        this, &CentralLink::answered, this,
+        [this](qint64 id, const Recordset& rows, bool ok, const QString& error, bool linkFailed) {
+            m_down = linkFailed || (m_down && !ok);
+            const auto [context, answer] = m_answers.take(id);
+            if (context)
+                answer(ok ? &rows : nullptr, error, linkFailed);
+        });
     m_thread.setObjectName(QStringLiteral("central link"));
     m_thread.start();
 }
@@ -145,6 +209,14 @@ void CentralLink::send(const Target& target, const Write& write)
     ++m_pending;
     QMetaObject::invokeMethod(m_worker,
                               [worker = m_worker, target, write] { worker->add(target, write); });
+}
+
+void CentralLink::read(const Target& target, const QString& sql, QObject* context, Answer answer)
+{
+    const qint64 id = ++m_reads;
+    m_answers.insert(id, {context, std::move(answer)});
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, target, id, sql] { worker->read(target, id, sql); });
 }
 
 void CentralLink::suspect(const Target& target)

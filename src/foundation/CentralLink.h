@@ -1,10 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <QAtomicInteger>
+#include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QThread>
 
+#include "platform/Recordset.h"
 #include "platform/SqlServerEncryption.h"
 
 class Connection;
@@ -54,8 +58,16 @@ public:
     explicit CentralLink(QObject* parent = nullptr);
     ~CentralLink() override;
 
+    // What a read brings: the rows, or null and why not (linkFailed: no answer).
+    using Answer =
+        std::function<void(const Recordset* rows, const QString& error, bool linkFailed)>;
+
     void setDesk(const QString& desk);
     void send(const Target& target, const Write& write);
+    // Reads sql after every write sent before it; `answer` runs on the
+    // link's owner thread, unless `context` is gone by then. While the
+    // server is not answering it is answered at once with a failure.
+    void read(const Target& target, const QString& sql, QObject* context, Answer answer);
     // A failure seen elsewhere: the link counts as down until a connect of
     // its own succeeds, tried every kRetryMs.
     void suspect(const Target& target);
@@ -84,6 +96,7 @@ signals:
     void failed(const QString& error, const Write& write, bool linkFailed);
     // The server answered again after a failure.
     void up();
+    void answered(qint64 id, const Recordset& rows, bool ok, const QString& error, bool linkFailed);
 
 private:
     friend class LinkWorker;
@@ -91,7 +104,10 @@ private:
     LinkWorker* m_worker;
     int m_pending = 0;
     bool m_down = false;
+    qint64 m_reads = 0;
+    QHash<qint64, QPair<QPointer<QObject>, Answer>> m_answers;
     QAtomicInteger<qint64> m_busySince = 0; // ms since epoch the write at work started, or 0
 };
 
 Q_DECLARE_METATYPE(CentralLink::Write)
+Q_DECLARE_METATYPE(Recordset)

@@ -474,6 +474,7 @@ private slots:
         QFETCH(QStringList, names);
         Lookup d;
         d.lookup.GetCustinfo(number);
+        QTRY_VERIFY(!d.lookup.lookingUp());
         QStringList found;
         for (int row = 1; row <= d.lookup.sprCustSearch().MaxRows(); ++row) {
             found << d.lookup.sprCustSearch().text(1, row);
@@ -487,6 +488,7 @@ private slots:
     {
         Lookup d;
         d.lookup.setLblCIDData("0233334444");
+        QTRY_VERIFY(!d.lookup.lookingUp());
         auto kindWhenWarned = CustSelectKind::E;
         d.f.messages.onMessage = [&d, &kindWhenWarned](const MessageRecorder::Message&) {
             kindWhenWarned = d.call.customer.kind;

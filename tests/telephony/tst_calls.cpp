@@ -452,8 +452,15 @@ private slots:
         d.line.ring("0109998888", &error);
         QVERIFY(QTest::qWaitFor([&] { return rangMeanwhile; }, 5000));
         QVERIFY(d.f.db.journal().waiting() > 0);
+        // A caller is looked up without a wait, and not taken for new meanwhile.
+        CallerIdLookup lookup(d.f.db, Call::inbound(), d.calls, d.desk.customers.search,
+                              d.desk.device, d.f.messages);
+        lookup.GetCustinfo("0101231234");
+        lookup.cmdStartCall_Click();
+        QVERIFY(lookup.lookingUp() && d.f.messages.texts().join("").contains("찾는 중"));
         server.hang(false);
         QTRY_COMPARE_WITH_TIMEOUT(d.f.db.journal().waiting(), 0, 20000);
+        QTRY_COMPARE(lookup.sprCustSearch().MaxRows(), 1);
         const QString status = first->result.text();
         QCOMPARE(d.centralRow("Status, Memo, R_Time, UploadStatus", first->RecFileName),
                  d.localRow("Status, tMemo, R_Time, UploadStatus", first->RecFileName));
