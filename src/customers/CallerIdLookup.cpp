@@ -100,10 +100,12 @@ void CallerIdLookup::GetCustinfo(const QString& number)
     // Across the network the caller is looked up by the link: the window
     // answers the call while a hung server keeps the answer.
     if (m_db.crossesNetwork()) {
-        ++m_looking;
+        if (m_looking++ == 0)
+            emit lookingUpChanged(true);
         m_db.link().read(m_db.centralTarget(), sql, this,
                          [this, fill, sql](const Recordset* rs, const QString& error, bool lost) {
-                             --m_looking;
+                             if (--m_looking == 0)
+                                 emit lookingUpChanged(false);
                              if (rs)
                                  fill(*rs);
                              else

@@ -57,6 +57,8 @@ public:
 signals:
     void lblCIDDataChanged(const QString& text);
     void tmrGetCIDChanged(bool enabled);
+    // A look-up went on its way, or the last one came back.
+    void lookingUpChanged(bool looking);
     // The window closes itself.
     void unload();
 

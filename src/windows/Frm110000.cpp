@@ -60,6 +60,9 @@ Frm110000::Frm110000(Database& db, CallPtr call, CallController& calls, Customer
     connect(tmrGetCID, &QTimer::timeout, &m_logic, &CallerIdLookup::tmrGetCID_Timer);
     connect(sprCustSearch, &fpSpread::Click, &m_logic, &CallerIdLookup::sprCustSearch_Click);
     connect(cmdStartCall, &QPushButton::clicked, &m_logic, &CallerIdLookup::cmdStartCall_Click);
+    // No new customer before the list says whether the caller is one.
+    connect(&m_logic, &CallerIdLookup::lookingUpChanged, cmdStartCall,
+            [this](bool looking) { cmdStartCall->setEnabled(!looking); });
 
     m_logic.load();
 }

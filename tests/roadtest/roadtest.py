@@ -271,6 +271,7 @@ def day(d, line, ftp_root):
     # Inbound 3: an unknown caller, registered.
     answer(d, line, "0299990001")
     d.wait("the caller's number", lambda: d.send("read lblCIDData") == "0299990001")
+    d.wait_enabled("cmdStartCall")  # the look-up has come back
     check(d.send("rows sprCustSearch") == "0", "nobody carries the unknown number")
     d.send("click cmdStartCall")
     in_call(d)
