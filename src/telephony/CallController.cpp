@@ -71,8 +71,6 @@ void CallController::refreshTitle()
         return;
     // The day's statistics are read once this desk's calls are in them; the
     // count of writes on their way shows at once.
-    if (m_title.isEmpty())
-        m_title = m_p.status.windowTitle();
     showTitle();
     afterWrites(m_titleOwed, [this] {
         m_title = m_p.status.windowTitle();
