@@ -197,12 +197,26 @@ void CentralJournal::changed(int by)
 
 bool CentralJournal::table()
 {
+    if (!m_db.execute(Slot::Local,
+                      QStringLiteral("create table if not exists deskjournal (Seq integer "
+                                     "primary key autoincrement, Statement text not null, "
+                                     "Location text, Func text, Pick text, Once integer)"),
+                      kLocation, QStringLiteral("table")))
+        return false;
+    // A journal of an earlier version has no Pick and Once: its writes are
+    // plain ones, and keep their place.
+    Recordset columns;
+    QString error;
+    if (!m_db.connection(Slot::Local)
+             .openRecordset(QStringLiteral("select Pick, Once from deskjournal where 0 = 1"),
+                            &columns, &error) &&
+        !(m_db.execute(Slot::Local, QStringLiteral("alter table deskjournal add column Pick text"),
+                       kLocation, QStringLiteral("table")) &&
+          m_db.execute(Slot::Local,
+                       QStringLiteral("alter table deskjournal add column Once integer"), kLocation,
+                       QStringLiteral("table"))))
+        return false;
     return m_db.execute(Slot::Local,
-                        QStringLiteral("create table if not exists deskjournal (Seq integer "
-                                       "primary key autoincrement, Statement text not null, "
-                                       "Location text, Func text, Pick text, Once integer)"),
-                        kLocation, QStringLiteral("table")) &&
-           m_db.execute(Slot::Local,
                         QStringLiteral("create table if not exists deskidentity (ID text)"),
                         kLocation, QStringLiteral("table"));
 }
