@@ -85,58 +85,70 @@ void CallerIdLookup::GetCustinfo(const QString& number)
                          function = QStringLiteral("GetCustinfo");
     const QString sql = custinfoStatement(number);
     m_grid.setMaxRows(0);
-    const auto fill = [this, number](const Recordset& rs) {
-        QVector<QVector<QString>> rows;
-        rows.reserve(rs.recordCount());
-        for (int r = 0; r < rs.recordCount(); ++r) {
-            const auto f = [&rs, r](const char* name) {
-                return Database::GetFieldValue(rs.value(r, rs.fieldIndex(QLatin1String(name))));
-            };
-            rows.append({f("Name"), f("JuminNo"), f("AgentID"), f("Agent_Local_PhoneNO"), f("ID"),
-                         f("CampaignID"), number});
-        }
-        m_grid.setRows(std::move(rows));
-    };
     // Across the network the caller is looked up by the link: the window
     // answers the call while a hung server keeps the answer.
-    if (m_db.crossesNetwork()) {
-        if (m_looking++ == 0)
-            emit lookingUpChanged(true);
-        m_db.link().read(m_db.centralTarget(), sql, this,
-                         [this, fill, sql](const Recordset* rs, const QString& error, bool lost) {
-                             if (--m_looking == 0)
-                                 emit lookingUpChanged(false);
-                             if (rs)
-                                 fill(*rs);
-                             else
-                                 m_db.statementFailed(Database::Slot::Main, error, location,
-                                                      function, sql, lost);
-                         });
-        return;
+    if (m_looking++ == 0)
+        emit lookingUpChanged(true);
+    m_db.read(Database::Slot::Main, sql, this, location, function,
+              [this, number](const Recordset* rs) {
+                  if (--m_looking == 0)
+                      emit lookingUpChanged(false);
+                  if (rs)
+                      fill(*rs, number);
+              });
+}
+
+void CallerIdLookup::fill(const Recordset& rs, const QString& number)
+{
+    const int name = rs.fieldIndex(QStringLiteral("Name")),
+              jumin = rs.fieldIndex(QStringLiteral("JuminNo")),
+              agent = rs.fieldIndex(QStringLiteral("AgentID")),
+              phone = rs.fieldIndex(QStringLiteral("Agent_Local_PhoneNO")),
+              id = rs.fieldIndex(QStringLiteral("ID")),
+              campaign = rs.fieldIndex(QStringLiteral("CampaignID"));
+    QVector<QVector<QString>> rows;
+    rows.reserve(rs.recordCount());
+    for (int r = 0; r < rs.recordCount(); ++r) {
+        const auto f = [&rs, r](int field) { return Database::GetFieldValue(rs.value(r, field)); };
+        rows.append({f(name), f(jumin), f(agent), f(phone), f(id), f(campaign), number});
     }
-    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
-    Recordset rs;
-    if (m_db.query(Database::Slot::Main, sql, &rs, location, function))
-        fill(rs);
+    m_grid.setRows(std::move(rows));
 }
 
 void CallerIdLookup::sprCustSearch_Click(int, int row)
 {
-    // The header row holds captions, not a customer.
-    if (row < 1 || row > m_grid.MaxRows())
+    // The header row holds captions, not a customer; a pick on its way is
+    // the call's, not to be overtaken by a second.
+    if (row < 1 || row > m_grid.MaxRows() || m_looking > 0)
         return;
     const QString custId = m_grid.text(colCustID, row);
     const QString number = m_grid.text(colCID, row);
     CustomerRecord customer;
     const bool others = m_grid.text(colAgentID, row).trimmed() != m_db.session().AgentID;
     customer.kind = others ? CustSelectKind::C : CustSelectKind::B;
-    const bool loaded = m_search.readCustomer(custId, &customer);
-    if (loaded)
+    // One pick at a time: the window waits for this one's customer.
+    if (m_looking++ == 0)
+        emit lookingUpChanged(true);
+    m_search.readCustomer(custId, this, customer,
+                          [this, others, number](const CustomerRecord* read, const QString&) {
+                              if (--m_looking == 0)
+                                  emit lookingUpChanged(false);
+                              picked(read, others, number);
+                          });
+}
+
+void CallerIdLookup::picked(const CustomerRecord* read, bool others, const QString& number)
+{
+    CustomerRecord customer;
+    customer.kind = others ? CustSelectKind::C : CustSelectKind::B;
+    if (read) {
+        customer = *read;
         customer[CustomerRecord::lblTelNO] = number;
+    }
     choose(customer);
     // Another agent's customer closes the window whatever the load did; an
     // own one whose load failed keeps it open for another pick.
-    if (others || loaded)
+    if (others || read)
         emit unload();
     // The warning does not hold the pick up: the call has its customer
     // before the agent has read it.

@@ -11,6 +11,7 @@ class CustomerSearch;
 class Database;
 class DorvanePlus;
 class MessageSink;
+class Recordset;
 
 // The caller-ID window's logic: every customer whose mobile or office
 // number is the caller's, with the owning agent, and the agent's choice of
@@ -68,6 +69,9 @@ private:
     void showNumber();
     // The call's customer is chosen: the call keeps it, the desk shows it.
     void choose(const CustomerRecord& customer);
+    void fill(const Recordset& rs, const QString& number);
+    // The picked row's customer came back (null: its read failed).
+    void picked(const CustomerRecord* read, bool others, const QString& number);
 
     Database& m_db;
     CallPtr m_call;

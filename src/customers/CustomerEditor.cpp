@@ -87,9 +87,9 @@ bool CustomerEditor::AddToMYSQL3(const QString& mode, const CustomerRecord& cust
                      QStringLiteral("',R_Tel ='") + quoted(HostUtils::PhoneDigits(telNo)) +
                      QStringLiteral("' where r_Path = '") + quoted(recFile) + u'\'';
     // The history copy, the update and the recording's correction are stored
-    // together or not at all. At a call's end the window does not wait on a
-    // server across the network: the link takes them, once.
-    if (call && m_db.crossesNetwork())
+    // together or not at all. The window does not wait on a server across the
+    // network: the link takes them, once, and reads after them see them.
+    if (m_db.crossesNetwork())
         return m_db.journal().write(steps.join(CentralLink::kStepBreak), kLocation, kFunction,
                                     true);
     Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);

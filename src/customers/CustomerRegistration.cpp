@@ -38,32 +38,49 @@ QString CustomerRegistration::insertStatement(bool reception, const QString& bra
 
 void CustomerRegistration::SetRegisterInboundCutomer(const QString& strCampaignID,
                                                      const QString& strDataType,
-                                                     const QString& callerNumber,
-                                                     CustomerRecord& customer)
+                                                     const QString& callerNumber, QObject* context,
+                                                     const Registered& done)
 {
     static const QString function = QStringLiteral("setRegisterInboundCutomer");
     const Session& s = m_db.session();
-    Database::Use use(m_db, Database::Slot::Main);
     const QString today = m_db.GetNowDate().left(10);
-    QString sql = insertStatement(s.isReception(), s.BranchID, s.BranchName, s.AgentID, strDataType,
-                                  strCampaignID, callerNumber, s.TeamID, today);
+    const QString insert =
+        insertStatement(s.isReception(), s.BranchID, s.BranchName, s.AgentID, strDataType,
+                        strCampaignID, callerNumber, s.TeamID, today);
+    const QString select =
+        QStringLiteral(" Select top 1 ID,CampaignID,DataType from gogakinfo where Status ='0' "
+                       "and BranchID = '") +
+        quoted(s.BranchID) + QStringLiteral("' and TeamID ='") + quoted(s.TeamID) +
+        (s.isReception() ? QStringLiteral("' and AgentID_1 ='")
+                         : QStringLiteral("' and AgentID ='")) +
+        quoted(s.AgentID) + QStringLiteral("' order by ID desc");
+    const auto answer = [done](const Recordset* rs) {
+        if (!rs || rs->isEof()) {
+            done(nullptr);
+            return;
+        }
+        CustomerRecord registered;
+        registered[CustomerRecord::txtCustID] = Database::field(*rs, "ID");
+        registered[CustomerRecord::txtCampaignID] = Database::field(*rs, "CampaignID");
+        registered[CustomerRecord::txtDataType] = Database::field(*rs, "DataType");
+        done(&registered);
+    };
+    // Across the network the two go as one batch by the link: the call goes
+    // on while the server answers with the new row's key.
+    if (m_db.crossesNetwork()) {
+        m_db.read(Database::Slot::Main, insert + u';' + select, context, kLocation, function,
+                  answer);
+        return;
+    }
+    Database::Use use(m_db, Database::Slot::Main);
     int n = 0;
-    if (!m_db.execute(Database::Slot::Main, sql, kLocation, function, &n) || n != 1)
-        return;
-    sql = QStringLiteral(" Select top 1 ID,CampaignID,DataType from gogakinfo where Status ='0' "
-                         "and BranchID = '") +
-          quoted(s.BranchID) + QStringLiteral("' and TeamID ='") + quoted(s.TeamID) +
-          (s.isReception() ? QStringLiteral("' and AgentID_1 ='")
-                           : QStringLiteral("' and AgentID ='")) +
-          quoted(s.AgentID) + QStringLiteral("' order by ID desc");
     Recordset rs;
-    if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, function) || rs.isEof())
+    if (!m_db.execute(Database::Slot::Main, insert, kLocation, function, &n) || n != 1 ||
+        !m_db.query(Database::Slot::Main, select, &rs, kLocation, function)) {
+        done(nullptr);
         return;
-    customer[CustomerRecord::txtCustID] = Database::GetFieldValue(rs.value(QStringLiteral("ID")));
-    customer[CustomerRecord::txtCampaignID] =
-        Database::GetFieldValue(rs.value(QStringLiteral("CampaignID")));
-    customer[CustomerRecord::txtDataType] =
-        Database::GetFieldValue(rs.value(QStringLiteral("DataType")));
+    }
+    answer(&rs);
 }
 
 void CustomerRegistration::AddToMYSQL2(const QString& strStatus, const QString& strReservationDate,
@@ -85,35 +102,26 @@ void CustomerRegistration::AddToMYSQL2(const QString& strStatus, const QString& 
                              QStringLiteral("AddToMYSQL5"), true, pick);
 }
 
-QString CustomerRegistration::count(const QString& sql, const QString& field)
-{
-    Database::Use use(m_db, Database::Slot::Main);
-    Recordset rs;
-    if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, QStringLiteral("GetNewDataCnt")) ||
-        rs.isEof())
-        return QString();
-    return Database::GetFieldValue(rs.value(field));
-}
-
-QString CustomerRegistration::GetNewDataCnt()
+void CustomerRegistration::counters(QObject* context, const Counters& done)
 {
     const Session& s = m_db.session();
-    return count(QStringLiteral(" select count(ID) as NewData from gogakinfo where status = '0' "
-                                "and AgentID ='") +
-                     quoted(s.AgentID) + QStringLiteral("' and BranchID ='") + quoted(s.BranchID) +
-                     QStringLiteral("' and TeamID = '") + quoted(s.TeamID) + u'\'',
-                 QStringLiteral("NewData"));
-}
-
-QString CustomerRegistration::GetReservationDataCnt()
-{
-    const Session& s = m_db.session();
-    Database::Use use(m_db, Database::Slot::Main);
-    const QString today = m_db.GetNowDate().left(10);
-    return count(QStringLiteral(" select count(ID) as ReservationData from gogakinfo where status "
-                                "= '5' and AgentID ='") +
-                     quoted(s.AgentID) + QStringLiteral("' and BranchID ='") + quoted(s.BranchID) +
-                     QStringLiteral("' and TeamID = '") + quoted(s.TeamID) +
-                     QStringLiteral("' and AppointmentDate = '") + quoted(today) + u'\'',
-                 QStringLiteral("ReservationData"));
+    const QString mine = QStringLiteral("' and AgentID ='") + quoted(s.AgentID) +
+                         QStringLiteral("' and BranchID ='") + quoted(s.BranchID) +
+                         QStringLiteral("' and TeamID = '") + quoted(s.TeamID) + u'\'';
+    const QString newData =
+        QStringLiteral(" select count(ID) as NewData from gogakinfo where status = '0") + mine;
+    const QString reservations =
+        QStringLiteral(" select count(ID) as ReservationData from gogakinfo where status = '5") +
+        mine + QStringLiteral(" and AppointmentDate = '") + quoted(m_db.GetNowDate().left(10)) +
+        u'\'';
+    static const QString function = QStringLiteral("GetNewDataCnt");
+    const auto first = [](const Recordset* rs) {
+        return rs && !rs->isEof() ? Database::GetFieldValue(rs->value(0, 0)) : QString();
+    };
+    // Sent one after the other: they reach the server, and answer, in this order.
+    auto counted = std::make_shared<QString>();
+    m_db.read(Database::Slot::Main, newData, context, kLocation, function,
+              [counted, first](const Recordset* rs) { *counted = first(rs); });
+    m_db.read(Database::Slot::Main, reservations, context, kLocation, function,
+              [counted, first, done](const Recordset* rs) { done(*counted, first(rs)); });
 }

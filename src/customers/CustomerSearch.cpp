@@ -145,11 +145,20 @@ void CustomerSearch::GetCustList(const QString& status, const QString& dateFrom,
     const Session& s = m_db.session();
     const QString sql = custListStatement(s.BranchID, s.TeamID, s.AgentID,
                                           {status, dateFrom, dateTo, field, text, campaign});
-    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_list.setMaxRows(0);
-    Recordset rs;
-    if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, kFunction))
-        return;
+    setSearching(+1);
+    m_db.read(Database::Slot::Main, sql, this, kLocation, kFunction,
+              [this, sql](const Recordset* rs) {
+                  setSearching(-1);
+                  if (rs)
+                      fillList(*rs, sql);
+              });
+}
+
+void CustomerSearch::fillList(const Recordset& rs, const QString& sql)
+{
+    // Two searches on their way: the later one's list stands.
+    m_list.setMaxRows(0);
     if (rs.recordCount() == 0) {
         setCount(QStringLiteral("0"));
         return;
@@ -170,13 +179,23 @@ void CustomerSearch::GetCustList(const QString& status, const QString& dateFrom,
         m_db.errors().WriteErrorLog(QStringLiteral("Overflow"), kLocation, kFunction, sql);
 }
 
+void CustomerSearch::setSearching(int change)
+{
+    const bool was = m_searching > 0;
+    m_searching += change;
+    if (was != (m_searching > 0))
+        emit searchingChanged(m_searching > 0);
+}
+
 void CustomerSearch::cmdCustSearch_Click()
 {
     GetCustList(m_bar.status, m_bar.dateFrom, m_bar.dateTo, m_bar.field, m_bar.text,
                 m_bar.campaign);
-    m_new = m_counters.GetNewDataCnt();
-    m_reservation = m_counters.GetReservationDataCnt();
-    emit countersChanged(m_new, m_reservation);
+    m_counters.counters(this, [this](const QString& newData, const QString& reservations) {
+        m_new = newData;
+        m_reservation = reservations;
+        emit countersChanged(m_new, m_reservation);
+    });
 }
 
 void CustomerSearch::SprCustList_Click(int col, int row)
@@ -194,35 +213,45 @@ void CustomerSearch::SprCustList_Click(int col, int row)
     emit customerOpened(m_panel.value(CustomerPanel::txtCustID));
 }
 
-bool CustomerSearch::GetCustinfoByID(const QString& strID)
+void CustomerSearch::GetCustinfoByID(const QString& strID)
 {
     // The customer a call works with stays in the boxes until the call is done.
     if (m_panel.isHeld())
-        return true;
-    CustomerRecord customer = m_panel.record();
-    if (!readCustomer(strID, &customer))
-        return false;
-    m_panel.show(customer);
-    return true;
+        return;
+    readCustomer(strID, this, m_panel.record(),
+                 [this](const CustomerRecord* customer, const QString&) {
+                     // A call that took the boxes meanwhile keeps them.
+                     if (customer && !m_panel.isHeld())
+                         m_panel.show(*customer);
+                 });
 }
 
-bool CustomerSearch::readCustomer(const QString& strID, CustomerRecord* customer, QString* agentId)
+void CustomerSearch::readCustomer(const QString& strID, QObject* context,
+                                  const CustomerRecord& base, const CustomerRead& done)
 {
     const QString sql =
         kFieldList + QStringLiteral(" from gogakinfo where ID ='") + quoted(strID) + u'\'';
-    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_list.setMaxRows(0);
-    Recordset rs;
-    if (!m_db.query(Database::Slot::Main, sql, &rs, kLocation, kFunction))
-        return false;
-    setCount(QString::number(rs.recordCount()));
-    for (rs.moveFirst(); !rs.isEof(); rs.moveNext()) {
-        for (const BoxField& b : kBoxFields)
-            (*customer)[b.box] = Database::GetFieldValue(rs.value(QLatin1String(b.field)));
-        if (agentId)
-            *agentId = Database::GetFieldValue(rs.value(QStringLiteral("AgentID")));
-    }
-    return true;
+    setSearching(+1);
+    m_db.read(Database::Slot::Main, sql, context, kLocation, kFunction,
+              [this, base, done](const Recordset* rs) {
+                  setSearching(-1);
+                  if (!rs) {
+                      done(nullptr, QString());
+                      return;
+                  }
+                  setCount(QString::number(rs->recordCount()));
+                  CustomerRecord customer = base;
+                  QString agentId;
+                  for (int r = 0; r < rs->recordCount(); ++r) {
+                      for (const BoxField& b : kBoxFields)
+                          customer[b.box] = Database::GetFieldValue(
+                              rs->value(r, rs->fieldIndex(QLatin1String(b.field))));
+                      agentId = Database::GetFieldValue(
+                          rs->value(r, rs->fieldIndex(QStringLiteral("AgentID"))));
+                  }
+                  done(&customer, agentId);
+              });
 }
 
 void CustomerSearch::setCount(const QString& text)

@@ -3,11 +3,14 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 #include "customers/CustomerRegistration.h"
 #include "telephony/CustomerRecord.h"
 
 class CustomerPanel;
 class Database;
+class Recordset;
 class SpreadModel;
 
 // The customer search of the main window and opening a customer.
@@ -95,13 +98,19 @@ public:
     // that customer from the row's own cells.
     void SprCustList_Click(int col, int row);
 
-    // Loads one customer into the detail boxes, unless a call holds them;
-    // false only after a database failure.
-    bool GetCustinfoByID(const QString& strID);
-    // Reads one customer's boxes into *customer (the list empties, as for any
-    // customer opened by key); false only after a database failure.
-    // *agentId, when given, is the agent the customer belongs to.
-    bool readCustomer(const QString& strID, CustomerRecord* customer, QString* agentId = nullptr);
+    // Loads one customer into the detail boxes, unless a call holds them.
+    void GetCustinfoByID(const QString& strID);
+    // The customer read by key, or null after a database failure, and the
+    // agent it belongs to.
+    using CustomerRead =
+        std::function<void(const CustomerRecord* customer, const QString& agentId)>;
+    // Reads one customer's boxes over `base` (the list empties, as for any
+    // customer opened by key) and hands it to `done`, unless `context` is
+    // gone by then.
+    void readCustomer(const QString& strID, QObject* context, const CustomerRecord& base,
+                      const CustomerRead& done);
+    // A search or read on its way: the window shows it is waiting.
+    bool searching() const { return m_searching > 0; }
 
     QString TxtTCount() const { return m_count; }
     QString lblNew() const { return m_new; }
@@ -112,9 +121,12 @@ signals:
     void countersChanged(const QString& lblNew, const QString& lblReservation);
     // A list row was opened; the desk then shows that customer's recordings.
     void customerOpened(const QString& custId);
+    void searchingChanged(bool searching);
 
 private:
     void setCount(const QString& text);
+    void fillList(const Recordset& rs, const QString& sql);
+    void setSearching(int change);
 
     Database& m_db;
     CustomerPanel& m_panel;
@@ -124,4 +136,5 @@ private:
     QString m_count;
     QString m_new;
     QString m_reservation;
+    int m_searching = 0; // reads not answered yet
 };

@@ -10,20 +10,27 @@ CustomerSide::CustomerSide(Database& db, CustomerPanel& panel, DeskControls& des
 {
 }
 
-bool CustomerSide::readCallCustomer(const QString& custId, CustomerRecord* customer)
+void CustomerSide::readCallCustomer(const QString& custId, QObject* context,
+                                    const CustomerRecord& base, const CallCustomer& done)
 {
-    QString agent;
-    if (!search.readCustomer(custId, customer, &agent))
-        return false;
-    customer->kind = agent == m_db.session().AgentID ? CustSelectKind::B : CustSelectKind::C;
-    return true;
+    search.readCustomer(
+        custId, context, base, [this, done](const CustomerRecord* customer, const QString& agent) {
+            if (!customer) {
+                done(nullptr);
+                return;
+            }
+            CustomerRecord mine = *customer;
+            mine.kind = agent == m_db.session().AgentID ? CustSelectKind::B : CustSelectKind::C;
+            done(&mine);
+        });
 }
 
 void CustomerSide::SetRegisterInboundCutomer(const QString& strCampaignID,
                                              const QString& strDataType,
-                                             const QString& callerNumber, CustomerRecord& customer)
+                                             const QString& callerNumber, QObject* context,
+                                             const Registered& done)
 {
-    registration.SetRegisterInboundCutomer(strCampaignID, strDataType, callerNumber, customer);
+    registration.SetRegisterInboundCutomer(strCampaignID, strDataType, callerNumber, context, done);
 }
 
 bool CustomerSide::saveCallCustomer(const CustomerRecord& customer, const QString& recFile,

@@ -23,11 +23,13 @@ public:
                  MessageSink& messages);
 
     void SetRegisterInboundCutomer(const QString& strCampaignID, const QString& strDataType,
-                                   const QString& callerNumber, CustomerRecord& customer) override;
+                                   const QString& callerNumber, QObject* context,
+                                   const Registered& done) override;
     // AddToMYSQL3 "Recfile" with the call's customer.
     bool saveCallCustomer(const CustomerRecord& customer, const QString& recFile,
                           const QString& telNo) override;
-    bool readCallCustomer(const QString& custId, CustomerRecord* customer) override;
+    void readCallCustomer(const QString& custId, QObject* context, const CustomerRecord& base,
+                          const CallCustomer& done) override;
     void searchCustomers() override;
 
     LookupLists lookups;

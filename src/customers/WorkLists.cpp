@@ -64,7 +64,7 @@ int fieldIndex(const Recordset& rs, const Column& column)
 
 } // namespace
 
-WorkLists::WorkLists(Database& db) : m_db(db) {}
+WorkLists::WorkLists(Database& db, QObject* parent) : QObject(parent), m_db(db) {}
 
 void WorkLists::SetSprCampaign()
 {
@@ -102,22 +102,22 @@ QString WorkLists::campaignStatement(const QString& agentId)
 
 void WorkLists::GetCampaignDataCnt()
 {
-    const QString sql = campaignStatement(m_db.session().AgentID);
-    Database::Use use(m_db, Database::Slot::Main);
-    Recordset rs;
-    // A failure leaves the connection as it stands.
-    if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("frmMain"),
-                    QStringLiteral("GetCampaignDataCnt"))) {
-        use.setClosing(Database::Closing::Never);
-        return;
-    }
-    m_campaign.setMaxRows(0);
-    QVector<QVector<QString>> rows;
-    for (rs.moveFirst(); !rs.isEof(); rs.moveNext())
-        rows.append({Database::GetFieldValue(rs.value(QStringLiteral("campaignid"))),
-                     Database::GetFieldValue(rs.value(QStringLiteral("campaignName"))),
-                     Database::GetFieldValue(rs.value(QStringLiteral("count")))});
-    m_campaign.setRows(std::move(rows));
+    m_db.read(Database::Slot::Main, campaignStatement(m_db.session().AgentID), this,
+              QStringLiteral("frmMain"), QStringLiteral("GetCampaignDataCnt"),
+              [this](const Recordset* rs) {
+                  if (!rs)
+                      return;
+                  const int id = rs->fieldIndex(QStringLiteral("campaignid")),
+                            name = rs->fieldIndex(QStringLiteral("campaignName")),
+                            count = rs->fieldIndex(QStringLiteral("count"));
+                  QVector<QVector<QString>> rows;
+                  for (int r = 0; r < rs->recordCount(); ++r)
+                      rows.append({Database::GetFieldValue(rs->value(r, id)),
+                                   Database::GetFieldValue(rs->value(r, name)),
+                                   Database::GetFieldValue(rs->value(r, count))});
+                  m_campaign.setMaxRows(0);
+                  m_campaign.setRows(std::move(rows));
+              });
 }
 
 QString WorkLists::notTransferStatement(const QString& agentId, const QString& branchId,
@@ -132,12 +132,17 @@ void WorkLists::GetNotTransferList()
 {
     const Session& s = m_db.session();
     const QString sql = notTransferStatement(s.AgentID, s.BranchID, s.TeamID);
-    Database::Use connection(m_db, Database::Slot::Main, Database::Closing::Always);
     m_notTransfer.setMaxRows(0);
-    Recordset rs;
-    if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Frm100000"),
-                    QStringLiteral("GetCustinfo")))
-        return;
+    m_db.read(Database::Slot::Main, sql, this, QStringLiteral("Frm100000"),
+              QStringLiteral("GetCustinfo"), [this, sql](const Recordset* rs) {
+                  if (rs)
+                      fillNotTransfer(*rs, sql);
+              });
+}
+
+void WorkLists::fillNotTransfer(const Recordset& rs, const QString& sql)
+{
+    m_notTransfer.setMaxRows(0);
     // A list holds at most kMaxRows rows; a larger result writes none.
     if (rs.recordCount() > SpreadModel::kMaxRows) {
         m_db.errors().WriteErrorLog(QStringLiteral("Overflow"), QStringLiteral("Frm100000"),

@@ -76,6 +76,8 @@ public:
     void forgetFailure() { m_down = false; }
     // Writes sent and not yet written().
     int pending() const { return m_pending; }
+    // Reads sent and not yet answered.
+    qsizetype reading() const { return m_answers.size(); }
     // The server failed the link's last attempt and has not answered since.
     bool down() const { return m_down; }
     // A write has waited for its answer longer than kStuckMs: the server

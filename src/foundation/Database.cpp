@@ -306,6 +306,28 @@ bool Database::query(Slot slot, const QString& sql, Recordset* result, const QSt
     return false;
 }
 
+void Database::read(Slot slot, const QString& sql, QObject* context, const QString& location,
+                    const QString& function, const std::function<void(const Recordset*)>& done)
+{
+    if (slot == Slot::Main && crossesNetwork()) {
+        m_link.read(centralTarget(), sql, context,
+                    [this, sql, location, function, done](const Recordset* rows,
+                                                          const QString& error, bool lost) {
+                        if (!rows)
+                            statementFailed(Slot::Main, error, location, function, sql, lost);
+                        done(rows);
+                    });
+        return;
+    }
+    Recordset rows;
+    bool ok = false;
+    {
+        Use connection(*this, slot, Closing::Always);
+        ok = connection.connected() && query(slot, sql, &rows, location, function);
+    }
+    done(ok ? &rows : nullptr);
+}
+
 bool Database::inTransaction(const QString& location, const QString& function,
                              const std::function<bool()>& steps, Slot slot)
 {

@@ -72,6 +72,13 @@ public:
                  int* rowsAffected = nullptr);
     bool query(Slot slot, const QString& sql, Recordset* result, const QString& location,
                const QString& function);
+    // Reads sql on the slot, opened for the read and closed after it, and
+    // hands the rows, or null after a failure (reported like a statement's),
+    // to `done` on this thread. Across the network the branch database is
+    // read by the link: a hung server keeps the answer, never the window.
+    // `done` is dropped when `context` is gone by then.
+    void read(Slot slot, const QString& sql, QObject* context, const QString& location,
+              const QString& function, const std::function<void(const Recordset*)>& done);
     // What a failed statement on the slot leaves: the error-log block, shown
     // unless the agent was told of this outage already.
     void statementFailed(Slot slot, const QString& error, const QString& location,

@@ -68,7 +68,7 @@ void CallHistory::GetRecHist2(const QString& startDate, const QString& endDate,
     sql += HistoryGrid::searchCondition(field, text);
     sql += QStringLiteral(" and Status <>'0'");
 
-    HistoryGrid::load(m_grid, m_db, Database::Slot::Main, sql, columns(), m_lookups.cmbTerm(),
+    HistoryGrid::load(this, m_grid, m_db, Database::Slot::Main, sql, columns(), m_lookups.cmbTerm(),
                       QStringLiteral("GetRecHist2"));
 }
 

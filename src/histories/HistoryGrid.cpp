@@ -20,38 +20,42 @@ void HistoryGrid::setUp(SpreadModel& grid, const QList<Column>& columns)
     grid.showOnly(shown);
 }
 
-void HistoryGrid::load(SpreadModel& grid, Database& db, Database::Slot slot, const QString& sql,
-                       const QList<Column>& columns, const QList<ComboItem>& statuses,
-                       const QString& function)
+void HistoryGrid::load(QObject* context, SpreadModel& grid, Database& db, Database::Slot slot,
+                       const QString& sql, const QList<Column>& columns,
+                       const QList<ComboItem>& statuses, const QString& function)
 {
     const QString location = QStringLiteral("Frm100000");
     grid.setMaxRows(0);
-    Database::Use connection(db, slot, Database::Closing::Always);
-    Recordset records;
-    if (!connection.connected() || !db.query(slot, sql, &records, location, function))
-        return;
-    if (records.recordCount() > SpreadModel::kMaxRows) {
-        db.errors().WriteErrorLog(QStringLiteral("Overflow"), location, function, sql);
-        return;
-    }
-    QList<int> fields;
-    for (const Column& column : columns)
-        fields << records.fieldIndex(QString::fromLatin1(column.field));
-
-    QVector<QVector<QString>> rows;
-    rows.reserve(records.recordCount());
-    for (int r = 0; r < records.recordCount(); ++r) {
-        QVector<QString> row;
-        row.reserve(columns.size());
-        for (int c = 0; c < columns.size(); ++c) {
-            const int field = fields.at(c);
-            const QString value =
-                field < 0 ? QString() : Database::GetFieldValue(records.value(r, field));
-            row << (columns.at(c).statusText ? HostUtils::GetTermName(statuses, value) : value);
-        }
-        rows << row;
-    }
-    grid.setRows(std::move(rows));
+    db.read(slot, sql, context, location, function,
+            [&grid, &db, sql, columns, statuses, location, function](const Recordset* records) {
+                if (!records)
+                    return;
+                // An earlier read of the same grid may answer late: the last stands.
+                grid.setMaxRows(0);
+                if (records->recordCount() > SpreadModel::kMaxRows) {
+                    db.errors().WriteErrorLog(QStringLiteral("Overflow"), location, function, sql);
+                    return;
+                }
+                QList<int> fields;
+                for (const Column& column : columns)
+                    fields << records->fieldIndex(QString::fromLatin1(column.field));
+                QVector<QVector<QString>> rows;
+                rows.reserve(records->recordCount());
+                for (int r = 0; r < records->recordCount(); ++r) {
+                    QVector<QString> row;
+                    row.reserve(columns.size());
+                    for (int c = 0; c < columns.size(); ++c) {
+                        const int field = fields.at(c);
+                        const QString value =
+                            field < 0 ? QString()
+                                      : Database::GetFieldValue(records->value(r, field));
+                        row << (columns.at(c).statusText ? HostUtils::GetTermName(statuses, value)
+                                                         : value);
+                    }
+                    rows << row;
+                }
+                grid.setRows(std::move(rows));
+            });
 }
 
 QString HistoryGrid::searchCondition(const QString& field, const QString& text)

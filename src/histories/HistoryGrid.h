@@ -24,12 +24,14 @@ struct Column
 // Empties the grid and lays out its captions, widths and hidden columns.
 void setUp(SpreadModel& grid, const QList<Column>& columns);
 
-// Empties the grid, then runs the statement on the slot (opened for it and
-// closed afterwards) and writes one row per record, in result order. A list
-// holds at most SpreadModel::kMaxRows rows: a larger result writes nothing
-// and is reported as an overflow with the statement, as a failed query is.
-void load(SpreadModel& grid, Database& db, Database::Slot slot, const QString& sql,
-          const QList<Column>& columns, const QList<ComboItem>& statuses, const QString& function);
+// Empties the grid, then reads the statement on the slot and, when it
+// answers, writes one row per record, in result order; the grid belongs to
+// `context`. A list holds at most SpreadModel::kMaxRows rows: a larger
+// result writes nothing and is reported as an overflow with the statement,
+// as a failed query is.
+void load(QObject* context, SpreadModel& grid, Database& db, Database::Slot slot,
+          const QString& sql, const QList<Column>& columns, const QList<ComboItem>& statuses,
+          const QString& function);
 
 // The search-field condition of the history statements; it begins without a
 // blank, right after the closing quote of the piece before it.

@@ -98,8 +98,8 @@ void LocalRecordings::GetLocalRecfile(const QString& folderName)
     const QString sql = QStringLiteral("select *") + QStringLiteral(" from recfile") +
                         QStringLiteral(" where FolderName = '") + SqlDialect::quoted(folderName) +
                         u'\'' + QStringLiteral(" order by ID desc");
-    HistoryGrid::load(m_grid, m_db, Database::Slot::Local, sql, localColumns(), m_lookups.cmbTerm(),
-                      QStringLiteral("GetLocalRecfile"));
+    HistoryGrid::load(this, m_grid, m_db, Database::Slot::Local, sql, localColumns(),
+                      m_lookups.cmbTerm(), QStringLiteral("GetLocalRecfile"));
 }
 
 void LocalRecordings::sprLocalHist_Click(int, int row)

@@ -87,7 +87,7 @@ void RecordingHistory::fill(const QString& sql)
 {
     // The memo belonged to a row of the old list.
     emit memoShown(QString());
-    HistoryGrid::load(m_grid, m_db, Database::Slot::Main, sql, columns(), m_lookups.cmbTerm(),
+    HistoryGrid::load(this, m_grid, m_db, Database::Slot::Main, sql, columns(), m_lookups.cmbTerm(),
                       QStringLiteral("GetRecHistByID"));
 }
 

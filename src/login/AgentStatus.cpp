@@ -35,10 +35,9 @@ QString AgentStatus::statisticsLine(qint64 inbound, qint64 outbound, double inbo
            HostUtils::FormatDuration(inboundSeconds + outboundSeconds);
 }
 
-QString AgentStatus::GetAgentStatistics()
+void AgentStatus::GetAgentStatistics(QObject* context, const Line& done)
 {
     const Session& s = m_db.session();
-    Database::Use use(m_db, Database::Slot::Main);
     const QString today = m_db.GetNowDate().left(10);
     const QString sql =
         QStringLiteral(" select RecBound,sum(RecCnt) as RecCnt ,sum(RecDuration) as RecDuration") +
@@ -47,11 +46,14 @@ QString AgentStatus::GetAgentStatistics()
         QStringLiteral(" and AGENTID = '") + quoted(s.AgentID) + u'\'' +
         QStringLiteral(" and RecDate = '") + quoted(today) + u'\'' +
         QStringLiteral(" Group By RecBound");
-    Recordset rs;
-    if (!m_db.query(Database::Slot::Main, sql, &rs, QStringLiteral("Frm100000"),
-                    QStringLiteral("GetAgentStatistics")))
-        return QString();
+    m_db.read(Database::Slot::Main, sql, context, QStringLiteral("Frm100000"),
+              QStringLiteral("GetAgentStatistics"), [this, sql, done](const Recordset* rs) {
+                  done(rs ? statistics(*rs, sql) : QString());
+              });
+}
 
+QString AgentStatus::statistics(Recordset rs, const QString& sql)
+{
     // Counters are taken over as text and made numbers only where added; a
     // Null or a non-number is a failure of the whole line.
     QString inbound = QStringLiteral("0"), outbound = QStringLiteral("0");
@@ -87,9 +89,10 @@ QString AgentStatus::GetAgentStatistics()
     return statisticsLine(in, out, inSec, outSec);
 }
 
-QString AgentStatus::windowTitle()
+void AgentStatus::windowTitle(QObject* context, const Line& done)
 {
     const Session& s = m_db.session();
-    return QStringLiteral("Brenvo-") + s.UserName + QStringLiteral("-(") + s.AgentID +
-           QStringLiteral(")-") + GetAgentStatistics();
+    const QString head = QStringLiteral("Brenvo-") + s.UserName + QStringLiteral("-(") + s.AgentID +
+                         QStringLiteral(")-");
+    GetAgentStatistics(context, [head, done](const QString& line) { done(head + line); });
 }

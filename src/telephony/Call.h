@@ -103,6 +103,10 @@ public:
     CustomerRecord customer;
     // The typed details of a new customer are stored once per call.
     bool customerSaved = false;
+    // A new customer's registration is on its way: the typed details and the
+    // result wait for its key.
+    bool registering = false;
+    bool customerSaveOwed = false;
     // The result the agent saved; empty when the window closed without one.
     // Saved: it reached the local or the central row; one in neither is asked
     // for again at the next login.

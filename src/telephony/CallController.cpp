@@ -73,8 +73,10 @@ void CallController::refreshTitle()
     // count of writes on their way shows at once.
     showTitle();
     afterWrites(m_titleOwed, [this] {
-        m_title = m_p.status.windowTitle();
-        showTitle();
+        m_p.status.windowTitle(this, [this](const QString& title) {
+            m_title = title;
+            showTitle();
+        });
     });
 }
 
@@ -276,14 +278,42 @@ void CallController::startCall(const CallPtr& call)
             c.customer[CustomerPanel::txtPhoneNo1] = c.CallerNumber;
         holdPanel(c);
         m_p.panel.SetCustInfoValuables(QStringLiteral("1"));
+        c.registering = true;
         m_p.customers.SetRegisterInboundCutomer(
             inbound ? QStringLiteral("99999") : QStringLiteral("99998"),
-            inbound ? QStringLiteral("3") : QStringLiteral("2"), c.CallerNumber, c.customer);
+            inbound ? QStringLiteral("3") : QStringLiteral("2"), c.CallerNumber, this,
+            [this, call](const CustomerRecord* registered) {
+                customerRegistered(call, registered);
+            });
     }
     holdPanel(c);
     m_p.desk.SetButtonState(DeskControls::ButtonMode::StartCall);
     m_p.recorder.StartRecording(c, m_p.db.GetNowDate());
     m_p.status.SetLoginANDStatus(QStringLiteral("1"), QStringLiteral("1"));
+}
+
+void CallController::customerRegistered(const CallPtr& call, const CustomerRecord* registered)
+{
+    call->registering = false;
+    if (registered) {
+        for (const auto field :
+             {CustomerPanel::txtCustID, CustomerPanel::txtCampaignID, CustomerPanel::txtDataType}) {
+            call->customer[field] = (*registered)[field];
+            // Answered across the network, the key comes while the call goes on.
+            if (call == m_line)
+                m_p.panel.setValue(field, (*registered)[field]);
+        }
+        // The recording began before the key came: its rows get it now.
+        if (!call->RecFileName.isEmpty())
+            m_p.records.addToBoth(QStringLiteral("customerKnown"),
+                                  {.DataType = (*registered)[CustomerPanel::txtDataType],
+                                   .CampaignID = (*registered)[CustomerPanel::txtCampaignID],
+                                   .R_Path = call->RecFileName,
+                                   .CustID = (*registered)[CustomerPanel::txtCustID]});
+    }
+    if (std::exchange(call->customerSaveOwed, false))
+        saveTypedCustomer(*call);
+    nextResult();
 }
 
 void CallController::lineReleased(const CallPtr& call)
@@ -301,7 +331,8 @@ void CallController::lineReleased(const CallPtr& call)
 void CallController::nextResult()
 {
     // One result window at a time, oldest call first; none is skipped.
-    if (!m_wrappingUp && !m_released.isEmpty())
+    // A result waits for its new customer's key.
+    if (!m_wrappingUp && !m_released.isEmpty() && !m_released.first()->registering)
         fire(m_released.takeFirst(), Event::ResultTurn);
 }
 
@@ -451,6 +482,10 @@ QString CallController::callNumber(const Call& call) const
 void CallController::saveTypedCustomer(Call& call)
 {
     call.customerSaved = true;
+    if (call.registering) {
+        call.customerSaveOwed = true;
+        return;
+    }
     const QString number = callNumber(call);
     const bool saved = m_p.customers.saveCallCustomer(call.customer, call.RecFileName, number);
     RecRow row;
@@ -475,6 +510,20 @@ void CallController::cmdStopCall_Click()
 void CallController::offerUnsavedResults()
 {
     const Session& s = m_p.session;
+    // Offered in the order of the rows, once every one has its customer: a
+    // result is never asked for before the call knows whom it was with.
+    struct Batch
+    {
+        QList<CallPtr> calls;
+        int reading = 1; // the loop itself, then each read
+    };
+    const auto batch = std::make_shared<Batch>();
+    const auto done = [this, batch] {
+        if (--batch->reading > 0)
+            return;
+        m_released.append(batch->calls);
+        nextResult();
+    };
     for (const RecRow& row : m_p.records.unsaved(s.BranchID, s.AgentID)) {
         const CallPtr call = Call::unsaved(row.RecBound == recBound(CallDirection::Inbound));
         call->RecFileName = row.R_Path;
@@ -496,11 +545,18 @@ void CallController::offerUnsavedResults()
             call->CallEndTime = end;
             call->CallDuration = row.R_Time;
         }
-        if (!row.CustID.isEmpty())
-            m_p.customers.readCallCustomer(row.CustID, &call->customer);
-        m_released.append(call);
+        batch->calls.append(call);
+        if (!row.CustID.isEmpty()) {
+            ++batch->reading;
+            m_p.customers.readCallCustomer(row.CustID, this, call->customer,
+                                           [call, done](const CustomerRecord* customer) {
+                                               if (customer)
+                                                   call->customer = *customer;
+                                               done();
+                                           });
+        }
     }
-    nextResult();
+    done();
 }
 
 void CallController::programEnding()

@@ -120,6 +120,8 @@ private:
     void dialBox(CustomerPanel::Field box);
     void answer(const CallPtr& call);
     void startCall(const CallPtr& call);
+    // A new customer's registration answered (null: it failed).
+    void customerRegistered(const CallPtr& call, const CustomerRecord* registered);
     void lineReleased(const CallPtr& call);
     void nextResult();
     void upload(const CallPtr& call);

@@ -52,6 +52,10 @@ QString statement(const QString& mode, const RecRow& r, bool local)
         return QStringLiteral(" Update recfile Set  Status = '") + quoted(r.Status) + u'\'' +
                (local ? QStringLiteral(",tMemo = '") : QStringLiteral(",Memo = '")) +
                quoted(r.memo) + u'\'' + wherePath(r.R_Path);
+    if (mode == QStringLiteral("customerKnown"))
+        return QStringLiteral(" Update recfile Set CustID = '") + quoted(r.CustID) +
+               QStringLiteral("',CampaignID = '") + quoted(r.CampaignID) +
+               QStringLiteral("',DataType = '") + quoted(r.DataType) + u'\'' + wherePath(r.R_Path);
     if (mode == QStringLiteral("afterFtpUpload"))
         return QStringLiteral(" Update recfile Set UploadStatus = '1'") + wherePath(r.R_Path);
     if (mode == QStringLiteral("Inbound") && local)

@@ -15,8 +15,9 @@ struct RecRow
 };
 
 // The recfile rows of the local record file and of the central database.
-// Modes: "startCall", "stopCall", "beforeFtpUpload", "afterFtpUpload" and,
-// local only, "Inbound". The central writes go through the database's
+// Modes: "startCall", "stopCall", "beforeFtpUpload", "afterFtpUpload",
+// "customerKnown" (a new customer's key, come after the start) and, local
+// only, "Inbound". The central writes go through the database's
 // journal: each sets values or inserts a row under its unique R_Path, so one
 // sent twice does no harm.
 class RecordingRecords

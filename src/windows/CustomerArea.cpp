@@ -281,6 +281,11 @@ void CustomerArea::attach(CustomerSide& side)
                 lblNew->setText(news);
                 lblReservation->setText(reservations);
             });
+    // Across the network a search answers later: the list shows it is on its way.
+    connect(&search, &CustomerSearch::searchingChanged, this, [this](bool searching) {
+        cmdCustSearch->setEnabled(!searching);
+        SprCustList->setCursor(searching ? Qt::BusyCursor : Qt::ArrowCursor);
+    });
 
     CustomerEditor& editor = side.editor;
     connect(cmdRegisterCust, &QPushButton::clicked, &editor,

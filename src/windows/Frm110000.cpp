@@ -61,8 +61,10 @@ Frm110000::Frm110000(Database& db, CallPtr call, CallController& calls, Customer
     connect(sprCustSearch, &fpSpread::Click, &m_logic, &CallerIdLookup::sprCustSearch_Click);
     connect(cmdStartCall, &QPushButton::clicked, &m_logic, &CallerIdLookup::cmdStartCall_Click);
     // No new customer before the list says whether the caller is one.
-    connect(&m_logic, &CallerIdLookup::lookingUpChanged, cmdStartCall,
-            [this](bool looking) { cmdStartCall->setEnabled(!looking); });
+    connect(&m_logic, &CallerIdLookup::lookingUpChanged, cmdStartCall, [this](bool looking) {
+        cmdStartCall->setEnabled(!looking);
+        setCursor(looking ? Qt::BusyCursor : Qt::ArrowCursor);
+    });
 
     m_logic.load();
 }

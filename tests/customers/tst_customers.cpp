@@ -104,6 +104,7 @@ private slots:
 
         d.side.search.setSearchBar({b[0], "2024-05-10", "2024-05-10", b[1], b[2], b[3]});
         d.side.search.cmdCustSearch_Click();
+        QVERIFY(d.f.answered());
         QCOMPARE(names(d.list), expected);
         QCOMPARE(d.side.search.TxtTCount(), QString::number(expected.size()));
         QCOMPARE(d.f.messages.errorBlocks(), 0);
@@ -114,6 +115,7 @@ private slots:
         CustomerFixture d;
         d.side.search.setSearchBar({"0", "", "", "", "", "999"});
         d.side.search.cmdCustSearch_Click();
+        QVERIFY(d.f.answered());
         const int before = d.list.MaxRows();
         const int appointments = d.side.search.lblReservation().toInt();
         QCOMPARE(d.side.search.lblNew(), QString::number(before));
@@ -121,6 +123,7 @@ private slots:
         for (const QString& day : {d.today(), d.today() + " "})
             d.addCustomer({{"Status", "5"}, {"AppointmentDate", day}});
         d.side.search.cmdCustSearch_Click();
+        QVERIFY(d.f.answered());
         QCOMPARE(d.list.MaxRows(), before + 1);
         QCOMPARE(d.side.search.lblNew(), QString::number(before + 1));
         // Only the exact date text counts as today's appointment.
@@ -139,6 +142,7 @@ private slots:
         d.addCustomer("Name=나");
         d.side.search.setSearchBar({"0", "", "", "", "", "77777"});
         d.side.search.cmdCustSearch_Click();
+        QVERIFY(d.f.answered());
         d.panel.setValue(CustomerPanel::lblTelNO, "0212345678");
         d.panel.SetCustInfoValuables("1");
 
@@ -161,13 +165,15 @@ private slots:
 
         // By key: the list empties, DataType is not loaded.
         d.panel.clearCustInfoValuables();
-        QVERIFY(d.side.search.GetCustinfoByID(id));
+        d.side.search.GetCustinfoByID(id);
+        QVERIFY(d.f.answered());
         QCOMPARE(d.list.MaxRows(), 0);
         QCOMPARE(d.side.search.TxtTCount(), QString("1"));
         QCOMPARE(d.panel.value(CustomerPanel::txtCustBlank6), QString("끝"));
         QVERIFY(d.panel.value(CustomerPanel::txtDataType).isEmpty());
         // An unknown key is no failure: nothing loaded, the count says so.
-        QVERIFY(d.side.search.GetCustinfoByID("' or '1'='1"));
+        d.side.search.GetCustinfoByID("' or '1'='1");
+        QVERIFY(d.f.answered());
         QCOMPARE(d.side.search.TxtTCount(), QString("0"));
         QCOMPARE(d.panel.value(CustomerPanel::txtCustName), QString("가"));
         QCOMPARE(d.f.messages.errorBlocks(), 0);
@@ -183,6 +189,7 @@ private slots:
                  "INSERT INTO gogakinfo (BranchID, TeamID, AgentID, Status, CampaignID, Name) "
                  "SELECT '0001', '01', 'kim', '0', '55555', 'c' || x FROM n");
         d.side.search.GetCustList("0", "", "", "", "", "55555");
+        QVERIFY(d.f.answered());
         QCOMPARE(d.list.MaxRows(), SpreadModel::kMaxRows);
         QCOMPARE(d.side.search.TxtTCount(), QString("32800"));
         QCOMPARE(d.f.messages.errorBlocks(), 1);
@@ -227,6 +234,7 @@ private slots:
                  "('0001', '01', 'kim', '3', '', '', '', 'b.vox'), ('0001', '01', 'lee', '0', '', "
                  "'', '', 'c.vox')");
         lists.GetNotTransferList();
+        QVERIFY(d.f.answered());
         QCOMPARE(lists.sprNotTransfer().MaxRows(), 1);
         const auto cell = [&lists](int col) { return lists.sprNotTransfer().text(col, 1); };
         // Columns 11, 14 and 27 from the central names; no full path there.
@@ -238,6 +246,7 @@ private slots:
              {"CampaignID=10001", "CampaignID=10001", "CampaignID=10002|Status=3"})
             d.addCustomer(fields);
         lists.GetCampaignDataCnt();
+        QVERIFY(d.f.answered());
         QCOMPARE(lists.sprCampaign().MaxRows(), 1);
         QCOMPARE(lists.sprCampaign().text(1, 1) + u'|' + lists.sprCampaign().text(3, 1), "10001|2");
         QCOMPARE(d.f.messages.errorBlocks(), 0);
@@ -259,6 +268,7 @@ private slots:
         CustomerFixture d;
         const QString id = d.addCustomer("Name=원래|MobileNumber=010-0000");
         d.side.search.GetCustinfoByID(id);
+        QVERIFY(d.f.answered());
         d.side.editor.cmdModifyCust_Click();
         QStringList columns, expected;
         for (const auto& [name, column] : editableBoxes()) {
@@ -275,6 +285,7 @@ private slots:
         const QStringList before = d.customer(columns.join(", "), id);
         d.side.search.setSearchBar({"0", "", "", "", "", "77777"});
         d.side.editor.cmdModifyCust_Click();
+        QVERIFY(d.f.answered());
         QVERIFY(!d.panel.isEditable());
         // The list was searched again.
         QCOMPARE(d.side.search.TxtTCount(), QString("1"));
@@ -443,7 +454,12 @@ private slots:
         QFETCH(QString, ownerColumns);
         CustomerFixture d(agent);
         CustomerRecord registered;
-        d.side.SetRegisterInboundCutomer("99999", "3", "0212345678", registered);
+        d.side.SetRegisterInboundCutomer("99999", "3", "0212345678", &d.side.search,
+                                         [&registered](const CustomerRecord* r) {
+                                             QVERIFY(r);
+                                             registered = *r;
+                                         });
+        QVERIFY(d.f.answered());
         const QString id = registered[CustomerRecord::txtCustID];
         QCOMPARE(id, d.central("SELECT max(ID) FROM gogakinfo").value(0));
         QCOMPARE(registered[CustomerRecord::txtCampaignID] + '|' +
@@ -494,6 +510,7 @@ private slots:
             kindWhenWarned = d.call.customer.kind;
         };
         d.lookup.sprCustSearch_Click(1, 1);
+        QVERIFY(d.f.answered());
         QCOMPARE(d.f.messages.messages.size(), 1);
         QCOMPARE(kindWhenWarned, CustSelectKind::C);
         QCOMPARE(d.call.customer.kind, CustSelectKind::C);

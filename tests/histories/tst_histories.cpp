@@ -35,9 +35,11 @@ class TestHistories : public QObject
         const auto [from, to] = days(filters);
         if (grid == Grid::Calls) {
             d.calls.GetRecHist2(from, to, s[0], s[1], s[2], s[3], "01");
+            d.f.answered();
             return d.calls.SprCallHist();
         }
         d.recordings.GetRecHist(from, to, s[0], s[1], s[2], s[3], "01");
+        d.f.answered();
         return d.recordings.SprRecHist();
     }
 
@@ -115,6 +117,7 @@ private slots:
         QVERIFY(!d.f.db.SQLConnected());
         if (calls && rows.MaxRows() > 0) {
             d.calls.SprCallHist_Click(1, 1);
+            QVERIFY(d.f.answered());
             QCOMPARE(d.panel.value(CustomerPanel::txtCustID), rows.text(id, 1));
         }
     }
@@ -132,11 +135,13 @@ private slots:
             "INSERT INTO recfile (TeamID, CustID, R_Path, Status) "
             "SELECT '01', 'MANY', 'many' || i || '.vox', '1' FROM n"));
         d.recordings.GetRecHistByID("MANY");
+        QVERIFY(d.f.answered());
         QCOMPARE(grid.MaxRows(), SpreadModel::kMaxRows);
         QCOMPARE(grid.text(RecordingHistory::colStatusText, 1), QStringLiteral("부재중"));
         QVERIFY(d.f.exec("branch0001.db", "INSERT INTO recfile (TeamID, CustID, R_Path) VALUES "
                                           "('01', 'MANY', 'x.vox')"));
         d.recordings.GetRecHistByID("MANY");
+        QVERIFY(d.f.answered());
         QCOMPARE(grid.MaxRows(), 0);
         QCOMPARE(d.f.messages.errorBlocks(), 1);
         const QString block = d.f.messages.texts().value(0);
@@ -181,6 +186,7 @@ private slots:
         QCOMPARE(memoShown.value(0).value(0).toString(), memo);
         QCOMPARE(d.panel.value(CustomerPanel::txtCustID), QString());
         d.recordings.SprRecHist_Click(3, 1);
+        QVERIFY(d.f.answered());
         QCOMPARE(d.panel.value(CustomerPanel::txtCustID),
                  grid.text(RecordingHistory::colCustID, 1));
 
@@ -278,6 +284,7 @@ private slots:
                          "INSERT INTO recfile (CustID, FolderName, R_Path, Status) "
                          "VALUES ('PLAY', '20260105', 'call.vox', '4')"));
         d.recordings.GetRecHistByID("PLAY");
+        QVERIFY(d.f.answered());
         QVERIFY(fetch([&] { d.recordings.SprRecHist_DblClick(15, 0); }));
         QCOMPARE(VoxFile::decode(fetched).size(), 3200);
         QVERIFY(fetch([&] { d.recordings.SprRecHist_DblClick(15, 1); }));

@@ -214,6 +214,7 @@ def in_call(d):
 
 
 def open_listed_customer(d):
+    d.wait_enabled("cmdCustSearch")
     d.send("click cmdCustSearch")
     d.wait("the customer list", lambda: int(d.send("rows SprCustList")) > 0)
     d.send("clickcell SprCustList 5 1")

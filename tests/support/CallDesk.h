@@ -50,11 +50,14 @@ struct CallDesk : DeskFixture
     // The caller-ID window's pick of a customer row (kind B or C).
     void pick(const CallPtr& call, const QString& custId, CustSelectKind kind)
     {
-        call->customer = CustomerRecord();
-        call->customer.kind = kind;
-        desk.customers.search.readCustomer(custId, &call->customer);
-        calls.customerChosen(call);
-        f.windows.finish(Window::CallerId);
+        CustomerRecord base;
+        base.kind = kind;
+        desk.customers.search.readCustomer(
+            custId, &calls, base, [this, call, base](const CustomerRecord* read, const QString&) {
+                call->customer = read ? *read : base;
+                calls.customerChosen(call);
+                f.windows.finish(Window::CallerId);
+            });
     }
     // An outbound call recorded from start to end, the line bringing `bytes` of
     // sound; with a status, its result filed.

@@ -154,6 +154,11 @@ bool ProgramFolderFixture::onServer(const QString& databaseFile) const
     return m_server && databaseFile != QLatin1String(DemoFolder::kLocalDb);
 }
 
+bool ProgramFolderFixture::answered() const
+{
+    return QTest::qWaitFor([this] { return db.link().reading() == 0; }, 30000);
+}
+
 QStringList ProgramFolderFixture::rows(const QString& databaseFile, const QString& sql) const
 {
     // What the desk's link still has on its way belongs to what a test reads.

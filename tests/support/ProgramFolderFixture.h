@@ -75,6 +75,8 @@ public:
     // row, its columns '|'-joined, Null as "<null>". On the SQLite files it
     // is rewritten as the program's own are, so SQLite's own forms pass too.
     QStringList rows(const QString& databaseFile, const QString& sql) const;
+    // Waits until every read the desk sent to the branch server has answered.
+    bool answered() const;
     bool exec(const QString& databaseFile, const QString& sql) const;
     bool write(const QString& relative, const QByteArray& bytes) const;
     // Leaves `keep` of 2,000 filler rows in a local record file's recfile,
