@@ -5,6 +5,7 @@
 
 #include "customers/CustomerSearch.h"
 #include "customers/LookupLists.h"
+#include "foundation/CentralJournal.h"
 #include "foundation/Database.h"
 #include "foundation/ErrorLog.h"
 #include "foundation/FtpLogin.h"
@@ -161,17 +162,14 @@ void LocalRecordings::PlayRemoteRecfile(const QString& folderName, const QString
 void LocalRecordings::recordAccess(const QString& recording, const QString& what)
 {
     using SqlDialect::quoted;
-    const QString sql =
+    // The time is the server's as the desk knows it: a row kept through an
+    // outage keeps the time of the access, not of its delivery.
+    m_db.journal().write(
         QStringLiteral("INSERT INTO TB_RECACCESS (BranchID, AgentID, AgentIp, AccessTime, R_Path, "
                        "AccessKind) VALUES ('") +
-        quoted(m_session.BranchID) + QStringLiteral("', '") + quoted(m_session.AgentID) +
-        QStringLiteral("', '") + quoted(HostInfo::firstIPv4().address) +
-        QStringLiteral("', GETDATE(), '") + quoted(recording) + QStringLiteral("', '") + what +
-        QStringLiteral("')");
-    Database::Use use(m_db, Database::Slot::Main);
-    QString error;
-    if (!m_db.connection(Database::Slot::Main).execute(sql, &error))
-        m_db.errors().WriteErrorLog(QStringLiteral("Access not recorded: ") + error,
-                                    QStringLiteral("Frm100000"), QStringLiteral("RecordAccess"),
-                                    sql);
+            quoted(m_session.BranchID) + QStringLiteral("', '") + quoted(m_session.AgentID) +
+            QStringLiteral("', '") + quoted(HostInfo::firstIPv4().address) +
+            QStringLiteral("', '") + quoted(m_db.GetNowDate()) + QStringLiteral("', '") +
+            quoted(recording) + QStringLiteral("', '") + what + QStringLiteral("')"),
+        QStringLiteral("Frm100000"), QStringLiteral("RecordAccess"));
 }

@@ -84,8 +84,8 @@ public:
     // Who listened to which recording is kept for the branch's auditors: each
     // playback and each fetch adds a row to the central TB_RECACCESS (agent,
     // branch, workstation address, server time, R_Path, what was done) before
-    // the sound starts. A row that cannot be written does not stop the
-    // playback; the error log says the access was not recorded.
+    // the sound starts, kept and sent like the call records. A row that
+    // cannot be written does not stop the playback; the error log has it.
     void PlayRemoteRecfile(const QString& folderName, const QString& fileName,
                            const QString& status);
     QString remoteFilePath() const;

@@ -250,7 +250,7 @@ private slots:
         QVERIFY(d.f.exec("branch0001.db", "DROP TABLE TB_RECACCESS"));
         d.local.sprLocalHist_DblClick(6, 2);
         QVERIFY(d.player.isPlaying());
-        QVERIFY(d.f.messages.texts().last().contains("ERROR DESCRIPTION : Access not recorded: "));
+        QTRY_VERIFY(d.f.messages.texts().join("").contains("ERROR FUNCTION    : RecordAccess"));
     }
 
     void remotePlayback()
