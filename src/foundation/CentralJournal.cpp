@@ -35,7 +35,7 @@ bool CentralJournal::write(const QString& sql, const QString& location, const QS
     if (m_db.crossesNetwork()) {
         sendKept();
         keep(write);
-        m_db.link().setDesk(desk());
+        desk(); // named once: the link marks its counts with it
         m_db.link().send(m_db.centralTarget(), write);
         changed(1);
         return true;
@@ -118,7 +118,7 @@ void CentralJournal::sendKept()
     if (m_keptSent || !readKept(&rs))
         return;
     m_keptSent = true;
-    m_db.link().setDesk(desk());
+    desk();
     for (rs.moveFirst(); !rs.isEof(); rs.moveNext())
         m_db.link().send(m_db.centralTarget(), kept(rs));
     changed(rs.recordCount());
@@ -243,5 +243,7 @@ QString CentralJournal::desk()
                          kLocation, QStringLiteral("desk")))
             m_desk = id;
     }
+    if (!m_desk.isEmpty())
+        m_db.link().setDesk(m_desk);
     return m_desk;
 }

@@ -112,6 +112,7 @@ private:
             return true;
         m_connection->close();
         m_probe = true;
+        failReads(error);
         m_down = true;
         m_retry.start();
         return false;
@@ -132,7 +133,16 @@ private:
 
     void fail(const QString& error, const CentralLink::Write& write, bool linkFailed)
     {
-        // Reads do not wait out the retry.
+        failReads(error);
+        m_down = true;
+        emit m_link.failed(error, write, linkFailed);
+        m_retry.start();
+    }
+
+    // The writes wait out the retry, in order; the reads queued behind them
+    // do not wait: they fail at once.
+    void failReads(const QString& error)
+    {
         for (auto it = m_queue.begin(); it != m_queue.end();) {
             if (it->read == 0) {
                 ++it;
@@ -141,9 +151,6 @@ private:
             emit m_link.answered(it->read, {}, false, error, true);
             it = m_queue.erase(it);
         }
-        m_down = true;
-        emit m_link.failed(error, write, linkFailed);
-        m_retry.start();
     }
 
     void answered()
