@@ -120,8 +120,11 @@ void CustomerRegistration::counters(QObject* context, const Counters& done)
     };
     // Sent one after the other: they reach the server, and answer, in this order.
     auto counted = std::make_shared<QString>();
-    m_db.read(Database::Slot::Main, newData, context, kLocation, function,
-              [counted, first](const Recordset* rs) { *counted = first(rs); });
-    m_db.read(Database::Slot::Main, reservations, context, kLocation, function,
-              [counted, first, done](const Recordset* rs) { done(*counted, first(rs)); });
+    constexpr auto closing = Database::Closing::IfOpenedHere;
+    m_db.read(
+        Database::Slot::Main, newData, context, kLocation, function,
+        [counted, first](const Recordset* rs) { *counted = first(rs); }, closing);
+    m_db.read(
+        Database::Slot::Main, reservations, context, kLocation, function,
+        [counted, first, done](const Recordset* rs) { done(*counted, first(rs)); }, closing);
 }

@@ -102,22 +102,24 @@ QString WorkLists::campaignStatement(const QString& agentId)
 
 void WorkLists::GetCampaignDataCnt()
 {
-    m_db.read(Database::Slot::Main, campaignStatement(m_db.session().AgentID), this,
-              QStringLiteral("frmMain"), QStringLiteral("GetCampaignDataCnt"),
-              [this](const Recordset* rs) {
-                  if (!rs)
-                      return;
-                  const int id = rs->fieldIndex(QStringLiteral("campaignid")),
-                            name = rs->fieldIndex(QStringLiteral("campaignName")),
-                            count = rs->fieldIndex(QStringLiteral("count"));
-                  QVector<QVector<QString>> rows;
-                  for (int r = 0; r < rs->recordCount(); ++r)
-                      rows.append({Database::GetFieldValue(rs->value(r, id)),
-                                   Database::GetFieldValue(rs->value(r, name)),
-                                   Database::GetFieldValue(rs->value(r, count))});
-                  m_campaign.setMaxRows(0);
-                  m_campaign.setRows(std::move(rows));
-              });
+    m_db.read(
+        Database::Slot::Main, campaignStatement(m_db.session().AgentID), this,
+        QStringLiteral("frmMain"), QStringLiteral("GetCampaignDataCnt"),
+        [this](const Recordset* rs) {
+            if (!rs)
+                return;
+            const int id = rs->fieldIndex(QStringLiteral("campaignid")),
+                      name = rs->fieldIndex(QStringLiteral("campaignName")),
+                      count = rs->fieldIndex(QStringLiteral("count"));
+            QVector<QVector<QString>> rows;
+            for (int r = 0; r < rs->recordCount(); ++r)
+                rows.append({Database::GetFieldValue(rs->value(r, id)),
+                             Database::GetFieldValue(rs->value(r, name)),
+                             Database::GetFieldValue(rs->value(r, count))});
+            m_campaign.setMaxRows(0);
+            m_campaign.setRows(std::move(rows));
+        },
+        Database::Closing::IfOpenedHere);
 }
 
 QString WorkLists::notTransferStatement(const QString& agentId, const QString& branchId,

@@ -307,7 +307,8 @@ bool Database::query(Slot slot, const QString& sql, Recordset* result, const QSt
 }
 
 void Database::read(Slot slot, const QString& sql, QObject* context, const QString& location,
-                    const QString& function, const std::function<void(const Recordset*)>& done)
+                    const QString& function, const std::function<void(const Recordset*)>& done,
+                    Closing closing)
 {
     if (slot == Slot::Main && crossesNetwork()) {
         m_link.read(centralTarget(), sql, context,
@@ -322,7 +323,7 @@ void Database::read(Slot slot, const QString& sql, QObject* context, const QStri
     Recordset rows;
     bool ok = false;
     {
-        Use connection(*this, slot, Closing::Always);
+        Use connection(*this, slot, closing);
         ok = connection.connected() && query(slot, sql, &rows, location, function);
     }
     done(ok ? &rows : nullptr);

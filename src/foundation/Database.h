@@ -72,13 +72,6 @@ public:
                  int* rowsAffected = nullptr);
     bool query(Slot slot, const QString& sql, Recordset* result, const QString& location,
                const QString& function);
-    // Reads sql on the slot, opened for the read and closed after it, and
-    // hands the rows, or null after a failure (reported like a statement's),
-    // to `done` on this thread. Across the network the branch database is
-    // read by the link: a hung server keeps the answer, never the window.
-    // `done` is dropped when `context` is gone by then.
-    void read(Slot slot, const QString& sql, QObject* context, const QString& location,
-              const QString& function, const std::function<void(const Recordset*)>& done);
     // What a failed statement on the slot leaves: the error-log block, shown
     // unless the agent was told of this outage already.
     void statementFailed(Slot slot, const QString& error, const QString& location,
@@ -103,6 +96,14 @@ public:
         Always,
         Never
     };
+    // Reads sql on the slot, opened for the read and closed after it as
+    // `closing` says, and hands the rows, or null after a failure (reported
+    // like a statement's), to `done` on this thread. Across the network the
+    // branch database is read by the link: a hung server keeps the answer,
+    // never the window. `done` is dropped when `context` is gone by then.
+    void read(Slot slot, const QString& sql, QObject* context, const QString& location,
+              const QString& function, const std::function<void(const Recordset*)>& done,
+              Closing closing = Closing::Always);
 
     // A slot held for the length of one operation: opened when it is closed,
     // and closed at the end by the rule given.

@@ -46,10 +46,11 @@ void AgentStatus::GetAgentStatistics(QObject* context, const Line& done)
         QStringLiteral(" and AGENTID = '") + quoted(s.AgentID) + u'\'' +
         QStringLiteral(" and RecDate = '") + quoted(today) + u'\'' +
         QStringLiteral(" Group By RecBound");
-    m_db.read(Database::Slot::Main, sql, context, QStringLiteral("Frm100000"),
-              QStringLiteral("GetAgentStatistics"), [this, sql, done](const Recordset* rs) {
-                  done(rs ? statistics(*rs, sql) : QString());
-              });
+    m_db.read(
+        Database::Slot::Main, sql, context, QStringLiteral("Frm100000"),
+        QStringLiteral("GetAgentStatistics"),
+        [this, sql, done](const Recordset* rs) { done(rs ? statistics(*rs, sql) : QString()); },
+        Database::Closing::IfOpenedHere);
 }
 
 QString AgentStatus::statistics(Recordset rs, const QString& sql)
