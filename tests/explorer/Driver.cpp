@@ -5,11 +5,14 @@
 #include <optional>
 #include <QDate>
 #include <QDir>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
+#include <sys/mount.h>
 #include <tuple>
+#include <unistd.h>
 
 #include "customers/CallerIdLookup.h"
 #include "DemoFolder.h"
@@ -116,6 +119,16 @@ public:
         m_folder = folder.path();
         for (const QString& file : QDir(m_template.path()).entryList(QDir::Files))
             QFile::copy(m_template.filePath(file), folder.filePath(file));
+        // The recordings on a small disk of their own, so that it can fill
+        // up (only root may mount it; elsewhere the disk never fills).
+        const QByteArray recData = QFile::encodeName(m_folder + QStringLiteral("/RECDATA"));
+        QDir().mkpath(m_folder + QStringLiteral("/RECDATA"));
+        m_diskOwn = geteuid() == 0 &&
+                    mount("tmpfs", recData.constData(), "tmpfs", 0, "size=8m,mode=0755") == 0;
+        const auto unmount = qScopeGuard([&] {
+            if (m_diskOwn)
+                umount2(recData.constData(), MNT_DETACH);
+        });
         QDir(m_ftp.root()).removeRecursively();
         QDir().mkpath(m_ftp.root());
         const int left = schedule.leftovers;
@@ -391,6 +404,8 @@ private:
             retire();
         } else if (k == Event::CentralHang || k == Event::CentralFree)
             hang(k == Event::CentralHang);
+        else if (k == Event::DiskFull || k == Event::DiskFree)
+            fill(k == Event::DiskFull);
         else if (k >= Event::LinkDown && k <= Event::FtpUp)
             setDown((k - Event::LinkDown) / 2, (k - Event::LinkDown) % 2 == 0);
         // What the event set off on the line and the sockets arrives.
@@ -445,6 +460,25 @@ private:
         m_hold->setDatabaseName(file);
         if (m_hold->open())
             QSqlQuery(*m_hold).exec(QStringLiteral("BEGIN EXCLUSIVE"));
+    }
+
+    // A ballast file takes every free page of the recordings' disk, or goes.
+    void fill(bool full)
+    {
+        const QString ballast = m_folder + QStringLiteral("/RECDATA/ballast");
+        if (!m_diskOwn || full == QFile::exists(ballast))
+            return;
+        if (!full) {
+            QFile::remove(ballast);
+            m_record.diskFull.last().second = now();
+            return;
+        }
+        m_record.diskFull << Record::Span{now(), LLONG_MAX};
+        QFile file(ballast);
+        file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        for (const qsizetype block : {qsizetype(65536), qsizetype(512)})
+            while (file.write(QByteArray(block, '\0')) == block) {
+            }
     }
 
     void pick(Frame& frame, int kind)
@@ -526,6 +560,7 @@ private:
         for (int what : {Link, Central, Local, Ftp})
             setDown(what, false);
         hang(false);
+        fill(false);
         m_line.stopRinging();
         m_line.hangUp();
         answerAll();
@@ -602,6 +637,7 @@ private:
     Record m_record;
     bool m_down[4] = {};
     std::optional<QSqlDatabase> m_hold; // the other writer, while it holds the branch database
+    bool m_diskOwn = false;             // RECDATA is a small disk the schedule can fill
     bool m_trace = false;
 };
 

@@ -85,7 +85,7 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
               "Name, UploadStatus, R_Date, R_StartTime, R_EndTime, R_Time FROM recfile");
     const auto central = query(folder, "branch0001.db",
                                "SELECT R_Path, FolderName, FolderName, Status, Memo, CustID, Name, "
-                               "UploadStatus FROM recfile");
+                               "UploadStatus, R_Date, R_StartTime, R_EndTime, R_Time FROM recfile");
     QHash<QString, QList<QStringList>> byPath[2];
     for (int db : {0, 1})
         for (const QStringList& row : db ? central : local)
@@ -125,6 +125,11 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
                 out << say("uploaded: %1 row %2 is marked uploaded, the server does not hold the "
                            "whole file",
                            where[db], row[0]);
+            else if (row[7] == u"1" && row[11].toInt() > 0 &&
+                     QFileInfo(folder + "/RECDATA/" + rel).size() == 0)
+                out << say("uploaded: %1 row %2 of a %3 s call is marked uploaded with an empty "
+                           "file",
+                           where[db], row[0], row[11]);
         }
 
     // Every call whose result was filed: its own result, memo and customer.
@@ -216,6 +221,10 @@ QStringList Invariants::check(const QString& folder, const QString& ftpRoot, con
         for (const auto& [from, to] : record.soundDropped)
             if (to > start && from < qMax(until, end))
                 gaps += to - from;
+        // A recording the full disk cut stays cut until the call ends.
+        for (const auto& [from, to] : record.diskFull)
+            if (to > start && from < qMax(until, end))
+                gaps += qMax(until, end) - qMax(from, start);
         const qint64 speech = file.size() * 1000 / kVoxBytesPerSecond;
         const qint64 length = row[11].toLongLong() * 1000;
         // A local row lost while the local file was away is written again by

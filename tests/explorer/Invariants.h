@@ -29,6 +29,7 @@ struct Record
     QList<CallNote> calls;
     QList<Span> offHook, linkDown;
     QList<Span> soundDropped; // the line simulator's own, on a starved machine
+    QList<Span> diskFull;     // the recording folder had no room
     QList<qint64> quits;
     bool centralDown = false, localDown = false;
     // Violations seen while the schedule ran (files watched, the desk's rest).

@@ -13,7 +13,7 @@ const char* const kNames[] = {
     "닫기",     "pick",      "type",         "dial",         "통화종료",     "save",
     "ok",       "link-down", "link-up",      "central-down", "central-up",   "local-down",
     "local-up", "ftp-down",  "ftp-up",       "wait",         "exit",         "end-session",
-    "login",    "kill",      "central-hang", "central-free"};
+    "login",    "kill",      "central-hang", "central-free", "disk-full",    "disk-free"};
 
 using Story = QList<Event>;
 
@@ -88,8 +88,8 @@ struct Stories
 
     // Now and then a call's own steps meet an outage: the device blinks
     // while the call is on, the branch server blinks as it is released,
-    // either database goes away at any step and comes back a few later, or
-    // the program dies.
+    // either database goes away at any step and comes back a few later, the
+    // disk fills, or the program dies.
     Story amid(Story call)
     {
         const auto end = std::find_if(call.cbegin(), call.cend(), [](const Event& e) {
@@ -109,6 +109,11 @@ struct Stories
             const qsizetype at = below(int(call.size()) + 1);
             call.insert(at, Event{Event::Login, agent});
             call.insert(at, Event{Event::Kill});
+        } else if (pick == 5 && chance(40)) {
+            // The disk fills at any step of the call and is freed a few later.
+            const qsizetype at = below(int(call.size()));
+            call.insert(qMin(call.size(), at + 1 + below(4)), Event{Event::DiskFree});
+            call.insert(at, Event{Event::DiskFull});
         } else if (pick == 2 || pick == 3) {
             const Event::Kind down = chance(70) ? Event::CentralDown : Event::LocalDown;
             const qsizetype at = below(int(call.size()));
@@ -120,7 +125,9 @@ struct Stories
 
     Story trouble()
     {
-        const int pick = below(10);
+        const int pick = below(11);
+        if (pick == 10)
+            return {{Event::DiskFull}, wait(500, 4000), {Event::DiskFree}};
         if (pick == 9)
             return {{Event::CentralHang}, wait(2000, 7000), {Event::CentralFree}};
         if (pick < 2)

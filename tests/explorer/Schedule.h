@@ -38,7 +38,9 @@ struct Event
         Login,       // arg: agent index
         Kill,        // the program dies: a crash, the power
         CentralHang, // the branch database stops answering (another writer holds it)
-        CentralFree
+        CentralFree,
+        DiskFull, // the recording folder's disk fills up
+        DiskFree
     };
     enum Pick
     {
