@@ -1,6 +1,7 @@
 #include "foundation/CentralJournal.h"
 
 #include <QDateTime>
+#include <QTimer>
 #include <QUuid>
 
 #include "foundation/Database.h"
@@ -45,7 +46,7 @@ bool CentralJournal::write(const QString& sql, const QString& location, const QS
     Database::Use central(m_db, Slot::Main);
     if (once)
         keep(write);
-    if (central.connected() && m_waiting <= 0) {
+    if (central.connected() && m_waiting <= 0 && !m_db.holdingOff()) {
         QString error;
         const auto outcome = CentralLink::apply(m_db.connection(Slot::Main), write, desk(), &error);
         if (outcome != CentralLink::Outcome::LinkFailed)
@@ -63,8 +64,22 @@ bool CentralJournal::write(const QString& sql, const QString& location, const QS
         keep(write);
     if (write.seq <= 0)
         return false;
+    if (m_db.holdingOff())
+        retryLater();
     changed(1);
     return true;
+}
+
+void CentralJournal::retryLater()
+{
+    // The branch file was held by another writer: what waits goes once the
+    // hold-off is over, without waiting for the desk's next write.
+    if (std::exchange(m_retryPlanned, true))
+        return;
+    QTimer::singleShot(CentralLink::kRetryMs, &m_db.link(), [this] {
+        m_retryPlanned = false;
+        deliver();
+    });
 }
 
 void CentralJournal::deliver()
@@ -73,6 +88,8 @@ void CentralJournal::deliver()
         return sendKept();
     if (m_delivering)
         return;
+    if (m_db.holdingOff())
+        return retryLater();
     m_delivering = true;
     send();
     m_delivering = false;
@@ -105,7 +122,7 @@ void CentralJournal::send()
             m_db.statementFailed(Slot::Main, error, write.location, write.function, write.sql,
                                  outcome == CentralLink::Outcome::LinkFailed);
         if (outcome == CentralLink::Outcome::LinkFailed)
-            return;
+            return retryLater();
         m_db.serverBack();
         forget(write.seq);
         changed(-1);

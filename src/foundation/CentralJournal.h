@@ -46,6 +46,7 @@ public:
     void setWaitingChanged(std::function<void()> told) { m_told = std::move(told); }
 
 private:
+    void retryLater();
     void send();
     void keep(CentralLink::Write& write);
     void forget(qint64 seq);
@@ -60,10 +61,11 @@ private:
     QString desk();
 
     Database& m_db;
-    int m_waiting = -1;        // not counted yet
-    bool m_delivering = false; // an open of the slot while sending sends nothing more
-    bool m_keptSent = false;   // the writes of earlier runs are with the link
-    qint64 m_unkept = 0;       // sequence of writes the local file could not keep
+    int m_waiting = -1;          // not counted yet
+    bool m_delivering = false;   // an open of the slot while sending sends nothing more
+    bool m_retryPlanned = false; // a delivery waits for the branch file's hold-off
+    bool m_keptSent = false;     // the writes of earlier runs are with the link
+    qint64 m_unkept = 0;         // sequence of writes the local file could not keep
     QString m_desk;
     std::function<void()> m_told;
     QList<QPair<QPointer<QObject>, std::function<void()>>> m_then;

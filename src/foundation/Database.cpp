@@ -195,8 +195,11 @@ QString Database::GetNowDate()
     static const QString sql =
         QStringLiteral("SELECT CONVERT(varchar(20), GETDATE(), 20)  AS NOWDATE");
     static const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-    if (m_serverLeadMs && crossesNetwork())
+    if (m_serverLeadMs && (crossesNetwork() || holdingOff()))
         return QDateTime::currentDateTime().addMSecs(*m_serverLeadMs).toString(format);
+    // Without a lead the workstation's clock stands in, as for any failure.
+    if (holdingOff())
+        return QString();
     Use use(*this, Slot::Main);
     Recordset rs;
     QString error;
@@ -273,6 +276,8 @@ void Database::close(Slot slot)
 bool Database::execute(Slot slot, const QString& sql, const QString& location,
                        const QString& function, int* rowsAffected)
 {
+    if (heldOff(slot, location, function, sql))
+        return false;
     QString error;
     if (connection(slot).execute(sql, &error, rowsAffected)) {
         away(slot) = false;
@@ -280,6 +285,22 @@ bool Database::execute(Slot slot, const QString& sql, const QString& location,
     }
     statementFailed(slot, error, location, function, sql, connection(slot).linkFailed());
     return false;
+}
+
+bool Database::holdingOff() const
+{
+    return m_away[int(Slot::Main)] && !crossesNetwork() &&
+           QDateTime::currentMSecsSinceEpoch() - m_branchLostAt < CentralLink::kRetryMs;
+}
+
+bool Database::heldOff(Slot slot, const QString& location, const QString& function,
+                       const QString& sql)
+{
+    if (slot != Slot::Main || !holdingOff())
+        return false;
+    report(true, QStringLiteral("Held by another writer a moment ago: not asked again yet."),
+           location, function, sql);
+    return true;
 }
 
 void Database::statementFailed(Slot slot, const QString& error, const QString& location,
@@ -290,6 +311,8 @@ void Database::statementFailed(Slot slot, const QString& error, const QString& l
     if (slot == Slot::Local || !linkFailed)
         return;
     away(slot) = true;
+    if (slot == Slot::Main)
+        m_branchLostAt = QDateTime::currentMSecsSinceEpoch();
     if (slot == Slot::Main && crossesNetwork() && !m_link.down())
         m_link.suspect(centralTarget());
 }
@@ -297,6 +320,8 @@ void Database::statementFailed(Slot slot, const QString& error, const QString& l
 bool Database::query(Slot slot, const QString& sql, Recordset* result, const QString& location,
                      const QString& function)
 {
+    if (heldOff(slot, location, function, sql))
+        return false;
     QString error;
     if (connection(slot).openRecordset(sql, result, &error)) {
         away(slot) = false;
@@ -334,6 +359,8 @@ bool Database::inTransaction(const QString& location, const QString& function,
 {
     Connection& conn = connection(slot);
     const QString first = transactionLock(conn);
+    if (heldOff(slot, location, function, QStringLiteral("BEGIN TRANSACTION")))
+        return false;
     const bool told = away(slot);
     QString error;
     if (!conn.beginTransaction(&error, first)) {

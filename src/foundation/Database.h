@@ -139,6 +139,11 @@ public:
     bool crossesNetwork() const;
     CentralLink& link() { return m_link; }
     const CentralLink& link() const { return m_link; }
+    // The branch file on this PC (not across the network) failed for the
+    // connection's sake (another writer holds it) less than
+    // CentralLink::kRetryMs ago: its statements fail at once instead of each
+    // waiting out the lock, and its writes wait in the journal.
+    bool holdingOff() const;
     CentralLink::Target centralTarget() const;
     // The first statement of every transaction: on SQL Server the one
     // application lock all writers of the branch take.
@@ -155,6 +160,8 @@ private:
     void report(bool away, const QString& error, const QString& location, const QString& function,
                 const QString& sql);
     bool& away(Slot slot) { return m_away[int(slot)]; }
+    // A statement on the branch file while it is held off: failed at once.
+    bool heldOff(Slot slot, const QString& location, const QString& function, const QString& sql);
 
     Session& m_session;
     ErrorLog& m_errors;
@@ -168,6 +175,7 @@ private:
     // By slot: its server failed the last connect or statement, and the
     // agent was told. Never set for the local file.
     bool m_away[3] = {};
+    qint64 m_branchLostAt = 0; // when the branch file last failed for the connection's sake
     CentralLink m_link;
     CentralJournal m_journal{*this};
     // The server's clock less the workstation's, once asked.

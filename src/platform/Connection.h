@@ -87,7 +87,9 @@ public:
                                         QString* error = nullptr);
 
     // Milliseconds SQLite waits on a locked database before it gives up.
-    static constexpr int kSqliteBusyTimeoutMs = 5000;
+    // Short: a writer holding the branch file longer is taken for a hang,
+    // and the desk's writes wait in its journal instead of the window.
+    static constexpr int kSqliteBusyTimeoutMs = 1000;
     // Seconds SQL Server has to answer a login, and any later request.
     static constexpr int kLoginTimeoutSeconds = 10;
     static constexpr int kConnectionTimeoutSeconds = 30;
