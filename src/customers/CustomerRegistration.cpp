@@ -65,11 +65,15 @@ void CustomerRegistration::SetRegisterInboundCutomer(const QString& strCampaignI
         registered[CustomerRecord::txtDataType] = Database::field(*rs, "DataType");
         done(&registered);
     };
-    // Across the network the two go as one batch by the link: the call goes
-    // on while the server answers with the new row's key.
+    // Across the network both go by the link, one after the other: the call
+    // goes on while the server answers with the new row's key, which counts
+    // only when the insert went in.
     if (m_db.crossesNetwork()) {
-        m_db.read(Database::Slot::Main, insert + u';' + select, context, kLocation, function,
-                  answer);
+        auto inserted = std::make_shared<bool>(false);
+        m_db.read(Database::Slot::Main, insert, context, kLocation, function,
+                  [inserted](const Recordset* rs) { *inserted = rs != nullptr; });
+        m_db.read(Database::Slot::Main, select, context, kLocation, function,
+                  [inserted, answer](const Recordset* rs) { answer(*inserted ? rs : nullptr); });
         return;
     }
     Database::Use use(m_db, Database::Slot::Main);

@@ -299,21 +299,9 @@ bool OdbcConnection::query(const QString& sql, Recordset* result, QString* error
     Statement statement(m_dbc, &m_lost, m_queryTimeout);
     if (!statement.run(sql, error))
         return false;
-    // A batch's statements before its select (an insert whose key the
-    // select reads back) bring counts, not rows: the rows are the first
-    // result with columns.
     SQLSMALLINT columns = 0;
-    for (;;) {
-        if (!SQL_SUCCEEDED(SQLNumResultCols(statement.handle(), &columns)))
-            return statement.fail(error);
-        if (columns > 0)
-            break;
-        const SQLRETURN more = SQLMoreResults(statement.handle());
-        if (more == SQL_NO_DATA)
-            break;
-        if (!SQL_SUCCEEDED(more))
-            return statement.fail(error);
-    }
+    if (!SQL_SUCCEEDED(SQLNumResultCols(statement.handle(), &columns)))
+        return statement.fail(error);
     QStringList names;
     std::vector<SQLSMALLINT> types;
     for (SQLUSMALLINT c = 1; c <= columns; ++c) {
