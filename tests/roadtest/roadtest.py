@@ -309,8 +309,14 @@ def day(d, line, ftp_root):
     d.wait("the edit phase", lambda: d.send("read cmdModifyCust") == "고객저장")
     d.send("type txtCustBlank1 메모; 확인 '요망'", "type txtCustBlank2 " + "가나다라마" * 50, "click cmdModifyCust")
     d.wait("the save", lambda: d.send("read cmdModifyCust") == "고객수정")
-    check(rows("branch0001.db", "select blank1, blank2 from gogakinfo where ID = ?", edited)[0]
-          == ("메모; 확인 '요망'", "가나다라마" * 40), "the edit is stored as typed, up to the declared length")
+    # Across the network the edit reaches the server a moment after the click.
+    stored = lambda: rows("branch0001.db", "select blank1, blank2 from gogakinfo where ID = ?", edited)[0]
+    expected = ("메모; 확인 '요망'", "가나다라마" * 40)
+    try:
+        d.wait("the edit on the server", lambda: stored() == expected, 10)
+    except Failure:
+        pass
+    check(stored() == expected, "the edit is stored as typed, up to the declared length")
     check(value("branch0001.db", "select count(*) from gogakinfo_h where ID = ?", edited) == 1,
           "the edit left one history copy")
 
@@ -353,8 +359,16 @@ def leave_without_tray(d):
     def xdotool(*args):
         return subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=10).stdout.strip()
 
-    title = d.send("read Frm100000")
-    window = xdotool("search", "--name", "^" + title.replace("(", "\\(").replace(")", "\\)") + "$")
+    # The title's statistics and waiting writes come a moment after the last result.
+    found = {}
+
+    def shown():
+        title = d.send("read Frm100000")
+        found["window"] = xdotool("search", "--name", "^" + title.replace("(", "\\(").replace(")", "\\)") + "$")
+        return found["window"] != ""
+
+    d.wait("the main window's title", shown, 10)
+    window = found["window"]
     check(window != "", "the window manager shows the main window's title as it is")
     # Openbox may still be handing focus on from the closed result window when the first key
     # comes, and then drops it; a person would press again.
