@@ -87,15 +87,21 @@ void CallerIdLookup::GetCustinfo(const QString& number)
     m_grid.setMaxRows(0);
     // Across the network the caller is looked up by the link: the window
     // answers the call while a hung server keeps the answer.
-    if (m_looking++ == 0)
-        emit lookingUpChanged(true);
+    setLooking(+1);
     m_db.read(Database::Slot::Main, sql, this, location, function,
               [this, number](const Recordset* rs) {
-                  if (--m_looking == 0)
-                      emit lookingUpChanged(false);
+                  setLooking(-1);
                   if (rs)
                       fill(*rs, number);
               });
+}
+
+void CallerIdLookup::setLooking(int change)
+{
+    const bool was = m_looking > 0;
+    m_looking += change;
+    if (was != (m_looking > 0))
+        emit lookingUpChanged(m_looking > 0);
 }
 
 void CallerIdLookup::fill(const Recordset& rs, const QString& number)
@@ -127,28 +133,23 @@ void CallerIdLookup::sprCustSearch_Click(int, int row)
     const bool others = m_grid.text(colAgentID, row).trimmed() != m_db.session().AgentID;
     customer.kind = others ? CustSelectKind::C : CustSelectKind::B;
     // One pick at a time: the window waits for this one's customer.
-    if (m_looking++ == 0)
-        emit lookingUpChanged(true);
+    setLooking(+1);
     m_search.readCustomer(custId, this, customer,
-                          [this, others, number](const CustomerRecord* read, const QString&) {
-                              if (--m_looking == 0)
-                                  emit lookingUpChanged(false);
-                              picked(read, others, number);
+                          [this, customer, number](const CustomerRecord* read, const QString&) {
+                              setLooking(-1);
+                              picked(read ? *read : customer, read != nullptr, number);
                           });
 }
 
-void CallerIdLookup::picked(const CustomerRecord* read, bool others, const QString& number)
+void CallerIdLookup::picked(CustomerRecord customer, bool loaded, const QString& number)
 {
-    CustomerRecord customer;
-    customer.kind = others ? CustSelectKind::C : CustSelectKind::B;
-    if (read) {
-        customer = *read;
+    const bool others = customer.kind == CustSelectKind::C;
+    if (loaded)
         customer[CustomerRecord::lblTelNO] = number;
-    }
     choose(customer);
     // Another agent's customer closes the window whatever the load did; an
     // own one whose load failed keeps it open for another pick.
-    if (others || read)
+    if (others || loaded)
         emit unload();
     // The warning does not hold the pick up: the call has its customer
     // before the agent has read it.

@@ -70,8 +70,10 @@ private:
     // The call's customer is chosen: the call keeps it, the desk shows it.
     void choose(const CustomerRecord& customer);
     void fill(const Recordset& rs, const QString& number);
-    // The picked row's customer came back (null: its read failed).
-    void picked(const CustomerRecord* read, bool others, const QString& number);
+    // The picked row's customer came back: as read, or only its kind when
+    // the read failed.
+    void picked(CustomerRecord customer, bool loaded, const QString& number);
+    void setLooking(int change);
 
     Database& m_db;
     CallPtr m_call;

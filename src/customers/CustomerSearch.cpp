@@ -241,14 +241,17 @@ void CustomerSearch::readCustomer(const QString& strID, QObject* context,
                       return;
                   }
                   setCount(QString::number(rs->recordCount()));
+                  std::array<int, kBoxFields.size()> fields;
+                  for (size_t f = 0; f < kBoxFields.size(); ++f)
+                      fields[f] = rs->fieldIndex(QLatin1String(kBoxFields[f].field));
+                  const int agent = rs->fieldIndex(QStringLiteral("AgentID"));
                   CustomerRecord customer = base;
                   QString agentId;
                   for (int r = 0; r < rs->recordCount(); ++r) {
-                      for (const BoxField& b : kBoxFields)
-                          customer[b.box] = Database::GetFieldValue(
-                              rs->value(r, rs->fieldIndex(QLatin1String(b.field))));
-                      agentId = Database::GetFieldValue(
-                          rs->value(r, rs->fieldIndex(QStringLiteral("AgentID"))));
+                      for (size_t f = 0; f < kBoxFields.size(); ++f)
+                          customer[kBoxFields[f].box] =
+                              Database::GetFieldValue(rs->value(r, fields[f]));
+                      agentId = Database::GetFieldValue(rs->value(r, agent));
                   }
                   done(&customer, agentId);
               });

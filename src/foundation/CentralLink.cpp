@@ -112,9 +112,7 @@ private:
             return true;
         m_connection->close();
         m_probe = true;
-        failReads(error);
-        m_down = true;
-        m_retry.start();
+        waitForRetry(error);
         return false;
     }
 
@@ -133,15 +131,13 @@ private:
 
     void fail(const QString& error, const CentralLink::Write& write, bool linkFailed)
     {
-        failReads(error);
-        m_down = true;
+        waitForRetry(error);
         emit m_link.failed(error, write, linkFailed);
-        m_retry.start();
     }
 
     // The writes wait out the retry, in order; the reads queued behind them
     // do not wait: they fail at once.
-    void failReads(const QString& error)
+    void waitForRetry(const QString& error)
     {
         for (auto it = m_queue.begin(); it != m_queue.end();) {
             if (it->read == 0) {
@@ -151,6 +147,8 @@ private:
             emit m_link.answered(it->read, {}, false, error, true);
             it = m_queue.erase(it);
         }
+        m_down = true;
+        m_retry.start();
     }
 
     void answered()

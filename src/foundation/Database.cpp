@@ -357,10 +357,10 @@ void Database::read(Slot slot, const QString& sql, QObject* context, const QStri
 bool Database::inTransaction(const QString& location, const QString& function,
                              const std::function<bool()>& steps, Slot slot)
 {
-    Connection& conn = connection(slot);
-    const QString first = transactionLock(conn);
     if (heldOff(slot, location, function, QStringLiteral("BEGIN TRANSACTION")))
         return false;
+    Connection& conn = connection(slot);
+    const QString first = transactionLock(conn);
     const bool told = away(slot);
     QString error;
     if (!conn.beginTransaction(&error, first)) {

@@ -106,7 +106,6 @@ public:
     // A new customer's registration is on its way: the typed details and the
     // result wait for its key.
     bool registering = false;
-    bool customerSaveOwed = false;
     // The result the agent saved; empty when the window closed without one.
     // Saved: it reached the local or the central row; one in neither is asked
     // for again at the next login.

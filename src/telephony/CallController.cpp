@@ -304,14 +304,17 @@ void CallController::customerRegistered(const CallPtr& call, const CustomerRecor
                 m_p.panel.setValue(field, (*registered)[field]);
         }
         // The recording began before the key came: its rows get it now.
-        if (!call->RecFileName.isEmpty())
-            m_p.records.addToBoth(QStringLiteral("customerKnown"),
-                                  {.DataType = (*registered)[CustomerPanel::txtDataType],
-                                   .CampaignID = (*registered)[CustomerPanel::txtCampaignID],
-                                   .R_Path = call->RecFileName,
-                                   .CustID = (*registered)[CustomerPanel::txtCustID]});
+        if (!call->RecFileName.isEmpty()) {
+            RecRow row;
+            row.DataType = (*registered)[CustomerPanel::txtDataType];
+            row.CampaignID = (*registered)[CustomerPanel::txtCampaignID];
+            row.R_Path = call->RecFileName;
+            row.CustID = (*registered)[CustomerPanel::txtCustID];
+            m_p.records.addToBoth(QStringLiteral("customerKnown"), row);
+        }
     }
-    if (std::exchange(call->customerSaveOwed, false))
+    // Typed details saved while the key was on its way go now.
+    if (call->customerSaved)
         saveTypedCustomer(*call);
     nextResult();
 }
@@ -482,10 +485,9 @@ QString CallController::callNumber(const Call& call) const
 void CallController::saveTypedCustomer(Call& call)
 {
     call.customerSaved = true;
-    if (call.registering) {
-        call.customerSaveOwed = true;
-        return;
-    }
+    if (call.registering)
+        return; // saved when the key comes
+
     const QString number = callNumber(call);
     const bool saved = m_p.customers.saveCallCustomer(call.customer, call.RecFileName, number);
     RecRow row;
